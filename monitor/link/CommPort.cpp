@@ -1,0 +1,86 @@
+#include "CommPort.h"
+
+#include "CaptureLog.h"
+
+CCommPort::CCommPort() : CCommPort(&ProgramCaptureLog()) {}
+
+CCommPort::CCommPort(CaptureLog* log) : m_log(log) {}
+
+CCommPort::~CCommPort() { Close(); }
+
+void CCommPort::Configure(std::string deviceName, uint32_t baudRate, uint8_t parity,
+                          uint8_t byteSize, uint8_t stopBits, uint32_t readIntervalTimeoutMs) {
+    m_deviceName = std::move(deviceName);
+    m_baudRate = baudRate;
+    m_parity = parity;
+    m_byteSize = byteSize;
+    m_stopBits = stopBits;
+    m_readIntervalTimeoutMs = readIntervalTimeoutMs;
+    m_open.store(false, std::memory_order_release);
+}
+
+bool CCommPort::SetupLine() {
+    serial::LineSettings line;
+    line.baudRate = m_baudRate;
+    line.dataBits = m_byteSize;
+    line.parity = static_cast<serial::Parity>(m_parity);
+    line.stopBits = static_cast<serial::StopBits>(m_stopBits);
+    if (!m_device.SetLine(line)) return false;
+    serial::Timeouts timeouts;
+    timeouts.readIntervalMs = m_readIntervalTimeoutMs;
+    m_device.SetTimeouts(timeouts);
+    return true;
+}
+
+bool CCommPort::Open(ByteCallback callback) {
+    std::lock_guard lock(m_workersMutex);
+    if (m_reader) return true;
+    if (!m_device.Open(m_deviceName)) {
+        m_openErrorText = "Error on open port" + m_deviceName +
+                          "! (error code:" + std::to_string(m_device.LastError().code) + ")";
+        return false;
+    }
+    if (!SetupLine()) {
+        m_openErrorText = "Setting com port parameters error! (error code:" +
+                          std::to_string(m_device.LastError().code) + ")";
+        m_device.Close();
+        return false;
+    }
+    m_device.Purge(serial::kPurgeRx | serial::kPurgeTx);
+    m_reader = std::make_unique<CCommReadThread>(m_device, std::move(callback), m_log);
+    m_reader->Start();
+    m_writer = std::make_unique<CCommWriteThread>(m_device);
+    m_writer->Start();
+    m_open.store(true, std::memory_order_release);
+    return true;
+}
+
+void CCommPort::Close() {
+    std::lock_guard lock(m_workersMutex);
+    if (!m_reader) return;
+    m_open.store(false, std::memory_order_release);
+    // Both stop requests go out before either join, so the two wind down together.
+    m_reader->Stop();
+    m_writer->Stop();
+    m_reader->Join();
+    m_writer->Join();
+    m_reader.reset();
+    m_writer.reset();
+    m_device.Purge(serial::kPurgeRx | serial::kPurgeTx);
+    m_device.Close();
+}
+
+bool CCommPort::Enqueue(const uint8_t* bytes, std::size_t length) {
+    std::lock_guard lock(m_workersMutex);
+    return m_writer && m_writer->Enqueue(bytes, length);
+}
+
+std::string CCommPort::ReadErrorText() const {
+    std::lock_guard lock(m_workersMutex);
+    return m_reader ? m_reader->LastErrorText() : std::string();
+}
+
+std::string CCommPort::WriteErrorText() const {
+    std::lock_guard lock(m_workersMutex);
+    return m_writer ? m_writer->LastErrorText() : std::string();
+}

@@ -1,0 +1,60 @@
+// The monitor's serial port: line set-up plus the receive and transmit workers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "CommThread.h"
+#include "SerialPort.h"
+
+class CaptureLog;
+
+class CCommPort {
+public:
+    // Default: the program's capture log; pass null to capture nothing.
+    CCommPort();
+    explicit CCommPort(CaptureLog* log);
+    ~CCommPort();
+    CCommPort(const CCommPort&) = delete;
+    CCommPort& operator=(const CCommPort&) = delete;
+
+    // Parity, byte size and stop bits use the comm API's codes: parity 0 none, 1 odd,
+    // 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and a half, 2 two.
+    void Configure(std::string deviceName, uint32_t baudRate, uint8_t parity, uint8_t byteSize,
+                   uint8_t stopBits, uint32_t readIntervalTimeoutMs);
+
+    // Opens the device, sets the line, purges both directions and starts the workers.
+    // True at once when already open. On false, OpenErrorText() says why.
+    bool Open(ByteCallback callback);
+    void Close();
+    bool SetupLine();
+
+    bool IsOpen() const { return m_open.load(std::memory_order_acquire); }
+    const std::string& OpenErrorText() const { return m_openErrorText; }
+    const std::string& DeviceName() const { return m_deviceName; }
+
+    // Queues bytes on the transmit worker; false while closed or when refused.
+    bool Enqueue(const uint8_t* bytes, std::size_t length);
+
+    // What the workers recorded last (empty when nothing failed).
+    std::string ReadErrorText() const;
+    std::string WriteErrorText() const;
+
+private:
+    serial::SerialPort m_device;
+    std::string m_deviceName;
+    uint32_t m_baudRate = 9600;
+    uint8_t m_parity = 0;
+    uint8_t m_byteSize = 8;
+    uint8_t m_stopBits = 0;
+    uint32_t m_readIntervalTimeoutMs = 20;
+    std::atomic<bool> m_open{false};
+    mutable std::mutex m_workersMutex;  // Enqueue from other threads against Open/Close
+    std::unique_ptr<CCommReadThread> m_reader;
+    std::unique_ptr<CCommWriteThread> m_writer;
+    std::string m_openErrorText;
+    CaptureLog* m_log;
+};

@@ -1,0 +1,121 @@
+#include "CommThread.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "CaptureLog.h"
+
+namespace {
+constexpr int kPollMs = 10;
+}
+
+CCommThread::~CCommThread() {
+    Stop();
+    Join();
+}
+
+void CCommThread::Start() {
+    m_thread = std::thread([this] { Run(); });
+}
+
+void CCommThread::Stop() {
+    m_stopRequested.store(true, std::memory_order_release);
+    m_completion.Set();
+}
+
+void CCommThread::Join() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CCommThread::RecordError(std::string text) {
+    std::lock_guard lock(m_errorMutex);
+    m_lastErrorText = std::move(text);
+    m_errorRaised = 1;
+}
+
+std::string CCommThread::LastErrorText() const {
+    std::lock_guard lock(m_errorMutex);
+    return m_lastErrorText;
+}
+
+int CCommThread::ErrorRaised() const {
+    std::lock_guard lock(m_errorMutex);
+    return m_errorRaised;
+}
+
+// Derived destructors stop and join first: the thread runs a virtual Run() on members
+// that the base destructor would otherwise outlive.
+CCommReadThread::~CCommReadThread() {
+    Stop();
+    Join();
+}
+
+void CCommReadThread::HandOn(const uint8_t* block, std::size_t count) {
+    if (m_log) m_log->Append(block, count);
+    for (std::size_t i = 0; i < count; ++i) m_callback(block[i]);
+}
+
+// A read completes with a full block, or once at least one byte has come and the line
+// has then been quiet for the read interval time-out.
+void CCommReadThread::Run() {
+    while (!StopRequested()) {
+        const long n = m_port.Read(m_buffer, sizeof m_buffer, &m_completion);
+        if (n > 0) HandOn(m_buffer, static_cast<std::size_t>(n));
+        if (n >= 0 || StopRequested()) continue;
+        RecordError("Error on read file " + std::to_string(m_port.LastError().code));
+        // A lost line fails every read at once: pause for a poll period (or until the
+        // stop) rather than spin a core.
+        pollfd p{m_completion.Fd(), POLLIN, 0};
+        ::poll(&p, 1, kPollMs);
+    }
+}
+
+CCommWriteThread::~CCommWriteThread() {
+    Stop();
+    Join();
+}
+
+bool CCommWriteThread::Enqueue(const uint8_t* bytes, std::size_t length) {
+    {
+        std::lock_guard lock(m_queueMutex);
+        if (m_queuedCount + length <= sizeof m_queue) {
+            std::memcpy(m_queue + m_queuedCount, bytes, length);
+            m_queuedCount += length;
+        } else if (length > sizeof m_queue) {
+            return false;
+        } else {
+            std::memcpy(m_queue, bytes, length);
+            m_queuedCount = length;
+        }
+    }
+    m_queued.notify_one();
+    return true;
+}
+
+std::size_t CCommWriteThread::QueuedCount() const {
+    std::lock_guard lock(m_queueMutex);
+    return m_queuedCount;
+}
+
+void CCommWriteThread::Run() {
+    while (!StopRequested()) {
+        std::size_t count = 0;
+        {
+            std::unique_lock lock(m_queueMutex);
+            // The stop flag is not under this lock: look again every poll period.
+            m_queued.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                              [this] { return m_queuedCount > 0; });
+            if (m_queuedCount == 0) continue;
+            std::memcpy(m_transfer, m_queue, m_queuedCount);
+            count = m_queuedCount;
+            m_queuedCount = 0;
+        }
+        // Waits until the bytes are written (or the stop cancels the write), so the
+        // staging buffer is never refilled under a write in progress.
+        if (m_port.Write(m_transfer, count, &m_completion) < 0 && !StopRequested())
+            RecordError("Error on write data! (err:" + std::to_string(m_port.LastError().code) +
+                        ")");
+    }
+}

@@ -1,0 +1,96 @@
+// The serial port's two worker threads: the receive worker reads blocks, logs each one
+// and hands its bytes on one by one; the transmit worker sends what others queue.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "CancelEvent.h"
+#include "SerialPort.h"
+
+class CaptureLog;
+
+using ByteCallback = std::function<void(uint8_t)>;
+
+inline constexpr std::size_t kCommBlockSize = 8192;
+
+class CCommThread {
+public:
+    explicit CCommThread(serial::SerialPort& port) : m_port(port) {}
+    virtual ~CCommThread();
+    CCommThread(const CCommThread&) = delete;
+    CCommThread& operator=(const CCommThread&) = delete;
+
+    void Start();
+    // Sets the stop flag and the completion event, which also ends a read or write that
+    // is still waiting on the line. The event lives as long as this object, so no I/O
+    // can be left referring to a closed one; Join() before destroying.
+    void Stop();
+    void Join();
+
+    std::string LastErrorText() const;
+    int ErrorRaised() const;
+
+protected:
+    virtual void Run() = 0;
+    void RecordError(std::string text);
+    bool StopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
+
+    serial::SerialPort& m_port;              // not owned
+    serial::CancelEvent m_completion;
+
+private:
+    std::atomic<bool> m_stopRequested{false};
+    mutable std::mutex m_errorMutex;
+    std::string m_lastErrorText;
+    int m_errorRaised = 0;
+    std::thread m_thread;
+};
+
+class CCommReadThread : public CCommThread {
+public:
+    CCommReadThread(serial::SerialPort& port, ByteCallback callback, CaptureLog* log)
+        : CCommThread(port), m_callback(std::move(callback)), m_log(log) {}
+    ~CCommReadThread() override;
+
+protected:
+    void Run() override;
+
+private:
+    void HandOn(const uint8_t* block, std::size_t count);
+
+    // One buffer is enough: while a block is logged and handed on, the driver keeps
+    // queueing what arrives, so nothing is lost between two reads.
+    uint8_t m_buffer[kCommBlockSize];
+    ByteCallback m_callback;
+    CaptureLog* m_log;  // may be null: no capture
+};
+
+class CCommWriteThread : public CCommThread {
+public:
+    using CCommThread::CCommThread;
+    ~CCommWriteThread() override;
+
+    // Appends to the send queue; callable from any thread. A burst that would overflow
+    // the queue replaces the unsent bytes instead of waiting; more than the whole queue
+    // is refused and changes nothing.
+    bool Enqueue(const uint8_t* bytes, std::size_t length);
+    std::size_t QueuedCount() const;
+
+protected:
+    void Run() override;
+
+private:
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_queued;
+    uint8_t m_queue[kCommBlockSize];
+    std::size_t m_queuedCount = 0;
+    // Staging buffer for one write: reused only after that write has finished.
+    uint8_t m_transfer[kCommBlockSize];
+};

@@ -1,0 +1,23 @@
+// The serial ports of this machine, by device path.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace serial {
+
+// Natural order: digit runs compare by value, so ttyS2 comes before ttyS10.
+bool NaturalLess(std::string_view a, std::string_view b);
+
+// Device paths of the real serial ports (ttys backed by a device, UARTs that are not
+// just unpopulated 8250 slots), then the extra paths the caller names that are not
+// already in the list, all in natural order.
+std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths = {},
+                                   const std::string& sysClassTty = "/sys/class/tty");
+
+// Short name of a device for file names and captions: "/dev/ttyUSB0" gives "ttyUSB0",
+// "/dev/pts/3" gives "pts-3", a path outside /dev gives its last component.
+std::string DeviceShortName(std::string_view path);
+
+}  // namespace serial

@@ -1,0 +1,132 @@
+#include "Simulator.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+namespace sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::size_t kReplayChunk = 4096;
+constexpr auto kIdlePoll = milliseconds(10);
+
+int MsUntil(Clock::time_point t) {
+    const auto ms = std::chrono::ceil<milliseconds>(t - Clock::now()).count();
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, kIdlePoll.count()));
+}
+
+}  // namespace
+
+Simulator::Simulator(PtyLine& line, SimulatorOptions options)
+    : m_line(line), m_options(std::move(options)), m_receiver(m_options.receiver) {}
+
+// Takes the next piece of output once the previous one is on the line. Generated epochs
+// keep their own clock: when a slow line cannot carry every epoch, the late ones are
+// skipped, as a module's output falls behind its fixes.
+bool Simulator::Refill(Clock::time_point now) {
+    m_pending.clear();
+    m_pendingPos = 0;
+    if (!m_options.replayFile.empty()) {
+        m_pending.resize(kReplayChunk);
+        m_replay.read(m_pending.data(), static_cast<std::streamsize>(kReplayChunk));
+        m_pending.resize(static_cast<std::size_t>(m_replay.gcount()));
+        if (m_pending.empty() && m_options.loopReplay) {
+            m_replay.clear();
+            m_replay.seekg(0);
+            return false;
+        }
+        if (m_pending.empty()) m_sourceDone.store(true, std::memory_order_release);
+        return !m_pending.empty();
+    }
+    if (m_options.maxEpochs >= 0 && m_epoch >= m_options.maxEpochs) {
+        m_sourceDone.store(true, std::memory_order_release);
+        return false;
+    }
+    if (!m_options.flood && now < m_nextEpoch) return false;
+    m_pending = m_receiver.Epoch(m_epoch++);
+    const auto period = milliseconds(1000 / m_options.receiver.epochsPerSecond);
+    m_nextEpoch += period;
+    while (!m_options.flood && m_nextEpoch <= now) {
+        m_nextEpoch += period;
+        ++m_epoch;
+    }
+    return true;
+}
+
+void Simulator::SendSome() {
+    const uint32_t baud = m_line.HostBaudRate();
+    std::size_t chunk = m_pending.size() - m_pendingPos;
+    if (m_options.paced) {
+        if (Clock::now() < m_txPacer.FreeAt()) return;
+        // About 5 ms of line time per write keeps the pacing smooth at any rate.
+        chunk = std::min<std::size_t>(chunk, std::max<uint32_t>(1, baud / 2000));
+    }
+    const ssize_t n = ::write(m_line.MasterFd(), m_pending.data() + m_pendingPos, chunk);
+    if (n <= 0) return;  // the host's buffer is full: try again after the next poll
+    const auto* bytes = reinterpret_cast<const uint8_t*>(m_pending.data() + m_pendingPos);
+    if (m_onSent) m_onSent(bytes, static_cast<std::size_t>(n));
+    m_pendingPos += static_cast<std::size_t>(n);
+    m_sent.fetch_add(static_cast<uint64_t>(n), std::memory_order_acq_rel);
+    if (m_options.paced) m_txPacer.Book(static_cast<std::size_t>(n), baud);
+}
+
+// The host's bytes are taken no faster than its baud rate would deliver them.
+void Simulator::ReceiveSome() {
+    uint8_t buf[512];
+    const uint32_t baud = m_line.HostBaudRate();
+    const std::size_t want = m_options.paced ? std::clamp<std::size_t>(baud / 2000, 1, sizeof buf) : sizeof buf;
+    const ssize_t n = ::read(m_line.MasterFd(), buf, want);
+    if (n <= 0) return;
+    if (m_options.paced) m_rxPacer.Book(static_cast<std::size_t>(n), baud);
+    if (m_onReceived) m_onReceived(buf, static_cast<std::size_t>(n));
+}
+
+bool Simulator::Run(std::string& error) {
+    if (!m_options.replayFile.empty()) {
+        m_replay.open(m_options.replayFile, std::ios::binary);
+        if (!m_replay) {
+            error = "cannot read " + m_options.replayFile;
+            return false;
+        }
+    }
+    m_nextEpoch = Clock::now();
+    while (!m_stop.load(std::memory_order_acquire)) {
+        const auto now = Clock::now();
+        if (m_pendingPos >= m_pending.size()) Refill(now);
+        const bool havePending = m_pendingPos < m_pending.size();
+
+        if (!m_line.HostConnected()) {
+            // Nobody listening: the module talks into an open cable.
+            if (havePending) m_dropped.fetch_add(m_pending.size() - m_pendingPos);
+            m_pendingPos = m_pending.size();
+            std::this_thread::sleep_for(kIdlePoll);
+            continue;
+        }
+        if (havePending) SendSome();
+
+        // Sleep until the line can take more, the next epoch is due or the host sends.
+        const auto after = Clock::now();
+        auto wake = after + kIdlePoll;
+        short events = 0;
+        if (m_pendingPos < m_pending.size()) {
+            if (!m_options.paced || after >= m_txPacer.FreeAt()) events |= POLLOUT;
+            else wake = std::min(wake, m_txPacer.FreeAt());
+        } else if (!SourceDone()) {
+            const bool clocked = m_options.replayFile.empty() && !m_options.flood;
+            wake = clocked ? std::min(wake, m_nextEpoch) : after;
+        }
+        if (!m_options.paced || after >= m_rxPacer.FreeAt()) events |= POLLIN;
+        else wake = std::min(wake, m_rxPacer.FreeAt());
+        pollfd p{m_line.MasterFd(), events, 0};
+        if (::poll(&p, 1, MsUntil(wake)) > 0 && (p.revents & POLLIN)) ReceiveSome();
+    }
+    return true;
+}
+
+}  // namespace sim

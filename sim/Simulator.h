@@ -1,0 +1,67 @@
+// The module on its line: what it sends (generated NMEA epochs or a replayed capture),
+// paced at the host's baud rate, and what it receives from the host.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "PtyLine.h"
+#include "ReceiverOutput.h"
+
+namespace sim {
+
+struct SimulatorOptions {
+    ReceiverOptions receiver;
+    bool paced = true;         // bytes at the host's baud rate; false: as fast as taken
+    bool flood = false;        // epochs back to back instead of on the epoch clock
+    std::string replayFile;    // send this file's bytes instead of generating
+    bool loopReplay = false;
+    int64_t maxEpochs = -1;    // stop generating after this many (-1: no limit)
+};
+
+class Simulator {
+public:
+    using Bytes = std::function<void(const uint8_t*, std::size_t)>;
+
+    Simulator(PtyLine& line, SimulatorOptions options);
+
+    // Runs until Stop(); returns false when the replay file cannot be read.
+    bool Run(std::string& error);
+    void Stop() { m_stop.store(true, std::memory_order_release); }
+
+    // Called in the simulator's thread, before Run().
+    void OnSent(Bytes tee) { m_onSent = std::move(tee); }          // bytes put on the line
+    void OnReceived(Bytes handler) { m_onReceived = std::move(handler); }  // host's bytes
+
+    // Readable from any thread.
+    bool SourceDone() const { return m_sourceDone.load(std::memory_order_acquire); }
+    uint64_t BytesSent() const { return m_sent.load(std::memory_order_acquire); }
+    uint64_t BytesDropped() const { return m_dropped.load(std::memory_order_acquire); }
+
+private:
+    bool Refill(std::chrono::steady_clock::time_point now);
+    void SendSome();
+    void ReceiveSome();
+
+    PtyLine& m_line;
+    SimulatorOptions m_options;
+    ReceiverOutput m_receiver;
+    std::ifstream m_replay;
+    std::string m_pending;
+    std::size_t m_pendingPos = 0;
+    int64_t m_epoch = 0;
+    std::chrono::steady_clock::time_point m_nextEpoch;
+    LinePacer m_txPacer;
+    LinePacer m_rxPacer;
+    Bytes m_onSent;
+    Bytes m_onReceived;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_sourceDone{false};
+    std::atomic<uint64_t> m_sent{0};
+    std::atomic<uint64_t> m_dropped{0};
+};
+
+}  // namespace sim

@@ -1,0 +1,127 @@
+// zrsim: plays a GNSS receiver module on a pseudo-terminal.
+//
+//   zrsim [--link PATH] [--rate N] [--route] [--start LAT,LON[,ALT]] [--time UNIX]
+//         [--gn-gsa] [--gsa-system-id] [--qz-talker] [--gb-talker]
+//         [--replay FILE [--loop]] [--epochs N] [--unpaced] [--flood]
+//
+// Prints the device path of the line on the first line of standard output, then runs
+// until interrupted.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "PtyLine.h"
+#include "Simulator.h"
+
+namespace {
+
+sim::Simulator* g_running = nullptr;
+
+void OnSignal(int) {
+    if (g_running) g_running->Stop();
+}
+
+void Usage(FILE* to) {
+    std::fputs(
+        "usage: zrsim [options]\n"
+        "  --link PATH          also make PATH a symbolic link to the device\n"
+        "  --rate N             fix epochs per second, 1 to 10 (default 1)\n"
+        "  --route              drive a square route instead of standing still\n"
+        "  --start LAT,LON[,ALT] start point in degrees and metres\n"
+        "  --time UNIX          UTC of the first epoch, seconds since 1970\n"
+        "  --gn-gsa             one GNGSA per constellation instead of GP/GL/BD/GA\n"
+        "  --gsa-system-id      add the NMEA 4.10 system id to each GSA\n"
+        "  --qz-talker          QZSS in its own QZGSV group instead of GPGSV\n"
+        "  --gb-talker          BeiDou talker GB instead of BD\n"
+        "  --replay FILE        send FILE's bytes instead of generating NMEA\n"
+        "  --loop               with --replay: start again at the end\n"
+        "  --epochs N           stop sending after N epochs\n"
+        "  --unpaced            do not pace bytes at the host's baud rate\n"
+        "  --flood              send epochs back to back, not once per epoch period\n",
+        to);
+}
+
+bool ParseStart(const char* text, sim::ReceiverOptions& r) {
+    double lat = 0, lon = 0, alt = r.altitudeM;
+    const int n = std::sscanf(text, "%lf,%lf,%lf", &lat, &lon, &alt);
+    if (n < 2 || lat < -90 || lat > 90 || lon < -180 || lon > 180) return false;
+    r.latDeg = lat;
+    r.lonDeg = lon;
+    r.altitudeM = alt;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::SimulatorOptions options;
+    std::string linkPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zrsim: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--link") linkPath = value();
+        else if (arg == "--rate") {
+            options.receiver.epochsPerSecond = std::atoi(value());
+            if (options.receiver.epochsPerSecond < 1 || options.receiver.epochsPerSecond > 10) {
+                std::fprintf(stderr, "zrsim: --rate must be 1 to 10\n");
+                return 2;
+            }
+        } else if (arg == "--route") options.receiver.motion = sim::Motion::Mode::Route;
+        else if (arg == "--start") {
+            if (!ParseStart(value(), options.receiver)) {
+                std::fprintf(stderr, "zrsim: --start wants LAT,LON[,ALT] in degrees and metres\n");
+                return 2;
+            }
+        } else if (arg == "--time") options.receiver.startUnixSeconds = std::atoll(value());
+        else if (arg == "--gn-gsa") options.receiver.gnGsa = true;
+        else if (arg == "--gsa-system-id") options.receiver.gsaSystemId = true;
+        else if (arg == "--qz-talker") options.receiver.qzTalker = true;
+        else if (arg == "--gb-talker") options.receiver.gbTalker = true;
+        else if (arg == "--replay") options.replayFile = value();
+        else if (arg == "--loop") options.loopReplay = true;
+        else if (arg == "--epochs") options.maxEpochs = std::atoll(value());
+        else if (arg == "--unpaced") options.paced = false;
+        else if (arg == "--flood") options.flood = true;
+        else if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "zrsim: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    sim::PtyLine line;
+    std::string error;
+    if (!line.Open(error) || (!linkPath.empty() && !line.MakeLink(linkPath, error))) {
+        std::fprintf(stderr, "zrsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", line.SlavePath().c_str());
+    std::fflush(stdout);
+
+    sim::Simulator simulator(line, options);
+    g_running = &simulator;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
+    const bool ok = simulator.Run(error);
+    g_running = nullptr;
+    if (!ok) {
+        std::fprintf(stderr, "zrsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "zrsim: %llu bytes sent\n",
+                 static_cast<unsigned long long>(simulator.BytesSent()));
+    return 0;
+}
