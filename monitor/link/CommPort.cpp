@@ -10,13 +10,15 @@ CCommPort::~CCommPort() { Close(); }
 
 void CCommPort::Configure(std::string deviceName, uint32_t baudRate, uint8_t parity,
                           uint8_t byteSize, uint8_t stopBits, uint32_t readIntervalTimeoutMs) {
+    // New settings mean a new connection: workers still running on the old one end here
+    // rather than live on unseen beside the next Open.
+    Close();
     m_deviceName = std::move(deviceName);
     m_baudRate = baudRate;
     m_parity = parity;
     m_byteSize = byteSize;
     m_stopBits = stopBits;
     m_readIntervalTimeoutMs = readIntervalTimeoutMs;
-    m_open.store(false, std::memory_order_release);
 }
 
 bool CCommPort::SetupLine() {

@@ -22,35 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct BaudFlags {
-    tcflag_t size;
-    tcflag_t parity;
-    tcflag_t stop;
-};
-
-std::optional<BaudFlags> EncodeFraming(const LineSettings& s) {
-    BaudFlags f{};
-    switch (s.dataBits) {
-        case 5: f.size = CS5; break;
-        case 6: f.size = CS6; break;
-        case 7: f.size = CS7; break;
-        case 8: f.size = CS8; break;
-        default: return std::nullopt;
-    }
-    switch (s.parity) {
-        case Parity::None: f.parity = 0; break;
-        case Parity::Odd: f.parity = PARENB | PARODD; break;
-        case Parity::Even: f.parity = PARENB; break;
-        case Parity::Mark: f.parity = PARENB | CMSPAR | PARODD; break;
-        case Parity::Space: f.parity = PARENB | CMSPAR; break;
-        default: return std::nullopt;
-    }
-    // A UART sends 1.5 stop bits when asked for two with five data bits; that is the
-    // only combination the comm API accepts for 1.5 as well.
-    f.stop = s.stopBits == StopBits::One ? 0 : CSTOPB;
-    return f;
-}
-
 // Milliseconds left until a deadline, never negative; -1 when there is no deadline.
 int MsLeft(const std::optional<Clock::time_point>& deadline) {
     if (!deadline) return -1;
@@ -72,6 +43,53 @@ std::optional<Clock::time_point> TotalDeadline(uint32_t multiplierMs, uint32_t c
 }
 
 }  // namespace
+
+constexpr uint32_t kFramingMask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+
+bool EncodeFraming(const LineSettings& s, uint32_t& cflag) {
+    uint32_t f = 0;
+    switch (s.dataBits) {
+        case 5: f |= CS5; break;
+        case 6: f |= CS6; break;
+        case 7: f |= CS7; break;
+        case 8: f |= CS8; break;
+        default: return false;
+    }
+    switch (s.parity) {
+        case Parity::None: break;
+        case Parity::Odd: f |= PARENB | PARODD; break;
+        case Parity::Even: f |= PARENB; break;
+        case Parity::Mark: f |= PARENB | CMSPAR | PARODD; break;
+        case Parity::Space: f |= PARENB | CMSPAR; break;
+        default: return false;
+    }
+    // A UART sends 1.5 stop bits when asked for two with five data bits. As with the comm
+    // API, 1.5 goes only with five data bits and 2 only with six or more.
+    if ((s.stopBits == StopBits::OnePointFive) != (s.stopBits != StopBits::One && s.dataBits == 5))
+        return false;
+    if (s.stopBits != StopBits::One) f |= CSTOPB;
+    cflag = (cflag & ~kFramingMask) | f;
+    return true;
+}
+
+void DecodeFraming(uint32_t cflag, LineSettings& settings) {
+    switch (cflag & CSIZE) {
+        case CS5: settings.dataBits = 5; break;
+        case CS6: settings.dataBits = 6; break;
+        case CS7: settings.dataBits = 7; break;
+        default: settings.dataBits = 8; break;
+    }
+    if (!(cflag & PARENB))
+        settings.parity = Parity::None;
+    else if (cflag & CMSPAR)
+        settings.parity = (cflag & PARODD) ? Parity::Mark : Parity::Space;
+    else
+        settings.parity = (cflag & PARODD) ? Parity::Odd : Parity::Even;
+    if (!(cflag & CSTOPB))
+        settings.stopBits = StopBits::One;
+    else
+        settings.stopBits = settings.dataBits == 5 ? StopBits::OnePointFive : StopBits::Two;
+}
 
 SerialPort::~SerialPort() { Close(); }
 
@@ -114,23 +132,23 @@ void SerialPort::Close() {
 }
 
 bool SerialPort::SetLine(const LineSettings& settings) {
-    const auto framing = EncodeFraming(settings);
-    if (!framing || settings.baudRate == 0) {
+    termios2 tio{};
+    if (::ioctl(m_fd, TCGETS2, &tio) != 0) return Fail("cannot read line settings of");
+    uint32_t cflag = tio.c_cflag;
+    if (!EncodeFraming(settings, cflag) || settings.baudRate == 0) {
         errno = EINVAL;
         return Fail("unsupported line settings for");
     }
-    termios2 tio{};
-    if (::ioctl(m_fd, TCGETS2, &tio) != 0) return Fail("cannot read line settings of");
     tio.c_iflag = 0;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
-    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB |
-                     CRTSCTS);
-    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | CREAD | CLOCAL | framing->size |
-                   framing->parity | framing->stop;
+    tio.c_cflag = cflag & ~(CBAUD | (CBAUD << IBSHIFT) | CRTSCTS);
+    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | CREAD | CLOCAL;
     tio.c_ispeed = settings.baudRate;
     tio.c_ospeed = settings.baudRate;
-    tio.c_cc[VMIN] = 0;
+    // VMIN 1 so that a non-blocking read with nothing there says EAGAIN; with VMIN 0 it
+    // would return 0, which is how a hung-up line reads.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::ioctl(m_fd, TCSETS2, &tio) != 0) return Fail("cannot set line settings of");
     // A pseudo-terminal has no modem lines and refuses this; a real port must not.
@@ -151,22 +169,7 @@ bool ReadLineSettings(int fd, LineSettings& settings) {
     termios2 tio{};
     if (::ioctl(fd, TCGETS2, &tio) != 0) return false;
     settings.baudRate = tio.c_ospeed;
-    switch (tio.c_cflag & CSIZE) {
-        case CS5: settings.dataBits = 5; break;
-        case CS6: settings.dataBits = 6; break;
-        case CS7: settings.dataBits = 7; break;
-        default: settings.dataBits = 8; break;
-    }
-    if (!(tio.c_cflag & PARENB))
-        settings.parity = Parity::None;
-    else if (tio.c_cflag & CMSPAR)
-        settings.parity = (tio.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
-    else
-        settings.parity = (tio.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
-    if (!(tio.c_cflag & CSTOPB))
-        settings.stopBits = StopBits::One;
-    else
-        settings.stopBits = settings.dataBits == 5 ? StopBits::OnePointFive : StopBits::Two;
+    DecodeFraming(tio.c_cflag, settings);
     return true;
 }
 

@@ -49,6 +49,11 @@ struct Error {
     std::string text;
 };
 
+// Data bits, parity and stop bits as termios c_cflag bits (the other bits of `cflag`
+// are kept); false for settings no UART has.
+bool EncodeFraming(const LineSettings& settings, uint32_t& cflag);
+void DecodeFraming(uint32_t cflag, LineSettings& settings);
+
 // Line settings of any open tty. On the master side of a pseudo-terminal this reads
 // what the program on the slave side set.
 bool ReadLineSettings(int fd, LineSettings& settings);

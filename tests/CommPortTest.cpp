@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+#include "CaptureLog.h"
+#include "CommPort.h"
+#include "TestSupport.h"
+
+using namespace std::chrono;
+using testsupport::PtyPair;
+using testsupport::ScratchDir;
+using testsupport::WaitUntil;
+
+namespace {
+
+// What the receive worker hands on, readable from the test thread.
+class Received {
+public:
+    ByteCallback Callback() {
+        return [this](uint8_t b) {
+            std::lock_guard lock(m_mutex);
+            m_bytes += static_cast<char>(b);
+        };
+    }
+    std::string Bytes() {
+        std::lock_guard lock(m_mutex);
+        return m_bytes;
+    }
+    bool WaitForSize(std::size_t n, seconds limit = seconds(10)) {
+        return WaitUntil([&] { return Bytes().size() >= n; }, duration_cast<milliseconds>(limit));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::string m_bytes;
+};
+
+struct Connection {
+    ScratchDir dir;
+    CaptureLog log{dir / "LOG"};
+    PtyPair pty;
+    Received received;
+    CCommPort port{&log};
+
+    bool Open(uint32_t baud = 9600) {
+        log.Name(pty.SlavePath());
+        port.Configure(pty.SlavePath(), baud, 0, 8, 0, 20);
+        return port.Open(received.Callback());
+    }
+};
+
+}  // namespace
+
+TEST(CommPort, OpenTwiceStartsNoSecondPairOfWorkers) {
+    Connection c;
+    const int before = testsupport::ThreadCount();
+    ASSERT_TRUE(c.Open());
+    EXPECT_EQ(testsupport::ThreadCount(), before + 2);
+    EXPECT_TRUE(c.port.Open(c.received.Callback()));
+    EXPECT_EQ(testsupport::ThreadCount(), before + 2);
+    EXPECT_TRUE(c.port.IsOpen());
+    c.port.Close();
+    EXPECT_FALSE(c.port.IsOpen());
+    EXPECT_EQ(testsupport::ThreadCount(), before);
+}
+
+TEST(CommPort, OpenFailureTextsNameTheDeviceAndTheErrorCode) {
+    CCommPort missing(nullptr);
+    missing.Configure("/dev/ttyUSB7", 9600, 0, 8, 0, 20);
+    EXPECT_FALSE(missing.Open([](uint8_t) {}));
+    EXPECT_EQ(missing.OpenErrorText(), "Error on open port/dev/ttyUSB7! (error code:2)");
+    EXPECT_FALSE(missing.IsOpen());
+
+    Connection c;
+    ASSERT_TRUE(c.Open());
+    CCommPort second(nullptr);
+    second.Configure(c.pty.SlavePath(), 9600, 0, 8, 0, 20);
+    EXPECT_FALSE(second.Open([](uint8_t) {}));
+    EXPECT_EQ(second.OpenErrorText(), "Error on open port" + c.pty.SlavePath() + "! (error code:16)");
+
+    ScratchDir dir;
+    testsupport::WriteFile(dir / "plain", "not a tty");
+    CCommPort notSerial(nullptr);
+    notSerial.Configure(dir / "plain", 9600, 0, 8, 0, 20);
+    EXPECT_FALSE(notSerial.Open([](uint8_t) {}));
+    EXPECT_EQ(notSerial.OpenErrorText(), "Setting com port parameters error! (error code:25)");
+    // The handle was closed again: the file can be opened exclusively once more.
+    serial::SerialPort again;
+    EXPECT_TRUE(again.Open(dir / "plain"));
+}
+
+TEST(CommPort, OpenSetsTheLineAndDiscardsWhatWasWaiting) {
+    Connection c;
+    c.pty.WriteMaster("stale bytes from before the connection");
+    ASSERT_TRUE(c.Open(115200));
+    serial::LineSettings seen;
+    ASSERT_TRUE(serial::ReadLineSettings(c.pty.Master(), seen));
+    EXPECT_EQ(seen.baudRate, 115200u);
+    EXPECT_EQ(seen.dataBits, 8);
+    EXPECT_EQ(seen.parity, serial::Parity::None);
+    EXPECT_EQ(seen.stopBits, serial::StopBits::One);
+    c.pty.WriteMaster("$fresh\r\n");
+    ASSERT_TRUE(c.received.WaitForSize(8));
+    EXPECT_EQ(c.received.Bytes(), "$fresh\r\n");
+}
+
+TEST(CommPort, CloseWhileAReadIsPendingReturnsPromptly) {
+    Connection c;
+    ASSERT_TRUE(c.Open());
+    std::this_thread::sleep_for(milliseconds(30));  // the reader is now waiting on the line
+    const auto start = steady_clock::now();
+    c.port.Close();
+    // 100 ms is the promise; the margin is for loaded, sanitized test machines.
+    EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - start).count(), 250);
+}
+
+TEST(CommPort, ReceivedBlocksGoToTheLogBeforeTheCallbackInOrder) {
+    Connection c;
+    ASSERT_TRUE(c.Open());
+    const std::string data = testsupport::RandomBytes(50000, 3);
+    for (std::size_t at = 0; at < data.size(); at += 7001) c.pty.WriteMaster(data.substr(at, 7001));
+    ASSERT_TRUE(c.received.WaitForSize(data.size()));
+    c.port.Close();
+    c.log.Close();
+    EXPECT_EQ(c.received.Bytes(), data);
+    EXPECT_EQ(testsupport::ReadFile(c.log.FilePath()), data);
+}
+
+TEST(CommPort, QueuedBytesAreSentInOrder) {
+    Connection c;
+    ASSERT_TRUE(c.Open());
+    std::string sent;
+    for (int i = 0; i < 50; ++i) {
+        const std::string cmd = "$PCMD," + std::to_string(i) + "\r\n";
+        ASSERT_TRUE(c.port.Enqueue(reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size()));
+        sent += cmd;
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    EXPECT_EQ(c.pty.ReadMaster(sent.size(), 5000), sent);
+    c.port.Close();
+    EXPECT_FALSE(c.port.Enqueue(reinterpret_cast<const uint8_t*>("x"), 1));
+}
+
+TEST(CommWriteThread, EnqueueKeepsAddsReplacesOrRefuses) {
+    PtyPair pty;
+    serial::SerialPort device;
+    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(device.SetLine({}));
+    CCommWriteThread writer(device);  // not started: the queue holds still
+    const std::string full(8192, 'f');
+    EXPECT_TRUE(writer.Enqueue(reinterpret_cast<const uint8_t*>(full.data()), full.size()));
+    EXPECT_EQ(writer.QueuedCount(), 8192u);
+    const std::string tooBig(8193, 't');
+    EXPECT_FALSE(writer.Enqueue(reinterpret_cast<const uint8_t*>(tooBig.data()), tooBig.size()));
+    EXPECT_EQ(writer.QueuedCount(), 8192u);
+
+    CCommWriteThread burst(device);
+    const std::string old(8100, 'o'), fresh(100, 'n');
+    EXPECT_TRUE(burst.Enqueue(reinterpret_cast<const uint8_t*>(old.data()), old.size()));
+    EXPECT_TRUE(burst.Enqueue(reinterpret_cast<const uint8_t*>(fresh.data()), fresh.size()));
+    EXPECT_EQ(burst.QueuedCount(), 100u);
+    burst.Start();  // only the burst that replaced the unsent bytes goes out
+    EXPECT_EQ(pty.ReadMaster(8192, 300), fresh);
+}
+
+TEST(CommPort, LineLostWhileConnectedKeepsWorkersAliveAndLogsNothingTwice) {
+    Connection c;
+    ASSERT_TRUE(c.Open());
+    c.pty.WriteMaster("$GPGGA,before*00\r\n");
+    ASSERT_TRUE(c.received.WaitForSize(18));
+    c.pty.CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return c.port.ReadErrorText() == "Error on read file 5"; }, seconds(5)));
+    const std::string cmd = "$PCMD\r\n";
+    EXPECT_TRUE(c.port.Enqueue(reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size()));
+    EXPECT_TRUE(WaitUntil([&] { return c.port.WriteErrorText() == "Error on write data! (err:5)"; },
+                          seconds(5)));
+    EXPECT_TRUE(c.port.IsOpen());
+    c.port.Close();
+    c.log.Close();
+    EXPECT_EQ(c.received.Bytes(), "$GPGGA,before*00\r\n");
+    EXPECT_EQ(testsupport::ReadFile(c.log.FilePath()), "$GPGGA,before*00\r\n");
+}

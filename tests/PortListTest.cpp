@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "PortList.h"
+#include "TestSupport.h"
+
+using serial::DeviceShortName;
+using serial::ListPorts;
+using serial::NaturalLess;
+
+TEST(PortList, NaturalOrderComparesNumbersByValue) {
+    EXPECT_TRUE(NaturalLess("ttyS2", "ttyS10"));
+    EXPECT_FALSE(NaturalLess("ttyS10", "ttyS2"));
+    EXPECT_TRUE(NaturalLess("ttyS10", "ttyUSB0"));
+    EXPECT_TRUE(NaturalLess("ttyUSB1", "ttyUSB1a"));
+    EXPECT_FALSE(NaturalLess("ttyS02", "ttyS2"));
+    EXPECT_FALSE(NaturalLess("ttyS2", "ttyS02"));
+    EXPECT_TRUE(NaturalLess("/dev/pts/9", "/dev/pts/10"));
+}
+
+TEST(PortList, RealPortsOnlySortedWithExtraPathsMergedIn) {
+    testsupport::ScratchDir sys;
+    namespace fs = std::filesystem;
+    auto tty = [&](const std::string& name, bool device, const char* uartType) {
+        fs::create_directories(sys / name);
+        if (device) fs::create_directories(sys / (name + "/device"));
+        if (uartType) testsupport::WriteFile(sys / (name + "/type"), uartType);
+    };
+    tty("ttyS10", true, "4\n");
+    tty("ttyS2", true, "4\n");
+    tty("ttyS3", true, "0\n");  // an 8250 slot with no UART behind it
+    tty("ttyUSB0", true, nullptr);
+    tty("tty0", false, nullptr);  // a virtual console
+    const auto ports = ListPorts({"/tmp/sim/ttySIM0", "/dev/ttyUSB0"}, sys.Path());
+    EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
+                                               "/tmp/sim/ttySIM0"}));
+}
+
+TEST(PortList, ShortNamesForFilesAndCaptions) {
+    EXPECT_EQ(DeviceShortName("/dev/ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(DeviceShortName("/dev/pts/3"), "pts-3");
+    EXPECT_EQ(DeviceShortName("/dev/serial/by-id/usb-x"), "serial-by-id-usb-x");
+    EXPECT_EQ(DeviceShortName("/tmp/e2e/ttySIM0"), "ttySIM0");
+    EXPECT_EQ(DeviceShortName("ttyACM1"), "ttyACM1");
+}

@@ -1,0 +1,114 @@
+#include "TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testsupport {
+
+PtyPair::PtyPair() {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    m_slavePath = ::ptsname(m_master);
+    const int slave = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::close(slave);
+}
+
+PtyPair::~PtyPair() { CloseMaster(); }
+
+void PtyPair::CloseMaster() {
+    if (m_master >= 0) ::close(m_master);
+    m_master = -1;
+}
+
+void PtyPair::WriteMaster(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) throw std::runtime_error("pty write failed");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string PtyPair::ReadMaster(std::size_t atMost, int waitMs) {
+    std::string out;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (out.size() < atMost) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{m_master, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0 || !(p.revents & POLLIN)) break;
+        char buf[4096];
+        const ssize_t n = ::read(m_master, buf, std::min(sizeof buf, atMost - out.size()));
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+ScratchDir::ScratchDir() {
+    char templ[] = "/tmp/skyledger-test-XXXXXX";
+    if (!::mkdtemp(templ)) throw std::runtime_error("mkdtemp failed");
+    m_path = templ;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path, ec))
+        names.push_back(e.path().filename().string());
+    return names;
+}
+
+std::string RandomBytes(std::size_t count, uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::string out(count, '\0');
+    for (auto& c : out) c = static_cast<char>(gen() & 0xFF);
+    return out;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+int ThreadCount() { return static_cast<int>(ListDir("/proc/self/task").size()); }
+
+}  // namespace testsupport
