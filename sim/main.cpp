@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -31,7 +32,7 @@ void Usage(FILE* to) {
         "  --rate N             fix epochs per second, 1 to 10 (default 1)\n"
         "  --route              drive a square route instead of standing still\n"
         "  --start LAT,LON[,ALT] start point in degrees and metres\n"
-        "  --time UNIX          UTC of the first epoch, seconds since 1970\n"
+        "  --time UNIX          UTC of the first epoch, seconds since 1970 (default: now)\n"
         "  --gn-gsa             one GNGSA per constellation instead of GP/GL/BD/GA\n"
         "  --gsa-system-id      add the NMEA 4.10 system id to each GSA\n"
         "  --qz-talker          QZSS in its own QZGSV group instead of GPGSV\n"
@@ -58,6 +59,7 @@ bool ParseStart(const char* text, sim::ReceiverOptions& r) {
 
 int main(int argc, char** argv) {
     sim::SimulatorOptions options;
+    options.receiver.startUnixSeconds = static_cast<int64_t>(std::time(nullptr));
     std::string linkPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

@@ -47,8 +47,12 @@ private:
     uint64_t m_total = 0;
 };
 
+bool g_atLineStart = true;
+
 // Text as it is; other bytes as \xHH so a binary packet cannot upset the terminal.
 void Print(const std::string& bytes) {
+    if (bytes.empty()) return;
+    g_atLineStart = bytes.back() == '\n';
     std::string out;
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
@@ -108,6 +112,8 @@ int main(int argc, char** argv) {
     port.Close();
     CloseCaptureLog();
     Print(inbox.Take());
+    if (!g_atLineStart) std::fputc('\n', stdout);
+    std::fflush(stdout);
     const uint64_t total = inbox.Total();
     std::fprintf(stderr, "rxwatch: %llu bytes received; %s\n", static_cast<unsigned long long>(total),
                  total ? ("capture log " + logPath).c_str() : "nothing arrived, so no capture log");
