@@ -32,6 +32,10 @@ Simulator::Simulator(PtyLine& line, SimulatorOptions options)
 bool Simulator::Refill(Clock::time_point now) {
     m_pending.clear();
     m_pendingPos = 0;
+    if (!m_replies.empty()) {
+        m_pending.swap(m_replies);
+        return true;
+    }
     if (!m_options.replayFile.empty()) {
         m_pending.resize(kReplayChunk);
         m_replay.read(m_pending.data(), static_cast<std::streamsize>(kReplayChunk));

@@ -35,6 +35,9 @@ public:
     // Called in the simulator's thread, before Run().
     void OnSent(Bytes tee) { m_onSent = std::move(tee); }          // bytes put on the line
     void OnReceived(Bytes handler) { m_onReceived = std::move(handler); }  // host's bytes
+    // Queues bytes (a reply to the host) to go out after the piece now on the line, ahead
+    // of further generated output. Call from the simulator's thread (OnReceived).
+    void Send(std::string bytes) { m_replies += std::move(bytes); }
 
     // Readable from any thread.
     bool SourceDone() const { return m_sourceDone.load(std::memory_order_acquire); }
@@ -50,6 +53,7 @@ private:
     SimulatorOptions m_options;
     ReceiverOutput m_receiver;
     std::ifstream m_replay;
+    std::string m_replies;
     std::string m_pending;
     std::size_t m_pendingPos = 0;
     int64_t m_epoch = 0;

@@ -217,7 +217,7 @@ TEST(PtyLine, SeesTheHostsBaudRateAndWhetherItIsConnected) {
     EXPECT_FALSE(testsupport::Exists(dir / "ttySIM0"));
 }
 
-TEST(Simulator, TalksIntoNothingUntilAHostConnectsAndHearsTheHost) {
+TEST(Simulator, TalksIntoNothingUntilAHostConnectsThenHearsAndAnswersTheHost) {
     sim::PtyLine line;
     std::string error;
     ASSERT_TRUE(line.Open(error));
@@ -229,6 +229,8 @@ TEST(Simulator, TalksIntoNothingUntilAHostConnectsAndHearsTheHost) {
     module.OnReceived([&](const uint8_t* p, std::size_t n) {
         std::lock_guard lock(heardMutex);
         heard.append(reinterpret_cast<const char*>(p), n);
+        if (heard.size() >= 2 && heard.compare(heard.size() - 2, 2, "\r\n") == 0)
+            module.Send("$PZRC001,ACK*00\r\n");
     });
     std::thread run([&] { module.Run(error); });
     ASSERT_TRUE(testsupport::WaitUntil([&] { return module.BytesDropped() > 0; }, seconds(5)));
@@ -244,6 +246,17 @@ TEST(Simulator, TalksIntoNothingUntilAHostConnectsAndHearsTheHost) {
         std::lock_guard lock(heardMutex);
         return heard == cmd;
     }, seconds(5)));
+    // The reply comes between whole epochs, never inside a sentence.
+    host.SetTimeouts({200, 0, 0, 0, 0});
+    std::string answer;
+    for (int i = 0; i < 100 && answer.find("$PZRC001,ACK*00\r\n") == std::string::npos; ++i) {
+        char buf[4096];
+        const long n = host.Read(buf, sizeof buf);
+        if (n > 0) answer.append(buf, static_cast<std::size_t>(n));
+    }
+    const auto at = answer.find("$PZRC001,ACK*00\r\n");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_TRUE(at == 0 || answer.compare(at - 2, 2, "\r\n") == 0);
     module.Stop();
     run.join();
 }
