@@ -1,0 +1,49 @@
+// What the link thread tells the windows: a message number (the user-message base
+// 1024 plus k, one range per window type) and a copy of the data it refers to.
+#pragma once
+
+#include <cstdint>
+#include <variant>
+
+#include "ReceiverState.h"
+
+namespace msg {
+inline constexpr int kGga = 1025, kUsedSatellites = 1026, kSatellitesInView = 1027, kRmc = 1029,
+                     kVtg = 1030, kRawSentence = 1031;
+inline constexpr int kSignalUsed = 1045, kSignalInView = 1046;
+inline constexpr int kSkyInView = 1065, kSkyUsed = 1066;
+inline constexpr int kFixModeUsed = 1085, kFixModeGga = 1086;
+inline constexpr int kVelocityVtg = 1105;
+inline constexpr int kFixReport = 1125, kReplyDecoded = 1126;
+inline constexpr int kTrackGga = 1135, kTrackUsed = 1136;
+}  // namespace msg
+
+enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, None };
+
+// The window a message number belongs to.
+WindowType TargetOf(int message);
+const char* WindowName(WindowType window);
+
+// A standard sentence as it went into the text log: its offset and length there, and
+// the text itself ("$" through CR).
+struct RawSentence {
+    uint16_t start;
+    uint16_t length;
+    char text[kMaxSentenceText + 1];
+};
+
+using LinkPayload = std::variant<std::monostate, GgaRecord, RmcRecord, VtgRecord, UsedSatelliteSet,
+                                 SatelliteViewSet, RawSentence>;
+
+struct LinkMessage {
+    int number;
+    LinkPayload payload;
+};
+
+// Receives every window message, in the link thread. The monitor posts them on to its
+// views; tests and tools look at them directly.
+class ILinkSink {
+public:
+    virtual ~ILinkSink() = default;
+    virtual void Post(const LinkMessage& message) = 0;
+};

@@ -1,0 +1,81 @@
+// What the link thread does with each sentence and packet it takes from the queue:
+// checksum, text log, parser, epoch logic, reply decoder and the window messages.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "LinkMessages.h"
+#include "ReceiverState.h"
+
+// The text of every standard sentence, one after the other, wrapping at 64 KiB.
+class NmeaTextLog {
+public:
+    static constexpr std::size_t kSize = 65536;
+    // Returns the offset where the text starts.
+    uint16_t Append(const char* text, uint16_t length);
+    void Copy(uint16_t start, uint16_t length, char* destination) const;
+    uint16_t Start() const { return m_start; }
+    uint16_t Length() const { return m_length; }
+
+private:
+    char m_text[kSize] = {};
+    uint16_t m_start = 0;
+    uint16_t m_length = 0;
+};
+
+// The latest binary reply of interest, written by the link thread and polled by the
+// file transfer in another: the bytes are complete before the flag that announces them.
+class BinaryReply {
+public:
+    static constexpr std::size_t kSize = 100;
+    enum Flag { kType3, kCommand95 };
+
+    void Store(const uint8_t (&packet)[kSize], Flag flag);
+    std::array<uint8_t, kSize> Bytes() const;
+    bool Arrived(Flag flag) const { return Cell(flag).load(std::memory_order_acquire) != 0; }
+    void Clear(Flag flag) { Cell(flag).store(0, std::memory_order_release); }
+
+private:
+    std::atomic<int32_t>& Cell(Flag f) { return f == kType3 ? m_type3 : m_command95; }
+    const std::atomic<int32_t>& Cell(Flag f) const { return f == kType3 ? m_type3 : m_command95; }
+
+    mutable std::mutex m_mutex;
+    uint8_t m_bytes[kSize] = {};
+    std::atomic<int32_t> m_type3{0};
+    std::atomic<int32_t> m_command95{0};
+};
+
+// The decoder for "$PZRCnnn" replies, installed by the control layer; it gets the whole
+// NUL-terminated sentence and may write into it.
+using ResponseDecoder = void (*)(char* sentence);
+void SetResponseDecoder(ResponseDecoder decoder);
+
+class NmeaDispatcher {
+public:
+    explicit NmeaDispatcher(ILinkSink* sink) : m_sink(sink) {}
+
+    void Reset();
+    // `text` runs from "$" through CR (or through the last character before the LF when
+    // a receiver sends no CR); NUL-terminated.
+    void DispatchText(char* text, int length, SentenceId id);
+    void DispatchBinary(const uint8_t* packet, int length);
+
+    const ReceiverState& State() const { return m_state; }
+    BinaryReply& Reply() { return m_reply; }
+    const NmeaTextLog& TextLog() const { return m_textLog; }
+
+private:
+    void Post(int number, const LinkPayload& payload);
+    bool Parse(char* text, int length, SentenceId id);
+    void PostSatelliteCycle();
+
+    ILinkSink* m_sink;
+    ReceiverState m_state{};
+    UsedSatelliteSet m_usedSnapshot{};
+    SatelliteViewSet m_viewSnapshot{};
+    NmeaTextLog m_textLog;
+    BinaryReply m_reply;
+};

@@ -1,0 +1,71 @@
+#include "NmeaThread.h"
+
+#include <chrono>
+
+#include "CaptureLog.h"
+
+CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log)
+    : m_deviceName(std::move(deviceName)), m_baudRate(baudRate), m_log(log), m_dispatcher(sink), m_port(log) {
+    if (m_log) m_log->Name(m_deviceName);
+}
+
+CNmeaThread::~CNmeaThread() { Shutdown(); }
+
+void CNmeaThread::Start() {
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+}
+
+bool CNmeaThread::Connect() {
+    m_port.Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
+    if (!m_port.Open([this](uint8_t b) { m_stream.FeedRxByte(b); })) return false;
+    m_connected.store(true, std::memory_order_release);
+    return true;
+}
+
+void CNmeaThread::Disconnect() {
+    m_port.Close();
+    m_connected.store(false, std::memory_order_release);
+}
+
+void CNmeaThread::Shutdown() {
+    m_stop.store(true, std::memory_order_release);
+    Disconnect();
+    m_stream.Wake();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length) {
+    if (m_port.IsOpen()) m_port.Enqueue(bytes, length);
+}
+
+int CNmeaThread::ProcessPending() {
+    int taken = 0;
+    SentenceDescriptor d;
+    while (m_stream.PopSentence(d, reinterpret_cast<uint8_t*>(m_text))) {
+        ++taken;
+        if (d.kind == SentenceKind::Binary) {
+            m_dispatcher.DispatchBinary(reinterpret_cast<const uint8_t*>(m_text), d.length);
+        } else {
+            if (m_stop.load(std::memory_order_acquire)) break;
+            m_dispatcher.DispatchText(m_text, d.length, d.id);
+        }
+        m_taken.fetch_add(1, std::memory_order_release);
+    }
+    return taken;
+}
+
+void CNmeaThread::Drain() {
+    while (m_taken.load(std::memory_order_acquire) + m_stream.DroppedSentences() <
+           m_stream.CompletedSentences())
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void CNmeaThread::Run() {
+    while (!m_stop.load(std::memory_order_acquire)) {
+        m_stream.WaitReady();
+        ProcessPending();
+    }
+    if (m_log) m_log->Close();
+}

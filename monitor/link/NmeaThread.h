@@ -1,0 +1,60 @@
+// The link: one connection's serial port, receive stream and link thread. The link
+// thread drains the sentence queue, dispatches each sentence and posts the window
+// messages to the sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "CommPort.h"
+#include "NmeaDispatcher.h"
+#include "RxStream.h"
+
+class CaptureLog;
+
+class CNmeaThread {
+public:
+    // Forms the capture log's name for this connection. `log` null: no capture.
+    CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log);
+    ~CNmeaThread();
+    CNmeaThread(const CNmeaThread&) = delete;
+    CNmeaThread& operator=(const CNmeaThread&) = delete;
+
+    void Start();  // the link thread
+    // Opens the port with the monitor's line settings; on false OpenErrorText() says why
+    // (the caller shows it in a message box titled "Error").
+    bool Connect();
+    void Disconnect();
+    // Stops the link thread after the port; the capture log is closed as it ends.
+    void Shutdown();
+    void SendBytes(const uint8_t* bytes, std::size_t length);
+
+    void FeedRxByte(uint8_t b) { m_stream.FeedRxByte(b); }
+    // Drains the queue in the calling thread; returns how many sentences it took. The
+    // link thread does this each time it wakes; tools feeding bytes themselves may too.
+    int ProcessPending();
+    // Waits until every sentence completed so far has been dispatched or dropped.
+    void Drain();
+
+    bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
+    const std::string& OpenErrorText() const { return m_port.OpenErrorText(); }
+    RxStream& Stream() { return m_stream; }
+    NmeaDispatcher& Dispatcher() { return m_dispatcher; }
+
+private:
+    void Run();
+
+    std::string m_deviceName;
+    uint32_t m_baudRate;
+    CaptureLog* m_log;
+    RxStream m_stream;
+    NmeaDispatcher m_dispatcher;
+    CCommPort m_port;
+    std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_stop{false};
+    std::atomic<uint64_t> m_taken{0};
+    std::thread m_thread;
+    char m_text[kMaxSentenceText + 1];  // the sentence being dispatched
+};

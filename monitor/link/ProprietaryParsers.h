@@ -1,0 +1,16 @@
+// Parsers of the module's proprietary sentences. Each is given the text after the
+// name's comma (up to and including the checksum) and fills its record.
+#pragma once
+
+#include <string_view>
+
+#include "ReceiverState.h"
+
+using ProprietaryParser = bool (*)(std::string_view fields, ProprietaryRecords& records);
+
+// The parser for a proprietary sentence id, or null when the id has none.
+ProprietaryParser ProprietaryParserFor(SentenceId id);
+
+// A $PTVXWBG part that is not the last of its table ends no epoch step: the dispatcher
+// records it as an unknown sentence.
+bool IsIncompleteWbg(const WbgRecord& wbg);

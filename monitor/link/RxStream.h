@@ -1,0 +1,83 @@
+// The receive stream: the framer that cuts the received bytes into text sentences
+// ("$" ... LF) and binary packets (0xAA ... LF), the ring that holds them and the queue
+// of sentence descriptors that the link thread drains.
+//
+// One producer (the receive worker, FeedRxByte) and one consumer (the link thread,
+// PopSentence). The indices are atomics; the only place where the producer moves the
+// consumer's read index (dropping old sentences when the queue or the ring runs full)
+// and the consumer's copy-out share a short lock, so a sentence is never copied while
+// it is being dropped and overwritten.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+#include "ReceiverState.h"
+
+inline constexpr std::size_t kRxRingSize = 32768;
+inline constexpr int kSentenceQueueSize = 256;
+inline constexpr int kMaxSentenceLength = kMaxSentenceText;
+inline constexpr int kMaxPacketLength = 100;
+
+enum class SentenceKind : int16_t { Free = -1, Text = 1, Binary = 4 };
+
+struct SentenceDescriptor {
+    SentenceKind kind;
+    uint16_t start;   // ring index of "$" or 0xAA
+    int16_t length;   // bytes stored: "$" through CR, or 0xAA through LF
+    SentenceId id;    // 255 until the name is classified
+};
+
+// Sentence id from a name as collected up to and including its first comma.
+SentenceId ClassifySentence(std::string_view header);
+
+class RxStream {
+public:
+    RxStream() { Reset(); }
+    RxStream(const RxStream&) = delete;
+    RxStream& operator=(const RxStream&) = delete;
+
+    void Reset();  // only while nobody feeds or pops
+
+    void FeedRxByte(uint8_t b);  // receive worker
+
+    // Link thread: takes the oldest sentence and copies its bytes to `text` (at least
+    // kMaxSentenceLength + 1 bytes, NUL-terminated); false when the queue is empty.
+    bool PopSentence(SentenceDescriptor& out, uint8_t* text);
+    void CopyFromRing(uint16_t start, int length, uint8_t* destination) const;
+    int Pending() const;
+
+    // The sentence-ready event: set by every completed sentence and by Wake().
+    void WaitReady();
+    void Wake();
+
+    uint64_t DroppedSentences() const { return m_dropped.load(std::memory_order_acquire); }
+    uint64_t CompletedSentences() const { return m_completed.load(std::memory_order_acquire); }
+
+private:
+    enum class State : uint8_t { Hunting, InSentence, InBinary };
+    void Start(SentenceKind kind, uint8_t first);
+    void Store(uint8_t b);
+    void Complete(bool textRule);
+    void DropOldest(bool textRule);  // with m_readMutex held
+    void MakeRoomInRing();
+
+    uint8_t m_ring[kRxRingSize];
+    uint16_t m_ringWrite = 0;
+    SentenceDescriptor m_queue[kSentenceQueueSize];
+    std::atomic<uint32_t> m_write{0};  // 0..255
+    std::atomic<uint32_t> m_read{0};
+    mutable std::mutex m_readMutex;
+
+    State m_state = State::Hunting;
+    char m_header[20];
+    int m_headerLength = 0;
+    bool m_classified = false;
+
+    std::atomic<bool> m_ready{false};
+    std::atomic<uint64_t> m_dropped{0};
+    std::atomic<uint64_t> m_completed{0};
+};
