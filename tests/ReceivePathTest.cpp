@@ -7,6 +7,8 @@
 
 #include "CaptureLog.h"
 #include "CommPort.h"
+#include "LinkHarness.h"
+#include "NmeaThread.h"
 #include "PtyLine.h"
 #include "Simulator.h"
 #include "TestSupport.h"
@@ -118,3 +120,31 @@ TEST_P(PacedNmea, EveryByteArrivesInOrderAndTheLogMatches) {
 
 INSTANTIATE_TEST_SUITE_P(LineRates, PacedNmea,
                          ::testing::Values(std::pair{9600u, 1}, std::pair{921600u, 40}));
+
+TEST(ReceivePath, SimulatorFloodAt921600ReachesTheWindowsWithNothingLost) {
+    testsupport::RecordingSink sink;
+    sim::PtyLine line;
+    std::string error;
+    ASSERT_TRUE(line.Open(error)) << error;
+    CNmeaThread link(line.SlavePath(), 921600, &sink, nullptr);
+    link.Start();
+    ASSERT_TRUE(link.Connect()) << link.OpenErrorText();
+    sim::SimulatorOptions options = NmeaEpochs(100, true);
+    options.receiver.epochsPerSecond = 10;
+    sim::Simulator module(line, options);
+    std::thread moduleThread([&] { module.Run(error); });
+    ASSERT_TRUE(WaitUntil([&] { return module.SourceDone(); }, seconds(60)));
+    const auto ggaCount = [&] {
+        int n = 0;
+        for (const auto& m : sink.Messages()) n += m.number == msg::kGga;
+        return n;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return ggaCount() == 100; }, seconds(10))) << ggaCount();
+    module.Stop();
+    moduleThread.join();
+    link.Shutdown();
+    EXPECT_EQ(link.Stream().DroppedSentences(), 0u);
+    int cycles = 0;
+    for (const auto& m : sink.Messages()) cycles += m.number == msg::kSatellitesInView;
+    EXPECT_GE(cycles, 100);  // at least one satellite cycle per epoch
+}

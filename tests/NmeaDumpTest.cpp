@@ -1,0 +1,41 @@
+// The headless decoder as a user runs it: a capture file in, JSON lines out.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "Nmea.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string Output(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0) out.append(buf, n);
+    return out;
+}
+
+}  // namespace
+
+TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
+    testsupport::ScratchDir dir;
+    testsupport::WriteFile(dir / "capture.log",
+                           "junk" + testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A") +
+                               testsupport::Sentence("PZRC001,030,3"));
+    const std::string out = Output(std::string(NMEADUMP) + " " + (dir / "capture.log"));
+    EXPECT_EQ(out,
+              "{\"msg\":1031,\"window\":\"NMEA info\",\"start\":0,\"length\":44,"
+              "\"sentence\":\"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25\\r\"}\n"
+              "{\"msg\":1030,\"window\":\"NMEA info\",\"vtg\":{\"courseTrue\":54.7000008,\"courseMagnetic\":34.4000015,"
+              "\"speedKnots\":5.5,\"speedKmh\":10.1999998,\"mode\":\"A\"}}\n"
+              "{\"msg\":1105,\"window\":\"Velocity\",\"vtg\":{\"courseTrue\":54.7000008,\"courseMagnetic\":34.4000015,"
+              "\"speedKnots\":5.5,\"speedKmh\":10.1999998,\"mode\":\"A\"}}\n"
+              "{\"msg\":1126,\"window\":\"Navigation command\",\"reply\":[\"[Receive] 001\",\"[Respond] 030\","
+              "\"Status: Valid packet, action succeeded\",\"\"]}\n");
+    // Standard input works the same; a missing file is an error.
+    EXPECT_EQ(Output(std::string(NMEADUMP) + " < " + (dir / "capture.log")), out);
+    EXPECT_NE(std::system((std::string(NMEADUMP) + " /nonexistent/file 2>/dev/null").c_str()), 0);
+}

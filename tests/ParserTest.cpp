@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include "NmeaFields.h"
+#include "ProprietaryParsers.h"
+#include "StandardParsers.h"
+
+TEST(Fields, SplitCountsCommasAndEndsAtTheLastStar) {
+    FieldSlots f;
+    EXPECT_EQ(SplitFields("$GPVTG,054.7,T,,M,005.5,N,010.2,K*48", f), 8);
+    EXPECT_EQ(f[0], "054.7");
+    EXPECT_EQ(f[2], "");
+    EXPECT_EQ(f[7], "K");
+    EXPECT_EQ(SplitFields("$GPVTG,1,2", f), -1);  // no '*'
+    EXPECT_EQ(SplitFields("$X," + std::string(260, 'a') + "*00", f), -1);
+    EXPECT_EQ(SplitFields("$GPTXT,0123456789abcdefXYZ,b*00", f), 2);
+    EXPECT_EQ(f[0], "0123456789abcdef");  // cut to 16 characters
+    std::string many = "$X";
+    for (int i = 0; i < 100; ++i) many += ",1";
+    EXPECT_EQ(SplitFields(many + "*00", f), kMaxFields);
+}
+
+TEST(Fields, NumberChecks) {
+    EXPECT_TRUE(IsInteger("-12"));
+    EXPECT_FALSE(IsInteger("1-2"));
+    EXPECT_FALSE(IsInteger(""));
+    EXPECT_FALSE(IsInteger("1.0"));
+    EXPECT_TRUE(IsDecimal("-1.5"));
+    EXPECT_FALSE(IsDecimal("1.2.3"));
+    EXPECT_FALSE(IsDecimal("1e3"));
+    EXPECT_FALSE(IsDecimal(std::string(257, '1')));
+}
+
+TEST(ParseGga, SouthernLatitudeSplitsIntoSignedParts) {
+    GgaRecord r;
+    ASSERT_TRUE(ParseGga("$GPGGA,123519.50,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,*6C", r));
+    EXPECT_EQ(r.hour, 12);
+    EXPECT_EQ(r.minute, 35);
+    EXPECT_FLOAT_EQ(r.second, 19.5f);
+    EXPECT_EQ(r.latitudeDegrees, -48);
+    EXPECT_EQ(r.latitudeMinutes, -7);
+    EXPECT_NEAR(r.latitudeSeconds, -2.28, 1e-6);
+    EXPECT_NEAR(r.latitude, -48.1173, 1e-6);
+    EXPECT_EQ(r.northSouth, 'S');
+    EXPECT_NEAR(r.longitude, -11.516666667, 1e-6);
+    EXPECT_EQ(r.fixQuality, 1);
+    EXPECT_EQ(r.satellitesUsed, 8);
+    EXPECT_FLOAT_EQ(r.hdop, 0.9f);
+    EXPECT_FLOAT_EQ(r.altitude, 545.4f);
+    EXPECT_FLOAT_EQ(r.geoidSeparation, 46.9f);
+}
+
+TEST(ParseGga, RulesForTimeQualityAndSatelliteCount) {
+    GgaRecord r;
+    EXPECT_FALSE(ParseGga("$GPGGA,,,,,,0,00,99.99,,,,,,*48", r));  // no time before a fix
+    ASSERT_TRUE(ParseGga("$GPGGA,000001,,,,,0,0A,,,,,,,*00", r));
+    EXPECT_EQ(r.satellitesUsed, 10);  // hexadecimal digit after a zero
+    EXPECT_EQ(r.latitude, 0.0);
+    ASSERT_TRUE(ParseGga("$GPGGA,000001,,,,,,1X,,,,,,,*00", r));
+    EXPECT_EQ(r.satellitesUsed, 0);
+    EXPECT_EQ(r.fixQuality, 0);
+    EXPECT_FALSE(ParseGga("$GPGGA,000001,,,,,Q,08,,,,,,,*00", r));  // quality not a number
+    EXPECT_FALSE(ParseGga("$GPGGA,000001,,,,,1,08,,,,,,*00", r));   // 13 fields
+    ASSERT_TRUE(ParseGga("$GPGGA,000001,99999999999999999999,N,,,1,08,,,,,,,*00", r));  // saturates
+}
+
+TEST(ParseGsa, TalkerLayoutsAndSystems) {
+    GsaSentence g;
+    ASSERT_TRUE(ParseGsa("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39", g));
+    EXPECT_EQ(g.system, gnss::kGps);
+    EXPECT_EQ(g.mode, 'A');
+    EXPECT_EQ(g.fixType, '3');
+    ASSERT_EQ(g.count, 5);
+    EXPECT_EQ(g.prn[4], 24);
+    EXPECT_FLOAT_EQ(g.pdop, 2.5f);
+    EXPECT_FLOAT_EQ(g.vdop, 2.1f);
+
+    // NMEA 4.10: 12 satellites, three DOPs and a system id.
+    ASSERT_TRUE(ParseGsa("$GNGSA,A,3,82,66,81,,,,,,,,,,1.05,0.64,0.83,2*0C", g));
+    EXPECT_EQ(g.count, 3);
+    EXPECT_FLOAT_EQ(g.pdop, 1.05f);
+    EXPECT_FLOAT_EQ(g.hdop, 0.64f);
+    EXPECT_FLOAT_EQ(g.vdop, 0.83f);
+    EXPECT_EQ(g.system, gnss::kGlonass);
+
+    // The module's own 18-field form: 13 satellite fields.
+    ASSERT_TRUE(ParseGsa("$BDGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,13,1.1,0.7,0.9*00", g));
+    EXPECT_EQ(g.count, 13);
+    EXPECT_EQ(g.system, gnss::kBeiDou);
+    EXPECT_FLOAT_EQ(g.pdop, 1.1f);
+
+    ASSERT_TRUE(ParseGsa("$GNGSA,A,3,01,02,,,,,,,,,,,1.1,0.7,0.9*00", g));
+    EXPECT_EQ(g.system, gnss::kUnresolved);
+    std::string wide = "$GAGSA,A,3";
+    for (int i = 1; i <= 32; ++i) wide += "," + std::to_string(i);
+    ASSERT_TRUE(ParseGsa(wide + ",1.1,0.7,0.9,3*00", g));
+    EXPECT_EQ(g.count, 32);
+    EXPECT_FLOAT_EQ(g.hdop, 0.7f);
+    EXPECT_FALSE(ParseGsa("$GQGSA,A,3,01,,,,,,,,,,,,1.1,0.7,0.9*00", g));  // unknown talker
+    EXPECT_FALSE(ParseGsa("$GPGSA,A,3,01,1.1,0.7,0.9*00", g));
+}
+
+TEST(ParseQsa, QzssNumbersMapToTheGpsTalkersRange) {
+    GsaSentence g;
+    ASSERT_TRUE(ParseQsa("$QZQSA,1,A,3,01,03,55,,,,,,,,,,1.8,1.0,1.5*00", g));
+    EXPECT_EQ(g.system, gnss::kQzss);
+    EXPECT_EQ(g.leadingFlag, '1');
+    ASSERT_EQ(g.count, 3);
+    EXPECT_EQ(g.prn[0], 193);
+    EXPECT_EQ(g.prn[1], 195);
+    EXPECT_EQ(g.prn[2], 183);
+    EXPECT_FALSE(ParseQsa("$QZQSA,1,A,3,07,,,,,,,,,,,,1.8,1.0,1.5*00", g));
+    EXPECT_FALSE(ParseQsa("$GBQSA,1,A,3,01,,,,,,,,,,,,1.8,1.0,1.5*00", g));
+}
+
+TEST(ParseGsv, SatellitesStatisticsAndSystems) {
+    GsvRecord r;
+    ASSERT_TRUE(ParseGsv("$GPGSV,3,1,11,03,03,111,00,40,15,270,35,195,01,010,41,13,06,292,*74", r));
+    EXPECT_EQ(r.totalSentences, 3);
+    EXPECT_EQ(r.sentenceNumber, 1);
+    EXPECT_EQ(r.satellitesInView, 11);
+    ASSERT_EQ(r.count, 4);
+    EXPECT_EQ(r.satellites[0].system, gnss::kGps);
+    EXPECT_EQ(r.satellites[1].system, gnss::kSbas);
+    EXPECT_EQ(r.satellites[2].prn, 195);
+    EXPECT_EQ(r.satellites[2].system, gnss::kQzss);
+    EXPECT_EQ(r.satellites[3].snr, 0);
+    EXPECT_EQ(r.trackedCount, 2);
+    EXPECT_EQ(r.highestSnr, 41);
+    EXPECT_EQ(r.lowestSnr, 35);
+
+    ASSERT_TRUE(ParseGsv("$QZGSV,1,1,01,03,50,120,44.7*00", r));
+    EXPECT_EQ(r.satellites[0].prn, 195);
+    EXPECT_EQ(r.satellites[0].system, gnss::kQzss);
+    EXPECT_EQ(r.satellites[0].snr, 44);
+    EXPECT_FALSE(ParseGsv("$QZGSV,1,1,01,07,50,120,44*00", r));
+
+    // NMEA 4.10 signal id after the satellites; an empty group.
+    ASSERT_TRUE(ParseGsv("$GLGSV,3,3,10,87,14,030,17,88,62,024,,1*74", r));
+    EXPECT_EQ(r.count, 2);
+    EXPECT_EQ(r.satellites[1].system, gnss::kGlonass);
+    ASSERT_TRUE(ParseGsv("$GAGSV,1,1,00,7*73", r));
+    EXPECT_EQ(r.count, 0);
+    EXPECT_EQ(r.lowestSnr, 0);
+
+    EXPECT_FALSE(ParseGsv("$GPGSV,10,1,11,03,03,111,00*00", r));  // total above 9
+    EXPECT_FALSE(ParseGsv("$GPGSV,9,1,33,03,03,111,00*00", r));   // 33 in view
+    EXPECT_FALSE(ParseGsv("$GPGSV,1,1,05,03,03,111,00*00", r));   // more than 4 per sentence
+    EXPECT_FALSE(ParseGsv("$GPGSV,1,2,01,03,03,111,00*00", r));   // number above total
+    EXPECT_FALSE(ParseGsv("$GPGSV,1,1,01,03,03,111*00", r));      // 6 fields
+}
+
+TEST(ParseRmc, DateCenturyAndRequiredFields) {
+    RmcRecord r;
+    ASSERT_TRUE(ParseRmc("$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,010599,003.1,W*6A", r));
+    EXPECT_EQ(r.year, 1999);
+    EXPECT_EQ(r.month, 5);
+    EXPECT_EQ(r.day, 1);
+    EXPECT_EQ(r.status, 'A');
+    EXPECT_EQ(r.latitudeDegrees, 48);
+    EXPECT_NEAR(r.latitudeMinutes, 7.038, 1e-9);
+    EXPECT_EQ(r.longitudeDegrees, 11);
+    EXPECT_FLOAT_EQ(r.speedKnots, 22.4f);
+    EXPECT_FLOAT_EQ(r.magneticVariation, 3.1f);
+    EXPECT_EQ(r.variationDirection, 'W');
+    ASSERT_TRUE(ParseRmc("$GNRMC,003956.00,A,4552.65403,S,17030.00668,W,0.025,,010520,,,A,V*07", r));
+    EXPECT_EQ(r.year, 2020);
+    EXPECT_EQ(r.latitudeDegrees, -45);
+    EXPECT_NEAR(r.latitudeMinutes, -52.65403, 1e-9);
+    EXPECT_EQ(r.longitudeDegrees, -170);
+    EXPECT_EQ(r.mode, 'A');
+    EXPECT_FALSE(ParseRmc("$GPRMC,123519,V,,,,,,,,,,N*00", r));  // no date yet
+    EXPECT_FALSE(ParseRmc("$GPRMC,,V,,,,,,,010520,,,N*00", r));  // no time
+}
+
+TEST(ParseVtgAndGll, FieldsInPlace) {
+    VtgRecord v;
+    ASSERT_TRUE(ParseVtg("$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25", v));
+    EXPECT_FLOAT_EQ(v.courseTrue, 54.7f);
+    EXPECT_FLOAT_EQ(v.courseMagnetic, 34.4f);
+    EXPECT_FLOAT_EQ(v.speedKnots, 5.5f);
+    EXPECT_FLOAT_EQ(v.speedKmh, 10.2f);
+    EXPECT_EQ(v.mode, 'A');
+    ASSERT_TRUE(ParseVtg("$GPVTG,,T,,M,0.0,N,0.0,K*4E", v));
+    EXPECT_EQ(v.mode, '\0');
+    GllRecord g;
+    ASSERT_TRUE(ParseGll("$GPGLL,4916.45,N,12311.12,W,225444,A,A*5C", g));
+    EXPECT_EQ(g.latitudeDegrees, 49);
+    EXPECT_NEAR(g.latitudeMinutes, 16.45, 1e-9);
+    EXPECT_EQ(g.longitudeDegrees, -123);
+    EXPECT_STREQ(g.utcTime, "225444");
+    EXPECT_EQ(g.status, 'A');
+    EXPECT_EQ(g.mode, 'A');
+    EXPECT_FALSE(ParseGll("$GPGLL,4916.45,N,12311.12,W*00", g));
+}
+
+TEST(ProprietaryParsers, CountsAreBoundedByTheirLists) {
+    ProprietaryRecords r{};
+    std::string alm = "254";
+    for (int i = 0; i < 100; ++i) alm += ",1";
+    ASSERT_TRUE(ProprietaryParserFor(sentence::kAlm)(alm + "*00", r));
+    EXPECT_EQ(r.alm.count, 63);
+    EXPECT_FALSE(ProprietaryParserFor(sentence::kAlm)("3,1,x,0*00", r));
+    ASSERT_TRUE(ProprietaryParserFor(sentence::kDgp)("2,1.5,2.5*00", r));
+    EXPECT_EQ(r.dgp.count, 2);
+    EXPECT_DOUBLE_EQ(r.dgp.values[1], 2.5);
+    EXPECT_TRUE(ProprietaryParserFor(sentence::kPmc)("1,2,3,4,5,6,7,8,9,10,11*00", r));
+    EXPECT_FALSE(ProprietaryParserFor(sentence::kPmc)("1,2,3,4,5,6,7,8,9,10,1.1*00", r));
+    ASSERT_TRUE(ProprietaryParserFor(sentence::kGptxt)("01,01,02,ANTSTATUS=OK*3B", r));
+    EXPECT_STREQ(r.txt.text, "ANTSTATUS=OK");
+    EXPECT_EQ(ProprietaryParserFor(sentence::kGga), nullptr);
+}
+
+TEST(ProprietaryParsers, WbgTableIsCompleteOnlyAtItsLastPart) {
+    ProprietaryRecords r{};
+    const auto wbg = ProprietaryParserFor(sentence::kWbg);
+    ASSERT_TRUE(wbg("1,2,1,1,2,3,4,5,6*00", r));
+    EXPECT_TRUE(IsIncompleteWbg(r.wbg));
+    EXPECT_EQ(r.wbg.count, 2);
+    ASSERT_TRUE(wbg("1,2,2,7,8,9*00", r));
+    EXPECT_FALSE(IsIncompleteWbg(r.wbg));
+    EXPECT_EQ(r.wbg.count, 3);
+    ASSERT_TRUE(wbg("2,1,1,5,10,20,30,40,50*00", r));
+    EXPECT_DOUBLE_EQ(r.wbg.entries[0][0], 5);
+    EXPECT_DOUBLE_EQ(r.wbg.entries[0][1], 1.0);
+    EXPECT_FALSE(wbg("3,1,1*00", r));
+}

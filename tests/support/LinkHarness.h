@@ -1,0 +1,35 @@
+// Runs bytes through the real link thread and collects the window messages it posts.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "NmeaThread.h"
+
+namespace testsupport {
+
+class RecordingSink : public ILinkSink {
+public:
+    void Post(const LinkMessage& message) override {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(message);
+    }
+    std::vector<LinkMessage> Messages() {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<LinkMessage> m_messages;
+};
+
+// Feeds `bytes` as the receive worker would (never more than the queue holds, unless
+// `flood`), waits until everything is dispatched and stops the link.
+std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood = false);
+
+// The message numbers alone, in order.
+std::vector<int> Numbers(const std::vector<LinkMessage>& messages);
+
+}  // namespace testsupport
