@@ -34,6 +34,7 @@ void CNmeaThread::Shutdown() {
     Disconnect();
     m_stream.Wake();
     if (m_thread.joinable()) m_thread.join();
+    else if (m_log) m_log->Close();  // never started: nothing else will close it
 }
 
 void CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length) {
