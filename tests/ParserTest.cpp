@@ -224,3 +224,26 @@ TEST(ProprietaryParsers, WbgTableIsCompleteOnlyAtItsLastPart) {
     EXPECT_DOUBLE_EQ(r.wbg.entries[0][1], 1.0);
     EXPECT_FALSE(wbg("3,1,1*00", r));
 }
+
+TEST(Fields, NumberConversionsAgreeWithTheCLibrary) {
+    uint64_t seed = 12345;
+    auto next = [&] { return seed = seed * 6364136223846793005ULL + 1442695040888963407ULL; };
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = (next() >> 63) ? "-" : "";
+        const int digits = 1 + static_cast<int>(next() >> 60);  // 1..16
+        const int point = static_cast<int>(next() >> 59) % (digits + 2);
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) text += '.';
+            text += static_cast<char>('0' + (next() >> 60) % 10);
+        }
+        EXPECT_EQ(FieldDouble(text), std::strtod(text.c_str(), nullptr)) << text;
+        if (text.find('.') == std::string::npos && text.size() < 10) {
+            EXPECT_EQ(FieldInt(text), std::strtol(text.c_str(), nullptr, 10)) << text;
+        }
+    }
+    EXPECT_EQ(FieldInt("12.9"), 12);
+    EXPECT_EQ(FieldInt(" 7"), 7);
+    EXPECT_EQ(FieldInt("99999999999"), INT32_MAX);
+    EXPECT_EQ(FieldDouble("1e3"), 1000.0);
+    EXPECT_EQ(FieldDouble(""), 0.0);
+}

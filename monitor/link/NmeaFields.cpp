@@ -55,11 +55,53 @@ auto Converted(std::string_view text, Convert convert) {
 bool IsInteger(std::string_view text) { return IsNumber(text, 0); }
 bool IsDecimal(std::string_view text) { return IsNumber(text, 1); }
 
+namespace {
+
+// The plain forms almost every field has ("-12", "4807.038") without the C library's
+// locale and long-number machinery. Up to 15 digits the mantissa and the power of ten
+// are exact doubles, so one division gives the same correctly rounded value as strtod.
+bool PlainNumber(std::string_view t, int64_t& mantissa, int& decimals, bool& negative) {
+    negative = !t.empty() && t[0] == '-';
+    if (negative) t.remove_prefix(1);
+    if (t.empty() || t.size() > 16) return false;
+    mantissa = 0;
+    decimals = -1;
+    int digits = 0;
+    for (const char c : t) {
+        if (c == '.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < '0' || c > '9' || ++digits > 15) return false;
+        mantissa = mantissa * 10 + (c - '0');
+        if (decimals >= 0) ++decimals;
+    }
+    if (decimals < 0) decimals = 0;
+    return digits > 0;
+}
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+}  // namespace
+
 int32_t FieldInt(std::string_view text) {
+    int64_t mantissa;
+    int decimals;
+    bool negative;
+    if (PlainNumber(text, mantissa, decimals, negative) && decimals == 0 && text.find('.') == text.npos)
+        return ClampTo<int32_t>(static_cast<double>(negative ? -mantissa : mantissa));
     return Converted(text, [](const char* s) { return ClampTo<int32_t>(static_cast<double>(std::strtoll(s, nullptr, 10))); });
 }
 
 double FieldDouble(std::string_view text) {
+    int64_t mantissa;
+    int decimals;
+    bool negative;
+    if (PlainNumber(text, mantissa, decimals, negative)) {
+        const double v = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+        return negative ? -v : v;
+    }
     return Converted(text, [](const char* s) { return std::strtod(s, nullptr); });
 }
 

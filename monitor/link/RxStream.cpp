@@ -10,7 +10,7 @@ constexpr uint8_t kBinaryStart = 0xAA;
 
 struct NameRow {
     SentenceId id;
-    const char* name;
+    std::string_view name;
 };
 
 // Tried in order, each on as many characters as its name has; the first match wins.
@@ -52,13 +52,14 @@ bool IsReplyName(std::string_view h) {
 
 SentenceId ClassifySentence(std::string_view header) {
     for (const NameRow& row : kNames)
-        if (header.substr(0, std::strlen(row.name)) == row.name) return row.id;
+        if (header.substr(0, row.name.size()) == row.name) return row.id;
     return IsReplyName(header) ? sentence::kReply : sentence::kUnknown;
 }
 
 void RxStream::Reset() {
     for (auto& d : m_queue) d = {SentenceKind::Free, 0, 0, sentence::kUnknown};
     m_write.store(0);
+    m_writeSlot = 0;
     m_read.store(0);
     m_ringWrite = 0;
     m_state = State::Hunting;
@@ -74,7 +75,7 @@ void RxStream::MakeRoomInRing() {
     constexpr uint16_t kLimit = kRxRingSize - kMaxSentenceLength - 1;
     for (;;) {
         const uint32_t r = m_read.load(std::memory_order_acquire);
-        if (r == m_write.load(std::memory_order_relaxed)) return;
+        if (r == m_writeSlot) return;
         if (static_cast<uint16_t>((m_ringWrite - m_queue[r].start) & kRingMask) <= kLimit) return;
         std::lock_guard lock(m_readMutex);
         if (m_read.load(std::memory_order_relaxed) == r) DropOldest(true);
@@ -83,7 +84,7 @@ void RxStream::MakeRoomInRing() {
 
 void RxStream::Start(SentenceKind kind, uint8_t first) {
     MakeRoomInRing();
-    SentenceDescriptor& d = m_queue[m_write.load(std::memory_order_relaxed)];
+    SentenceDescriptor& d = m_queue[m_writeSlot];
     d.kind = kind;
     d.start = m_ringWrite;
     d.length = 0;
@@ -102,14 +103,14 @@ void RxStream::Start(SentenceKind kind, uint8_t first) {
 void RxStream::Store(uint8_t b) {
     m_ring[m_ringWrite] = b;
     m_ringWrite = (m_ringWrite + 1) & kRingMask;
-    ++m_queue[m_write.load(std::memory_order_relaxed)].length;
+    ++m_queue[m_writeSlot].length;
 }
 
 // With m_readMutex held. The text rule skips on to the next GGA so that reading
 // resumes at the start of a fix epoch. It stops at the write index, which is the
 // sentence being completed when the queue is full, so the search takes one lap at most.
 void RxStream::DropOldest(bool textRule) {
-    const uint32_t w = m_write.load(std::memory_order_relaxed);
+    const uint32_t w = m_writeSlot;
     uint32_t r = m_read.load(std::memory_order_relaxed);
     if (r == w) return;
     r = (r + 1) & kQueueMask;
@@ -123,13 +124,14 @@ void RxStream::DropOldest(bool textRule) {
 }
 
 void RxStream::Complete(bool textRule) {
-    const uint32_t next = (m_write.load(std::memory_order_relaxed) + 1) & kQueueMask;
+    const uint32_t next = (m_writeSlot + 1) & kQueueMask;
     if (next == m_read.load(std::memory_order_acquire)) {
         // Full: publishing would make the queue look empty. Drop first, under the lock
         // that keeps the link thread from copying what is dropped.
         std::lock_guard lock(m_readMutex);
         if (next == m_read.load(std::memory_order_relaxed)) DropOldest(textRule);
     }
+    m_writeSlot = next;
     m_write.store(next, std::memory_order_release);
     m_completed.fetch_add(1, std::memory_order_release);
     m_state = State::Hunting;
@@ -149,7 +151,7 @@ void RxStream::FeedRxByte(uint8_t b) {
             // unread and the descriptor is used again.
             if (b == '$') return Start(SentenceKind::Text, b);
             if (b == kBinaryStart) return Start(SentenceKind::Binary, b);
-            if (m_queue[m_write.load(std::memory_order_relaxed)].length >= kMaxSentenceLength) {
+            if (m_queue[m_writeSlot].length >= kMaxSentenceLength) {
                 m_state = State::Hunting;  // too long for any sentence: dropped whole
                 return;
             }
@@ -157,7 +159,7 @@ void RxStream::FeedRxByte(uint8_t b) {
             if (!m_classified) {
                 if (m_headerLength < static_cast<int>(sizeof m_header)) m_header[m_headerLength++] = static_cast<char>(b);
                 if (b == ',') {
-                    m_queue[m_write.load(std::memory_order_relaxed)].id =
+                    m_queue[m_writeSlot].id =
                         ClassifySentence(std::string_view(m_header, m_headerLength));
                     m_classified = true;
                 }
@@ -166,7 +168,7 @@ void RxStream::FeedRxByte(uint8_t b) {
         }
         case State::InBinary:
             if (b == '$') return Start(SentenceKind::Text, b);
-            if (m_queue[m_write.load(std::memory_order_relaxed)].length >= kMaxPacketLength) {
+            if (m_queue[m_writeSlot].length >= kMaxPacketLength) {
                 m_state = State::Hunting;
                 return;
             }

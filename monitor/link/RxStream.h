@@ -68,7 +68,8 @@ private:
     uint8_t m_ring[kRxRingSize];
     uint16_t m_ringWrite = 0;
     SentenceDescriptor m_queue[kSentenceQueueSize];
-    std::atomic<uint32_t> m_write{0};  // 0..255
+    std::atomic<uint32_t> m_write{0};  // 0..255, published for the link thread
+    uint32_t m_writeSlot = 0;          // the same, as the receive worker keeps it
     std::atomic<uint32_t> m_read{0};
     mutable std::mutex m_readMutex;
 
