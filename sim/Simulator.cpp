@@ -24,7 +24,10 @@ int MsUntil(Clock::time_point t) {
 }  // namespace
 
 Simulator::Simulator(PtyLine& line, SimulatorOptions options)
-    : m_line(line), m_options(std::move(options)), m_receiver(m_options.receiver) {}
+    : m_line(line), m_options(std::move(options)), m_receiver(m_options.receiver) {
+    if (m_options.chip)
+        m_chip = std::make_unique<ChipModel>(m_options.faults, m_options.flashFile, m_options.flashSize);
+}
 
 // Takes the next piece of output once the previous one is on the line. Generated epochs
 // keep their own clock: when a slow line cannot carry every epoch, the late ones are
@@ -36,6 +39,7 @@ bool Simulator::Refill(Clock::time_point now) {
         m_pending.swap(m_replies);
         return true;
     }
+    if (!m_firmware.load(std::memory_order_relaxed)) return false;  // the chip owns the line
     if (!m_options.replayFile.empty()) {
         m_pending.resize(kReplayChunk);
         m_replay.read(m_pending.data(), static_cast<std::streamsize>(kReplayChunk));
@@ -89,6 +93,14 @@ void Simulator::ReceiveSome() {
     if (n <= 0) return;
     if (m_options.paced) m_rxPacer.Book(static_cast<std::size_t>(n), baud);
     if (m_onReceived) m_onReceived(buf, static_cast<std::size_t>(n));
+    if (!m_chip) return;
+    std::string replies;
+    m_chip->Receive(buf, static_cast<std::size_t>(n), baud, replies);
+    const bool firmware = m_chip->RunningFirmware();
+    if (m_firmware.load(std::memory_order_relaxed) && !firmware)
+        m_pendingPos = m_pending.size();  // restarting into the boot ROM cuts the output short
+    m_firmware.store(firmware, std::memory_order_release);
+    m_replies += replies;
 }
 
 bool Simulator::Run(std::string& error) {

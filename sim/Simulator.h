@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "ChipModel.h"
 #include "PtyLine.h"
 #include "ReceiverOutput.h"
 
@@ -20,6 +22,10 @@ struct SimulatorOptions {
     std::string replayFile;    // send this file's bytes instead of generating
     bool loopReplay = false;
     int64_t maxEpochs = -1;    // stop generating after this many (-1: no limit)
+    bool chip = true;          // answer the boot-entry sentence as the chip does
+    ChipFaults faults;
+    std::string flashFile;     // the chip's flash; empty: written nowhere
+    uint32_t flashSize = 4u << 20;
 };
 
 class Simulator {
@@ -41,6 +47,7 @@ public:
 
     // Readable from any thread.
     bool SourceDone() const { return m_sourceDone.load(std::memory_order_acquire); }
+    bool RunningFirmware() const { return m_firmware.load(std::memory_order_acquire); }
     uint64_t BytesSent() const { return m_sent.load(std::memory_order_acquire); }
     uint64_t BytesDropped() const { return m_dropped.load(std::memory_order_acquire); }
 
@@ -52,6 +59,8 @@ private:
     PtyLine& m_line;
     SimulatorOptions m_options;
     ReceiverOutput m_receiver;
+    std::unique_ptr<ChipModel> m_chip;
+    std::atomic<bool> m_firmware{true};
     std::ifstream m_replay;
     std::string m_replies;
     std::string m_pending;

@@ -3,6 +3,7 @@
 //   zrsim [--link PATH] [--rate N] [--route] [--start LAT,LON[,ALT]] [--time UNIX]
 //         [--gn-gsa] [--gsa-system-id] [--qz-talker] [--gb-talker]
 //         [--replay FILE [--loop]] [--epochs N] [--unpaced] [--flood]
+//         [--flash FILE] [--flash-size BYTES] [--boot-baud N] [--fault NAME[=ARGS]]...
 //
 // Prints the device path of the line on the first line of standard output, then runs
 // until interrupted.
@@ -41,8 +42,44 @@ void Usage(FILE* to) {
         "  --loop               with --replay: start again at the end\n"
         "  --epochs N           stop sending after N epochs\n"
         "  --unpaced            do not pace bytes at the host's baud rate\n"
-        "  --flood              send epochs back to back, not once per epoch period\n",
+        "  --flood              send epochs back to back, not once per epoch period\n"
+        "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"
+        "  --flash-size BYTES   size of the flash (default 4194304)\n"
+        "  --boot-baud N        the only rate the boot ROM answers at (default 115200)\n"
+        "  --fault NAME[=ARGS]  misbehave on purpose; repeatable:\n"
+        "      silent-bootrom        no answer to the sync bytes\n"
+        "      bad-bulk-echo=N       change data byte N in the RAM write's echo\n"
+        "      wrong-checksum        RAM checksum off by one bit\n"
+        "      refuse-ready          0x1C instead of the loader's ready byte\n"
+        "      wrong-ready           ready byte followed by 0x02 0x00\n"
+        "      refuse-baud           refuse the switch to the fast baud rate\n"
+        "      garbage=K,N           answer packet K with garbage N times\n"
+        "      refuse-retry          answer the host's 0xB6 with a refusal\n"
+        "      abort=K,CODE          answer packet K with CODE (5, 6 or 7)\n"
+        "      final-failure         end the packet stream with 0xB6\n"
+        "      cut=N                 the line goes dead after N bytes from the host\n",
         to);
+}
+
+bool ParseFault(const std::string& spec, sim::ChipFaults& f) {
+    const auto eq = spec.find('=');
+    const std::string name = spec.substr(0, eq);
+    const char* args = eq == std::string::npos ? "" : spec.c_str() + eq + 1;
+    long long a = -1, b = -1;
+    const int n = std::sscanf(args, "%lld,%lli", &a, &b);
+    if (name == "silent-bootrom") f.silentBootRom = true;
+    else if (name == "bad-bulk-echo") f.corruptBulkEchoAt = n >= 1 ? a : 300;
+    else if (name == "wrong-checksum") f.wrongChecksum = true;
+    else if (name == "refuse-ready") f.refuseReady = true;
+    else if (name == "wrong-ready") f.wrongReady = true;
+    else if (name == "refuse-baud") f.refuseBaudSwitch = true;
+    else if (name == "garbage" && n == 2) f.garbagePacket = a, f.garbageTimes = static_cast<int>(b);
+    else if (name == "refuse-retry") f.refuseRetry = true;
+    else if (name == "abort" && n == 2 && b >= 5 && b <= 7) f.abortPacket = a, f.abortCode = static_cast<uint8_t>(b);
+    else if (name == "final-failure") f.finalFailure = true;
+    else if (name == "cut" && n == 1) f.cutAtByte = a;
+    else return false;
+    return true;
 }
 
 bool ParseStart(const char* text, sim::ReceiverOptions& r) {
@@ -93,6 +130,16 @@ int main(int argc, char** argv) {
         else if (arg == "--epochs") options.maxEpochs = std::atoll(value());
         else if (arg == "--unpaced") options.paced = false;
         else if (arg == "--flood") options.flood = true;
+        else if (arg == "--flash") options.flashFile = value();
+        else if (arg == "--flash-size") options.flashSize = static_cast<uint32_t>(std::strtoul(value(), nullptr, 0));
+        else if (arg == "--boot-baud") options.faults.bootRomBaud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
+        else if (arg == "--fault") {
+            const std::string spec = value();
+            if (!ParseFault(spec, options.faults)) {
+                std::fprintf(stderr, "zrsim: unknown fault %s (see --help)\n", spec.c_str());
+                return 2;
+            }
+        }
         else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;

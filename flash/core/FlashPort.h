@@ -1,0 +1,100 @@
+// The serial port as the flashing programs use it: port list, opening with the user's
+// line settings, and FlashPort, through which the boot ROM and loader protocols read,
+// write, change the baud rate and set time-outs. Results are the protocol's numbers:
+// 0 success, then the number of the failing step.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SerialPort.h"
+
+// What FlashPort needs from a port. The real one is a serial::SerialPort; tests put a
+// scripted line or a pseudo-terminal under it.
+class ISerialLine {
+public:
+    virtual ~ISerialLine() = default;
+    virtual long Read(uint8_t* buffer, std::size_t size) = 0;  // within the total time-out
+    virtual long Write(const uint8_t* buffer, std::size_t size) = 0;
+    virtual bool SetTimeouts(const serial::Timeouts& timeouts) = 0;
+    virtual bool GetBaudRate(uint32_t& baudRate) = 0;
+    virtual bool SetBaudRate(uint32_t baudRate) = 0;
+    virtual bool Purge() = 0;  // both directions
+    virtual long BytesWaiting() = 0;
+    virtual bool Flush() = 0;
+    virtual int LastErrorCode() = 0;
+};
+
+class SerialPortLine : public ISerialLine {
+public:
+    explicit SerialPortLine(serial::SerialPort& port) : m_port(port) {}
+    long Read(uint8_t* buffer, std::size_t size) override { return m_port.Read(buffer, size); }
+    long Write(const uint8_t* buffer, std::size_t size) override { return m_port.Write(buffer, size); }
+    bool SetTimeouts(const serial::Timeouts& t) override { return m_port.SetTimeouts(t), true; }
+    bool GetBaudRate(uint32_t& baudRate) override;
+    bool SetBaudRate(uint32_t baudRate) override { return m_port.SetBaudRate(baudRate); }
+    bool Purge() override { return m_port.Purge(serial::kPurgeRx | serial::kPurgeTx); }
+    long BytesWaiting() override { return m_port.BytesWaiting(); }
+    bool Flush() override { return m_port.Drain(); }
+    int LastErrorCode() override { return m_port.LastError().code; }
+
+private:
+    serial::SerialPort& m_port;
+};
+
+// The five settings as the front ends' lists show them.
+struct FlashLineSettings {
+    std::string port;               // device path
+    std::string baudRate = "115200";
+    std::string dataBits = "8";
+    std::string parity = "NOPARITY";
+    std::string stopBits = "ONESTOPBIT";
+};
+
+inline const std::vector<std::string> kFlashBaudRates = {"9600", "19200", "38400", "57600", "115200"};
+inline const std::vector<std::string> kFlashDataBits = {"8", "7", "6"};
+inline const std::vector<std::string> kFlashParities = {"NOPARITY", "ODDPARITY", "EVENPARITY", "MARKPARITY",
+                                                        "SPACEPARITY"};
+inline const std::vector<std::string> kFlashStopBits = {"ONESTOPBIT", "ONE5STOPBITS", "TWOSTOPBITS"};
+
+// Serial ports of this machine plus the paths the user named, in natural order.
+std::vector<std::string> ListSerialPorts(const std::vector<std::string>& extraPaths = {});
+
+// Opens and sets up a port; on failure null and `error` reads "Open" + path + " Failed!"
+// (followed by the reason on a second line when one is known).
+std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& settings, std::string& error);
+
+// Waits of the protocol go through this, so a test can shorten them.
+using WaitFn = void (*)(uint32_t ms);
+void SleepMs(uint32_t ms);
+
+class FlashPort {
+public:
+    static constexpr uint32_t kDefaultReadTimeoutMs = 5000;
+    static constexpr uint32_t kDefaultWriteTimeoutMs = 1500;
+    static constexpr uint32_t kUseDefault = 0x0FFFFFFF;
+
+    explicit FlashPort(ISerialLine* line, WaitFn wait = SleepMs) : m_line(line), m_wait(wait ? wait : SleepMs) {}
+
+    int SetTimeouts(uint32_t readMs, uint32_t writeMs);
+    int GetBaudRate(uint32_t& baudRate);
+    int SetBaudRate(uint32_t baudRate);  // also purges both directions
+    int WriteAll(const uint8_t* buffer, std::size_t length);
+    // Reads exactly `length` bytes; an empty read is tolerated `emptyLimit` times, each
+    // followed by a pause. 99 when the limit is exceeded.
+    int ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimit, uint32_t pauseMs);
+    int BytesWaiting(uint32_t& count);
+    int Purge();
+
+    void Wait(uint32_t ms) const { m_wait(ms); }
+    bool HasLine() const { return m_line != nullptr; }
+    uint32_t LastError() const { return m_lastError; }
+
+private:
+    uint32_t m_lastError = 0;
+    ISerialLine* m_line;
+    WaitFn m_wait;
+};

@@ -1,0 +1,161 @@
+#include "Loader.h"
+
+#include <algorithm>
+
+#include "Procedure.h"
+
+namespace {
+
+constexpr int kLineChecks = 10;
+
+int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs) {
+    return port.ReadExact(&b, 1, emptyLimit, pauseMs);
+}
+
+// 27-bit flash address, high byte first.
+void PutAddress(uint8_t* out, uint32_t address) {
+    out[0] = static_cast<uint8_t>(address >> 24 & 0x07);
+    out[1] = static_cast<uint8_t>(address >> 16);
+    out[2] = static_cast<uint8_t>(address >> 8);
+    out[3] = static_cast<uint8_t>(address);
+}
+
+}  // namespace
+
+// 0xB0, then 0x01 0x00; 0x1C instead of 0xB0 is a refusal.
+int WaitLoaderReady(FlashPort& port, LoaderInfo& info) {
+    info = {};
+    info.bytes[0] = 1;
+    uint8_t lead = 0;
+    if (ReadByte(port, lead, 0, 100) != 0) return 8;
+    if (lead == loader::kRefused) return 16;
+    if (lead != loader::kReady) return 9;
+    uint8_t next[2];
+    if (port.ReadExact(next, 2, 0, 100) != 0) return 8;
+    info.bytes[2] = next[0];
+    info.bytes[3] = next[1];
+    return next[0] == 0x01 && next[1] == 0x00 ? 0 : 10;
+}
+
+int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats) {
+    if (index < 1 || index > 14) return 1;
+    const uint8_t command[3] = {loader::kSwitchBaud, index, checkRepeats};
+    if (port.WriteAll(command, 3) != 0) return 2;
+    uint8_t b = 0;
+    if (ReadByte(port, b, 0, 0) != 0) return 3;
+    if (b != loader::kAck) return 4;
+    if (port.SetBaudRate(LoaderBaudTable[index]) != 0) return 5;
+    bool lineGood = false;
+    for (int attempt = 0; attempt < kLineChecks && !lineGood; ++attempt) {
+        const uint8_t check = loader::kReady;
+        lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, 0, 0) == 0 && b == loader::kReady;
+    }
+    if (!lineGood) return 7;
+    const uint8_t ack = loader::kAck;
+    if (port.WriteAll(&ack, 1) != 0) return 8;
+    if (ReadByte(port, b, 50, 100) != 0) return 10;
+    if (b != loader::kAck) return 9;
+    for (uint8_t v = 0; checkRepeats && v <= 10; ++v) {
+        for (uint8_t k = 0; k < checkRepeats; ++k) {
+            if (port.WriteAll(&v, 1) != 0) return 11;
+            if (ReadByte(port, b, 0, 0) != 0) return 13;
+            if (b != v) return 12;
+        }
+    }
+    return 0;
+}
+
+int SetFlashRange(FlashPort& port, FlashImage& image) {
+    const uint8_t head[2] = {loader::kFlashRange, image.modeByte};
+    if (port.WriteAll(head, 2) != 0) return 2;
+    uint8_t address[4];
+    PutAddress(address, image.startAddress);
+    if (port.WriteAll(address, 4) != 0) return 3;
+    PutAddress(address, image.endAddress);
+    if (port.WriteAll(address, 4) != 0) return 4;
+    uint8_t b = 0;
+    if (ReadByte(port, b, 0, 100) != 0) return 5;
+    if (b != loader::kAck) return 6;
+    if (ReadByte(port, b, 0, 100) != 0) return 7;
+    image.waitFactor = b;
+    return 0;
+}
+
+// After a 9-byte header carrying the first 4 bytes of the image, the rest goes in
+// packets of `packetSize` bytes, each followed by its 16-bit byte sum. A bad reply earns
+// three free repeats; later repeats are announced with 0xB6.
+int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback start, void* startContext,
+               ProgressCallback progress, void* progressContext) {
+    if (!image) return 1;
+    if (!image->IsValid() || image->size < 4) return 2;
+    const uint32_t size = image->size;
+    const uint8_t* data = image->data.get();
+    const uint32_t p = image->packetSize;
+    const uint8_t header[9] = {loader::kWriteFlash, static_cast<uint8_t>(p >> 24), static_cast<uint8_t>(p >> 16),
+                               static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), data[0], data[1], data[2], data[3]};
+    if (port.WriteAll(header, sizeof header) != 0) return 3;
+    if (start) start(startContext);
+    if (steps == 0) steps = std::max<uint32_t>(1, size / 3840);
+    if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * 229376 / 100000);
+    uint8_t b = 0;
+    if (ReadByte(port, b, 10, 1000) != 0) return 4;
+    if (b != loader::kAck) return 5;
+    if (ReadByte(port, b, 10, 1000) != 0) return 6;
+    if (b != loader::kAck) return 7;
+
+    uint32_t offset = 4, done = 0, lastStep = 0, retries = 0;
+    while (offset < size) {
+        const uint32_t n = std::min(p, size - offset);
+        if (port.WriteAll(data + offset, n) == 0) {
+            uint16_t sum = 0;
+            for (uint32_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(sum + data[offset + i]);
+            const uint8_t checksum[2] = {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
+            port.WriteAll(checksum, 2);
+        }
+        if (ReadByte(port, b, 10, 1000) != 0) return 8;
+        switch (b) {
+            case loader::kPacketOk: break;
+            case loader::kAbortA: return 9;
+            case loader::kAbortB: return 10;
+            case loader::kAbortC: return 11;
+            default: {
+                if (retries >= 3) {
+                    const uint8_t giveUp = loader::kGiveUp;
+                    if (port.WriteAll(&giveUp, 1) != 0) return 12;
+                } else {
+                    ++retries;
+                }
+                if (ReadByte(port, b, 120, 1000) != 0) return 13;
+                if (b != loader::kAck) return 14;
+                const uint8_t again = loader::kPacketOk;
+                if (port.WriteAll(&again, 1) != 0) return 15;
+                continue;
+            }
+        }
+        retries = 0;
+        done += n;
+        offset += n;
+        const auto step = static_cast<uint32_t>(std::min<uint64_t>(steps, static_cast<uint64_t>(done) * steps / size));
+        if (step != lastStep && progress)
+            progress(static_cast<uint8_t>(step * 100 / steps), done, size, progressContext);
+        lastStep = step;
+    }
+    if (ReadByte(port, b, 120, 1000) != 0) return 16;
+    if (b != loader::kAck) return 17;
+    if (ReadByte(port, b, 120, 1000) != 0) return 18;
+    if (b == loader::kGiveUp) return 19;
+    if (b != loader::kAck) return 20;
+    if (progress) progress(100, done, size, progressContext);
+    return 0;
+}
+
+int FinishLoader(FlashPort& port, bool waitForClose) {
+    const uint8_t finish = loader::kFinish;
+    const bool writeFailed = port.WriteAll(&finish, 1) != 0;
+    if (!waitForClose) return writeFailed ? 1 : 0;
+    port.Wait(100);
+    if (writeFailed) return 1;
+    uint8_t b = 0;
+    if (ReadByte(port, b, 120, 1000) != 0) return 2;
+    return b == loader::kClosed ? 0 : 3;
+}

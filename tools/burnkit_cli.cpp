@@ -1,0 +1,192 @@
+// burnkit-cli: writes a firmware image into the module's flash on one or more ports,
+// for scripts and production lines. Several ports run in parallel, as the four-port
+// dialog does. Exit status 0 only when every port succeeded.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Procedure.h"
+
+namespace {
+
+void Usage(FILE* to) {
+    std::fputs(
+        "usage: burnkit-cli --port DEV [--port DEV]... --image FILE [options]\n"
+        "  --baud N           rate to open the port at: 9600 19200 38400 57600 115200 (default 115200)\n"
+        "  --data-bits N      8, 7 or 6 (default 8)\n"
+        "  --parity P         NOPARITY ODDPARITY EVENPARITY MARKPARITY SPACEPARITY (default NOPARITY)\n"
+        "  --stop-bits S      ONESTOPBIT ONE5STOPBITS TWOSTOPBITS (default ONESTOPBIT)\n"
+        "  --handshake-attempts N   replies the boot ROM handshake waits for per rate (default 1000)\n"
+        "  --handshake-passes N     passes over 115200 and 9600 (default 10)\n",
+        to);
+}
+
+bool OneOf(const std::string& value, const std::vector<std::string>& allowed) {
+    for (const auto& a : allowed)
+        if (a == value) return true;
+    return false;
+}
+
+struct PortRun {
+    std::string path;
+    std::unique_ptr<serial::SerialPort> port;
+    std::unique_ptr<SerialPortLine> line;
+    BurnJob job;
+    BurnCounters counters;
+    std::thread worker;
+    uint32_t result = 0;
+    std::atomic<bool> finished{false};
+};
+
+std::string ProgressLine(PortRun& r) {
+    const uint32_t bar = r.counters.bar.load();
+    std::string cells(20, '.');
+    for (uint32_t i = 0; i < bar / 5 && i < 20; ++i) cells[i] = '#';
+    char text[256];
+    std::snprintf(text, sizeof text, "%-20s [%s] %3u%%  %-12s %s", r.path.c_str(), cells.c_str(), bar,
+                  ThroughputText(r.counters.bytesDone.load(), r.counters.stageSeconds.load()).c_str(),
+                  UsedTimeText(r.counters.secondsUsed.load()).c_str());
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> ports;
+    std::string image;
+    FlashLineSettings settings;
+    uint32_t attempts = 1000, passes = 10;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "burnkit-cli: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--port") ports.push_back(value());
+        else if (arg == "--image") image = value();
+        else if (arg == "--baud") settings.baudRate = value();
+        else if (arg == "--data-bits") settings.dataBits = value();
+        else if (arg == "--parity") settings.parity = value();
+        else if (arg == "--stop-bits") settings.stopBits = value();
+        else if (arg == "--handshake-attempts") attempts = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
+        else if (arg == "--handshake-passes") passes = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
+        else if (arg == "--help" || arg == "-h") return Usage(stdout), 0;
+        else {
+            std::fprintf(stderr, "burnkit-cli: unknown argument %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (ports.empty() || image.empty()) {
+        std::fprintf(stderr, "burnkit-cli: %s\n", ports.empty() ? "no --port given" : "no --image given");
+        Usage(stderr);
+        return 2;
+    }
+    const char* bad = !OneOf(settings.baudRate, kFlashBaudRates)   ? "--baud"
+                      : !OneOf(settings.dataBits, kFlashDataBits)  ? "--data-bits"
+                      : !OneOf(settings.parity, kFlashParities)    ? "--parity"
+                      : !OneOf(settings.stopBits, kFlashStopBits)  ? "--stop-bits"
+                                                                   : nullptr;
+    if (bad) {
+        std::fprintf(stderr, "burnkit-cli: %s has a value the programmer does not offer (see --help)\n", bad);
+        return 2;
+    }
+
+    BurnBatch batch = PrepareImages(image);
+    static const char* kLoadErrors[] = {"", "no path", "cannot open it", "cannot read its status", "it is empty",
+                                        "not enough memory", "it could not be read whole"};
+    if (batch.loadResult != 0) {
+        std::fprintf(stderr, "burnkit-cli: image %s: %s\n", image.c_str(), kLoadErrors[batch.loadResult]);
+        return 2;
+    }
+    if (batch.image->size < 4) {
+        std::fprintf(stderr, "burnkit-cli: image %s is %u bytes; an image needs at least 4\n", image.c_str(),
+                     batch.image->size);
+        return 2;
+    }
+
+    const bool fourPort = ports.size() > 1;
+    std::vector<std::unique_ptr<PortRun>> runs;
+    bool allOpened = true;
+    for (std::size_t slot = 0; slot < ports.size(); ++slot) {
+        auto r = std::make_unique<PortRun>();
+        r->path = ports[slot];
+        FlashLineSettings s = settings;
+        s.port = r->path;
+        std::string error;
+        r->port = OpenFlashPort(s, error);
+        if (!r->port) {
+            std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str());
+            allOpened = false;
+            continue;
+        }
+        r->line = std::make_unique<SerialPortLine>(*r->port);
+        BurnJob& job = r->job;
+        job.slot = static_cast<int>(slot);
+        job.line = r->line.get();
+        job.loader = batch.loader.get();
+        job.image = *batch.image;
+        job.attemptLimit = attempts;
+        job.passes = passes;
+        job.fourPort = fourPort;
+        job.counters = &r->counters;
+        r->counters.ResetForRun();
+        runs.push_back(std::move(r));
+    }
+    for (auto& r : runs) {
+        r->worker = std::thread([&run = *r] {
+            run.result = BurnImage(run.job);
+            run.finished.store(true);
+        });
+    }
+
+    const bool tty = ::isatty(STDOUT_FILENO);
+    std::vector<uint32_t> lastPrinted(runs.size(), 1000);
+    auto lastTick = std::chrono::steady_clock::now();
+    bool drawn = false;
+    for (;;) {
+        bool all = true;
+        for (auto& r : runs) all = all && r->finished.load();
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTick >= std::chrono::seconds(1)) {
+            lastTick += std::chrono::seconds(1);
+            for (auto& r : runs)
+                if (!r->finished.load()) r->counters.Tick();
+        }
+        if (tty) {
+            if (drawn) std::printf("\x1b[%zuA", runs.size());
+            for (auto& r : runs) std::printf("\r%s\x1b[K\n", ProgressLine(*r).c_str());
+            drawn = true;
+        } else {
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                const uint32_t decade = runs[i]->counters.bar.load() / 10;
+                if (decade != lastPrinted[i] || (all && lastPrinted[i] != 100)) {
+                    lastPrinted[i] = all ? 100 : decade;
+                    std::printf("%s\n", ProgressLine(*runs[i]).c_str());
+                }
+            }
+        }
+        std::fflush(stdout);
+        if (all) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    bool allOk = allOpened;
+    for (auto& r : runs) {
+        r->worker.join();
+        r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
+        r->port->Close();
+        std::printf("%s: %s\n", r->path.c_str(), ResultText(r->result).c_str());
+        allOk = allOk && r->result == 0;
+    }
+    ReleaseImages(batch);
+    return allOk ? 0 : 1;
+}
