@@ -93,6 +93,7 @@ void ChipModel::Feed(uint8_t b, uint32_t baud, std::string& out) {
             }
             return;
         case State::Command:
+            if (b == 0xA8 && m_faults.silentJump) return;
             Put(out, b);  // every command byte is echoed
             m_command = b;
             if (b == 0xA8) Collect(4, true, &ChipModel::OnJump);
@@ -188,8 +189,8 @@ void ChipModel::OnJump(std::string& out) {
     if (Word(0) != kLoaderAddress) return;
     // The loader runs: it announces itself at the boot ROM's rate.
     m_command = 0;
-    if (m_faults.refuseReady) {
-        Put(out, kRefused);
+    if (m_faults.refuseReady || m_faults.wrongLead) {
+        Put(out, m_faults.refuseReady ? kRefused : kGarbage);
     } else {
         Put(out, kReady);
         Put(out, m_faults.wrongReady ? 0x02 : 0x01);
@@ -227,6 +228,12 @@ void ChipModel::OnSwitchBaud(std::string& out) {
 void ChipModel::OnFlashRange(std::string& out) {
     m_flashStart = Word(1) & 0x07FFFFFF;
     m_flashEnd = Word(5) & 0x07FFFFFF;
+    if (m_faults.refuseRange) {
+        Put(out, kRefused);
+        Put(out, kRefused);
+        m_state = State::LoaderIdle;
+        return;
+    }
     Put(out, kAck);
     Put(out, m_faults.waitFactor);
     m_state = State::LoaderIdle;

@@ -17,9 +17,12 @@ struct ChipFaults {
     uint32_t bootRomBaud = 115200;   // the only rate the boot ROM understands
     int64_t corruptBulkEchoAt = -1;  // data byte of the RAM write whose echo is changed
     bool wrongChecksum = false;      // RAM checksum off by one bit
+    bool silentJump = false;         // no echo for the jump command
     bool refuseReady = false;        // 0x1C instead of the ready byte
+    bool wrongLead = false;          // another byte instead of the ready byte
     bool wrongReady = false;         // 0xB0 0x02 0x00
     bool refuseBaudSwitch = false;
+    bool refuseRange = false;        // no acknowledge for the flash range
     int64_t garbagePacket = -1;      // this packet (0-based) is answered with garbage...
     int garbageTimes = 0;            // ...this many times
     bool refuseRetry = false;        // answer the host's 0xB6 with a refusal

@@ -50,7 +50,10 @@ void Usage(FILE* to) {
         "      silent-bootrom        no answer to the sync bytes\n"
         "      bad-bulk-echo=N       change data byte N in the RAM write's echo\n"
         "      wrong-checksum        RAM checksum off by one bit\n"
+        "      silent-jump           no echo for the jump to the loader\n"
         "      refuse-ready          0x1C instead of the loader's ready byte\n"
+        "      wrong-lead            another byte instead of the loader's ready byte\n"
+        "      refuse-range          refuse the flash range\n"
         "      wrong-ready           ready byte followed by 0x02 0x00\n"
         "      refuse-baud           refuse the switch to the fast baud rate\n"
         "      garbage=K,N           answer packet K with garbage N times\n"
@@ -70,7 +73,10 @@ bool ParseFault(const std::string& spec, sim::ChipFaults& f) {
     if (name == "silent-bootrom") f.silentBootRom = true;
     else if (name == "bad-bulk-echo") f.corruptBulkEchoAt = n >= 1 ? a : 300;
     else if (name == "wrong-checksum") f.wrongChecksum = true;
+    else if (name == "silent-jump") f.silentJump = true;
     else if (name == "refuse-ready") f.refuseReady = true;
+    else if (name == "wrong-lead") f.wrongLead = true;
+    else if (name == "refuse-range") f.refuseRange = true;
     else if (name == "wrong-ready") f.wrongReady = true;
     else if (name == "refuse-baud") f.refuseBaudSwitch = true;
     else if (name == "garbage" && n == 2) f.garbagePacket = a, f.garbageTimes = static_cast<int>(b);

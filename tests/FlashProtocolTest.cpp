@@ -1,0 +1,332 @@
+// Golden bytes of the boot ROM and loader protocols, over a scripted line.
+#include <gtest/gtest.h>
+
+#include "BootRom.h"
+#include "Loader.h"
+#include "Procedure.h"
+#include "ScriptedLine.h"
+
+using testsupport::Bytes;
+using testsupport::NoWait;
+using testsupport::ScriptedLine;
+
+namespace {
+
+// A boot ROM in its command phase: echoes everything, and answers the checksum command
+// (after its 8 parameter bytes) with `checksum`.
+void EchoingBootRom(ScriptedLine& line, uint16_t checksum) {
+    line.responder = [checksum, afterChecksumCommand = -1](ScriptedLine& l, const std::string& bytes) mutable {
+        l.input += bytes;
+        for (const char c : bytes) {
+            if (afterChecksumCommand >= 0 && ++afterChecksumCommand == 8) {
+                l.input += Bytes({checksum >> 8, checksum & 0xFF});
+                afterChecksumCommand = -1;
+            }
+            if (static_cast<uint8_t>(c) == 0xA4 && afterChecksumCommand < 0 && bytes.size() == 1)
+                afterChecksumCommand = 0;
+        }
+    };
+}
+
+FlashImage ImageOf(const std::string& bytes, uint32_t start = 0) {
+    FlashImage image;
+    image.path = "image.bin";
+    std::shared_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), data.get());
+    image.data = std::move(data);
+    image.size = static_cast<uint32_t>(bytes.size());
+    image.startAddress = start;
+    image.endAddress = start + image.size - 1;
+    return image;
+}
+
+}  // namespace
+
+TEST(BootRomWriteBlock, OddLengthSwapsPairsAndPadsTheLastHalfword) {
+    ScriptedLine line;
+    EchoingBootRom(line, 0x2211 ^ 0x4433 ^ 0x0055);
+    FlashPort port(&line, NoWait);
+    Rom_ZR7316A rom(1000, 10);
+    const uint8_t data[] = {0x11, 0x22, 0x33, 0x44, 0x55};
+    ASSERT_EQ(rom.WriteBlock(port, 0xC00, data, 5, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(line.written, Bytes({0xA1, 0, 0, 0x0C, 0, 0, 0, 0, 3,        // write 3 halfwords at 0xC00
+                                   0x22, 0x11, 0x44, 0x33, 0x00, 0x55,      // high byte first
+                                   0xA4, 0, 0, 0x0C, 0, 0, 0, 0, 3}));      // checksum of the same range
+}
+
+TEST(BootRomWriteBlock, BulkChunksOnlyWhileMoreThan256BytesRemain) {
+    for (const uint32_t length : {256u, 257u, 258u, 8728u}) {
+        std::string data;
+        uint16_t sum = 0;
+        for (uint32_t i = 0; i < length; ++i) data += static_cast<char>(i * 7 + 3);
+        for (uint32_t i = 0; i < length; i += 2)
+            sum ^= static_cast<uint16_t>((i + 1 < length ? static_cast<uint8_t>(data[i + 1]) << 8 : 0) |
+                                         static_cast<uint8_t>(data[i]));
+        ScriptedLine line;
+        EchoingBootRom(line, sum);
+        FlashPort port(&line, NoWait);
+        Rom_ZR7316A rom(1000, 10);
+        std::vector<std::pair<uint32_t, uint32_t>> progress;
+        auto record = [](uint8_t p, uint32_t done, uint32_t, void* ctx) {
+            static_cast<std::vector<std::pair<uint32_t, uint32_t>>*>(ctx)->push_back({p, done});
+        };
+        ASSERT_EQ(rom.WriteBlock(port, 0xC00, reinterpret_cast<const uint8_t*>(data.data()), length, nullptr, nullptr,
+                                 record, &progress), 0) << length;
+        const auto bulk = std::count(line.writeSizes.begin(), line.writeSizes.end(), 256u);
+        const auto singles = std::count(line.writeSizes.begin(), line.writeSizes.end(), 2u);
+        const uint32_t expectBulk = length == 8728 ? 34 : length >= 257 ? 1 : 0;
+        EXPECT_EQ(bulk, expectBulk) << length;
+        EXPECT_EQ(singles, static_cast<long>((length - expectBulk * 256 + 1) / 2)) << length;
+        EXPECT_EQ(line.written.substr(9, 2), data.substr(1, 1) + data.substr(0, 1));  // the first pair swapped
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(progress.back().first, 100u);
+        EXPECT_LE(progress.size(), 30u);
+    }
+}
+
+TEST(BootRomWriteBlock, ChangedEchoAndWrongChecksumFail) {
+    const std::string data(600, '\x5A');
+    ScriptedLine line;
+    line.responder = [](ScriptedLine& l, const std::string& bytes) {
+        std::string echo = bytes;
+        if (bytes.size() == 256) echo[17] ^= 1;
+        l.input += echo;
+    };
+    FlashPort port(&line, NoWait);
+    Rom_ZR7316A rom(1000, 10);
+    EXPECT_EQ(rom.WriteBlock(port, 0xC00, reinterpret_cast<const uint8_t*>(data.data()), 600, nullptr, nullptr,
+                             nullptr, nullptr), 8);
+    ScriptedLine wrongSum;
+    EchoingBootRom(wrongSum, 0x1234);
+    FlashPort port2(&wrongSum, NoWait);
+    EXPECT_EQ(rom.WriteBlock(port2, 0xC00, reinterpret_cast<const uint8_t*>(data.data()), 600, nullptr, nullptr,
+                             nullptr, nullptr), 10);
+    EXPECT_EQ(rom.WriteBlock(port2, 0xC00, nullptr, 600, nullptr, nullptr, nullptr, nullptr), 1);
+}
+
+struct SyncCase {
+    int state;
+    uint8_t received;
+    int nextState;
+    uint32_t nextCounter;  // from a counter of 5
+    bool resend;
+};
+
+class SyncTable : public ::testing::TestWithParam<SyncCase> {};
+
+TEST_P(SyncTable, OneStep) {
+    Rom_ZR7316A::SyncState s{GetParam().state, 5, false};
+    Rom_ZR7316A::SyncStep(s, GetParam().received);
+    EXPECT_EQ(s.state, GetParam().nextState);
+    EXPECT_EQ(s.counter, GetParam().nextCounter);
+    EXPECT_EQ(s.resend, GetParam().resend);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCell, SyncTable,
+    ::testing::Values(SyncCase{0, 0x6F, 1, 0, true}, SyncCase{0, 0x00, 0, 6, true}, SyncCase{0, 0x42, 0, 6, true},
+                      SyncCase{1, 0xF6, 2, 0, true}, SyncCase{1, 0x00, 1, 6, false}, SyncCase{1, 0x6F, 1, 5, false},
+                      SyncCase{1, 0x42, 0, 6, true}, SyncCase{2, 0x9F, 3, 0, true}, SyncCase{2, 0x00, 2, 6, false},
+                      SyncCase{2, 0x6F, 0, 6, true}, SyncCase{2, 0x42, 0, 6, true}, SyncCase{3, 0xF9, 4, 0, true},
+                      SyncCase{3, 0x00, 3, 6, false}, SyncCase{3, 0x6F, 0, 6, true}, SyncCase{3, 0x42, 0, 6, true}));
+
+TEST(BootRomConnect, SilenceTriesBothRatesInEveryPassWithTheBootEntryFirst) {
+    ScriptedLine line;
+    FlashPort port(&line, NoWait);
+    Rom_ZR7316A rom(3, 2);
+    EXPECT_EQ(rom.Connect(port), 0xB000Au);
+    const std::string perRate = std::string("$PZRC75*1D\r\n") + Bytes({0x90, 0x90, 0x90});
+    EXPECT_EQ(line.written, perRate + perRate + perRate + perRate);
+    EXPECT_EQ(line.baudChanges, (std::vector<uint32_t>{115200, 9600, 115200, 9600}));
+    ASSERT_EQ(line.timeouts.size(), 2u);
+    EXPECT_EQ(line.timeouts[0].readTotalConstantMs, 1u);
+    EXPECT_EQ(line.timeouts[1].readTotalConstantMs, 1000u);
+    EXPECT_EQ(line.timeouts[1].writeTotalConstantMs, 700u);
+    EXPECT_EQ(Rom_ZR7316A(3, 0).Connect(port), 0xB000Au);  // no passes: not synchronised
+}
+
+TEST(BootRomConnect, LateRepeatOfTheFirstAnswerNeitherRestartsNorResends) {
+    ScriptedLine line;
+    line.responder = [](ScriptedLine& l, const std::string& bytes) {
+        const auto b = static_cast<uint8_t>(bytes.back());
+        if (bytes.size() != 1) return;
+        if (b == 0x90) l.input += Bytes({0x6F, 0x6F, 0x6F});  // answered three times over
+        else l.input += static_cast<char>(~b);
+    };
+    FlashPort port(&line, NoWait);
+    Rom_ZR7316A rom(1000, 1);
+    EXPECT_EQ(rom.Connect(port), 0u);
+    EXPECT_EQ(line.written, std::string("$PZRC75*1D\r\n") + Bytes({0x90, 0x09, 0x60, 0x06}));
+}
+
+TEST(FlashPortReadExact, EmptyReadsAreCountedAndResetByProgress) {
+    uint32_t waited = 0;
+    static uint32_t* counter = nullptr;
+    counter = &waited;
+    const WaitFn countWaits = [](uint32_t ms) { *counter += ms; };
+    ScriptedLine line;
+    FlashPort port(&line, countWaits);
+    uint8_t b[3];
+    line.readScript = {""};
+    EXPECT_EQ(port.ReadExact(b, 1, 0, 100), 99);  // no empty read tolerated
+    line.readScript = {"", "", "x"};
+    EXPECT_EQ(port.ReadExact(b, 1, 2, 100), 0);
+    EXPECT_EQ(waited, 200u);
+    line.readScript = {"", "", "", "x"};
+    EXPECT_EQ(port.ReadExact(b, 1, 2, 100), 99);
+    line.readScript = {"", "a", "", "b", "", "c"};  // each byte resets the count
+    EXPECT_EQ(port.ReadExact(b, 3, 1, 0), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 3), "abc");
+    EXPECT_EQ(port.ReadExact(nullptr, 3, 1, 0), 2);
+    FlashPort none(nullptr);
+    EXPECT_EQ(none.ReadExact(b, 1, 0, 0), 1);
+}
+
+TEST(LoaderProtocol, FlashRangeIsMaskedTo27BitsAndKeepsTheWaitFactor) {
+    ScriptedLine line;
+    line.input = Bytes({0x6B, 0x2A});
+    FlashPort port(&line, NoWait);
+    FlashImage image = ImageOf(std::string(16, 'x'));
+    image.startAddress = 0xF8000010;
+    image.endAddress = 0x12345678;
+    ASSERT_EQ(SetFlashRange(port, image), 0);
+    EXPECT_EQ(line.written, Bytes({0xE2, 0x01, 0x00, 0x00, 0x00, 0x10, 0x02, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(image.waitFactor, 0x2A);
+    line.input = Bytes({0x1C});
+    EXPECT_EQ(SetFlashRange(port, image), 6);
+}
+
+TEST(LoaderProtocol, ReadySequenceCodes) {
+    ScriptedLine line;
+    FlashPort port(&line, NoWait);
+    LoaderInfo info;
+    line.input = Bytes({0xB0, 0x01, 0x00});
+    EXPECT_EQ(WaitLoaderReady(port, info), 0);
+    EXPECT_EQ(info.bytes[0], 1);
+    EXPECT_EQ(info.bytes[2], 1);
+    line.input = Bytes({0x1C});
+    EXPECT_EQ(WaitLoaderReady(port, info), 16);
+    line.input = Bytes({0xB1});
+    EXPECT_EQ(WaitLoaderReady(port, info), 9);
+    line.input = Bytes({0xB0, 0x02, 0x00});
+    EXPECT_EQ(WaitLoaderReady(port, info), 10);
+    line.input.clear();
+    EXPECT_EQ(WaitLoaderReady(port, info), 8);
+}
+
+TEST(LoaderProtocol, BaudSwitchChecksTheLineUpToTenTimes) {
+    for (const int badChecks : {0, 3, 9, 10}) {
+        ScriptedLine line;
+        int checks = 0;
+        line.responder = [&](ScriptedLine& l, const std::string& bytes) {
+            const auto b = static_cast<uint8_t>(bytes[0]);
+            if (b == 0xE1) l.input += Bytes({0x6B});
+            else if (b == 0xB0) l.input += Bytes({checks++ < badChecks ? 0x00 : 0xB0});
+            else if (b == 0x6B) l.input += Bytes({0x6B});
+        };
+        FlashPort port(&line, NoWait);
+        const int result = SwitchBaud(port, 1, 0);
+        EXPECT_EQ(result, badChecks < 10 ? 0 : 7) << badChecks;
+        EXPECT_EQ(line.baudChanges, std::vector<uint32_t>{921600});
+        const std::string expected = Bytes({0xE1, 0x01, 0x00}) + std::string(std::min(badChecks + 1, 10), '\xB0') +
+                                     (badChecks < 10 ? Bytes({0x6B}) : "");
+        EXPECT_EQ(line.written, expected) << badChecks;
+    }
+    ScriptedLine refused;
+    refused.input = Bytes({0x00});
+    FlashPort port(&refused, NoWait);
+    EXPECT_EQ(SwitchBaud(port, 1, 0), 4);
+    EXPECT_EQ(SwitchBaud(port, 15, 0), 1);
+}
+
+TEST(LoaderProtocol, PacketsCarryByteSumsAndRetriesFollowTheDance) {
+    std::string data = "HEAD";
+    for (int i = 0; i < 1030; ++i) data += static_cast<char>(0xF0 + i % 16);
+    FlashImage image = ImageOf(data);
+    ScriptedLine line;
+    int packetReplies = 0;
+    line.responder = [&](ScriptedLine& l, const std::string& bytes) {
+        if (bytes.size() == 9) return l.input += Bytes({0x6B, 0x6B}), void();
+        if (bytes.size() != 2 || static_cast<uint8_t>(bytes[0]) == 0xB6) {
+            if (bytes.size() == 1 && static_cast<uint8_t>(bytes[0]) == 0xB6) l.input += Bytes({0x6B});
+            return;
+        }
+        // A checksum: the first packet is answered with garbage five times.
+        if (packetReplies++ < 5) {
+            l.input += Bytes({0x00});
+            if (packetReplies <= 3) l.input += Bytes({0x6B});
+        } else {
+            l.input += Bytes({0xB9});
+        }
+        if (packetReplies == 7) l.input += Bytes({0x6B, 0x6B});  // both packets in: closing bytes
+    };
+    FlashPort port(&line, NoWait);
+    std::vector<uint32_t> percents;
+    auto record = [](uint8_t p, uint32_t, uint32_t, void* ctx) { static_cast<std::vector<uint32_t>*>(ctx)->push_back(p); };
+    ASSERT_EQ(WriteFlash(port, &image, 0, nullptr, nullptr, record, &percents), 0);
+    uint16_t sum0 = 0, sum1 = 0;
+    for (int i = 4; i < 1028; ++i) sum0 = static_cast<uint16_t>(sum0 + static_cast<uint8_t>(data[i]));
+    for (int i = 1028; i < 1034; ++i) sum1 = static_cast<uint16_t>(sum1 + static_cast<uint8_t>(data[i]));
+    const std::string p0 = data.substr(4, 1024) + Bytes({sum0 >> 8, sum0 & 0xFF});
+    const std::string p1 = data.substr(1028) + Bytes({sum1 >> 8, sum1 & 0xFF});
+    const std::string b9 = Bytes({0xB9}), b6 = Bytes({0xB6});
+    EXPECT_EQ(line.written, Bytes({0xE3, 0, 0, 4, 0}) + "HEAD" + p0 + b9 + p0 + b9 + p0 + b9 + p0 + b6 + b9 + p0 + b6 +
+                                b9 + p0 + p1);
+    EXPECT_EQ(percents, (std::vector<uint32_t>{100}));  // under 3840 bytes: one step
+}
+
+TEST(LoaderProtocol, FourByteImageSendsOnlyTheHeaderAndStreamEndsDecideTheResult) {
+    FlashImage image = ImageOf("ABCD");
+    for (const auto& [closing, expected] : std::vector<std::pair<std::string, int>>{
+             {Bytes({0x6B, 0x6B, 0x6B, 0x6B}), 0}, {Bytes({0x6B, 0x6B, 0x6B, 0xB6}), 19},
+             {Bytes({0x6B, 0x6B, 0x00}), 17}, {Bytes({0x6B}), 6}}) {
+        ScriptedLine line;
+        line.input = closing;
+        FlashPort port(&line, NoWait);
+        EXPECT_EQ(WriteFlash(port, &image, 0, nullptr, nullptr, nullptr, nullptr), expected);
+        EXPECT_EQ(line.written, Bytes({0xE3, 0, 0, 4, 0}) + "ABCD");
+    }
+}
+
+TEST(BurnProcedure, LoaderStageCodesOnAScriptedLine) {
+    const std::string data = std::string(100, 'd');
+    BurnJob job;
+    job.image = ImageOf(data);
+    job.wait = NoWait;
+    ScriptedLine noTimeouts;
+    noTimeouts.failSetTimeouts = true;
+    job.line = &noTimeouts;
+    EXPECT_EQ(BurnImage(job), burn::kTimeoutsNotSet);
+    ScriptedLine noBaud;
+    noBaud.input = Bytes({0xB0, 0x01, 0x00});
+    noBaud.failGetBaud = true;
+    job.line = &noBaud;
+    EXPECT_EQ(BurnImage(job), burn::kBaudUnreadable);
+    ScriptedLine stuck;
+    stuck.input = Bytes({0xB0, 0x01, 0x00, 0x1C});  // refuses the switch, and the rate cannot go back
+    stuck.failSetBaud = true;
+    job.line = &stuck;
+    EXPECT_EQ(BurnImage(job), burn::kBaudNotRestored);
+    job.line = nullptr;
+    EXPECT_EQ(BurnImage(job), burn::kNoPort);
+    job.line = &stuck;
+    job.image = ImageOf("X");
+    EXPECT_EQ(BurnImage(job), burn::kImageInvalid);
+    job.image = ImageOf("XYZ");
+    EXPECT_EQ(BurnImage(job), burn::kImageInvalid);  // shorter than the header's 4 bytes
+    LoaderRecord empty;
+    job.image = ImageOf(data);
+    job.loader = &empty;
+    EXPECT_EQ(BurnImage(job), burn::kLoaderInvalid);
+}
+
+TEST(BurnTexts, ThroughputUsedTimeAndResult) {
+    EXPECT_EQ(ThroughputText(5000, 0), "0 Bps");
+    EXPECT_EQ(ThroughputText(1024, 1), "1024 Bps");
+    EXPECT_EQ(ThroughputText(1025, 1), "1.00 KBps");
+    EXPECT_EQ(ThroughputText(92160, 1), "90.00 KBps");
+    EXPECT_EQ(UsedTimeText(75), "01:15 sec");
+    EXPECT_EQ(ResultText(0), "Burn Flash Img Success !");
+    EXPECT_EQ(ResultText(0xB0006), "Burn Flash Img Fail ! Error=b0006");
+    EXPECT_EQ(ResultText(14), "Burn Flash Img Fail ! Error=e");
+}
