@@ -1,0 +1,126 @@
+// Flashing a 1 MiB image through the simulated chip, paced at the line rates: the
+// loader stage's throughput against the protocol's own limit at 921600 baud (1024
+// payload bytes per 1027 on the wire, 10 bits a byte), the whole run's time, and four
+// ports at once against one.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "Procedure.h"
+#include "PtyLine.h"
+#include "Simulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uint32_t kImageSize = 1u << 20;
+constexpr double kProtocolLimit = 92160.0 * 1024.0 / 1027.0;  // payload bytes a second
+
+struct Timing {
+    Clock::time_point loaderStart{};
+};
+
+void MarkLoaderStage(BurnJob& job) {
+    auto* t = static_cast<Timing*>(job.owner);
+    if (job.counters->bar.load() == 30 && job.counters->bytesDone.load() == 0 && t->loaderStart == Clock::time_point{})
+        t->loaderStart = Clock::now();
+}
+
+struct Station {
+    sim::PtyLine line;
+    std::unique_ptr<sim::Simulator> module;
+    std::thread thread;
+    std::unique_ptr<serial::SerialPort> port;
+    std::unique_ptr<SerialPortLine> serialLine;
+    BurnCounters counters;
+    Timing timing;
+    BurnJob job;
+    uint32_t result = 1;
+    double loaderSeconds = 0, runSeconds = 0;
+
+    Station(const std::string& flashPath, const BurnBatch& batch, bool fourPort) {
+        std::string error;
+        line.Open(error);
+        sim::SimulatorOptions options;
+        options.flashFile = flashPath;
+        module = std::make_unique<sim::Simulator>(line, options);
+        thread = std::thread([this] {
+            std::string e;
+            module->Run(e);
+        });
+        FlashLineSettings settings;
+        settings.port = line.SlavePath();
+        port = OpenFlashPort(settings, error);
+        serialLine = std::make_unique<SerialPortLine>(*port);
+        job.line = serialLine.get();
+        job.loader = batch.loader.get();
+        job.image = *batch.image;
+        job.fourPort = fourPort;
+        job.counters = &counters;
+        job.notify = MarkLoaderStage;
+        job.owner = &timing;
+    }
+    void Burn() {
+        const auto start = Clock::now();
+        result = BurnImage(job);
+        const auto end = Clock::now();
+        runSeconds = std::chrono::duration<double>(end - start).count();
+        loaderSeconds = std::chrono::duration<double>(end - timing.loaderStart).count();
+    }
+    ~Station() {
+        port->Close();
+        module->Stop();
+        thread.join();
+    }
+};
+
+std::string ImagePath() {
+    static const std::string path = [] {
+        const std::string p = std::filesystem::temp_directory_path() / "flash-bench-image.bin";
+        std::mt19937 gen(1);
+        std::string data(kImageSize, '\0');
+        for (auto& c : data) c = static_cast<char>(gen());
+        std::ofstream(p, std::ios::binary) << data;
+        return p;
+    }();
+    return path;
+}
+
+void RunStations(benchmark::State& state, int count) {
+    BurnBatch batch = PrepareImages(ImagePath());
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Station>> stations;
+        for (int i = 0; i < count; ++i)
+            stations.push_back(std::make_unique<Station>(std::filesystem::temp_directory_path() /
+                                                             ("flash-bench-" + std::to_string(i) + ".bin"),
+                                                         batch, count > 1));
+        const auto start = Clock::now();
+        std::vector<std::thread> workers;
+        for (auto& s : stations) workers.emplace_back([&s] { s->Burn(); });
+        for (auto& w : workers) w.join();
+        const double batchSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(batchSeconds);
+        double loaderRate = 0;
+        for (auto& s : stations) {
+            if (s->result != 0) state.SkipWithError("a run failed");
+            loaderRate += (kImageSize - 4) / s->loaderSeconds / count;
+        }
+        state.counters["loader_B/s"] = loaderRate;
+        state.counters["share_of_protocol_limit_%"] = 100.0 * loaderRate / kProtocolLimit;
+        state.counters["run_s"] = stations[0]->runSeconds;
+        state.counters["batch_s"] = batchSeconds;
+    }
+}
+
+void BM_OnePort1MiB(benchmark::State& state) { RunStations(state, 1); }
+void BM_FourPorts1MiB(benchmark::State& state) { RunStations(state, 4); }
+BENCHMARK(BM_OnePort1MiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_FourPorts1MiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
