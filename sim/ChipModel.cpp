@@ -43,8 +43,9 @@ ChipModel::~ChipModel() {
     if (m_flashFd >= 0) ::close(m_flashFd);
 }
 
-void ChipModel::Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::string& out) {
-    for (std::size_t i = 0; i < count; ++i) Feed(bytes[i], hostBaud, out);
+void ChipModel::Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::size_t unsent,
+                        std::string& out) {
+    for (std::size_t i = 0; i < count; ++i) Feed(bytes[i], hostBaud, unsent, out);
 }
 
 void ChipModel::Collect(std::size_t count, bool echo, Handler then) {
@@ -60,7 +61,7 @@ uint32_t ChipModel::Word(std::size_t at) const {
            static_cast<uint32_t>(m_buf[at + 2]) << 8 | m_buf[at + 3];
 }
 
-void ChipModel::Feed(uint8_t b, uint32_t baud, std::string& out) {
+void ChipModel::Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& out) {
     if (m_state != State::Firmware) {
         ++m_hostBytes;
         if (m_faults.cutAtByte >= 0 && m_hostBytes > static_cast<uint64_t>(m_faults.cutAtByte)) m_state = State::Dead;
@@ -88,6 +89,10 @@ void ChipModel::Feed(uint8_t b, uint32_t baud, std::string& out) {
                 Put(out, static_cast<uint8_t>(~b));
                 if (++m_sync == 4) m_state = State::Command;
             } else if (b == kSync[0]) {
+                // A host polling faster than the line repeats its first sync byte many
+                // times; while the answer to one is still going out, the rest are lost
+                // on the line as they would be on a wire.
+                if (m_sync == 1 && unsent + out.size() > 0) return;
                 Put(out, static_cast<uint8_t>(~b));
                 m_sync = 1;
             }

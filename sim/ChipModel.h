@@ -39,7 +39,8 @@ public:
     ChipModel(ChipFaults faults, std::string flashPath, uint32_t flashSize);
 
     // Bytes from the host at its current baud rate; replies are appended to `out`.
-    void Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::string& out);
+    // `unsent`: reply bytes still waiting for the line.
+    void Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::size_t unsent, std::string& out);
 
     bool RunningFirmware() const { return m_state == State::Firmware; }
     bool FlashReady() const { return m_flashFd >= 0; }
@@ -55,7 +56,7 @@ private:
     };
     using Handler = void (ChipModel::*)(std::string& out);
 
-    void Feed(uint8_t b, uint32_t baud, std::string& out);
+    void Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& out);
     void Collect(std::size_t count, bool echo, Handler then);
     uint32_t Word(std::size_t at) const;
 

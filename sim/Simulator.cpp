@@ -100,7 +100,8 @@ void Simulator::ReceiveSome() {
     if (m_onReceived) m_onReceived(buf, static_cast<std::size_t>(n));
     if (!m_chip) return;
     std::string replies;
-    m_chip->Receive(buf, static_cast<std::size_t>(n), baud, replies);
+    const std::size_t unsent = m_replies.size() + (m_firmware ? 0 : m_pending.size() - m_pendingPos);
+    m_chip->Receive(buf, static_cast<std::size_t>(n), baud, unsent, replies);
     const bool firmware = m_chip->RunningFirmware();
     if (m_firmware.load(std::memory_order_relaxed) && !firmware)
         m_pendingPos = m_pending.size();  // restarting into the boot ROM cuts the output short

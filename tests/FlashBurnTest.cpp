@@ -64,7 +64,8 @@ void RecordBar(BurnJob& job) {
     if (bars->empty() || bars->back() != bar) bars->push_back(bar);
 }
 
-BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTimeoutMs = FlashPort::kUseDefault) {
+BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTimeoutMs = FlashPort::kUseDefault,
+               uint32_t attempts = 300) {
     testsupport::WriteFile(chip.Dir() / "image.bin", image);
     BurnBatch batch = PrepareImages(chip.Dir() / "image.bin");
     FlashLineSettings settings;
@@ -79,7 +80,7 @@ BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTime
     job.line = &line;
     job.loader = batch.loader.get();
     job.image = *batch.image;
-    job.attemptLimit = 300;
+    job.attemptLimit = attempts;
     job.passes = 2;
     job.wait = QuickWait;
     job.readTimeoutMs = readTimeoutMs;
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Unpaced, ImageSizes, ::testing::Values(4, 5, 1028, 3840
 TEST(BurnPaced, SixtyFourKilobytesAtTheLineRates) {
     SimulatedChip chip({}, true);
     const std::string image = Image(64 * 1024, 99);
-    const BurnResult r = Burn(chip, image);
+    const BurnResult r = Burn(chip, image, FlashPort::kUseDefault, 1000);
     ASSERT_EQ(r.code, 0u) << std::hex << r.code;
     EXPECT_TRUE(r.flash.compare(0, image.size(), image) == 0);
     // 64 KiB at 921600 baud cannot take less than 0.7 s on the wire.
