@@ -28,23 +28,22 @@ bool MapQzssPrn(int prn, int& mapped) {
     return true;
 }
 
-bool GsaTalkerSystem(std::string_view talker, GnssSystem& system) {
-    struct Row { const char* talker; GnssSystem system; };
-    static constexpr Row kRows[] = {{"GP", gnss::kGps},     {"BD", gnss::kBeiDou},  {"GB", gnss::kBeiDou},
-                                    {"GL", gnss::kGlonass}, {"GA", gnss::kGalileo}, {"GN", gnss::kUnresolved}};
-    for (const Row& r : kRows)
+struct TalkerRow {
+    const char* talker;
+    GnssSystem system;
+};
+
+template <std::size_t N>
+bool TalkerSystem(const TalkerRow (&rows)[N], std::string_view talker, GnssSystem& system) {
+    for (const TalkerRow& r : rows)
         if (talker == r.talker) return system = r.system, true;
     return false;
 }
 
-bool GsvTalkerSystem(std::string_view talker, GnssSystem& system) {
-    struct Row { const char* talker; GnssSystem system; };
-    static constexpr Row kRows[] = {{"GP", gnss::kGps},     {"QZ", gnss::kQzss},   {"GL", gnss::kGlonass},
-                                    {"BD", gnss::kBeiDou},  {"GB", gnss::kBeiDou}, {"GA", gnss::kGalileo}};
-    for (const Row& r : kRows)
-        if (talker == r.talker) return system = r.system, true;
-    return false;
-}
+constexpr TalkerRow kGsaTalkers[] = {{"GP", gnss::kGps},     {"BD", gnss::kBeiDou},  {"GB", gnss::kBeiDou},
+                                     {"GL", gnss::kGlonass}, {"GA", gnss::kGalileo}, {"GN", gnss::kUnresolved}};
+constexpr TalkerRow kGsvTalkers[] = {{"GP", gnss::kGps},    {"QZ", gnss::kQzss},   {"GL", gnss::kGlonass},
+                                     {"BD", gnss::kBeiDou}, {"GB", gnss::kBeiDou}, {"GA", gnss::kGalileo}};
 
 // NMEA 4.10 system id at the end of a GSA: 1 GPS, 2 GLONASS, 3 Galileo, 4 BeiDou, 5 QZSS.
 GnssSystem SystemOfNmeaId(std::string_view field) {
@@ -127,7 +126,7 @@ bool ParseGll(std::string_view sentence, GllRecord& out) {
 // NMEA 4.10 adds a system id: $GNGSA,A,3,13,16,21,15,10,29,27,20,,,,,1.05,0.64,0.83,1*03
 bool ParseGsa(std::string_view sentence, GsaSentence& out) {
     out = {};
-    if (!GsaTalkerSystem(Talker(sentence), out.system)) return false;
+    if (!TalkerSystem(kGsaTalkers, Talker(sentence), out.system)) return false;
     FieldSlots f;
     const int n = SplitFields(sentence, f);
     int lastSat = 0, dop = 0, systemId = -1;
@@ -180,7 +179,7 @@ bool ParseQsa(std::string_view sentence, GsaSentence& out) {
 // NMEA 4.10 adds a signal id after the last satellite, which is ignored.
 bool ParseGsv(std::string_view sentence, GsvRecord& out) {
     out = {};
-    if (!GsvTalkerSystem(Talker(sentence), out.system)) return false;
+    if (!TalkerSystem(kGsvTalkers, Talker(sentence), out.system)) return false;
     FieldSlots f;
     const int n = SplitFields(sentence, f);
     if (n < 3 || n > 20 || (n % 4 != 3 && n % 4 != 0)) return false;
