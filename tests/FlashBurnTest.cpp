@@ -5,57 +5,22 @@
 #include <thread>
 
 #include "Procedure.h"
-#include "PtyLine.h"
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "SimulatedChip.h"
 
 using namespace std::chrono;
 using testsupport::ScratchDir;
 
 namespace {
 
-constexpr uint32_t kFlashSize = 2u << 20;
-
-// The protocol's fixed waits, twenty times shorter: the simulated chip answers at once.
-void QuickWait(uint32_t ms) { SleepMs(ms / 20); }
+constexpr uint32_t kFlashSize = testsupport::kSimulatedFlashSize;
+using testsupport::QuickWait;
+using testsupport::SimulatedChip;
 
 struct BurnResult {
     uint32_t code;
     double seconds;
     std::string flash;
     std::vector<uint32_t> bars;
-};
-
-class SimulatedChip {
-public:
-    explicit SimulatedChip(sim::ChipFaults faults = {}, bool paced = false) {
-        std::string error;
-        EXPECT_TRUE(m_line.Open(error)) << error;
-        sim::SimulatorOptions options;
-        options.paced = paced;
-        options.receiver.epochsPerSecond = 10;
-        options.faults = faults;
-        options.flashFile = m_dir / "flash.bin";
-        options.flashSize = kFlashSize;
-        m_module = std::make_unique<sim::Simulator>(m_line, options);
-        m_thread = std::thread([this] {
-            std::string e;
-            m_module->Run(e);
-        });
-    }
-    ~SimulatedChip() {
-        m_module->Stop();
-        m_thread.join();
-    }
-    const std::string& Path() const { return m_line.SlavePath(); }
-    std::string Flash() const { return testsupport::ReadFile(m_dir / "flash.bin"); }
-    const ScratchDir& Dir() const { return m_dir; }
-
-private:
-    ScratchDir m_dir;
-    sim::PtyLine m_line;
-    std::unique_ptr<sim::Simulator> m_module;
-    std::thread m_thread;
 };
 
 void RecordBar(BurnJob& job) {

@@ -1,0 +1,207 @@
+#include "BurnkitDlg.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstdio>
+
+namespace burnkit {
+namespace {
+
+const char* kTitle = "Burnkit";
+
+QStringList PortEntries(const QStringList& extra) {
+    std::vector<std::string> paths;
+    for (const QString& p : extra) paths.push_back(p.toStdString());
+    QStringList entries;
+    for (const auto& p : ListSerialPorts(paths)) entries << QString::fromStdString(p);
+    return entries;
+}
+
+}  // namespace
+
+CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent)
+    : QDialog(parent), m_notifier(notifier) {
+    setWindowTitle(kTitle);
+    m_settings = new FlashSettingsBox(true, PortEntries(extraPorts), this);
+    if (!extraPorts.isEmpty()) m_settings->PortList()->setCurrentText(extraPorts.last());
+    m_portButton = new QPushButton("Open Serial Port", this);
+    m_portButton->setObjectName("portButton");
+    m_imagePath = new QLineEdit(this);
+    m_imagePath->setObjectName("imagePath");
+    m_imagePath->setReadOnly(true);
+    m_openImage = new QPushButton("Open", this);
+    m_openImage->setObjectName("openImageButton");
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName("progressBar");
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_burn = new QPushButton("Burn", this);
+    m_burn->setObjectName("burnButton");
+    m_burn->setEnabled(false);
+    m_speed = new QLabel("0 Bps", this);
+    m_speed->setObjectName("speedValue");
+    m_time = new QLabel("00:00", this);
+    m_time->setObjectName("timeValue");
+
+    // The form's arrangement: settings and the port button on the left; image, progress,
+    // figures and Burn on the right.
+    auto* columns = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_settings);
+    left->addWidget(m_portButton);
+    left->addStretch();
+    columns->addLayout(left, 2);
+    auto* right = new QGridLayout;
+    right->addWidget(new QLabel("Flash Img:", this), 0, 0);
+    right->addWidget(m_imagePath, 0, 1);
+    right->addWidget(m_openImage, 0, 2);
+    right->addWidget(m_bar, 1, 0, 1, 3);
+    right->addWidget(new QLabel("Speed:", this), 2, 0);
+    right->addWidget(m_speed, 2, 1, 1, 2);
+    right->addWidget(new QLabel("UsedTime:", this), 3, 0);
+    right->addWidget(m_time, 3, 1, 1, 2);
+    right->setRowStretch(4, 1);
+    right->addWidget(m_burn, 5, 2);
+    right->setColumnStretch(1, 1);
+    columns->addLayout(right, 3);
+    setMinimumSize(DialogUnits(this, 318, 175));
+
+    connect(m_portButton, &QPushButton::clicked, this, [this] { OnOpenClosePort(); });
+    connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
+    connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
+    m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
+}
+
+CBurnkitDlg::~CBurnkitDlg() {
+    m_worker.reset();  // a run in progress ends first
+    m_timer.stop();
+    ClosePort();
+}
+
+void CBurnkitDlg::ClosePort() {
+    if (!m_port) return;
+    m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
+    m_line.reset();
+    m_port.reset();
+}
+
+void CBurnkitDlg::OnOpenClosePort() {
+    if (m_port) {
+        m_portButton->setText("Closeing Serial Port....");
+        ClosePort();
+        m_settings->SetLocked(false);
+        m_burn->setEnabled(false);
+        m_portButton->setText("Open Serial Port");
+        return;
+    }
+    std::string error;
+    m_port = OpenFlashPort(m_settings->Settings(), error);
+    if (!m_port) {
+        m_notifier.Show(this, kTitle, QString::fromStdString(error));
+        return;
+    }
+    m_line = std::make_unique<SerialPortLine>(*m_port);
+    m_settings->SetLocked(true);
+    m_burn->setEnabled(true);
+    m_portButton->setText("Close Serial Port");
+}
+
+void CBurnkitDlg::OnChooseImage() {
+    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), "Img file (*.*)");
+    if (!path.isEmpty()) ChooseImage(path);
+}
+
+// The file is only tried here; the run reads it by its path, so no handle is kept open.
+void CBurnkitDlg::ChooseImage(const QString& path) {
+    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
+    if (!f) {
+        m_notifier.Show(this, kTitle, "Img File open error");
+        return;
+    }
+    std::fclose(f);
+    m_image = path;
+    m_imagePath->setText(path);
+}
+
+void CBurnkitDlg::OnBurn() {
+    if (m_image.isEmpty()) {
+        m_notifier.Show(this, kTitle, "Please choose a IMG file!");
+        return;
+    }
+    // A fresh handle for the run. If the port will not open again, no run starts.
+    ClosePort();
+    std::string error;
+    m_port = OpenFlashPort(m_settings->Settings(), error);
+    if (!m_port) {
+        m_settings->SetLocked(false);
+        m_burn->setEnabled(false);
+        m_portButton->setText("Open Serial Port");
+        m_notifier.Show(this, kTitle, QString::fromStdString(error));
+        return;
+    }
+    m_line = std::make_unique<SerialPortLine>(*m_port);
+    m_runImage = m_image.toStdString();
+    m_running = true;
+    // The port stays put while the worker uses it.
+    m_burn->setEnabled(false);
+    m_openImage->setEnabled(false);
+    m_portButton->setEnabled(false);
+    m_bar->setValue(0);
+    m_counters.ResetForRun();
+    m_timer.start();
+    m_worker->Release();
+}
+
+void CBurnkitDlg::WorkerRun() {
+    BurnBatch batch = PrepareImages(m_runImage);
+    BurnJob job;
+    job.line = m_line.get();
+    job.loader = batch.loader.get();
+    job.image = *batch.image;
+    job.attemptLimit = m_parameters.attempts;
+    job.passes = m_parameters.passes;
+    job.wait = m_parameters.wait;
+    job.counters = &m_counters;
+    job.owner = this;
+    job.notify = [](BurnJob& j) {
+        auto* dlg = static_cast<CBurnkitDlg*>(j.owner);
+        QMetaObject::invokeMethod(dlg, [dlg] { dlg->ShowProgress(); }, Qt::QueuedConnection);
+    };
+    m_program.jobs[0] = &job;
+    const uint32_t result = BurnImage(job);
+    m_program.jobs[0] = nullptr;
+    ReleaseImages(batch);
+    QMetaObject::invokeMethod(this, [this, result] {
+        m_timer.stop();
+        ShowProgress();
+        m_running = false;
+        m_burn->setEnabled(true);
+        m_openImage->setEnabled(true);
+        m_portButton->setEnabled(true);
+        m_notifier.Show(this, kTitle, QString::fromStdString(ResultText(result)));
+    }, Qt::QueuedConnection);
+}
+
+void CBurnkitDlg::ShowProgress() {
+    m_bar->setValue(static_cast<int>(m_counters.bar.load()));
+    m_speed->setText(QString::fromStdString(ThroughputText(m_counters.bytesDone, m_counters.stageSeconds)));
+}
+
+// Once a second: the time moves on; the speed is shown again when no bytes moved since
+// the last tick, so it keeps falling while the line is quiet.
+void CBurnkitDlg::OnTick() {
+    m_counters.Tick();
+    m_time->setText(QString::fromStdString(UsedTimeText(m_counters.secondsUsed)));
+    const uint32_t done = m_counters.bytesDone;
+    if (done == m_counters.bytesSeenAtTick) ShowProgress();
+    else m_counters.bytesSeenAtTick = done;
+}
+
+}  // namespace burnkit

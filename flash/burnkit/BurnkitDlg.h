@@ -1,0 +1,72 @@
+// Burnkit's one window: line settings and port, image choice, Burn with progress,
+// throughput and time, and a message with the result.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "BurnWorker.h"
+#include "FlashSettingsBox.h"
+#include "Notifier.h"
+#include "Procedure.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace burnkit {
+
+// The handshake's patience and the protocol's waits: the dialog uses the real ones;
+// tests pass shorter ones.
+struct RunParameters {
+    uint32_t attempts = 1000;
+    uint32_t passes = 10;
+    WaitFn wait = SleepMs;
+};
+
+class CBurnkitDlg : public QDialog {
+public:
+    CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent = nullptr);
+    ~CBurnkitDlg() override;
+
+    void SetRunParameters(const RunParameters& p) { m_parameters = p; }
+    bool Running() const { return m_running.load(); }
+    bool PortOpen() const { return m_port != nullptr; }
+
+    void OnOpenClosePort();
+    void OnChooseImage();                  // the file dialog, then ChooseImage
+    void ChooseImage(const QString& path);
+    void OnBurn();
+
+private:
+    void ClosePort();
+    void WorkerRun();  // in the worker thread
+    void ShowProgress();
+    void OnTick();
+
+    INotifier& m_notifier;
+    FlashSettingsBox* m_settings;
+    QPushButton* m_portButton;
+    QLineEdit* m_imagePath;
+    QPushButton* m_openImage;
+    QProgressBar* m_bar;
+    QPushButton* m_burn;
+    QLabel* m_speed;
+    QLabel* m_time;
+    QTimer m_timer;
+
+    std::unique_ptr<serial::SerialPort> m_port;
+    std::unique_ptr<SerialPortLine> m_line;
+    QString m_image;            // the chosen image, remembered by path
+    std::string m_runImage;     // handed to the worker at Burn
+    RunParameters m_parameters;
+    BurnCounters m_counters;
+    TProgram m_program;
+    std::atomic<bool> m_running{false};
+    std::unique_ptr<BurnWorker> m_worker;  // last: it stops before the rest goes
+};
+
+}  // namespace burnkit

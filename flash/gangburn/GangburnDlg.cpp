@@ -1,0 +1,134 @@
+#include "GangburnDlg.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdio>
+#include <thread>
+
+namespace gangburn {
+namespace {
+
+const char* kTitle = "Burnkit 921600";
+
+}  // namespace
+
+CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent)
+    : QDialog(parent), m_notifier(notifier) {
+    setWindowTitle(kTitle);
+    std::vector<std::string> extra;
+    for (const QString& p : extraPorts) extra.push_back(p.toStdString());
+    QStringList ports;
+    for (const auto& p : ListSerialPorts(extra)) ports << QString::fromStdString(p);
+
+    m_settings = new FlashSettingsBox(false, {}, this);
+    m_imagePath = new QLineEdit(this);
+    m_imagePath->setObjectName("imagePath");
+    m_imagePath->setReadOnly(true);
+    m_openImage = new QPushButton("Open", this);
+    m_openImage->setObjectName("openImageButton");
+    m_burn = new QPushButton("Burn", this);
+    m_burn->setObjectName("burnButton");
+    m_burn->setEnabled(false);
+
+    auto* top = new QGridLayout(this);
+    m_settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    top->addWidget(m_settings, 0, 0, 2, 1, Qt::AlignTop);
+    auto* image = new QHBoxLayout;
+    image->addWidget(new QLabel("Flash Img:", this));
+    image->addWidget(m_imagePath, 1);
+    image->addWidget(m_openImage);
+    image->addWidget(m_burn);
+    top->addLayout(image, 0, 1);
+    auto* slotGrid = new QGridLayout;
+    slotGrid->setColumnStretch(2, 1);
+    top->addLayout(slotGrid, 2, 0, 1, 2);
+    top->setColumnStretch(1, 1);
+    top->setRowStretch(1, 1);
+
+    m_batch.showMessage = [this](const QString& text) {
+        QMetaObject::invokeMethod(this, [this, text] { m_notifier.Show(this, kTitle, text); }, Qt::QueuedConnection);
+    };
+    for (int i = 0; i < kSlots; ++i) {
+        m_slots[static_cast<std::size_t>(i)] = std::make_unique<PortSlot>(i, this, slotGrid, i, ports, m_batch);
+        if (i < extraPorts.size()) Slot(i).PortList()->setCurrentText(extraPorts[i]);
+    }
+    setMinimumSize(DialogUnits(this, 493, 222));
+
+    connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
+    connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
+}
+
+CBurnkitDlg::~CBurnkitDlg() {
+    for (auto& slot : m_slots) slot.reset();  // runs in progress end first
+    m_timer.stop();
+}
+
+void CBurnkitDlg::SetRunParameters(const RunParameters& p) {
+    m_batch.attempts = p.attempts;
+    m_batch.passes = p.passes;
+    m_batch.wait = p.wait;
+}
+
+void CBurnkitDlg::OnChooseImage() {
+    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), "Img file (*.*)");
+    if (!path.isEmpty()) ChooseImage(path);
+    m_burn->setEnabled(true);
+}
+
+void CBurnkitDlg::ChooseImage(const QString& path) {
+    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
+    if (!f) {
+        m_notifier.Show(this, kTitle, "Img File open error");
+    } else {
+        std::fclose(f);
+        m_image = path;
+        m_imagePath->setText(path);
+    }
+    m_burn->setEnabled(true);
+}
+
+void CBurnkitDlg::SetIdle(bool idle) {
+    for (auto& slot : m_slots) slot->SetListEnabled(idle);
+    m_settings->SetLocked(!idle);
+    m_openImage->setEnabled(idle);
+    m_burn->setEnabled(idle);
+}
+
+void CBurnkitDlg::OnBurn() {
+    if (m_image.isEmpty()) {
+        m_notifier.Show(this, kTitle, "Please choose a IMG file!");
+        return;
+    }
+    m_records = std::make_unique<BurnBatch>(PrepareImages(m_image.toStdString()));
+    m_batch.records = m_records.get();
+    m_batch.line = m_settings->Settings();
+    m_timer.start();
+    SetIdle(false);
+    for (auto& slot : m_slots) slot->ResetForBatch();
+    for (auto& slot : m_slots) {
+        slot->Release();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// The batch is over at the first tick that finds no slot running or about to run.
+void CBurnkitDlg::OnTick() {
+    bool busy = false;
+    for (auto& slot : m_slots) {
+        slot->Tick();
+        busy = busy || slot->Busy();
+    }
+    if (busy) return;
+    m_timer.stop();
+    m_batch.records = nullptr;
+    m_records.reset();
+    SetIdle(true);
+}
+
+}  // namespace gangburn

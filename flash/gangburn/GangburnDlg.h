@@ -1,0 +1,57 @@
+// Gangburn's one window: shared line settings and image, four port slots that flash in
+// parallel, each ending green with "Success" or red with "Fail".
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+#include "FlashSettingsBox.h"
+#include "Notifier.h"
+#include "PortSlot.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace gangburn {
+
+struct RunParameters {
+    uint32_t attempts = 1000;
+    uint32_t passes = 10;
+    WaitFn wait = SleepMs;
+};
+
+class CBurnkitDlg : public QDialog {
+public:
+    static constexpr int kSlots = 4;
+
+    // `extraPorts` join every port list; the i-th is preselected in slot i.
+    CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent = nullptr);
+    ~CBurnkitDlg() override;
+
+    void SetRunParameters(const RunParameters& p);
+    bool BatchRunning() const { return m_timer.isActive(); }
+    PortSlot& Slot(int i) { return *m_slots[static_cast<std::size_t>(i)]; }
+
+    void OnChooseImage();
+    void ChooseImage(const QString& path);
+    void OnBurn();
+
+private:
+    void SetIdle(bool idle);
+    void OnTick();
+
+    INotifier& m_notifier;
+    FlashSettingsBox* m_settings;
+    QLineEdit* m_imagePath;
+    QPushButton* m_openImage;
+    QPushButton* m_burn;
+    QTimer m_timer;
+    QString m_image;
+    std::unique_ptr<BurnBatch> m_records;
+    PortSlot::Batch m_batch;
+    std::array<std::unique_ptr<PortSlot>, kSlots> m_slots;
+};
+
+}  // namespace gangburn
