@@ -54,7 +54,7 @@ std::string WriteImage(const SimulatedChip& chip, std::size_t size, uint32_t see
 
 TEST(Burnkit, BurnsTheChosenImageAndKeepsThePortOpen) {
     SimulatedChip chip({}, true);
-    const std::string image = WriteImage(chip, 40000, 1);
+    const std::string image = WriteImage(chip, 150000, 1);  // over a second of loader stage
     RecordingNotifier notifier;
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
     dlg.SetRunParameters({300, 2, QuickWait});
