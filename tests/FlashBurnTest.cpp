@@ -46,7 +46,7 @@ BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTime
     job.loader = batch.loader.get();
     job.image = *batch.image;
     job.attemptLimit = attempts;
-    job.passes = 2;
+    job.passes = attempts >= 1000 ? 10 : 2;  // paced runs get the real patience
     job.wait = QuickWait;
     job.readTimeoutMs = readTimeoutMs;
     job.writeTimeoutMs = readTimeoutMs;

@@ -20,6 +20,8 @@
 using testsupport::QuickWait;
 using testsupport::SimulatedChip;
 
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace {
 
 bool WaitFor(const std::function<bool()>& done, int ms) {
@@ -57,7 +59,7 @@ TEST(Burnkit, BurnsTheChosenImageAndKeepsThePortOpen) {
     const std::string image = WriteImage(chip, 150000, 1);  // over a second of loader stage
     RecordingNotifier notifier;
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
-    dlg.SetRunParameters({300, 2, QuickWait});
+    dlg.SetRunParameters({1000, 10, QuickWait});  // paced: the handshake's real patience
     dlg.show();
     auto* burn = Child<QPushButton>(dlg, "burnButton");
     auto* portButton = Child<QPushButton>(dlg, "portButton");
@@ -140,7 +142,7 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     RecordingNotifier notifier;
     gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(a.Path()), QString::fromStdString(b.Path()),
                                          QString::fromStdString(c.Path()), QString::fromStdString(d.Path())});
-    dlg.SetRunParameters({300, 2, QuickWait});
+    dlg.SetRunParameters({1000, 10, QuickWait});
     dlg.show();
     Picture(dlg, "gangburn-idle");
     dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));

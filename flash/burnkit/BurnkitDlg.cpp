@@ -76,6 +76,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
+    m_ui = new UiQueue(this);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
 }
 
@@ -172,13 +173,13 @@ void CBurnkitDlg::WorkerRun() {
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* dlg = static_cast<CBurnkitDlg*>(j.owner);
-        QMetaObject::invokeMethod(dlg, [dlg] { dlg->ShowProgress(); }, Qt::QueuedConnection);
+        dlg->m_ui->Post([dlg] { dlg->ShowProgress(); });
     };
     m_program.jobs[0] = &job;
     const uint32_t result = BurnImage(job);
     m_program.jobs[0] = nullptr;
     ReleaseImages(batch);
-    QMetaObject::invokeMethod(this, [this, result] {
+    m_ui->Post([this, result] {
         m_timer.stop();
         ShowProgress();
         m_running = false;
@@ -186,7 +187,7 @@ void CBurnkitDlg::WorkerRun() {
         m_openImage->setEnabled(true);
         m_portButton->setEnabled(true);
         m_notifier.Show(this, kTitle, QString::fromStdString(ResultText(result)));
-    }, Qt::QueuedConnection);
+    });
 }
 
 void CBurnkitDlg::ShowProgress() {

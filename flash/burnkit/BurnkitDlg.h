@@ -11,6 +11,7 @@
 #include "FlashSettingsBox.h"
 #include "Notifier.h"
 #include "Procedure.h"
+#include "UiQueue.h"
 
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,7 @@ private:
     QLabel* m_speed;
     QLabel* m_time;
     QTimer m_timer;
+    UiQueue* m_ui;
 
     std::unique_ptr<serial::SerialPort> m_port;
     std::unique_ptr<SerialPortLine> m_line;

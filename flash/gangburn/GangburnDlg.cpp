@@ -49,8 +49,10 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     top->setColumnStretch(1, 1);
     top->setRowStretch(1, 1);
 
+    m_ui = new UiQueue(this);
+    m_batch.post = [this](std::function<void()> work) { m_ui->Post(std::move(work)); };
     m_batch.showMessage = [this](const QString& text) {
-        QMetaObject::invokeMethod(this, [this, text] { m_notifier.Show(this, kTitle, text); }, Qt::QueuedConnection);
+        m_ui->Post([this, text] { m_notifier.Show(this, kTitle, text); });
     };
     for (int i = 0; i < kSlots; ++i) {
         m_slots[static_cast<std::size_t>(i)] = std::make_unique<PortSlot>(i, this, slotGrid, i, ports, m_batch);
@@ -119,6 +121,7 @@ void CBurnkitDlg::OnBurn() {
 
 // The batch is over at the first tick that finds no slot running or about to run.
 void CBurnkitDlg::OnTick() {
+    m_ui->Drain();  // results the slots posted before they went idle
     bool busy = false;
     for (auto& slot : m_slots) {
         slot->Tick();

@@ -10,6 +10,7 @@
 #include "FlashSettingsBox.h"
 #include "Notifier.h"
 #include "PortSlot.h"
+#include "UiQueue.h"
 
 class QLineEdit;
 class QPushButton;
@@ -48,6 +49,7 @@ private:
     QPushButton* m_openImage;
     QPushButton* m_burn;
     QTimer m_timer;
+    UiQueue* m_ui;
     QString m_image;
     std::unique_ptr<BurnBatch> m_records;
     PortSlot::Batch m_batch;

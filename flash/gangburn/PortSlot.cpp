@@ -118,18 +118,18 @@ void PortSlot::WorkerRun() {
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* slot = static_cast<PortSlot*>(j.owner);
-        QMetaObject::invokeMethod(slot->m_dialog, [slot] { slot->ShowProgress(); }, Qt::QueuedConnection);
+        slot->m_batch.post([slot] { slot->ShowProgress(); });
     };
     m_running = true;  // before the pending flag drops: the batch never looks over
     m_pending = false;
     m_counters.reportValid = true;
     job.notify(job);
     const uint32_t result = BurnImage(job);
-    QMetaObject::invokeMethod(m_dialog, [this, result] {
+    m_batch.post([this, result] {
         ShowProgress();
         m_indicator->SetLook(result == 0 ? Indicator::Look::Succeeded : Indicator::Look::Failed);
         m_result->setText(result == 0 ? "Success" : "Fail");
-    }, Qt::QueuedConnection);
+    });
     m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     m_port.reset();
     m_portOpen = false;

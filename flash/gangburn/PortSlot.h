@@ -41,6 +41,7 @@ public:
         const BurnBatch* records = nullptr;
         FlashLineSettings line;
         std::function<void(const QString&)> showMessage;  // posts to the GUI thread
+        std::function<void(std::function<void()>)> post;   // runs work in the GUI thread
         uint32_t attempts = 1000;
         uint32_t passes = 10;
         WaitFn wait = SleepMs;
