@@ -41,7 +41,21 @@ T* Child(QWidget& w, const char* name) {
     return child;
 }
 
+// Painting a shown dialog hands image work to Qt's own thread pool, which the thread
+// sanitizer cannot see into: there the dialogs stay hidden and the pictures come from
+// the other builds.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPaint = false;
+#else
+constexpr bool kPaint = true;
+#endif
+
+void Show(QWidget& w) {
+    if (kPaint) w.show();
+}
+
 void Picture(QWidget& w, const QString& name) {
+    if (!kPaint) return;
     QDir().mkpath(PICTURES_DIR);
     w.grab().save(QString(PICTURES_DIR) + "/" + name + ".png");
 }
@@ -60,7 +74,7 @@ TEST(Burnkit, BurnsTheChosenImageAndKeepsThePortOpen) {
     RecordingNotifier notifier;
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
     dlg.SetRunParameters({1000, 10, QuickWait});  // paced: the handshake's real patience
-    dlg.show();
+    Show(dlg);
     auto* burn = Child<QPushButton>(dlg, "burnButton");
     auto* portButton = Child<QPushButton>(dlg, "portButton");
     EXPECT_EQ(Child<QComboBox>(dlg, "portList")->currentText().toStdString(), chip.Path());
@@ -143,7 +157,7 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(a.Path()), QString::fromStdString(b.Path()),
                                          QString::fromStdString(c.Path()), QString::fromStdString(d.Path())});
     dlg.SetRunParameters({1000, 10, QuickWait});
-    dlg.show();
+    Show(dlg);
     Picture(dlg, "gangburn-idle");
     dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));
     dlg.OnBurn();
@@ -162,7 +176,7 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(dlg.Slot(i).PortOpen()) << i;
     EXPECT_TRUE(Child<QPushButton>(dlg, "burnButton")->isEnabled());
     EXPECT_TRUE(dlg.Slot(0).PortList()->isEnabled());
-    dlg.repaint();  // the colours survive a repaint
+    if (kPaint) dlg.repaint();  // the colours survive a repaint
     EXPECT_EQ(dlg.Slot(2).Light()->CurrentLook(), Look::Failed);
     Picture(dlg, "gangburn-finished");
     for (const SimulatedChip* chip : {&a, &b, &d}) EXPECT_TRUE(chip->Flash().compare(0, image.size(), image) == 0);
