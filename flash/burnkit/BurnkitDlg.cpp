@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <cstdio>
 
 namespace burnkit {
 namespace {
@@ -119,14 +118,11 @@ void CBurnkitDlg::OnChooseImage() {
     if (!path.isEmpty()) ChooseImage(path);
 }
 
-// The file is only tried here; the run reads it by its path, so no handle is kept open.
 void CBurnkitDlg::ChooseImage(const QString& path) {
-    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (!f) {
+    if (!ImageReadable(path)) {
         m_notifier.Show(this, kTitle, "Img File open error");
         return;
     }
-    std::fclose(f);
     m_image = path;
     m_imagePath->setText(path);
 }

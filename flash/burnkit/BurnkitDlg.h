@@ -20,14 +20,6 @@ class QPushButton;
 
 namespace burnkit {
 
-// The handshake's patience and the protocol's waits: the dialog uses the real ones;
-// tests pass shorter ones.
-struct RunParameters {
-    uint32_t attempts = 1000;
-    uint32_t passes = 10;
-    WaitFn wait = SleepMs;
-};
-
 class CBurnkitDlg : public QDialog {
 public:
     CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent = nullptr);

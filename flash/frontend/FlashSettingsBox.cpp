@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QFormLayout>
+#include <cstdio>
 
 FlashSettingsBox::FlashSettingsBox(bool withPort, const QStringList& ports, QWidget* parent)
     : QGroupBox("Serial Port Setting", parent) {
@@ -42,6 +43,12 @@ FlashLineSettings FlashSettingsBox::Settings() const {
 void FlashSettingsBox::SetLocked(bool locked) {
     for (QComboBox* list : {m_port, m_baud, m_dataBits, m_parity, m_stopBits})
         if (list) list->setEnabled(!locked);
+}
+
+bool ImageReadable(const QString& path) {
+    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
+    if (f) std::fclose(f);
+    return f != nullptr;
 }
 
 QSize DialogUnits(const QWidget* widget, int x, int y) {

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cstdio>
 #include <thread>
 
 namespace gangburn {
@@ -84,11 +83,9 @@ void CBurnkitDlg::OnChooseImage() {
 }
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
-    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (!f) {
+    if (!ImageReadable(path)) {
         m_notifier.Show(this, kTitle, "Img File open error");
     } else {
-        std::fclose(f);
         m_image = path;
         m_imagePath->setText(path);
     }

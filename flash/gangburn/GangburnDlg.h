@@ -17,12 +17,6 @@ class QPushButton;
 
 namespace gangburn {
 
-struct RunParameters {
-    uint32_t attempts = 1000;
-    uint32_t passes = 10;
-    WaitFn wait = SleepMs;
-};
-
 class CBurnkitDlg : public QDialog {
 public:
     static constexpr int kSlots = 4;
