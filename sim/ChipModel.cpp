@@ -296,7 +296,6 @@ void ChipModel::OnPacket(std::string& out) {
     if (sum != sent) return BadReply(out);
     if (m_flashFd >= 0 && m_flashOffset + m_packetLength <= m_flashSize)
         ::pwrite(m_flashFd, m_buf.data(), m_packetLength, m_flashOffset);
-    ++m_packetsWritten;
     Put(out, kPacketOk);
     m_flashOffset += m_packetLength;
     m_remaining -= m_packetLength;

@@ -43,8 +43,6 @@ public:
     void Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::size_t unsent, std::string& out);
 
     bool RunningFirmware() const { return m_state == State::Firmware; }
-    bool FlashReady() const { return m_flashFd >= 0; }
-    uint64_t PacketsWritten() const { return m_packetsWritten; }
 
     ~ChipModel();
     ChipModel(const ChipModel&) = delete;
@@ -93,7 +91,6 @@ private:
     uint32_t m_flashOffset = 0, m_remaining = 0, m_packetLength = 0;
     int64_t m_packet = 0;
     int m_badReplies = 0, m_garbageSent = 0;
-    uint64_t m_packetsWritten = 0;
 
     int m_flashFd = -1;
     uint32_t m_flashSize;

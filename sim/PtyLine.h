@@ -42,7 +42,6 @@ class LinePacer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    void Reset() { m_free = Clock::now(); }
     // When the line is free to take the next byte.
     Clock::time_point FreeAt() const { return m_free; }
     // Books `count` bytes on the line from now or from when it becomes free.

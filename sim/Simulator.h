@@ -47,7 +47,6 @@ public:
 
     // Readable from any thread.
     bool SourceDone() const { return m_sourceDone.load(std::memory_order_acquire); }
-    bool RunningFirmware() const { return m_firmware.load(std::memory_order_acquire); }
     uint64_t BytesSent() const { return m_sent.load(std::memory_order_acquire); }
     uint64_t BytesDropped() const { return m_dropped.load(std::memory_order_acquire); }
 

@@ -24,7 +24,6 @@ public:
     void Append(const uint8_t* data, std::size_t count);
     void Close();
 
-    std::string Directory() const { return m_directory; }
     std::string FilePath() const;  // where the current connection is (or will be) logged
     bool IsFileOpen() const;
 

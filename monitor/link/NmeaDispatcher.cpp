@@ -25,10 +25,6 @@ uint16_t NmeaTextLog::Append(const char* text, uint16_t length) {
     return m_start;
 }
 
-void NmeaTextLog::Copy(uint16_t start, uint16_t length, char* destination) const {
-    for (uint16_t i = 0; i < length; ++i) destination[i] = m_text[static_cast<uint16_t>(start + i)];
-}
-
 void BinaryReply::Store(const uint8_t (&packet)[kSize], Flag flag) {
     {
         std::lock_guard lock(m_mutex);

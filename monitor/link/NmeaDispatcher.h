@@ -16,9 +16,6 @@ public:
     static constexpr std::size_t kSize = 65536;
     // Returns the offset where the text starts.
     uint16_t Append(const char* text, uint16_t length);
-    void Copy(uint16_t start, uint16_t length, char* destination) const;
-    uint16_t Start() const { return m_start; }
-    uint16_t Length() const { return m_length; }
 
 private:
     char m_text[kSize] = {};
@@ -65,7 +62,6 @@ public:
 
     const ReceiverState& State() const { return m_state; }
     BinaryReply& Reply() { return m_reply; }
-    const NmeaTextLog& TextLog() const { return m_textLog; }
 
 private:
     void Post(int number, const LinkPayload& payload);
