@@ -14,14 +14,12 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static NullSink sink;
-    SetResponseDecoder(DecodeResponse);
-    CNmeaThread link("fuzz", 0, &sink, nullptr);
+    CNmeaThread link("fuzz", 0, &sink, nullptr, DecodeResponse);
     for (std::size_t i = 0; i < size; ++i) {
         link.FeedRxByte(data[i]);
         // Now and then the link thread falls behind and the queue overflows.
         if (link.Stream().Pending() > 200 && (data[i] & 1)) link.ProcessPending();
     }
     link.ProcessPending();
-    ClearResponseText();
     return 0;
 }

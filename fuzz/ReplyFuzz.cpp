@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "ResponseDecoder.h"
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<char> sentence(size + 10, '\0');
     std::memcpy(sentence.data(), "$PZRC", 5);
     std::memcpy(sentence.data() + 5, data, size);
-    DecodeResponse(sentence.data());
-    ClearResponseText();
+    std::string text;
+    DecodeResponse(sentence.data(), text);
     return 0;
 }

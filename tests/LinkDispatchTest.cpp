@@ -131,14 +131,12 @@ TEST(LinkDispatch, FortySatellitesInViewAreAllKept) {
     EXPECT_EQ(view.back().completedGroups, 4);
 }
 
-TEST(LinkDispatch, RepliesAreDecodedAndAnnounced) {
-    SetResponseDecoder(DecodeResponse);
-    ClearResponseText();
-    const auto messages = RunThroughLink(Sentence("PZRC001,030,3") + Sentence("PZRC999,1"));
-    EXPECT_EQ(Numbers(messages), (std::vector<int>{1126, 1126}));
-    EXPECT_EQ(ResponseText(), "[Receive] 001\r\n[Respond] 030\r\nStatus: Valid packet, action succeeded\r\n\r\n");
-    ClearResponseText();
-    SetResponseDecoder(nullptr);
+TEST(LinkDispatch, RepliesCarryTheirDecodedLines) {
+    const auto messages = RunThroughLink(Sentence("PZRC001,030,3") + Sentence("PZRC999,1"), false, DecodeResponse);
+    const auto replies = PayloadsOf<DecodedReply>(messages, 1126);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].text, "[Receive] 001\r\n[Respond] 030\r\nStatus: Valid packet, action succeeded\r\n\r\n");
+    EXPECT_EQ(replies[1].text, "");
 }
 
 TEST(LinkDispatch, BinaryRepliesOfInterestLandBeforeTheirFlag) {

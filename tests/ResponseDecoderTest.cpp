@@ -9,11 +9,10 @@ namespace {
 
 // The lines a reply adds, without the CR LF after each.
 std::vector<std::string> Decode(const std::string& body) {
-    ClearResponseText();
     std::string sentence = testsupport::Sentence(body);
     sentence.pop_back();  // the link hands over "$" through CR
-    DecodeResponse(sentence.data());
-    const std::string text = TakeResponseText();
+    std::string text;
+    DecodeResponse(sentence.data(), text);
     std::vector<std::string> lines;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -38,10 +37,10 @@ TEST(ResponseDecoder, StatusReplyNamesTheCommandAndItsOutcome) {
 
 TEST(ResponseDecoder, UnknownNumbersAddNothingAndBadNumbersSaySo) {
     EXPECT_TRUE(Decode("PZRC999,1,2").empty());
-    ClearResponseText();
     char bad[] = "$PZRCX1,5*00\r";
-    DecodeResponse(bad);
-    EXPECT_EQ(TakeResponseText(), "Invalid Packet: $PZRCX1,5*00\r\n\r\n");
+    std::string text;
+    DecodeResponse(bad, text);
+    EXPECT_EQ(text, "Invalid Packet: $PZRCX1,5*00\r\n\r\n");
 }
 
 TEST(ResponseDecoder, NumericRepliesWithUnitsScalesAndNamedValues) {

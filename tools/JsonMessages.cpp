@@ -138,25 +138,29 @@ void Write(Json& j, const RawSentence& r) {
     j.Key("sentence").Text(std::string_view(r.text, r.length));
 }
 
+// The decoded lines, the last one empty; nothing for a reply the decoder did not know.
+void Write(Json& j, const DecodedReply& r) {
+    const std::string_view text = r.text;
+    if (text.empty()) return;
+    j.Key("reply").Open('[');
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto end = text.find("\r\n", at);
+        j.Text(text.substr(at, end == std::string_view::npos ? text.npos : end - at));
+        if (end == std::string_view::npos) break;
+        at = end + 2;
+    }
+    j.Close(']');
+}
+
 void Write(Json&, const std::monostate&) {}
 
 }  // namespace
 
-std::string MessageJson(const LinkMessage& message, std::string_view reply) {
+std::string MessageJson(const LinkMessage& message) {
     Json j;
     j.Open('{').Key("msg").Int(message.number).Key("window").Text(WindowName(TargetOf(message.number)));
     std::visit([&](const auto& payload) { Write(j, payload); }, message.payload);
-    if (!reply.empty()) {
-        j.Key("reply").Open('[');
-        std::size_t at = 0;
-        while (at < reply.size()) {
-            const auto end = reply.find("\r\n", at);
-            j.Text(reply.substr(at, end == std::string_view::npos ? reply.npos : end - at));
-            if (end == std::string_view::npos) break;
-            at = end + 2;
-        }
-        j.Close(']');
-    }
     j.Close('}');
     return j.Take();
 }

@@ -6,6 +6,6 @@
 
 #include "LinkMessages.h"
 
-// {"msg":1025,"window":"NMEA info","gga":{...}}; `reply` (the decoded reply lines that
-// came with a 1126) is added as "reply":[...] when not empty.
-std::string MessageJson(const LinkMessage& message, std::string_view reply = {});
+// {"msg":1025,"window":"NMEA info","gga":{...}}; a 1126 carries "reply":[...], the
+// decoded lines, when the decoder knew the reply.
+std::string MessageJson(const LinkMessage& message);

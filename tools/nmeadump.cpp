@@ -27,8 +27,7 @@ void OnSignal(int) { g_stop.store(true); }
 class JsonSink : public ILinkSink {
 public:
     void Post(const LinkMessage& message) override {
-        const std::string reply = message.number == msg::kReplyDecoded ? TakeResponseText() : std::string();
-        const std::string line = MessageJson(message, reply);
+        const std::string line = MessageJson(message);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
     }
@@ -48,7 +47,7 @@ int DumpFile(const std::string& path) {
         return 1;
     }
     JsonSink sink;
-    CNmeaThread link("file", 0, &sink, nullptr);
+    CNmeaThread link("file", 0, &sink, nullptr, DecodeResponse);
     link.Start();
     unsigned char buffer[8192];
     std::size_t n;
@@ -69,7 +68,7 @@ int DumpPort(const std::string& device, uint32_t baud, double seconds) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     JsonSink sink;
-    CNmeaThread link(device, baud, &sink, &ProgramCaptureLog());
+    CNmeaThread link(device, baud, &sink, &ProgramCaptureLog(), DecodeResponse);
     link.Start();
     if (!link.Connect()) {
         std::fprintf(stderr, "nmeadump: %s\n", link.OpenErrorText().c_str());
@@ -90,7 +89,6 @@ int DumpPort(const std::string& device, uint32_t baud, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    SetResponseDecoder(DecodeResponse);
     std::string device, file;
     uint32_t baud = 9600;
     double seconds = 0;

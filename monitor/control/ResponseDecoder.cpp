@@ -4,16 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <span>
 
 namespace {
 
 constexpr int kMaxFields = 48;
 constexpr std::size_t kMaxTextField = 127;
-
-std::mutex g_textMutex;
-std::string g_text;
 
 struct Fields {
     double number[kMaxFields] = {};
@@ -73,7 +69,7 @@ struct Line {
 struct Response {
     int number;
     std::span<const Line> lines;
-    void (*custom)(const Fields&) = nullptr;
+    void (*custom)(const Fields&, std::string& out) = nullptr;
     bool textFields = false;
 };
 
@@ -82,14 +78,14 @@ long long Whole(double v) {
     return static_cast<long long>(std::fmax(-9e15, std::fmin(9e15, std::trunc(v))));
 }
 
-void Emit(const Line& line, const Fields& f) {
+void Emit(const Line& line, const Fields& f, std::string& out) {
     std::string text = line.label;
     if (line.field >= 0) {
         const double v = f.number[line.field];
         text += line.names ? (*line.names)(v) : std::to_string(Whole(v) * line.scale);
     }
     text += line.unit;
-    AppendResponseLine(text);
+    AppendResponseLine(out, text);
 }
 
 #define LINES(name, ...) constexpr Line name[] = {__VA_ARGS__}
@@ -136,41 +132,41 @@ LINES(k439, {"N: ", 0}, {"E: ", 1}, {"H: ", 2}, {"V: ", 3}, {"P: ", 4}, {"T: ", 
 LINES(k457, {"", 0, "", &InPort}, {"", 1, "", &OutPort}, {"Baudrate:", 2});
 #undef LINES
 
-void Status1(const Fields& f) {
+void Status1(const Fields& f, std::string& out) {
     char head[32];
     std::snprintf(head, sizeof head, "[Respond] %03lld", Whole(f.number[0]));
-    AppendResponseLine(head);
-    AppendResponseLine(std::string("Status: ") + Status(f.number[1]));
+    AppendResponseLine(out, head);
+    AppendResponseLine(out, std::string("Status: ") + Status(f.number[1]));
 }
 
 // The count says how many SVIDs follow; only 47 fields can follow it.
-void InhibitedSvs(const Fields& f) {
+void InhibitedSvs(const Fields& f, std::string& out) {
     const long long count = Whole(f.number[0]);
-    AppendResponseLine("Number of inhibited SV: " + std::to_string(count));
+    AppendResponseLine(out, "Number of inhibited SV: " + std::to_string(count));
     for (long long i = 1; i - 1 < count && i < kMaxFields; ++i)
-        AppendResponseLine("SVID: " + std::to_string(Whole(f.number[i])));
+        AppendResponseLine(out, "SVID: " + std::to_string(Whole(f.number[i])));
 }
 
-void Enabled241(const Fields& f) { AppendResponseLine(f.number[0] != 0 ? "Mode: Enabled" : "Mode: Disabled"); }
+void Enabled241(const Fields& f, std::string& out) { AppendResponseLine(out, f.number[0] != 0 ? "Mode: Enabled" : "Mode: Disabled"); }
 
-void SbasMode259(const Fields& f) {
+void SbasMode259(const Fields& f, std::string& out) {
     switch (Whole(f.number[0]) & 0xFF) {
-        case 0: return AppendResponseLine("Test Mode: Use testing SBAS");
-        case 1: return AppendResponseLine("Integrity Mode: Don't use testing SBAS ");
-        default: return AppendResponseLine("Mode:UNKNOWN");
+        case 0: return AppendResponseLine(out, "Test Mode: Use testing SBAS");
+        case 1: return AppendResponseLine(out, "Integrity Mode: Don't use testing SBAS ");
+        default: return AppendResponseLine(out, "Mode:UNKNOWN");
     }
 }
 
-void OnOff268(const Fields& f) { AppendResponseLine((Whole(f.number[0]) & 0xFF) ? "Mode: ON" : "Mode: OFF"); }
+void OnOff268(const Fields& f, std::string& out) { AppendResponseLine(out, (Whole(f.number[0]) & 0xFF) ? "Mode: ON" : "Mode: OFF"); }
 
 // Register peeks: the address and the value as the module sent them.
-void AddrValue(const Fields& f) {
-    AppendResponseLine("Addr:" + std::string(f.text[0]));
-    AppendResponseLine("Value:" + std::string(f.text[1]));
+void AddrValue(const Fields& f, std::string& out) {
+    AppendResponseLine(out, "Addr:" + std::string(f.text[0]));
+    AppendResponseLine(out, "Value:" + std::string(f.text[1]));
 }
 
-void Version461(const Fields& f) { AppendResponseLine("Version:" + std::string(f.text[0])); }
-void Release463(const Fields& f) { AppendResponseLine("Release:" + std::string(f.text[0])); }
+void Version461(const Fields& f, std::string& out) { AppendResponseLine(out, "Version:" + std::string(f.text[0])); }
+void Release463(const Fields& f, std::string& out) { AppendResponseLine(out, "Release:" + std::string(f.text[0])); }
 
 unsigned long HexOf(std::string_view text) {
     char buf[kMaxTextField + 1];
@@ -192,18 +188,18 @@ std::string Joined(const Fields& f, int first, int last) {
     return out;
 }
 
-void Ephemeris473(const Fields& f) {
-    AppendResponseLine("PRN Number:" + HexUpper(f.text[0]));
-    AppendResponseLine("IODE:" + std::to_string(HexOf(f.text[9]) >> 16 & 0xFF));
-    AppendResponseLine("SF1: " + Joined(f, 1, 8));
-    AppendResponseLine("SF2: " + Joined(f, 9, 16));
-    AppendResponseLine("SF3: " + Joined(f, 17, 24));
+void Ephemeris473(const Fields& f, std::string& out) {
+    AppendResponseLine(out, "PRN Number:" + HexUpper(f.text[0]));
+    AppendResponseLine(out, "IODE:" + std::to_string(HexOf(f.text[9]) >> 16 & 0xFF));
+    AppendResponseLine(out, "SF1: " + Joined(f, 1, 8));
+    AppendResponseLine(out, "SF2: " + Joined(f, 9, 16));
+    AppendResponseLine(out, "SF3: " + Joined(f, 17, 24));
 }
 
-void Almanac475(const Fields& f) {
-    AppendResponseLine("PRN Number:" + HexUpper(f.text[0]));
-    AppendResponseLine("Week Number:" + HexUpper(f.text[1]));
-    AppendResponseLine(Joined(f, 2, 9));
+void Almanac475(const Fields& f, std::string& out) {
+    AppendResponseLine(out, "PRN Number:" + HexUpper(f.text[0]));
+    AppendResponseLine(out, "Week Number:" + HexUpper(f.text[1]));
+    AppendResponseLine(out, Joined(f, 2, 9));
 }
 
 constexpr Response kResponses[] = {
@@ -260,33 +256,13 @@ void Split(const char* s, bool asText, Fields& f) {
 
 }  // namespace
 
-void AppendResponseLine(std::string_view text) {
-    std::lock_guard lock(g_textMutex);
-    (g_text += text) += "\r\n";
-}
+void AppendResponseLine(std::string& out, std::string_view text) { (out += text) += "\r\n"; }
 
-std::string ResponseText() {
-    std::lock_guard lock(g_textMutex);
-    return g_text;
-}
-
-std::string TakeResponseText() {
-    std::lock_guard lock(g_textMutex);
-    std::string out;
-    out.swap(g_text);
-    return out;
-}
-
-void ClearResponseText() {
-    std::lock_guard lock(g_textMutex);
-    g_text.clear();
-}
-
-void DecodeResponse(char* sentence) {
+void DecodeResponse(char* sentence, std::string& out) {
     const std::string_view whole(sentence);
     if (whole.size() < 8 || !IsReplyNumber(sentence)) {
-        AppendResponseLine("Invalid Packet: " + std::string(WithoutLineEnd(whole)));
-        AppendResponseLine("");
+        AppendResponseLine(out, "Invalid Packet: " + std::string(WithoutLineEnd(whole)));
+        AppendResponseLine(out, "");
         return;
     }
     const int n = std::atoi(std::string(whole.substr(5, 3)).c_str());
@@ -296,8 +272,8 @@ void DecodeResponse(char* sentence) {
     Split(sentence, response->textFields, f);
     char head[32];
     std::snprintf(head, sizeof head, "[Receive] %03d", n);
-    AppendResponseLine(head);
-    for (const Line& line : response->lines) Emit(line, f);
-    if (response->custom) response->custom(f);
-    AppendResponseLine("");
+    AppendResponseLine(out, head);
+    for (const Line& line : response->lines) Emit(line, f, out);
+    if (response->custom) response->custom(f, out);
+    AppendResponseLine(out, "");
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <variant>
 
 #include "ReceiverState.h"
@@ -32,8 +33,14 @@ struct RawSentence {
     char text[kMaxSentenceText + 1];
 };
 
+// A "$PZRCnnn" reply as the decoder put it: its lines, each ended by CR LF, or nothing
+// for a reply the decoder does not know (or when the link has no decoder).
+struct DecodedReply {
+    std::string text;
+};
+
 using LinkPayload = std::variant<std::monostate, GgaRecord, RmcRecord, VtgRecord, UsedSatelliteSet,
-                                 SatelliteViewSet, RawSentence>;
+                                 SatelliteViewSet, RawSentence, DecodedReply>;
 
 struct LinkMessage {
     int number;

@@ -10,13 +10,9 @@
 
 namespace {
 
-std::atomic<ResponseDecoder> g_responseDecoder{nullptr};
-
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
-
-void SetResponseDecoder(ResponseDecoder decoder) { g_responseDecoder.store(decoder); }
 
 uint16_t NmeaTextLog::Append(const char* text, uint16_t length) {
     m_start = static_cast<uint16_t>(m_start + m_length);
@@ -100,10 +96,12 @@ bool NmeaDispatcher::Parse(char* text, int length, SentenceId id) {
             Post(msg::kVtg, m_state.vtg);
             Post(msg::kVelocityVtg, m_state.vtg);
             return true;
-        case sentence::kReply:
-            if (ResponseDecoder decode = g_responseDecoder.load()) decode(text);
-            Post(msg::kReplyDecoded, std::monostate{});
+        case sentence::kReply: {
+            DecodedReply reply;
+            if (m_decoder) m_decoder(text, reply.text);
+            Post(msg::kReplyDecoded, std::move(reply));
             return true;
+        }
         default: {
             const ProprietaryParser parse = ProprietaryParserFor(id);
             const auto comma = sentence.find(',');

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "LinkMessages.h"
 #include "ReceiverState.h"
@@ -45,14 +46,14 @@ private:
     std::atomic<int32_t> m_command95{0};
 };
 
-// The decoder for "$PZRCnnn" replies, installed by the control layer; it gets the whole
-// NUL-terminated sentence and may write into it.
-using ResponseDecoder = void (*)(char* sentence);
-void SetResponseDecoder(ResponseDecoder decoder);
+// The decoder for "$PZRCnnn" replies, given by the control layer: it gets the whole
+// NUL-terminated sentence (and may write into it) and appends its lines to `text`.
+using ResponseDecoder = void (*)(char* sentence, std::string& text);
 
 class NmeaDispatcher {
 public:
-    explicit NmeaDispatcher(ILinkSink* sink) : m_sink(sink) {}
+    // `decoder` null: replies are announced with no lines.
+    NmeaDispatcher(ILinkSink* sink, ResponseDecoder decoder) : m_sink(sink), m_decoder(decoder) {}
 
     void Reset();
     // `text` runs from "$" through CR (or through the last character before the LF when
@@ -69,6 +70,7 @@ private:
     void PostSatelliteCycle();
 
     ILinkSink* m_sink;
+    ResponseDecoder m_decoder;
     ReceiverState m_state{};
     UsedSatelliteSet m_usedSnapshot{};
     SatelliteViewSet m_viewSnapshot{};

@@ -4,8 +4,13 @@
 
 #include "CaptureLog.h"
 
-CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log)
-    : m_deviceName(std::move(deviceName)), m_baudRate(baudRate), m_log(log), m_dispatcher(sink), m_port(log) {
+CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
+                         ResponseDecoder decoder)
+    : m_deviceName(std::move(deviceName)),
+      m_baudRate(baudRate),
+      m_log(log),
+      m_dispatcher(sink, decoder),
+      m_port(log) {
     if (m_log) m_log->Name(m_deviceName);
 }
 

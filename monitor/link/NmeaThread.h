@@ -16,8 +16,10 @@ class CaptureLog;
 
 class CNmeaThread {
 public:
-    // Forms the capture log's name for this connection. `log` null: no capture.
-    CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log);
+    // Forms the capture log's name for this connection. `log` null: no capture;
+    // `decoder` null: replies are announced undecoded.
+    CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
+                ResponseDecoder decoder = nullptr);
     ~CNmeaThread();
     CNmeaThread(const CNmeaThread&) = delete;
     CNmeaThread& operator=(const CNmeaThread&) = delete;

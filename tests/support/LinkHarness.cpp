@@ -4,10 +4,10 @@
 
 namespace testsupport {
 
-std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood) {
+std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood, ResponseDecoder decoder) {
     RecordingSink sink;
     {
-        CNmeaThread link("test", 0, &sink, nullptr);
+        CNmeaThread link("test", 0, &sink, nullptr, decoder);
         if (!flood) link.Start();
         for (const char c : bytes) {
             link.FeedRxByte(static_cast<uint8_t>(c));

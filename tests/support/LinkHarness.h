@@ -27,7 +27,8 @@ private:
 
 // Feeds `bytes` as the receive worker would (never more than the queue holds, unless
 // `flood`), waits until everything is dispatched and stops the link.
-std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood = false);
+std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood = false,
+                                        ResponseDecoder decoder = nullptr);
 
 // The message numbers alone, in order.
 std::vector<int> Numbers(const std::vector<LinkMessage>& messages);
