@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "CaptureLog.h"
+#include "NmeaThread.h"
 #include "TestSupport.h"
 
 using testsupport::ReadFile;
@@ -69,16 +71,24 @@ TEST(CaptureLog, HoldsEveryByteValueExactlyInOrder) {
     EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0.log"), all + packet + std::string(8192, '\0'));
 }
 
-TEST(CaptureLog, ReconnectWithinTheSameSecondTruncatesThePreviousFile) {
+TEST(CaptureLog, ReconnectWithinTheSameSecondKeepsEveryConnectionsFile) {
     ScratchDir dir;
     CaptureLog log(dir / "LOG");
     log.Name("/dev/ttyUSB0", May7At143015());
-    Append(log, "first connection, longer text");
+    Append(log, "first connection");
+    log.Close();
+    Append(log, ", after a close");  // the same connection's file reopened carries on
     log.Close();
     log.Name("/dev/ttyUSB0", May7At143015());
     Append(log, "second");
     log.Close();
-    EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0.log"), "second");
+    CaptureLog nextRun(dir / "LOG");  // knows the names only from the disk
+    nextRun.Name("/dev/ttyUSB0", May7At143015());
+    Append(nextRun, "third");
+    nextRun.Close();
+    EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0.log"), "first connection, after a close");
+    EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0_2.log"), "second");
+    EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0_3.log"), "third");
 }
 
 TEST(CaptureLog, NextConnectionsFirstBlockMovesToTheNewFile) {
@@ -96,15 +106,56 @@ TEST(CaptureLog, NextConnectionsFirstBlockMovesToTheNewFile) {
     EXPECT_EQ(ReadFile(dir / "LOG/0507_143016_ttyUSB0.log"), "two");
 }
 
-TEST(CaptureLog, UnwritableDirectoryDropsBlocksSilentlyAndRecoversLater) {
+TEST(CaptureLog, UnwritableLogIsReportedWithFileAndReasonAndLoggingResumesLater) {
     ScratchDir dir;
     testsupport::WriteFile(dir / "LOG", "a file where the directory should be");
     CaptureLog log(dir / "LOG");
     log.Name("/dev/ttyUSB0", May7At143015());
+    EXPECT_EQ(log.ErrorText(), "");
     Append(log, "lost");
     EXPECT_FALSE(log.IsFileOpen());
+    const std::string error =
+        "cannot write capture log " + (dir / "LOG/0507_143015_ttyUSB0.log") + ": Not a directory";
+    EXPECT_EQ(log.ErrorText(), error);
+    EXPECT_EQ(log.BytesLost(), 4u);
+    EXPECT_FALSE(log.WasWritten());
+
     std::filesystem::remove(dir / "LOG");
     Append(log, "kept");  // the directory is made again once it can be
     log.Close();
     EXPECT_EQ(ReadFile(dir / "LOG/0507_143015_ttyUSB0.log"), "kept");
+    EXPECT_TRUE(log.WasWritten());
+    EXPECT_EQ(log.ErrorText(), error);  // the file still has a gap
+    EXPECT_EQ(log.BytesLost(), 4u);
+
+    log.Name("/dev/ttyUSB0");
+    EXPECT_EQ(log.ErrorText(), "");
+    EXPECT_EQ(log.BytesLost(), 0u);
+    EXPECT_FALSE(log.WasWritten());
+}
+
+TEST(CaptureLog, FullDiskIsReportedAndEveryRefusedByteCounted) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "LOG");
+    CaptureLog log(dir / "LOG");
+    log.Name("/dev/ttyUSB0", May7At143015());
+    std::filesystem::create_symlink("/dev/full", log.FilePath());
+    Append(log, "abc");
+    Append(log, std::string(9000, 'x'));
+    EXPECT_EQ(log.ErrorText(), "cannot write capture log " + log.FilePath() + ": No space left on device");
+    EXPECT_EQ(log.BytesLost(), 9003u);
+    EXPECT_FALSE(log.WasWritten());
+}
+
+// The monitor ends one link and starts the next over the program's one capture log.
+TEST(CaptureLog, AnEndedLinkLeavesTheNextConnectionsFileOpen) {
+    ScratchDir dir;
+    CaptureLog log(dir / "LOG");
+    auto ended = std::make_unique<CNmeaThread>("/dev/ttyUSB0", 9600, nullptr, &log);
+    ended->Start();
+    ended->Shutdown();
+    CNmeaThread next("/dev/ttyUSB1", 9600, nullptr, &log);
+    Append(log, "next connection");
+    ended.reset();
+    EXPECT_TRUE(log.IsFileOpen());
 }

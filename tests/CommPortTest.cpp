@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 
@@ -66,11 +67,11 @@ TEST(CommPort, OpenTwiceStartsNoSecondPairOfWorkers) {
     EXPECT_EQ(testsupport::ThreadCount(), open - 2);
 }
 
-TEST(CommPort, OpenFailureTextsNameTheDeviceAndTheErrorCode) {
+TEST(CommPort, OpenFailureTextsNameTheDeviceTheErrorCodeAndItsMeaning) {
     CCommPort missing(nullptr);
     missing.Configure("/dev/ttyUSB7", 9600, 0, 8, 0, 20);
     EXPECT_FALSE(missing.Open([](uint8_t) {}));
-    EXPECT_EQ(missing.OpenErrorText(), "Error on open port/dev/ttyUSB7! (error code:2)");
+    EXPECT_EQ(missing.OpenErrorText(), "Error on open port/dev/ttyUSB7! (error code:2) No such file or directory");
     EXPECT_FALSE(missing.IsOpen());
 
     Connection c;
@@ -78,14 +79,14 @@ TEST(CommPort, OpenFailureTextsNameTheDeviceAndTheErrorCode) {
     CCommPort second(nullptr);
     second.Configure(c.pty.SlavePath(), 9600, 0, 8, 0, 20);
     EXPECT_FALSE(second.Open([](uint8_t) {}));
-    EXPECT_EQ(second.OpenErrorText(), "Error on open port" + c.pty.SlavePath() + "! (error code:16)");
+    EXPECT_EQ(second.OpenErrorText(), "Error on open port" + c.pty.SlavePath() + "! (error code:16) Device or resource busy");
 
     ScratchDir dir;
     testsupport::WriteFile(dir / "plain", "not a tty");
     CCommPort notSerial(nullptr);
     notSerial.Configure(dir / "plain", 9600, 0, 8, 0, 20);
     EXPECT_FALSE(notSerial.Open([](uint8_t) {}));
-    EXPECT_EQ(notSerial.OpenErrorText(), "Setting com port parameters error! (error code:25)");
+    EXPECT_EQ(notSerial.OpenErrorText(), "Setting com port parameters error! (error code:25) Inappropriate ioctl for device");
     // The handle was closed again: the file can be opened exclusively once more.
     serial::SerialPort again;
     EXPECT_TRUE(again.Open(dir / "plain"));
@@ -165,20 +166,37 @@ TEST(CommWriteThread, EnqueueKeepsAddsReplacesOrRefuses) {
     EXPECT_EQ(pty.ReadMaster(8192, 300), fresh);
 }
 
-TEST(CommPort, LineLostWhileConnectedKeepsWorkersAliveAndLogsNothingTwice) {
+TEST(CommPort, LineLostWhileConnectedIsToldAndKeepsWorkersAliveAndLogsNothingTwice) {
     Connection c;
     ASSERT_TRUE(c.Open());
     c.pty.WriteMaster("$GPGGA,before*00\r\n");
     ASSERT_TRUE(c.received.WaitForSize(18));
+    EXPECT_FALSE(c.port.LineLost().IsLost());
     c.pty.CloseMaster();
-    ASSERT_TRUE(WaitUntil([&] { return c.port.ReadErrorText() == "Error on read file 5"; }, seconds(5)));
+    ASSERT_TRUE(WaitUntil([&] { return c.port.LineLost().IsLost(); }, seconds(5)));
+    EXPECT_EQ(c.port.LineLost().code, EIO);
+    EXPECT_EQ(c.port.LineLost().words, "Input/output error");
+    EXPECT_EQ(c.port.ReadErrorText(), "Error on read file 5");
     const std::string cmd = "$PCMD\r\n";
     EXPECT_TRUE(c.port.Enqueue(reinterpret_cast<const uint8_t*>(cmd.data()), cmd.size()));
     EXPECT_TRUE(WaitUntil([&] { return c.port.WriteErrorText() == "Error on write data! (err:5)"; },
                           seconds(5)));
     EXPECT_TRUE(c.port.IsOpen());
     c.port.Close();
+    EXPECT_FALSE(c.port.LineLost().IsLost());  // the next Open starts afresh
     c.log.Close();
     EXPECT_EQ(c.received.Bytes(), "$GPGGA,before*00\r\n");
     EXPECT_EQ(testsupport::ReadFile(c.log.FilePath()), "$GPGGA,before*00\r\n");
+}
+
+TEST(CommPort, UnwritableCaptureLogIsReportedWhileBytesStillArrive) {
+    Connection c;
+    testsupport::WriteFile(c.dir / "LOG", "a file where the directory should be");
+    ASSERT_TRUE(c.Open());
+    c.pty.WriteMaster("$GPGGA,1*00\r\n");
+    ASSERT_TRUE(c.received.WaitForSize(13));
+    c.port.Close();
+    EXPECT_EQ(c.received.Bytes(), "$GPGGA,1*00\r\n");
+    EXPECT_EQ(c.log.ErrorText(), "cannot write capture log " + c.log.FilePath() + ": Not a directory");
+    EXPECT_EQ(c.log.BytesLost(), 13u);
 }

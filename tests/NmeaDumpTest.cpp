@@ -1,6 +1,8 @@
 // The headless decoder as a user runs it: a capture file in, JSON lines out.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -16,6 +18,16 @@ std::string Output(const std::string& command) {
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0) out.append(buf, n);
     return out;
+}
+
+constexpr std::chrono::seconds kLimit(20);
+
+// The far end of the line sees no one holding the device any more.
+bool HungUp(const testsupport::PtyPair& pty) {
+    return testsupport::WaitUntil([&] {
+        pollfd p{pty.Master(), 0, 0};
+        return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+    }, kLimit);
 }
 
 }  // namespace
@@ -38,4 +50,38 @@ TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
     // Standard input works the same; a missing file is an error.
     EXPECT_EQ(Output(std::string(NMEADUMP) + " < " + (dir / "capture.log")), out);
     EXPECT_NE(std::system((std::string(NMEADUMP) + " /nonexistent/file 2>/dev/null").c_str()), 0);
+}
+
+TEST(NmeaDump, UnreadableInputIsAnError) {
+    testsupport::ScratchDir dir;
+    testsupport::ChildProcess dump({NMEADUMP, dir.Path()}, "/");
+    EXPECT_EQ(dump.Wait(kLimit), 1);
+    EXPECT_EQ(dump.Output(), "nmeadump: cannot read " + dir.Path() + ": Is a directory\n");
+}
+
+TEST(NmeaDumpPort, RunEndingOnTimeDecodesEverySentenceAlreadyReceived) {
+    testsupport::ScratchDir dir;
+    testsupport::PtyPair pty;
+    testsupport::ChildProcess dump({NMEADUMP, "--port", pty.SlavePath(), "--seconds", "2"}, dir.Path());
+    ASSERT_TRUE(dump.WaitFor("capturing to", kLimit)) << dump.Output();
+    // Far more JSON than the pipe holds while nobody reads it: the link thread is still
+    // behind when the time is up.
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    pty.WriteMaster(lines);
+    ASSERT_TRUE(HungUp(pty));
+    EXPECT_EQ(dump.Wait(kLimit), 0) << dump.Output();
+    EXPECT_EQ(testsupport::CountOf(dump.Output(), "\"msg\":1031"), 200u);
+}
+
+TEST(NmeaDumpPort, LostLineIsToldAndFailsTheRun) {
+    testsupport::ScratchDir dir;
+    testsupport::PtyPair pty;
+    testsupport::ChildProcess dump({NMEADUMP, "--port", pty.SlavePath()}, dir.Path());
+    ASSERT_TRUE(dump.WaitFor("capturing to", kLimit)) << dump.Output();
+    pty.CloseMaster();
+    EXPECT_EQ(dump.Wait(kLimit), 1);
+    EXPECT_EQ(testsupport::CountOf(dump.Output(), "nmeadump: line lost on " + pty.SlavePath() +
+                                                      ": Input/output error\n"), 1u) << dump.Output();
 }

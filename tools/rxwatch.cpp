@@ -2,20 +2,24 @@
 // monitor's line settings, prints every line that arrives and captures the raw bytes to
 // the capture log, as a connection of the monitor does.
 //
-//   rxwatch --port DEV [--baud N] [--seconds S]
+//   rxwatch --port DEV [--baud N] [--seconds S] [--wait]
+//
+// Exit status: 0 when the run ended as asked (time up or interrupted) with every byte
+// captured; 1 when the device could not be opened, the line was lost (without --wait)
+// or the capture log missed bytes; 2 for a bad command line.
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "CaptureLog.h"
 #include "CommPort.h"
+#include "Options.h"
+#include "ReceiveSession.h"
 
 namespace {
 
@@ -68,54 +72,63 @@ void Print(const std::string& bytes) {
     std::fflush(stdout);
 }
 
+// The serial port with the monitor's line settings, printing what arrives.
+class WatchedPort : public ReceiveLine {
+public:
+    WatchedPort(const ReceiveOptions& options, Inbox& inbox) : m_options(options), m_inbox(inbox) {}
+
+    LineLoss Lost() const override { return m_port.LineLost(); }
+    void Close() override { m_port.Close(); }
+    bool Open() override {
+        m_port.Configure(m_options.device, m_options.baud, 0, 8, 0, 20);
+        return m_port.Open([this](uint8_t b) { m_inbox.Add(b); });
+    }
+    void Tick() override { Print(m_inbox.Take()); }
+    const std::string& OpenErrorText() const { return m_port.OpenErrorText(); }
+
+private:
+    const ReceiveOptions& m_options;
+    Inbox& m_inbox;
+    CCommPort m_port;
+};
+
+void Usage() { std::fputs("usage: rxwatch --port DEV [--baud N] [--seconds S] [--wait]\n", stderr); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string device;
-    uint32_t baud = 9600;
-    double seconds = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--port" && i + 1 < argc) device = argv[++i];
-        else if (arg == "--baud" && i + 1 < argc) baud = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        else if (arg == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
-        else {
-            std::fprintf(stderr, "usage: rxwatch --port DEV [--baud N] [--seconds S]\n");
-            return 2;
-        }
-    }
-    if (device.empty() || baud == 0) {
-        std::fprintf(stderr, "usage: rxwatch --port DEV [--baud N] [--seconds S]\n");
+    std::string error;
+    const auto options = ParseReceiveOptions(argc, argv, error);
+    if (!options || options->device.empty() || !options->operands.empty()) {
+        if (!error.empty()) std::fprintf(stderr, "rxwatch: %s\n", error.c_str());
+        Usage();
         return 2;
     }
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     Inbox inbox;
-    NameCaptureLog(device);
-    CCommPort port;
-    port.Configure(device, baud, 0, 8, 0, 20);
-    if (!port.Open([&inbox](uint8_t b) { inbox.Add(b); })) {
-        std::fprintf(stderr, "rxwatch: %s\n", port.OpenErrorText().c_str());
+    ReceiveSession session("rxwatch", *options, ProgramCaptureLog());
+    WatchedPort port(*options, inbox);
+    session.NameCapture();
+    if (!port.Open()) {
+        session.Say(port.OpenErrorText());
         return 1;
     }
-    const std::string logPath = ProgramCaptureLog().FilePath();
-    std::fprintf(stderr, "rxwatch: listening on %s at %u baud, 8N1; capture log %s\n",
-                 device.c_str(), baud, logPath.c_str());
+    std::fprintf(stderr, "rxwatch: listening on %s at %u baud, 8N1; capturing to %s\n",
+                 options->device.c_str(), options->baud, session.CapturePath().c_str());
 
-    const auto start = std::chrono::steady_clock::now();
-    while (!g_stop.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        Print(inbox.Take());
-        if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds)) break;
-    }
+    const SessionEnd end = session.Run(port, g_stop, std::chrono::milliseconds(100));
     port.Close();
     CloseCaptureLog();
-    Print(inbox.Take());
+    session.EndConnection();
+    port.Tick();
     if (!g_atLineStart) std::fputc('\n', stdout);
     std::fflush(stdout);
     const uint64_t total = inbox.Total();
-    std::fprintf(stderr, "rxwatch: %llu bytes received; %s\n", static_cast<unsigned long long>(total),
-                 total ? ("capture log " + logPath).c_str() : "nothing arrived, so no capture log");
-    return 0;
+    std::string logs = session.WrittenLogs();
+    if (logs.empty()) logs = total ? "no capture log written" : "nothing arrived, so no capture log";
+    session.Say(std::to_string(total) + " bytes received; " + logs);
+    const bool captured = session.ReportCapture();
+    return end != SessionEnd::LineLost && captured ? 0 : 1;
 }

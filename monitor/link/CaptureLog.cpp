@@ -6,8 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "PortList.h"
+
+namespace {
+constexpr std::string_view kLogExtension = ".log";
+}
 
 CaptureLog::CaptureLog(std::string directory) : m_directory(std::move(directory)) {}
 
@@ -17,12 +22,28 @@ std::string FormatCaptureLogName(std::string_view devicePath, const std::tm& t) 
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d%02d_%02d%02d%02d_", t.tm_mon + 1, t.tm_mday,
                   t.tm_hour, t.tm_min, t.tm_sec);
-    return stamp + serial::DeviceShortName(devicePath) + ".log";
+    return stamp + serial::DeviceShortName(devicePath) + std::string(kLogExtension);
+}
+
+bool CaptureLog::Taken(const std::string& name) const {
+    // lstat: a dangling link is taken too, as writing would create its target.
+    struct stat st;
+    return m_writtenNames.count(name) > 0 || ::lstat((m_directory + "/" + name).c_str(), &st) == 0;
+}
+
+std::string CaptureLog::FreeName(const std::string& formed) const {
+    const std::string stem = formed.substr(0, formed.size() - kLogExtension.size());
+    std::string name = formed;
+    for (int n = 2; Taken(name); ++n) name = stem + "_" + std::to_string(n) + std::string(kLogExtension);
+    return name;
 }
 
 void CaptureLog::Name(std::string_view devicePath, const std::tm& localTime) {
     std::lock_guard lock(m_mutex);
-    m_fileName = FormatCaptureLogName(devicePath, localTime);
+    m_fileName = FreeName(FormatCaptureLogName(devicePath, localTime));
+    m_errorText.clear();
+    m_bytesLost = 0;
+    m_wasWritten = false;
 }
 
 void CaptureLog::Name(std::string_view devicePath) {
@@ -32,13 +53,18 @@ void CaptureLog::Name(std::string_view devicePath) {
     Name(devicePath, local);
 }
 
+int CaptureLog::MakeDirectory() {
+    return ::mkdir(m_directory.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+}
+
 void CaptureLog::EnsureDirectory() {
-    ::mkdir(m_directory.c_str(), 0777);  // an existing directory is fine; failure is silent
+    std::lock_guard lock(m_mutex);
+    MakeDirectory();  // a failure shows when the first block cannot be written
 }
 
 std::string CaptureLog::FilePath() const {
     std::lock_guard lock(m_mutex);
-    return m_directory + "/" + m_fileName;
+    return CurrentPath();
 }
 
 bool CaptureLog::IsFileOpen() const {
@@ -46,36 +72,69 @@ bool CaptureLog::IsFileOpen() const {
     return m_fd >= 0;
 }
 
-bool CaptureLog::OpenFile(const std::string& path) {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+std::string CaptureLog::ErrorText() const {
+    std::lock_guard lock(m_mutex);
+    return m_errorText;
+}
+
+uint64_t CaptureLog::BytesLost() const {
+    std::lock_guard lock(m_mutex);
+    return m_bytesLost;
+}
+
+bool CaptureLog::WasWritten() const {
+    std::lock_guard lock(m_mutex);
+    return m_wasWritten;
+}
+
+// Returns 0 or the errno that kept the file from opening.
+int CaptureLog::OpenFile(const std::string& path) {
+    // Appending, never truncating: a connection's file reopened after Close carries on.
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+    m_fd = ::open(path.c_str(), kFlags, 0644);
     if (m_fd < 0 && errno == ENOENT) {
         // The directory went away while the program ran: make it again rather than
         // stop logging for the rest of the run.
-        EnsureDirectory();
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (const int made = MakeDirectory(); made != 0) return made;
+        m_fd = ::open(path.c_str(), kFlags, 0644);
     }
-    if (m_fd >= 0) m_openPath = path;
-    return m_fd >= 0;
+    if (m_fd < 0) return errno;
+    m_openPath = path;
+    m_writtenNames.insert(m_fileName);
+    return 0;
+}
+
+void CaptureLog::CloseFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_openPath.clear();
+}
+
+void CaptureLog::Lose(const std::string& path, const std::string& reason, std::size_t count) {
+    m_errorText = "cannot write capture log " + path + ": " + reason;
+    m_bytesLost += count;
 }
 
 void CaptureLog::Append(const uint8_t* data, std::size_t count) {
     std::lock_guard lock(m_mutex);
     if (!m_directoryEnsured) {
-        EnsureDirectory();
+        MakeDirectory();
         m_directoryEnsured = true;
     }
-    const std::string path = m_directory + "/" + m_fileName;
+    const std::string path = CurrentPath();
     if (path != m_openPath) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-        m_openPath.clear();
-        if (!OpenFile(path)) return;  // this block goes unlogged; the next one tries again
+        CloseFile();
+        // This block goes unlogged; the next one tries again.
+        if (const int error = OpenFile(path); error != 0)
+            return Lose(path, std::generic_category().message(error), count);
     }
     // Unbuffered writes: each block is in the file once this returns.
     while (count > 0) {
         const ssize_t n = ::write(m_fd, data, count);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0) return Lose(path, std::generic_category().message(errno), count);
+        if (n == 0) return Lose(path, "nothing written", count);
+        m_wasWritten = true;
         data += n;
         count -= static_cast<std::size_t>(n);
     }
@@ -83,9 +142,7 @@ void CaptureLog::Append(const uint8_t* data, std::size_t count) {
 
 void CaptureLog::Close() {
     std::lock_guard lock(m_mutex);
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-    m_openPath.clear();
+    CloseFile();
 }
 
 CaptureLog& ProgramCaptureLog() {

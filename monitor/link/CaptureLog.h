@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ public:
     CaptureLog(const CaptureLog&) = delete;
     CaptureLog& operator=(const CaptureLog&) = delete;
 
-    // Forms the file name for a new connection; the file is made by its first block.
+    // Forms the file name for a new connection; the file is made by its first block. A
+    // name already on disk or written earlier in this run gets "_2", "_3", ... so that a
+    // reconnect within the same second never writes into an earlier capture.
     void Name(std::string_view devicePath, const std::tm& localTime);
     void Name(std::string_view devicePath);  // local time now
     void EnsureDirectory();
@@ -27,15 +30,31 @@ public:
     std::string FilePath() const;  // where the current connection is (or will be) logged
     bool IsFileOpen() const;
 
-private:
-    bool OpenFile(const std::string& path);
+    // The current connection's capture, for polling from any thread. A failure stays
+    // reported until the next connection is named: the file has a gap from then on.
+    std::string ErrorText() const;  // empty while every block reached the file
+    uint64_t BytesLost() const;     // received on this connection, missing from its file
+    bool WasWritten() const;        // the file holds at least one byte of this connection
 
-    mutable std::mutex m_mutex;  // naming, writing and closing come from three threads
+private:
+    std::string CurrentPath() const { return m_directory + "/" + m_fileName; }
+    bool Taken(const std::string& name) const;
+    std::string FreeName(const std::string& formed) const;
+    int MakeDirectory();
+    int OpenFile(const std::string& path);
+    void CloseFile();
+    void Lose(const std::string& path, const std::string& reason, std::size_t count);
+
+    mutable std::mutex m_mutex;  // naming, writing, closing and polling come from four threads
     const std::string m_directory;
     std::string m_fileName;
     bool m_directoryEnsured = false;
     int m_fd = -1;
     std::string m_openPath;
+    std::set<std::string> m_writtenNames;
+    std::string m_errorText;
+    uint64_t m_bytesLost = 0;
+    bool m_wasWritten = false;
 };
 
 // "0507_143015_ttyUSB0.log" for /dev/ttyUSB0 on 7 May at 14:30:15.

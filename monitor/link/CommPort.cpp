@@ -1,5 +1,7 @@
 #include "CommPort.h"
 
+#include <system_error>
+
 #include "CaptureLog.h"
 
 CCommPort::CCommPort() : CCommPort(&ProgramCaptureLog()) {}
@@ -34,17 +36,28 @@ bool CCommPort::SetupLine() {
     return true;
 }
 
+// "<lead> (error code:16) Device or resource busy"
+std::string CCommPort::FailureText(const std::string& lead) const {
+    const int code = m_device.LastError().code;
+    return lead + " (error code:" + std::to_string(code) + ") " +
+           std::generic_category().message(code);
+}
+
 bool CCommPort::Open(ByteCallback callback) {
+    return Open([callback = std::move(callback)](const uint8_t* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) callback(bytes[i]);
+    });
+}
+
+bool CCommPort::Open(BlockCallback callback) {
     std::lock_guard lock(m_workersMutex);
     if (m_reader) return true;
     if (!m_device.Open(m_deviceName)) {
-        m_openErrorText = "Error on open port" + m_deviceName +
-                          "! (error code:" + std::to_string(m_device.LastError().code) + ")";
+        m_openErrorText = FailureText("Error on open port" + m_deviceName + "!");
         return false;
     }
     if (!SetupLine()) {
-        m_openErrorText = "Setting com port parameters error! (error code:" +
-                          std::to_string(m_device.LastError().code) + ")";
+        m_openErrorText = FailureText("Setting com port parameters error!");
         m_device.Close();
         return false;
     }
@@ -85,4 +98,9 @@ std::string CCommPort::ReadErrorText() const {
 std::string CCommPort::WriteErrorText() const {
     std::lock_guard lock(m_workersMutex);
     return m_writer ? m_writer->LastErrorText() : std::string();
+}
+
+LineLoss CCommPort::LineLost() const {
+    std::lock_guard lock(m_workersMutex);
+    return m_reader ? m_reader->Lost() : LineLoss{};
 }

@@ -29,6 +29,7 @@ public:
     // Opens the device, sets the line, purges both directions and starts the workers.
     // True at once when already open. On false, OpenErrorText() says why.
     bool Open(ByteCallback callback);
+    bool Open(BlockCallback callback);
     void Close();
     bool SetupLine();
 
@@ -42,8 +43,13 @@ public:
     // What the workers recorded last (empty when nothing failed).
     std::string ReadErrorText() const;
     std::string WriteErrorText() const;
+    // Whether the receive worker lost the line; callable from any thread. Stays set until
+    // Close, so the owner can close and open the device again.
+    LineLoss LineLost() const;
 
 private:
+    std::string FailureText(const std::string& lead) const;
+
     serial::SerialPort m_device;
     std::string m_deviceName;
     uint32_t m_baudRate = 9600;

@@ -2,8 +2,10 @@
 
 #include <poll.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "CaptureLog.h"
 
@@ -52,9 +54,14 @@ CCommReadThread::~CCommReadThread() {
     Join();
 }
 
+LineLoss CCommReadThread::Lost() const {
+    const int code = m_lostCode.load(std::memory_order_acquire);
+    return code == 0 ? LineLoss{} : LineLoss{code, std::generic_category().message(code)};
+}
+
 void CCommReadThread::HandOn(const uint8_t* block, std::size_t count) {
     if (m_log) m_log->Append(block, count);
-    for (std::size_t i = 0; i < count; ++i) m_callback(block[i]);
+    m_callback(block, count);
 }
 
 // A read completes with a full block, or once at least one byte has come and the line
@@ -64,7 +71,10 @@ void CCommReadThread::Run() {
         const long n = m_port.Read(m_buffer, sizeof m_buffer, &m_completion);
         if (n > 0) HandOn(m_buffer, static_cast<std::size_t>(n));
         if (n >= 0 || StopRequested()) continue;
-        RecordError("Error on read file " + std::to_string(m_port.LastError().code));
+        const int code = serial::ThisThreadLastErrorCode();
+        RecordError("Error on read file " + std::to_string(code));
+        int none = 0;
+        m_lostCode.compare_exchange_strong(none, code != 0 ? code : EIO, std::memory_order_acq_rel);
         // A lost line fails every read at once: pause for a poll period (or until the
         // stop) rather than spin a core.
         pollfd p{m_completion.Fd(), POLLIN, 0};
@@ -115,7 +125,7 @@ void CCommWriteThread::Run() {
         // Waits until the bytes are written (or the stop cancels the write), so the
         // staging buffer is never refilled under a write in progress.
         if (m_port.Write(m_transfer, count, &m_completion) < 0 && !StopRequested())
-            RecordError("Error on write data! (err:" + std::to_string(m_port.LastError().code) +
+            RecordError("Error on write data! (err:" + std::to_string(serial::ThisThreadLastErrorCode()) +
                         ")");
     }
 }

@@ -17,8 +17,18 @@
 class CaptureLog;
 
 using ByteCallback = std::function<void(uint8_t)>;
+// The same bytes a block at a time, in order: a framer that scans blocks is several
+// times faster than one called per byte.
+using BlockCallback = std::function<void(const uint8_t* bytes, std::size_t count)>;
 
 inline constexpr std::size_t kCommBlockSize = 8192;
+
+// Why the line went away: the errno of the failed read and its words.
+struct LineLoss {
+    int code = 0;  // 0 while the line is there
+    std::string words;
+    bool IsLost() const { return code != 0; }
+};
 
 class CCommThread {
 public:
@@ -55,9 +65,13 @@ private:
 
 class CCommReadThread : public CCommThread {
 public:
-    CCommReadThread(serial::SerialPort& port, ByteCallback callback, CaptureLog* log)
+    CCommReadThread(serial::SerialPort& port, BlockCallback callback, CaptureLog* log)
         : CCommThread(port), m_callback(std::move(callback)), m_log(log) {}
     ~CCommReadThread() override;
+
+    // Set by the first failed read and kept: a device that failed once (adapter pulled,
+    // far end gone) does not come back under the same handle.
+    LineLoss Lost() const;
 
 protected:
     void Run() override;
@@ -68,8 +82,9 @@ private:
     // One buffer is enough: while a block is logged and handed on, the driver keeps
     // queueing what arrives, so nothing is lost between two reads.
     uint8_t m_buffer[kCommBlockSize];
-    ByteCallback m_callback;
+    BlockCallback m_callback;
     CaptureLog* m_log;  // may be null: no capture
+    std::atomic<int> m_lostCode{0};
 };
 
 class CCommWriteThread : public CCommThread {

@@ -93,8 +93,15 @@ void DecodeFraming(uint32_t cflag, LineSettings& settings) {
 
 SerialPort::~SerialPort() { Close(); }
 
+namespace {
+thread_local int t_lastErrorCode = 0;
+}
+
+int ThisThreadLastErrorCode() { return t_lastErrorCode; }
+
 bool SerialPort::Fail(const char* what) {
     const int code = errno;
+    t_lastErrorCode = code;
     std::lock_guard lock(m_errorMutex);
     m_error.code = code;
     m_error.text = std::string(what) + " " + m_path + ": " + std::strerror(code);

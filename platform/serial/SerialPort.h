@@ -49,6 +49,11 @@ struct Error {
     std::string text;
 };
 
+// The errno of the last call that failed in the calling thread, on any port, as the comm
+// API's GetLastError: a port's receive and transmit workers each learn their own
+// failure even when both fail at once.
+int ThisThreadLastErrorCode();
+
 // Data bits, parity and stop bits as termios c_cflag bits (the other bits of `cflag`
 // are kept); false for settings no UART has.
 bool EncodeFraming(const LineSettings& settings, uint32_t& cflag);

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,6 +100,63 @@ std::string RandomBytes(std::size_t count, uint32_t seed) {
     std::string out(count, '\0');
     for (auto& c : out) c = static_cast<char>(gen() & 0xFF);
     return out;
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& directory) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    m_pid = ::fork();
+    if (m_pid < 0) throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        if (::chdir(directory.c_str()) == 0) ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    m_fd = out[0];
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    ::close(m_fd);
+}
+
+bool ChildProcess::ReadSome() {
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 10) <= 0) return true;
+    char buf[4096];
+    const ssize_t n = ::read(m_fd, buf, sizeof buf);
+    if (n > 0) m_output.append(buf, static_cast<std::size_t>(n));
+    return n > 0;
+}
+
+bool ChildProcess::WaitFor(const std::string& text, std::chrono::milliseconds limit) {
+    WaitUntil([&] { return !ReadSome() || m_output.find(text) != std::string::npos; }, limit);
+    return m_output.find(text) != std::string::npos;
+}
+
+void ChildProcess::Signal(int signal) { ::kill(m_pid, signal); }
+
+int ChildProcess::Wait(std::chrono::milliseconds limit) {
+    const bool ended = WaitUntil([&] { return !ReadSome(); }, limit);
+    if (!ended) ::kill(m_pid, SIGKILL);
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

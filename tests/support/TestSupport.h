@@ -46,6 +46,31 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);
 std::string RandomBytes(std::size_t count, uint32_t seed);
+std::size_t CountOf(const std::string& text, const std::string& part);  // how often part occurs
+
+// A program run as a user runs it from a shell in `directory`, its standard output and
+// error read together through one pipe. A child still running at the end is killed.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& argv, const std::string& directory);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Reads the output until it holds `text`; false if that did not come in time.
+    bool WaitFor(const std::string& text, std::chrono::milliseconds limit);
+    void Signal(int signal);
+    // Reads the output to its end; the exit status, or -1 when killed or out of time.
+    int Wait(std::chrono::milliseconds limit);
+    const std::string& Output() const { return m_output; }
+
+private:
+    bool ReadSome();  // false at the end of the output
+
+    int m_pid = -1;
+    int m_fd = -1;
+    std::string m_output;
+};
 
 // Polls `done` until it holds or the time runs out; true if it held.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);

@@ -1,0 +1,87 @@
+// rxwatch as a user runs it against a line that goes away, and the command line both
+// receive tools share.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "TestSupport.h"
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::PtyPair;
+using testsupport::ScratchDir;
+
+namespace {
+
+constexpr auto kLimit = 20s;
+
+// The rest of the line after `lead` in `text`.
+std::string LineAfter(const std::string& text, const std::string& lead) {
+    const auto at = text.find(lead);
+    if (at == std::string::npos) return {};
+    const auto start = at + lead.size();
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+}  // namespace
+
+TEST(RxWatch, LostLineAndUnwritableCaptureLogAreToldAtOnceAndFailTheRun) {
+    ScratchDir dir;
+    PtyPair pty;
+    testsupport::WriteFile(dir / "LOG", "a file where the directory should be");
+    ChildProcess rx({RXWATCH, "--port", pty.SlavePath()}, dir.Path());
+    ASSERT_TRUE(rx.WaitFor("capturing to", kLimit)) << rx.Output();
+    const std::string problem =
+        "rxwatch: cannot write capture log " + LineAfter(rx.Output(), "capturing to ") + ": Not a directory\n";
+    pty.WriteMaster("$GPGGA,1*00\r\n");
+    ASSERT_TRUE(rx.WaitFor(problem, kLimit)) << rx.Output();
+    ASSERT_TRUE(rx.WaitFor("$GPGGA,1*00\n", kLimit));  // receiving goes on
+    pty.CloseMaster();
+    ASSERT_TRUE(rx.WaitFor("rxwatch: line lost on " + pty.SlavePath() + ": Input/output error\n", kLimit))
+        << rx.Output();
+    EXPECT_EQ(rx.Wait(kLimit), 1);
+    EXPECT_EQ(testsupport::CountOf(rx.Output(), problem), 2u) << rx.Output();  // and in the summary
+    EXPECT_NE(rx.Output().find("13 bytes received; no capture log written"), std::string::npos) << rx.Output();
+}
+
+TEST(RxWatch, WithWaitTheDeviceIsOpenedAgainWhenItReturns) {
+    ScratchDir dir;
+    const std::string device = dir / "ttySIM0";
+    auto first = std::make_unique<PtyPair>();
+    std::filesystem::create_symlink(first->SlavePath(), device);
+    ChildProcess rx({RXWATCH, "--port", device, "--wait"}, dir.Path());
+    ASSERT_TRUE(rx.WaitFor("capturing to", kLimit)) << rx.Output();
+    first->WriteMaster("one\n");
+    ASSERT_TRUE(rx.WaitFor("one\n", kLimit));
+    // Gone before the line drops, so a reused terminal number is never opened instead.
+    std::filesystem::remove(device);
+    first.reset();
+    ASSERT_TRUE(rx.WaitFor("rxwatch: waiting for " + device + " to come back\n", kLimit)) << rx.Output();
+    PtyPair second;
+    std::filesystem::create_symlink(second.SlavePath(), device);
+    ASSERT_TRUE(rx.WaitFor("rxwatch: line back on " + device, kLimit)) << rx.Output();
+    second.WriteMaster("two\n");
+    ASSERT_TRUE(rx.WaitFor("two\n", kLimit));
+    rx.Signal(SIGTERM);
+    EXPECT_EQ(rx.Wait(kLimit), 0) << rx.Output();
+    const std::string logs = LineAfter(rx.Output(), "8 bytes received; capture logs ");
+    const auto comma = logs.find(", ");
+    EXPECT_EQ(testsupport::ReadFile(dir / logs.substr(0, comma)), "one\n") << rx.Output();
+    EXPECT_EQ(testsupport::ReadFile(dir / logs.substr(comma + 2)), "two\n") << rx.Output();
+}
+
+TEST(ReceiveTools, BadNumbersAreRefusedNamingTheOptionAndTheValue) {
+    const std::pair<std::string, std::string> bad[] = {
+        {"--baud", "-1"}, {"--baud", "0"}, {"--baud", "4000001"}, {"--baud", "96o0"},
+        {"--seconds", "abc"}, {"--seconds", "0"}, {"--seconds", "-2"}, {"--seconds", "inf"}};
+    for (const char* tool : {RXWATCH, NMEADUMP}) {
+        for (const auto& [option, value] : bad) {
+            ChildProcess run({tool, "--port", "/dev/null", option, value}, "/");
+            EXPECT_EQ(run.Wait(kLimit), 2) << tool << " " << option << " " << value;
+            EXPECT_NE(run.Output().find(option + " wants"), std::string::npos) << run.Output();
+            EXPECT_NE(run.Output().find("\"" + value + "\""), std::string::npos) << run.Output();
+        }
+    }
+}

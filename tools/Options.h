@@ -1,0 +1,22 @@
+// The command line the receive tools (rxwatch, nmeadump) share. Numbers are taken only
+// when the whole argument is one in range, so a typo never runs with a surprise value.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr uint32_t kMaxToolBaud = 4000000;
+
+struct ReceiveOptions {
+    std::string device;                 // --port
+    uint32_t baud = 9600;               // --baud, 1 to kMaxToolBaud
+    double seconds = 0;                 // --seconds, above 0; 0 when not given: no end
+    bool wait = false;                  // --wait: a lost line is waited for, not the end
+    std::vector<std::string> operands;  // everything not an option ("-" included)
+};
+
+// On failure `error` says which argument was wrong, e.g. "--baud wants a whole number
+// from 1 to 4000000, not \"-1\"".
+std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::string& error);

@@ -1,0 +1,98 @@
+#include "ReceiveSession.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "CaptureLog.h"
+
+namespace {
+constexpr std::chrono::milliseconds kReopenPeriod(500);
+}
+
+ReceiveSession::ReceiveSession(std::string tool, const ReceiveOptions& options, CaptureLog& log)
+    : m_tool(std::move(tool)), m_options(options), m_log(log) {
+    if (options.seconds > 0)
+        m_deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(options.seconds));
+}
+
+void ReceiveSession::Say(const std::string& message) const {
+    std::fprintf(stderr, "%s: %s\n", m_tool.c_str(), message.c_str());
+}
+
+void ReceiveSession::NameCapture() {
+    m_log.Name(m_options.device);
+    m_connectionEnded = false;
+}
+
+std::string ReceiveSession::CapturePath() const { return m_log.FilePath(); }
+
+void ReceiveSession::PollCapture() {
+    const std::string error = m_log.ErrorText();
+    if (error.empty() || std::find(m_problems.begin(), m_problems.end(), error) != m_problems.end())
+        return;
+    m_problems.push_back(error);
+    Say(error);
+}
+
+void ReceiveSession::EndConnection() {
+    if (m_connectionEnded) return;
+    m_connectionEnded = true;
+    PollCapture();
+    if (m_log.WasWritten()) m_written.push_back(m_log.FilePath());
+    m_bytesLost += m_log.BytesLost();
+}
+
+std::string ReceiveSession::WrittenLogs() const {
+    if (m_written.empty()) return {};
+    std::string out = m_written.size() == 1 ? "capture log " : "capture logs ";
+    for (std::size_t i = 0; i < m_written.size(); ++i) out += (i ? ", " : "") + m_written[i];
+    return out;
+}
+
+bool ReceiveSession::ReportCapture() const {
+    for (const std::string& problem : m_problems) Say(problem);
+    if (m_bytesLost > 0) Say(std::to_string(m_bytesLost) + " received bytes are missing from the capture");
+    return m_problems.empty() && m_bytesLost == 0;
+}
+
+std::optional<SessionEnd> ReceiveSession::Over(const std::atomic<bool>& stop) const {
+    if (stop.load()) return SessionEnd::Stopped;
+    if (Clock::now() >= m_deadline) return SessionEnd::TimeUp;
+    return std::nullopt;
+}
+
+SessionEnd ReceiveSession::Run(ReceiveLine& line, const std::atomic<bool>& stop,
+                               std::chrono::milliseconds poll) {
+    for (;;) {
+        std::this_thread::sleep_for(poll);
+        line.Tick();
+        PollCapture();
+        if (const LineLoss loss = line.Lost(); loss.IsLost()) {
+            line.Close();
+            line.Tick();  // what came before the loss is shown before the message
+            EndConnection();
+            Say("line lost on " + m_options.device + ": " + loss.words);
+            if (!m_options.wait) return SessionEnd::LineLost;
+            if (const auto end = AwaitLine(line, stop, poll)) return *end;
+        }
+        if (const auto end = Over(stop)) return *end;
+    }
+}
+
+std::optional<SessionEnd> ReceiveSession::AwaitLine(ReceiveLine& line, const std::atomic<bool>& stop,
+                                                    std::chrono::milliseconds poll) {
+    Say("waiting for " + m_options.device + " to come back");
+    for (auto next = Clock::now() + kReopenPeriod;; next += kReopenPeriod) {
+        while (Clock::now() < next) {
+            if (const auto end = Over(stop)) return end;
+            std::this_thread::sleep_for(std::min<Clock::duration>(poll, next - Clock::now()));
+        }
+        NameCapture();
+        if (line.Open()) {
+            Say("line back on " + m_options.device + "; capturing to " + CapturePath());
+            return std::nullopt;
+        }
+    }
+}
