@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "Framing.h"
 #include "RxStream.h"
@@ -208,4 +211,78 @@ TEST(OutgoingFrames, BinaryReplyChecksGiveEachCode) {
     EXPECT_EQ(CheckBinaryReply(reply, f), -1);
     reply[2] = 101;
     EXPECT_EQ(CheckBinaryReply(reply, f), -2);
+}
+
+namespace {
+
+// A stream with every framing case in it: sentences whole and broken off by a "$" or an
+// 0xAA, packets framed by their length (holding LF and "$" bytes) and by LF, lines
+// without CR, overlong lines and packets, NUL bytes and noise.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);  // NUL bytes included
+}
+
+std::string MixedStream(uint32_t seed, int pieces) {
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    const std::string pieceOf[] = {
+        kGga,
+        "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74\r\n",
+        "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25\n",
+        "$PZRC001*00\r\n",
+        "$GPGSV,3,2,11,03",
+        Bytes("\xAA\xF0\x0C\x00\x03\x00\x0A\x24\x00\x0E\r\n"),
+        Bytes("\xAA\xF1junk\r\n"),
+        Bytes("\xAA\xF0\x02\x00zz\n"),
+        "$GPTXT," + std::string(300, 'x') + "*00\r\n",
+        "\xAA" + std::string(120, 'b') + "\r\n",
+        Bytes("$GPGLL,49\0\x16.45,N*00\r\n"),
+        "noise \x80\xff\r\n",
+    };
+    std::string s;
+    for (int i = 0; i < pieces; ++i) s += pieceOf[(next() >> 8) % std::size(pieceOf)];
+    return s;
+}
+
+std::vector<std::string> Drain(RxStream& s) {
+    std::vector<std::string> out;
+    Popped p;
+    while (Pop(s, p))
+        out.push_back(std::to_string(static_cast<int>(p.d.kind)) + " " + std::to_string(p.d.id) + " " + p.text);
+    return out;
+}
+
+}  // namespace
+
+TEST(RxStream, BlockFeedFramesAsByteFeed) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        const std::string bytes = MixedStream(seed, 400);
+        uint32_t cut = seed;
+        RxStream byByte, byBlock;
+        std::vector<std::string> fromBytes, fromBlocks;
+        for (std::size_t at = 0; at < bytes.size();) {
+            cut = cut * 1664525u + 1013904223u;
+            const std::size_t n = std::min<std::size_t>(bytes.size() - at, 1 + (cut >> 16) % 300);
+            Feed(byByte, bytes.substr(at, n));
+            byBlock.FeedRxBytes(reinterpret_cast<const uint8_t*>(bytes.data() + at), n);
+            for (auto& t : Drain(byByte)) fromBytes.push_back(std::move(t));
+            for (auto& t : Drain(byBlock)) fromBlocks.push_back(std::move(t));
+            at += n;
+        }
+        EXPECT_EQ(fromBlocks, fromBytes) << "seed " << seed;
+        EXPECT_EQ(byBlock.CompletedSentences(), byByte.CompletedSentences());
+    }
+}
+
+TEST(RxStream, BlockFeedDropsAsByteFeedWhenNobodyReads) {
+    const std::string bytes = MixedStream(7, 3000);
+    RxStream byByte, byBlock;
+    Feed(byByte, bytes);
+    for (std::size_t at = 0; at < bytes.size(); at += 8192) {
+        const std::size_t n = std::min<std::size_t>(8192, bytes.size() - at);
+        byBlock.FeedRxBytes(reinterpret_cast<const uint8_t*>(bytes.data() + at), n);
+    }
+    EXPECT_GT(byByte.DroppedSentences(), 0u);
+    EXPECT_EQ(byBlock.DroppedSentences(), byByte.DroppedSentences());
+    EXPECT_EQ(Drain(byBlock), Drain(byByte));
 }

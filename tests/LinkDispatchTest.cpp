@@ -1,10 +1,12 @@
 // Byte streams in, window messages out, through the real link thread.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "Framing.h"
 #include "LinkHarness.h"
 #include "Nmea.h"
 #include "ResponseDecoder.h"
@@ -115,6 +117,91 @@ TEST(LinkDispatch, NewEpochClearsTablesAndGpsNumbersGiveSbasAndQzss) {
     EXPECT_EQ(view[1].satellites[1].system, gnss::kQzss);
 }
 
+// A receiver whose GSV groups do not cover every constellation of its GSAs (GP and BD
+// GSA, GP GSV only) still reports each epoch's satellites: when the next epoch starts.
+TEST(LinkDispatch, CycleLeftOpenIsPostedWhenTheNextEpochStarts) {
+    const std::string epoch = Sentence("GPGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1") +
+                              Sentence("BDGSA,A,3,201,,,,,,,,,,,,2.5,1.3,2.1") + kGpGsv;
+    const std::string gga2 = Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const auto messages = RunThroughLink(kGga + epoch + gga2 + epoch + gga2);
+    EXPECT_EQ(Numbers(messages), Concat({{1031, 1025, 1086, 1135, 1031, 1031, 1031, 1031}, kCycle,
+                                         {1025, 1086, 1135, 1031, 1031, 1031, 1031, 1025, 1086, 1135}}));
+    EXPECT_EQ(PayloadsOf<UsedSatelliteSet>(messages, 1026).at(0).count, 3);
+
+    // GSAs without satellites (no fix yet) wait for no group.
+    const std::string noFix = Sentence("GPGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") +
+                              Sentence("BDGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") + kGpGsv;
+    EXPECT_EQ(PayloadsOf<SatelliteViewSet>(RunThroughLink(noFix), 1027).size(), 1u);
+}
+
+// Each table is one report of the sky: a satellite once, whatever came before it.
+TEST(LinkDispatch, ViewTableHoldsOneReportWithEachSatelliteOnce) {
+    // GSV every other epoch, after a sentence the link does not know.
+    const std::string report = Sentence("GNZDA,123519.00,07,12,2026,00,00") + kGpGsv;
+    const std::string gga2 = Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string gga3 = Sentence("GPGGA,123521,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    auto views = PayloadsOf<SatelliteViewSet>(RunThroughLink(kGga + report + gga2 + gga3 + report), 1027);
+    ASSERT_EQ(views.size(), 2u);
+    EXPECT_EQ(views[1].count, 2);
+
+    // Before the first fix GGA and RMC do not parse; they still end the report.
+    const std::string noFix = Sentence("GPGGA,,,,,,0,00,99.99,,,,,,") + Sentence("GPRMC,,V,,,,,,,,,,N");
+    views = PayloadsOf<SatelliteViewSet>(RunThroughLink(noFix + Sentence("GPGSV,1,1,01,05,40,100,40") + noFix +
+                                                        Sentence("GPGSV,1,1,01,07,40,100,20") + noFix +
+                                                        Sentence("GPGSV,1,1,01,05,40,100,22")),
+                                         1027);
+    ASSERT_EQ(views.size(), 3u);
+    ASSERT_EQ(views[2].count, 1);
+    EXPECT_EQ(views[2].satellites[0].snr, 22);
+
+    // A report whose first sentence was lost starts at its second; the next
+    // constellation's group joins it.
+    views = PayloadsOf<SatelliteViewSet>(
+        RunThroughLink(kGga + Sentence("GPGSV,2,2,05,05,40,100,40") + Sentence("GLGSV,1,1,01,70,40,100,30")), 1027);
+    ASSERT_FALSE(views.empty());
+    EXPECT_EQ(views.back().count, 2);
+    EXPECT_EQ(views.back().completedGroups, 2);
+
+    // NMEA 4.10: one group per signal. Satellites merge, keeping their best C/N0, and the
+    // second signal's group is no new constellation.
+    views = PayloadsOf<SatelliteViewSet>(
+        RunThroughLink(Sentence("GNGSA,A,3,04,05,,,,,,,,,,,1.0,0.6,0.8,1") +
+                       Sentence("GPGSV,1,1,02,04,40,100,30,05,50,200,45,1") +
+                       Sentence("GPGSV,1,1,03,04,40,100,41,05,50,200,20,07,10,300,,8")),
+        1027);
+    ASSERT_EQ(views.size(), 2u);
+    const SatelliteViewSet& v = views[1];
+    ASSERT_EQ(v.count, 3);
+    EXPECT_EQ(v.satellites[0].snr, 41);
+    EXPECT_EQ(v.satellites[1].snr, 45);
+    EXPECT_EQ(v.completedGroups, 1);
+    EXPECT_EQ(v.trackedCount, 2);
+    EXPECT_EQ(v.highestSnr, 45);
+    EXPECT_EQ(v.lowestSnr, 41);
+}
+
+// A QSA ahead of GN GSAs adds satellites but no GSA sentence: the GN sentences still
+// find their own satellites.
+TEST(LinkDispatch, QsaAheadOfGnGsasDoesNotShiftTheirSystems) {
+    const auto messages = RunThroughLink(Sentence("QZQSA,1,A,3,01,,,,,,,,,,,,1.8,1.0,1.5") +
+                                         Sentence("GNGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1") +
+                                         Sentence("GNGSA,A,3,65,66,,,,,,,,,,,2.5,1.3,2.1") + kGpGsv + kGlGsv1 +
+                                         kGlGsv2);
+    const auto used = PayloadsOf<UsedSatelliteSet>(messages, 1026).at(0);
+    ASSERT_EQ(used.count, 5);
+    EXPECT_EQ(used.prn[0], 193);
+    // A QSA's satellites take its talker's system, whatever their numbers.
+    const auto gpQsa = PayloadsOf<UsedSatelliteSet>(
+        RunThroughLink(Sentence("GPQSA,1,A,3,40,,,,,,,,,,,,1.8,1.0,1.5") + kGpGsv), 1026);
+    ASSERT_EQ(gpQsa.at(0).count, 1);
+    EXPECT_EQ(gpQsa.at(0).system[0], gnss::kGps);
+    EXPECT_EQ(used.system[0], gnss::kQzss);
+    EXPECT_EQ(used.system[1], gnss::kGps);
+    EXPECT_EQ(used.system[2], gnss::kGps);
+    EXPECT_EQ(used.system[3], gnss::kGlonass);
+    EXPECT_EQ(used.system[4], gnss::kGlonass);
+}
+
 TEST(LinkDispatch, FortySatellitesInViewAreAllKept) {
     std::string epoch = kGpGsa;
     for (const char* talker : {"GP", "GL", "GA", "GB"}) {
@@ -132,11 +219,13 @@ TEST(LinkDispatch, FortySatellitesInViewAreAllKept) {
 }
 
 TEST(LinkDispatch, RepliesCarryTheirDecodedLines) {
-    const auto messages = RunThroughLink(Sentence("PZRC001,030,3") + Sentence("PZRC999,1"), false, DecodeResponse);
+    const auto messages = RunThroughLink(Sentence("PZRC001,030,3") + Sentence("PZRC999,1") + Sentence("PZRC000"),
+                                         false, DecodeResponse);
     const auto replies = PayloadsOf<DecodedReply>(messages, 1126);
-    ASSERT_EQ(replies.size(), 2u);
+    ASSERT_EQ(replies.size(), 3u);
     EXPECT_EQ(replies[0].text, "[Receive] 001\r\n[Respond] 030\r\nStatus: Valid packet, action succeeded\r\n\r\n");
     EXPECT_EQ(replies[1].text, "");
+    EXPECT_EQ(replies[2].text, "[Receive] 000\r\n\r\n");  // a reply with no fields at all
 }
 
 TEST(LinkDispatch, BinaryRepliesOfInterestLandBeforeTheirFlag) {
@@ -156,6 +245,69 @@ TEST(LinkDispatch, BinaryRepliesOfInterestLandBeforeTheirFlag) {
     EXPECT_FALSE(reply.Arrived(BinaryReply::kType3));
     link.Shutdown();
     EXPECT_TRUE(sink.Messages().empty());
+}
+
+// The file transfer's block replies: AA F0, length 12, type 3, block, status, XOR, CR LF.
+// Block 4 with status 1 has the XOR 0x0A, a line feed; a length of 10 is one too.
+TEST(LinkDispatch, BinaryRepliesAreFramedByTheirLengthWhateverBytesTheyHold) {
+    EXPECT_EQ(std::string("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01\x0A\r\n", 12), [] {
+        std::string p("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01", 9);
+        return p + '\x0A' + "\r\n";
+    }());
+    std::string stream;
+    std::vector<std::string> sent;
+    for (int block = 0; block <= 8; ++block) {
+        for (int status = 0; status <= 3; ++status) {
+            std::string p("\xAA\xF0\x0C\x00\x03\x00", 6);
+            p += static_cast<char>(block);
+            p += '\0';
+            p += static_cast<char>(status);
+            uint8_t sum = 0;
+            for (std::size_t i = 2; i < p.size(); ++i) sum ^= static_cast<uint8_t>(p[i]);
+            p += static_cast<char>(sum);
+            p += "\r\n";
+            sent.push_back(p);
+            stream += p + kGga;
+        }
+    }
+    const std::string ten("\xAA\xF0\x0A\x00\x02\x00\x24\x00\x26\r", 10);  // ends in CR, holds "$"
+    sent.push_back(ten);
+    stream += ten + kGga;
+    // Not a packet's header: the line rule, and a "$" gives way to the sentence.
+    stream += std::string("\xAA\x01\x02\n", 4) + std::string("\xAA\xF0\xFF") + kGga;
+    sent.push_back(std::string("\xAA\x01\x02\n", 4));
+
+    testsupport::RecordingSink sink;
+    {
+        CNmeaThread link("test", 0, &sink, nullptr);
+        link.Start();
+        link.FeedWithoutDrops(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+        link.Drain();
+        EXPECT_TRUE(link.Dispatcher().Reply().Arrived(BinaryReply::kType3));
+        link.Shutdown();
+    }
+    EXPECT_EQ(sink.Packets(), sent);
+    EXPECT_EQ(PayloadsOf<GgaRecord>(sink.Messages(), 1025).size(), 36u + 2u);
+    for (std::size_t i = 0; i < 36; ++i) {
+        std::array<uint8_t, 100> reply{};
+        std::copy(sent[i].begin(), sent[i].end(), reply.begin());
+        BinaryReplyFields fields{};
+        ASSERT_EQ(CheckBinaryReply(reply, fields), 0) << "reply " << i;
+        EXPECT_EQ(fields.type, 3);
+        EXPECT_EQ(fields.value, i / 4);
+        EXPECT_EQ(fields.byte8, i % 4);
+    }
+}
+
+// A file is not a live line: long sentences fill the ring long before the queue, and
+// every one of them must still come out.
+TEST(LinkDispatch, InputFedWithoutDropsLosesNoSentence) {
+    const std::string gga = Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9," + std::string(179, '0') +
+                                     "545.4,M,46.9,M,,");
+    ASSERT_EQ(gga.size(), 246u);
+    std::string stream;
+    for (int i = 0; i < 5000; ++i) stream += gga;
+    EXPECT_EQ(PayloadsOf<GgaRecord>(RunThroughLink(stream), 1025).size(), 5000u);
 }
 
 TEST(LinkDispatch, QueueOverflowDropsWholeEpochs) {
@@ -212,6 +364,22 @@ TEST_P(RealCapture, ParsesWhatItShouldAndNothingElse) {
     }
     EXPECT_GT(raw, 0u);
     EXPECT_EQ(PayloadsOf<GgaRecord>(messages, 1025).size(), goodGga);
+
+    // A receiver that reports satellites yields satellite tables, each satellite once.
+    const auto views = PayloadsOf<SatelliteViewSet>(messages, 1027);
+    if (bytes.find("GSV,") != std::string::npos) {
+        EXPECT_GT(views.size(), 0u);
+    }
+    for (const SatelliteViewSet& v : views) {
+        std::set<std::pair<int, int>> seen;
+        for (int i = 0; i < v.count; ++i) {
+            EXPECT_NE(v.satellites[i].prn, 0);
+            EXPECT_TRUE(seen.insert({v.satellites[i].system, v.satellites[i].prn}).second)
+                << "system " << v.satellites[i].system << " PRN " << v.satellites[i].prn << " twice";
+        }
+    }
+    for (const UsedSatelliteSet& u : PayloadsOf<UsedSatelliteSet>(messages, 1026))
+        for (int i = 0; i < u.count; ++i) EXPECT_NE(u.system[i], gnss::kUnresolved) << "PRN " << u.prn[i];
 }
 
 INSTANTIATE_TEST_SUITE_P(Receivers, RealCapture,

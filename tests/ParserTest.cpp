@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "NmeaFields.h"
 #include "ProprietaryParsers.h"
 #include "StandardParsers.h"
@@ -49,6 +53,24 @@ TEST(ParseGga, SouthernLatitudeSplitsIntoSignedParts) {
     EXPECT_FLOAT_EQ(r.geoidSeparation, 46.9f);
 }
 
+TEST(ParseGga, WholeMinutesNeverSplitIntoSixtySeconds) {
+    for (int minute = 0; minute < 60; ++minute) {
+        char value[16];
+        std::snprintf(value, sizeof value, "48%02d.000", minute);
+        const Coordinate c = ParseCoordinateDms(value, 'N');
+        EXPECT_EQ(c.degrees, 48);
+        EXPECT_EQ(c.minutes, minute) << value;
+        EXPECT_NEAR(c.seconds, 0.0, 1e-6) << value;
+        EXPECT_NEAR(c.decimal, 48 + minute / 60.0, 1e-12) << value;
+    }
+    const Coordinate zero = ParseCoordinateDms("01131.000", 'W');
+    EXPECT_FALSE(std::signbit(zero.seconds));  // only non-zero parts turn negative
+    EXPECT_EQ(zero.minutes, -31);
+    const Coordinate almost = ParseCoordinateDms("01131.99999", 'W');
+    EXPECT_EQ(almost.minutes, -31);
+    EXPECT_NEAR(almost.seconds, -59.9994, 1e-6);
+}
+
 TEST(ParseGga, RulesForTimeQualityAndSatelliteCount) {
     GgaRecord r;
     EXPECT_FALSE(ParseGga("$GPGGA,,,,,,0,00,99.99,,,,,,*48", r));  // no time before a fix
@@ -95,6 +117,16 @@ TEST(ParseGsa, TalkerLayoutsAndSystems) {
     ASSERT_TRUE(ParseGsa(wide + ",1.1,0.7,0.9,3*00", g));
     EXPECT_EQ(g.count, 32);
     EXPECT_FLOAT_EQ(g.hdop, 0.7f);
+    // 4.10 before a fix (empty DOPs) and with "no DOP" as 99: neither DOP is a satellite.
+    ASSERT_TRUE(ParseGsa("$GNGSA,A,1,,,,,,,,,,,,,,,,1*1D", g));
+    EXPECT_EQ(g.count, 0);
+    EXPECT_EQ(g.vdop, 0.0f);
+    EXPECT_EQ(g.system, gnss::kGps);
+    ASSERT_TRUE(ParseGsa("$GNGSA,A,1,,,,,,,,,,,,,99,99,99,4*00", g));
+    EXPECT_EQ(g.count, 0);
+    EXPECT_FLOAT_EQ(g.pdop, 99.0f);
+    EXPECT_EQ(g.system, gnss::kBeiDou);
+
     EXPECT_FALSE(ParseGsa("$GQGSA,A,3,01,,,,,,,,,,,,1.1,0.7,0.9*00", g));  // unknown talker
     EXPECT_FALSE(ParseGsa("$GPGSA,A,3,01,1.1,0.7,0.9*00", g));
 }
@@ -138,6 +170,15 @@ TEST(ParseGsv, SatellitesStatisticsAndSystems) {
     ASSERT_TRUE(ParseGsv("$GLGSV,3,3,10,87,14,030,17,88,62,024,,1*74", r));
     EXPECT_EQ(r.count, 2);
     EXPECT_EQ(r.satellites[1].system, gnss::kGlonass);
+    // Empty slots that pad the last sentence are no satellites (and no PRN 0).
+    ASSERT_TRUE(ParseGsv("$GLGSV,3,3,10,71,23,216,,72,43,277,,,,,,,,,*00", r));
+    EXPECT_EQ(r.count, 2);
+    ASSERT_TRUE(ParseGsv("$QZGSV,1,1,01,03,50,120,44,,,,*00", r));
+    EXPECT_EQ(r.count, 1);
+    ASSERT_TRUE(ParseGsv("$GPGSV,1,1,02,00,50,120,44,07,10,20,30*00", r));
+    ASSERT_EQ(r.count, 1);
+    EXPECT_EQ(r.satellites[0].prn, 7);
+    EXPECT_FALSE(ParseGsv("$QZGSV,1,1,02,00,50,120,44,03,10,20,30*00", r));  // QZSS has no 0
     ASSERT_TRUE(ParseGsv("$GAGSV,1,1,00,7*73", r));
     EXPECT_EQ(r.count, 0);
     EXPECT_EQ(r.lowestSnr, 0);
@@ -246,4 +287,47 @@ TEST(Fields, NumberConversionsAgreeWithTheCLibrary) {
     EXPECT_EQ(FieldInt("99999999999"), INT32_MAX);
     EXPECT_EQ(FieldDouble("1e3"), 1000.0);
     EXPECT_EQ(FieldDouble(""), 0.0);
+}
+
+TEST(Fields, ListReadsAsSlots) {
+    uint64_t seed = 777;
+    auto next = [&] { return seed = seed * 6364136223846793005ULL + 1442695040888963407ULL; };
+    const std::string alphabet("0123456789.-,,,,**AZ \0\x80", 24);
+    for (int i = 0; i < 5000; ++i) {
+        std::string text = "$GPGSV";
+        const int length = static_cast<int>(next() >> 56);  // 0..255, some over the limit
+        for (int k = 0; k < length; ++k) text += alphabet[(next() >> 33) % alphabet.size()];
+        if (next() >> 63) text += "*00";
+        FieldSlots slots;
+        FieldList list;
+        const int n = SplitFields(text, slots);
+        ASSERT_EQ(SplitFields(text, list), n) << text;
+        EXPECT_EQ(list.Count(), std::max(n, 0));
+        for (int f = 0; f < n; ++f) EXPECT_EQ(list[f], slots[f]) << text << " field " << f;
+        EXPECT_EQ(list[std::max(n, 0)], "");
+    }
+}
+
+TEST(Fields, CombinedChecksAgreeWithTheSeparateOnes) {
+    uint64_t seed = 4242;
+    auto next = [&] { return seed = seed * 6364136223846793005ULL + 1442695040888963407ULL; };
+    const std::string alphabet = "0123456789-.+e x";
+    for (int i = 0; i < 50000; ++i) {
+        std::string text;
+        const int length = static_cast<int>(next() >> 59);  // 0..31
+        for (int k = 0; k < length; ++k) {
+            // Mostly digits, so that many of the texts are numbers.
+            const uint64_t r = next();
+            text += (r >> 62) ? alphabet[(r >> 40) % 10] : alphabet[(r >> 40) % alphabet.size()];
+        }
+        int32_t integer = -7;
+        ASSERT_EQ(IntegerField(text, integer), IsInteger(text)) << text;
+        EXPECT_EQ(integer, IsInteger(text) ? FieldInt(text) : -7) << text;
+        EXPECT_EQ(FieldInt(text), LongFieldInt(text)) << text;
+        double decimal = -7;
+        ASSERT_EQ(DecimalField(text, decimal), IsDecimal(text)) << text;
+        const double expected = IsDecimal(text) ? FieldDouble(text) : -7;
+        EXPECT_EQ(decimal, expected) << text;
+        EXPECT_EQ(std::signbit(decimal), std::signbit(expected)) << text;
+    }
 }

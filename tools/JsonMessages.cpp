@@ -1,7 +1,11 @@
 #include "JsonMessages.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <type_traits>
+
+#include "Framing.h"
 
 namespace {
 
@@ -162,5 +166,17 @@ std::string MessageJson(const LinkMessage& message) {
     j.Open('{').Key("msg").Int(message.number).Key("window").Text(WindowName(TargetOf(message.number)));
     std::visit([&](const auto& payload) { Write(j, payload); }, message.payload);
     j.Close('}');
+    return j.Take();
+}
+
+std::string BinaryJson(std::span<const uint8_t> packet) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const uint8_t b : packet) (hex += kHex[b >> 4]) += kHex[b & 0x0F];
+    std::array<uint8_t, 100> reply{};
+    std::copy_n(packet.begin(), std::min(packet.size(), reply.size()), reply.begin());
+    BinaryReplyFields fields{};
+    Json j;
+    j.Open('{').Key("binary").Text(hex).Key("check").Int(CheckBinaryReply(reply, fields)).Close('}');
     return j.Take();
 }

@@ -3,20 +3,28 @@
 // line of JSON.
 //
 //   nmeadump [FILE | -]               a capture log, or standard input
-//   nmeadump --port DEV [--baud N] [--seconds S]
+//   nmeadump --port DEV [--baud N] [--seconds S] [--wait]
+//
+// Exit status: 0 when everything was decoded (and, with --port, captured); 1 when the
+// input could not be read, the line was lost (without --wait), the capture log missed
+// bytes or sentences were dropped; 2 for a bad command line.
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
 #include "CaptureLog.h"
 #include "JsonMessages.h"
 #include "NmeaThread.h"
+#include "Options.h"
+#include "ReceiveSession.h"
 #include "ResponseDecoder.h"
 
 namespace {
@@ -27,7 +35,12 @@ void OnSignal(int) { g_stop.store(true); }
 class JsonSink : public ILinkSink {
 public:
     void Post(const LinkMessage& message) override {
-        const std::string line = MessageJson(message);
+        Print(MessageJson(message));
+    }
+    void Binary(std::span<const uint8_t> packet) override { Print(BinaryJson(packet)); }
+
+private:
+    static void Print(const std::string& line) {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
     }
@@ -35,15 +48,17 @@ public:
 
 void Usage() {
     std::fputs("usage: nmeadump [FILE | -]\n"
-               "       nmeadump --port DEV [--baud N] [--seconds S]\n", stderr);
+               "       nmeadump --port DEV [--baud N] [--seconds S] [--wait]\n", stderr);
 }
+
+std::string InputName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
 // Feeds a file as the receive worker would, but never faster than the link thread
 // takes sentences, so that a capture is read whole.
 int DumpFile(const std::string& path) {
     FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (!in) {
-        std::fprintf(stderr, "nmeadump: cannot read %s\n", path.c_str());
+        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
         return 1;
     }
     JsonSink sink;
@@ -51,68 +66,74 @@ int DumpFile(const std::string& path) {
     link.Start();
     unsigned char buffer[8192];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        for (std::size_t i = 0; i < n; ++i) {
-            link.FeedRxByte(buffer[i]);
-            while (link.Stream().Pending() >= kSentenceQueueSize - 8) std::this_thread::yield();
-        }
-    }
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) link.FeedWithoutDrops(buffer, n);
+    const int readError = std::ferror(in) ? errno : 0;
     if (in != stdin) std::fclose(in);
     link.Drain();
     link.Shutdown();
     std::fflush(stdout);
+    if (readError != 0) {
+        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", InputName(path).c_str(),
+                     std::strerror(readError));
+        return 1;
+    }
     return 0;
 }
 
-int DumpPort(const std::string& device, uint32_t baud, double seconds) {
+// The link's port as the session drives it.
+class LinkLine : public ReceiveLine {
+public:
+    explicit LinkLine(CNmeaThread& link) : m_link(link) {}
+    LineLoss Lost() const override { return m_link.LineLost(); }
+    void Close() override { m_link.Disconnect(); }
+    bool Open() override { return m_link.Connect(); }
+
+private:
+    CNmeaThread& m_link;
+};
+
+int DumpPort(const ReceiveOptions& options) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     JsonSink sink;
-    CNmeaThread link(device, baud, &sink, &ProgramCaptureLog(), DecodeResponse);
+    // The link names the capture log for its first connection.
+    CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), DecodeResponse);
+    ReceiveSession session("nmeadump", options, ProgramCaptureLog());
+    LinkLine line(link);
     link.Start();
-    if (!link.Connect()) {
-        std::fprintf(stderr, "nmeadump: %s\n", link.OpenErrorText().c_str());
+    if (!line.Open()) {
+        session.Say(link.OpenErrorText());
         return 1;
     }
-    std::fprintf(stderr, "nmeadump: %s at %u baud; capture log %s\n", device.c_str(), baud,
-                 ProgramCaptureLog().FilePath().c_str());
-    const auto start = std::chrono::steady_clock::now();
-    while (!g_stop.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds)) break;
-    }
+    std::fprintf(stderr, "nmeadump: %s at %u baud; capturing to %s\n", options.device.c_str(),
+                 options.baud, session.CapturePath().c_str());
+    const SessionEnd end = session.Run(line, g_stop, std::chrono::milliseconds(50));
+    // Nothing more comes in; what did come is decoded before the link ends.
+    link.Disconnect();
+    link.Drain();
     link.Shutdown();
     std::fflush(stdout);
-    return 0;
+    session.EndConnection();
+    bool complete = session.ReportCapture();
+    if (const uint64_t dropped = link.Stream().DroppedSentences(); dropped > 0) {
+        session.Say(std::to_string(dropped) + " sentences dropped: the decoder fell behind the line");
+        complete = false;
+    }
+    return end != SessionEnd::LineLost && complete ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string device, file;
-    uint32_t baud = 9600;
-    double seconds = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--port" && i + 1 < argc) device = argv[++i];
-        else if (arg == "--baud" && i + 1 < argc) baud = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        else if (arg == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
-        else if ((arg == "-" || arg[0] != '-') && file.empty()) file = arg;
-        else {
-            Usage();
-            return 2;
-        }
-    }
-    if (!device.empty() && !file.empty()) {
+    std::string error;
+    const auto options = ParseReceiveOptions(argc, argv, error);
+    const bool fromPort = options && !options->device.empty();
+    if (options && !fromPort && options->wait) error = "--wait goes with --port";
+    if (!options || options->operands.size() > (fromPort ? 0u : 1u) || (!fromPort && options->wait)) {
+        if (!error.empty()) std::fprintf(stderr, "nmeadump: %s\n", error.c_str());
         Usage();
         return 2;
     }
-    if (!device.empty()) {
-        if (baud == 0) {
-            std::fputs("nmeadump: --baud must be a positive number\n", stderr);
-            return 2;
-        }
-        return DumpPort(device, baud, seconds);
-    }
-    return DumpFile(file.empty() ? "-" : file);
+    if (fromPort) return DumpPort(*options);
+    return DumpFile(options->operands.empty() ? "-" : options->operands.front());
 }

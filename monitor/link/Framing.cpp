@@ -15,18 +15,38 @@ int HexValue(char c) {
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
+// XOR works on each byte alone, so eight bytes can go through one 64-bit XOR and the
+// eight lanes fold into one at the end; the OR of the same words shows whether any byte
+// has its top bit set.
+uint8_t XorOfBytes(const char* p, std::size_t n, bool& topBit) {
+    uint64_t sum = 0, any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        sum ^= word;
+        any |= word;
+    }
+    for (; n > 0; ++p, --n) {
+        sum ^= static_cast<uint8_t>(*p);
+        any |= static_cast<uint8_t>(*p);
+    }
+    sum ^= sum >> 32;
+    sum ^= sum >> 16;
+    sum ^= sum >> 8;
+    topBit = (any & 0x8080808080808080u) != 0;
+    return static_cast<uint8_t>(sum);
+}
+
 }  // namespace
 
+// Text with a byte of 128 or more before the '*' is no sentence.
 bool VerifyNmeaChecksum(std::string_view t) {
     if (t.size() < 6) return false;
-    uint8_t sum = 0;
-    std::size_t i = 1;
-    for (; i < t.size() && t[i] != '*'; ++i) {
-        const auto c = static_cast<uint8_t>(t[i]);
-        if (c & 0x80) return false;
-        sum ^= c;
-    }
-    if (i + 2 >= t.size()) return false;  // no '*', or fewer than two digits after it
+    const void* star = std::memchr(t.data() + 1, '*', t.size() - 1);
+    const std::size_t i = star ? static_cast<std::size_t>(static_cast<const char*>(star) - t.data()) : t.size();
+    bool topBit = false;
+    const uint8_t sum = XorOfBytes(t.data() + 1, i - 1, topBit);
+    if (topBit || i + 2 >= t.size()) return false;  // no '*', or fewer than two digits after it
     const int hi = HexValue(t[i + 1]), lo = HexValue(t[i + 2]);
     return hi >= 0 && lo >= 0 && (hi << 4 | lo) == sum;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <variant>
 
@@ -48,9 +49,12 @@ struct LinkMessage {
 };
 
 // Receives every window message, in the link thread. The monitor posts them on to its
-// views; tests and tools look at them directly.
+// views; tests and tools look at them directly. The message is the dispatcher's own and
+// is reused for the next one: a sink that keeps it keeps a copy.
 class ILinkSink {
 public:
     virtual ~ILinkSink() = default;
     virtual void Post(const LinkMessage& message) = 0;
+    // Every binary packet the framer cut, as it came (for tools that show the framing).
+    virtual void Binary(std::span<const uint8_t> /*packet*/) {}
 };

@@ -1,7 +1,10 @@
 #include "NmeaDispatcher.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "EpochLogic.h"
 #include "Framing.h"
@@ -17,7 +20,10 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8)
 uint16_t NmeaTextLog::Append(const char* text, uint16_t length) {
     m_start = static_cast<uint16_t>(m_start + m_length);
     m_length = length;
-    for (uint16_t i = 0; i < length; ++i) m_text[static_cast<uint16_t>(m_start + i)] = text[i];
+    // Up to the end of the buffer, and the rest from its beginning.
+    const std::size_t first = std::min<std::size_t>(length, kSize - m_start);
+    std::memcpy(m_text + m_start, text, first);
+    if (first < length) std::memcpy(m_text, text + first, length - first);
     return m_start;
 }
 
@@ -36,14 +42,66 @@ std::array<uint8_t, BinaryReply::kSize> BinaryReply::Bytes() const {
     return copy;
 }
 
-void NmeaDispatcher::Reset() {
-    m_state = ReceiverState{};
-    m_usedSnapshot = {};
-    m_viewSnapshot = {};
+std::span<const NmeaDispatcher::StandardSentence> NmeaDispatcher::StandardSentences() {
+    // In the order of their ids, so that an id finds its row directly.
+    static constexpr StandardSentence kRows[] = {
+        {sentence::kGga, "GGA", "GP GN BD GL GB", &NmeaDispatcher::OnGga},
+        {sentence::kGll, "GLL", "GP GN BD GL GB", &NmeaDispatcher::OnGll},
+        {sentence::kGsa, "GSA", "GP GN BD GL GA GB", &NmeaDispatcher::OnGsa},
+        {sentence::kGsv, "GSV", "GP QZ GL GA BD GB", &NmeaDispatcher::OnGsv},
+        {sentence::kRmc, "RMC", "GP GN BD GL GB", &NmeaDispatcher::OnRmc},
+        {sentence::kVtg, "VTG", "GP GN BD GL GB", &NmeaDispatcher::OnVtg},
+        {sentence::kQsa, "QSA", "GP QZ GB", &NmeaDispatcher::OnQsa},
+    };
+    static_assert([] {
+        for (std::size_t i = 0; i < std::size(kRows); ++i)
+            if (kRows[i].id != static_cast<SentenceId>(i)) return false;
+        return true;
+    }());
+    return kRows;
 }
 
-void NmeaDispatcher::Post(int number, const LinkPayload& payload) {
-    if (m_sink) m_sink->Post(LinkMessage{number, payload});
+const NmeaDispatcher::StandardSentence* NmeaDispatcher::FindStandard(SentenceId id) {
+    const auto rows = StandardSentences();
+    return id >= 0 && static_cast<std::size_t>(id) < rows.size() ? &rows[static_cast<std::size_t>(id)] : nullptr;
+}
+
+// "$GPGGA," and "$GPGGA*": a talker of the row and its type, on six characters.
+SentenceId NmeaDispatcher::ClassifyStandard(std::string_view h) {
+    if (h.size() < 6 || h[0] != '$') return sentence::kUnknown;
+    // Fixed-length compares, which the compiler turns into a load or two.
+    for (const StandardSentence& row : StandardSentences()) {
+        if (std::memcmp(h.data() + 3, row.type.data(), 3) != 0) continue;
+        for (std::size_t at = 0; at + 2 <= row.talkers.size(); at += 3)
+            if (std::memcmp(h.data() + 1, row.talkers.data() + at, 2) == 0) return row.id;
+    }
+    return sentence::kUnknown;
+}
+
+void NmeaDispatcher::Reset() { m_state = ReceiverState{}; }
+
+template <typename Record>
+void NmeaDispatcher::Post(std::initializer_list<int> numbers, Record&& record) {
+    if (!m_sink) return;
+    m_message.payload = std::forward<Record>(record);
+    for (int number : numbers) {
+        m_message.number = number;
+        m_sink->Post(m_message);
+    }
+}
+
+// The text goes straight into the message; what the previous one left after it is
+// cleared, so the record reads as a new one would.
+void NmeaDispatcher::PostRawSentence(const char* text, int length) {
+    const auto start = m_textLog.Append(text, static_cast<uint16_t>(length));
+    if (!m_sink) return;
+    RawSentence& raw = std::get<RawSentence>(m_rawMessage.payload);
+    const auto n = static_cast<std::size_t>(length);
+    if (raw.length > n) std::memset(raw.text + n, 0, raw.length - n);
+    raw.start = start;
+    raw.length = static_cast<uint16_t>(length);
+    std::memcpy(raw.text, text, n);
+    m_sink->Post(m_rawMessage);
 }
 
 // Only two replies matter: type 3 (a data block acknowledged) and type 1 for command
@@ -51,63 +109,72 @@ void NmeaDispatcher::Post(int number, const LinkPayload& payload) {
 void NmeaDispatcher::DispatchBinary(const uint8_t* packet, int length) {
     uint8_t buffer[BinaryReply::kSize] = {};
     std::memcpy(buffer, packet, static_cast<std::size_t>(std::min<int>(length, sizeof buffer)));
+    if (m_sink) m_sink->Binary(std::span<const uint8_t>(packet, static_cast<std::size_t>(length)));
     const uint16_t type = Le16(buffer + 4);
     if (type == 3) m_reply.Store(buffer, BinaryReply::kType3);
     else if (type == 1 && Le16(buffer + 6) == 0x95) m_reply.Store(buffer, BinaryReply::kCommand95);
 }
 
 void NmeaDispatcher::PostSatelliteCycle() {
-    m_usedSnapshot = m_state.used;
-    m_viewSnapshot = m_state.view;
-    for (int number : {msg::kUsedSatellites, msg::kFixModeUsed, msg::kFixReport, msg::kSignalUsed,
-                       msg::kSkyUsed, msg::kTrackUsed})
-        Post(number, m_usedSnapshot);
-    for (int number : {msg::kSatellitesInView, msg::kSignalInView, msg::kSkyInView})
-        Post(number, m_viewSnapshot);
+    FinishCycle(m_state);
+    Post({msg::kUsedSatellites, msg::kFixModeUsed, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed, msg::kTrackUsed},
+         m_state.used);
+    Post({msg::kSatellitesInView, msg::kSignalInView, msg::kSkyInView}, m_state.view);
 }
 
-// Runs the parser of `id` and posts what a successful parse tells the windows.
-bool NmeaDispatcher::Parse(char* text, int length, SentenceId id) {
-    const std::string_view sentence(text, static_cast<std::size_t>(length));
-    switch (id) {
-        case sentence::kGga:
-            if (!ParseGga(sentence, m_state.gga)) return false;
-            for (int number : {msg::kGga, msg::kFixModeGga, msg::kTrackGga}) Post(number, m_state.gga);
-            return true;
-        case sentence::kGll:
-            return ParseGll(sentence, m_state.gll);
-        case sentence::kGsa:
-        case sentence::kQsa: {
-            GsaSentence gsa;
-            if (!(id == sentence::kGsa ? ParseGsa(sentence, gsa) : ParseQsa(sentence, gsa))) return false;
-            ApplyGsa(m_state, gsa);
-            return true;
-        }
-        case sentence::kGsv:
-            if (!ParseGsv(sentence, m_state.gsv)) return false;
-            if (ApplyGsv(m_state)) PostSatelliteCycle();
-            return true;
-        case sentence::kRmc:
-            if (!ParseRmc(sentence, m_state.rmc)) return false;
-            Post(msg::kRmc, m_state.rmc);
-            return true;
-        case sentence::kVtg:
-            if (!ParseVtg(sentence, m_state.vtg)) return false;
-            Post(msg::kVtg, m_state.vtg);
-            Post(msg::kVelocityVtg, m_state.vtg);
-            return true;
-        case sentence::kReply: {
-            DecodedReply reply;
-            if (m_decoder) m_decoder(text, reply.text);
-            Post(msg::kReplyDecoded, std::move(reply));
-            return true;
-        }
-        default: {
-            const ProprietaryParser parse = ProprietaryParserFor(id);
-            const auto comma = sentence.find(',');
-            return parse && comma != std::string_view::npos && parse(sentence.substr(comma + 1), m_state.proprietary);
-        }
-    }
+// A GGA or RMC with a new time starts an epoch: what the last one left unposted goes
+// out first, so that every window sees each epoch's satellites.
+void NmeaDispatcher::NoteEpochTime(int16_t hour, int16_t minute, float second) {
+    if (StartsEpochWithCyclePending(m_state, hour * 3600.0 + minute * 60.0 + second)) PostSatelliteCycle();
+}
+
+// $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
+bool NmeaDispatcher::OnGga(std::string_view sentence) {
+    if (!ParseGga(sentence, m_state.gga)) return false;
+    NoteEpochTime(m_state.gga.hour, m_state.gga.minute, m_state.gga.second);
+    Post({msg::kGga, msg::kFixModeGga, msg::kTrackGga}, m_state.gga);
+    return true;
+}
+
+bool NmeaDispatcher::OnGll(std::string_view sentence) { return ParseGll(sentence, m_state.gll); }
+
+bool NmeaDispatcher::OnGsa(std::string_view sentence) {
+    GsaSentence gsa;
+    if (!ParseGsa(sentence, gsa)) return false;
+    ApplyGsa(m_state, gsa);
+    return true;
+}
+
+bool NmeaDispatcher::OnQsa(std::string_view sentence) {
+    GsaSentence qsa;
+    if (!ParseQsa(sentence, qsa)) return false;
+    ApplyGsa(m_state, qsa);
+    return true;
+}
+
+bool NmeaDispatcher::OnGsv(std::string_view sentence) {
+    if (!ParseGsv(sentence, m_state.gsv)) return false;
+    if (ApplyGsv(m_state)) PostSatelliteCycle();
+    return true;
+}
+
+bool NmeaDispatcher::OnRmc(std::string_view sentence) {
+    if (!ParseRmc(sentence, m_state.rmc)) return false;
+    NoteEpochTime(m_state.rmc.hour, m_state.rmc.minute, m_state.rmc.second);
+    Post({msg::kRmc}, m_state.rmc);
+    return true;
+}
+
+bool NmeaDispatcher::OnVtg(std::string_view sentence) {
+    if (!ParseVtg(sentence, m_state.vtg)) return false;
+    Post({msg::kVtg, msg::kVelocityVtg}, m_state.vtg);
+    return true;
+}
+
+bool NmeaDispatcher::ParseProprietary(std::string_view sentence, SentenceId id) {
+    const ProprietaryParser parse = ProprietaryParserFor(id);
+    const auto comma = sentence.find(',');
+    return parse && comma != std::string_view::npos && parse(sentence.substr(comma + 1), m_state.proprietary);
 }
 
 void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
@@ -116,14 +183,22 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     const int checked = length > 0 && text[length - 1] == '\r' ? length - 1 : length;
     if (!VerifyNmeaChecksum(std::string_view(text, static_cast<std::size_t>(checked)))) return;
 
-    if (sentence::IsStandard(id)) {
-        RawSentence raw{};
-        raw.length = static_cast<uint16_t>(length);
-        raw.start = m_textLog.Append(text, raw.length);
-        std::memcpy(raw.text, text, static_cast<std::size_t>(length));
-        Post(msg::kRawSentence, raw);
+    const std::string_view sentence(text, static_cast<std::size_t>(length));
+    bool parsed = false;
+    if (const StandardSentence* row = FindStandard(id)) {
+        PostRawSentence(text, length);
+        parsed = (this->*row->handle)(sentence);
+        // Any other standard sentence between two GSV groups (parsed or not: a GGA
+        // before the first fix has no time) ends a report of the sky.
+        if (id != sentence::kGsv) m_state.epoch.reportEnded = true;
+    } else if (id == sentence::kReply) {
+        DecodedReply reply;
+        if (m_decoder) m_decoder(text, reply.text);
+        Post({msg::kReplyDecoded}, std::move(reply));
+        parsed = true;
+    } else {
+        parsed = ParseProprietary(sentence, id);
     }
-    const bool parsed = Parse(text, length, id);
     SentenceId last = id;
     if (id == sentence::kSfch || id == sentence::kUnknown) last = sentence::kUnknown;
     if (id == sentence::kWbg && parsed && IsIncompleteWbg(m_state.proprietary.wbg)) last = sentence::kUnknown;

@@ -5,8 +5,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "LinkMessages.h"
 #include "ReceiverState.h"
@@ -55,6 +58,20 @@ public:
     // `decoder` null: replies are announced with no lines.
     NmeaDispatcher(ILinkSink* sink, ResponseDecoder decoder) : m_sink(sink), m_decoder(decoder) {}
 
+    // One row per standard sentence: its id, the three letters of its type, the talkers
+    // whose sentences of that type are taken, and the handler that parses the sentence
+    // and posts what it tells the windows.
+    struct StandardSentence {
+        SentenceId id;
+        std::string_view type;     // "GGA"
+        std::string_view talkers;  // "GP GN BD"
+        bool (NmeaDispatcher::*handle)(std::string_view sentence);
+    };
+    static std::span<const StandardSentence> StandardSentences();
+    static const StandardSentence* FindStandard(SentenceId id);
+    // The id of "$GPGGA,"-like names, or sentence::kUnknown.
+    static SentenceId ClassifyStandard(std::string_view header);
+
     void Reset();
     // `text` runs from "$" through CR (or through the last character before the LF when
     // a receiver sends no CR); NUL-terminated.
@@ -65,15 +82,29 @@ public:
     BinaryReply& Reply() { return m_reply; }
 
 private:
-    void Post(int number, const LinkPayload& payload);
-    bool Parse(char* text, int length, SentenceId id);
+    // One copy of the record into the message, posted under each number in turn.
+    template <typename Record>
+    void Post(std::initializer_list<int> numbers, Record&& record);
+    void PostRawSentence(const char* text, int length);
+    bool ParseProprietary(std::string_view sentence, SentenceId id);
     void PostSatelliteCycle();
+    void NoteEpochTime(int16_t hour, int16_t minute, float second);
+
+    bool OnGga(std::string_view sentence);
+    bool OnGll(std::string_view sentence);
+    bool OnGsa(std::string_view sentence);
+    bool OnQsa(std::string_view sentence);
+    bool OnGsv(std::string_view sentence);
+    bool OnRmc(std::string_view sentence);
+    bool OnVtg(std::string_view sentence);
 
     ILinkSink* m_sink;
     ResponseDecoder m_decoder;
     ReceiverState m_state{};
-    UsedSatelliteSet m_usedSnapshot{};
-    SatelliteViewSet m_viewSnapshot{};
+    // What the sink is shown, kept and reused so that no record is copied twice; the raw
+    // sentence has its own, which never changes its record type.
+    LinkMessage m_message{};
+    LinkMessage m_rawMessage{msg::kRawSentence, RawSentence{}};
     NmeaTextLog m_textLog;
     BinaryReply m_reply;
 };

@@ -1,25 +1,58 @@
 #include "NmeaFields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-int SplitFields(std::string_view text, FieldSlots& out) {
+namespace {
+
+// A field as its slot keeps it: at most 16 characters, and no further than a NUL.
+uint8_t SlotLength(const char* field, std::size_t length, bool holdsNul) {
+    length = std::min<std::size_t>(length, kFieldWidth);
+    const void* nul = holdsNul ? std::memchr(field, '\0', length) : nullptr;
+    return static_cast<uint8_t>(nul ? static_cast<const char*>(nul) - field : length);
+}
+
+}  // namespace
+
+int SplitFields(std::string_view text, FieldList& out) {
+    out.m_text = text.data();
+    out.m_count = 0;
     if (text.size() > 256) return -1;
-    const auto star = text.rfind('*');
+    const std::size_t star = text.rfind('*');
     if (star == std::string_view::npos) return -1;
-    const std::string_view body = text.substr(0, star);
-    auto comma = body.find(',');
+    const char* const body = text.data();
+    std::size_t comma = 0;
+    while (comma < star && body[comma] != ',') ++comma;
+    if (comma == star) return 0;
+    // The checksum lets a NUL through, but hardly any line has one: only then are the
+    // fields searched for it.
+    const bool nul = std::memchr(body, '\0', star) != nullptr;
+    // Every comma starts a field, which runs to the next comma or to the last '*'.
     int count = 0;
-    while (comma != std::string_view::npos && count < kMaxFields) {
-        const auto next = body.find(',', comma + 1);
-        const auto end = next == std::string_view::npos ? body.size() : next;
-        const std::string_view field = body.substr(comma + 1, end - comma - 1);
-        const std::size_t n = std::min<std::size_t>(field.size(), kFieldWidth);
-        std::memcpy(out.field[count], field.data(), n);
-        out.field[count][n] = '\0';
-        ++count;
-        comma = next;
+    for (std::size_t begin = comma + 1; count < kMaxFields; ++count) {
+        std::size_t end = begin;
+        while (end < star && body[end] != ',') ++end;
+        out.m_begin[count] = static_cast<uint16_t>(begin);
+        out.m_length[count] = SlotLength(body + begin, end - begin, nul);
+        if (end == star) {
+            ++count;
+            break;
+        }
+        begin = end + 1;
+    }
+    out.m_count = count;
+    return count;
+}
+
+int SplitFields(std::string_view text, FieldSlots& out) {
+    FieldList fields;
+    const int count = SplitFields(text, fields);
+    for (int i = 0; i < count; ++i) {
+        const std::string_view field = fields[i];
+        std::memcpy(out.field[i], field.data(), field.size());
+        out.field[i][field.size()] = '\0';
     }
     return count;
 }
@@ -57,79 +90,105 @@ bool IsDecimal(std::string_view text) { return IsNumber(text, 1); }
 
 namespace {
 
-// The plain forms almost every field has ("-12", "4807.038") without the C library's
-// locale and long-number machinery. Up to 15 digits the mantissa and the power of ten
-// are exact doubles, so one division gives the same correctly rounded value as strtod.
-bool PlainNumber(std::string_view t, int64_t& mantissa, int& decimals, bool& negative) {
-    negative = !t.empty() && t[0] == '-';
-    if (negative) t.remove_prefix(1);
-    if (t.empty() || t.size() > 16) return false;
-    mantissa = 0;
-    decimals = -1;
-    int digits = 0;
-    for (const char c : t) {
-        if (c == '.' && decimals < 0) {
-            decimals = 0;
-            continue;
-        }
-        if (c < '0' || c > '9' || ++digits > 15) return false;
-        mantissa = mantissa * 10 + (c - '0');
-        if (decimals >= 0) ++decimals;
-    }
-    if (decimals < 0) decimals = 0;
-    return digits > 0;
+int32_t SlowInt(std::string_view text) {
+    return Converted(text, [](const char* s) {
+        return ClampTo<int32_t>(static_cast<double>(std::strtoll(s, nullptr, 10)));
+    });
 }
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
-                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+double SlowDouble(std::string_view text) {
+    return Converted(text, [](const char* s) { return std::strtod(s, nullptr); });
+}
 
 }  // namespace
 
-int32_t FieldInt(std::string_view text) {
+int32_t LongFieldInt(std::string_view text) {
     int64_t mantissa;
     int decimals;
     bool negative;
-    if (PlainNumber(text, mantissa, decimals, negative) && decimals == 0 && text.find('.') == text.npos)
+    if (PlainNumber(text, mantissa, decimals, negative) && decimals < 0)
         return ClampTo<int32_t>(static_cast<double>(negative ? -mantissa : mantissa));
-    return Converted(text, [](const char* s) { return ClampTo<int32_t>(static_cast<double>(std::strtoll(s, nullptr, 10))); });
+    return SlowInt(text);
 }
 
 double FieldDouble(std::string_view text) {
     int64_t mantissa;
     int decimals;
     bool negative;
-    if (PlainNumber(text, mantissa, decimals, negative)) {
-        const double v = static_cast<double>(mantissa) / kPowersOfTen[decimals];
-        return negative ? -v : v;
-    }
-    return Converted(text, [](const char* s) { return std::strtod(s, nullptr); });
+    if (PlainNumber(text, mantissa, decimals, negative)) return PlainValue(mantissa, decimals, negative);
+    return SlowDouble(text);
 }
 
+// A plain number is always a valid one, so the checks run only on what the fast path
+// leaves.
+bool LongIntegerField(std::string_view text, int32_t& value) {
+    int64_t mantissa;
+    int decimals;
+    bool negative;
+    if (PlainNumber(text, mantissa, decimals, negative)) {
+        if (decimals >= 0) return false;
+        value = ClampTo<int32_t>(static_cast<double>(negative ? -mantissa : mantissa));
+        return true;
+    }
+    if (!IsInteger(text)) return false;
+    value = SlowInt(text);
+    return true;
+}
+
+bool LongDecimalField(std::string_view text, double& value) {
+    if (!IsDecimal(text)) return false;
+    value = FieldDouble(text);
+    return true;
+}
+
+namespace {
+
+bool IsSouthOrWest(char hemisphere) {
+    return hemisphere == 'S' || hemisphere == 's' || hemisphere == 'W' || hemisphere == 'w';
+}
+
+// Only non-zero parts change sign: a zero stays 0, never shows as "-0".
+template <typename T>
+void Negate(T& part) {
+    if (part != 0) part = static_cast<T>(-part);
+}
+
+}  // namespace
+
+// The minutes come from the text's own digits (4829.000 - 4800 is exactly 29), not from
+// value / 100, whose binary fraction would make 29' into 28' 60".
 Coordinate ParseCoordinateDms(std::string_view value, char hemisphere) {
-    if (!IsDecimal(value)) return {};
-    const double v = FieldDouble(value) / 100.0;
-    const double degrees = std::trunc(v);
-    const double minutes = std::trunc((v - degrees) * 100.0);
-    const double seconds = ((v - degrees) - minutes / 100.0) * 6000.0;
-    Coordinate c{degrees + minutes / 60.0 + seconds / 3600.0, ClampTo<int16_t>(degrees),
-                 ClampTo<int16_t>(minutes), seconds};
-    if (hemisphere == 'S' || hemisphere == 's' || hemisphere == 'W' || hemisphere == 'w') {
-        c.decimal = -c.decimal;
-        c.degrees = static_cast<int16_t>(-c.degrees);
-        c.minutes = static_cast<int16_t>(-c.minutes);
-        c.seconds = -c.seconds;
+    double raw;
+    if (!DecimalField(value, raw)) return {};
+    const double v = std::fabs(raw);
+    const double degrees = std::trunc(v / 100.0);
+    const double allMinutes = v - degrees * 100.0;
+    double minutes = std::floor(allMinutes + 1e-9);
+    double seconds = std::max(0.0, (allMinutes - minutes) * 60.0);
+    if (seconds >= 60.0 - 1e-7) {  // rounding left a whole minute in the seconds
+        minutes += 1.0;
+        seconds = 0.0;
+    }
+    Coordinate c{degrees + allMinutes / 60.0, ClampTo<int16_t>(degrees), ClampTo<int16_t>(minutes), seconds};
+    const bool negative = raw < 0;
+    if (negative != IsSouthOrWest(hemisphere)) {
+        Negate(c.decimal);
+        Negate(c.degrees);
+        Negate(c.minutes);
+        Negate(c.seconds);
     }
     return c;
 }
 
 DegreesMinutes ParseCoordinateDm(std::string_view value, char hemisphere) {
-    if (!IsDecimal(value)) return {};
-    const double v = FieldDouble(value) / 100.0;
+    double raw;
+    if (!DecimalField(value, raw)) return {};
+    const double v = raw / 100.0;
     const double degrees = std::trunc(v);
     DegreesMinutes d{ClampTo<int32_t>(degrees), (v - degrees) * 100.0};
-    if (hemisphere == 'S' || hemisphere == 's' || hemisphere == 'W' || hemisphere == 'w') {
-        d.degrees = -d.degrees;
-        d.minutes = -d.minutes;
+    if (IsSouthOrWest(hemisphere)) {
+        Negate(d.degrees);
+        Negate(d.minutes);
     }
     return d;
 }
@@ -137,8 +196,8 @@ DegreesMinutes ParseCoordinateDm(std::string_view value, char hemisphere) {
 bool ParseUtcTime(std::string_view text, int16_t& hour, int16_t& minute, float& second) {
     hour = minute = 0;
     second = 0;
-    if (!IsDecimal(text)) return false;
-    const double value = FieldDouble(text);
+    double value;
+    if (!DecimalField(text, value)) return false;
     const auto whole = ClampTo<int64_t>(value);
     hour = ClampTo<int16_t>(static_cast<double>(whole / 10000));
     minute = static_cast<int16_t>(whole % 10000 / 100);

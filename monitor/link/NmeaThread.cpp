@@ -24,7 +24,8 @@ bool CNmeaThread::Connect() {
     m_port.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
-    if (!m_port.Open([this](uint8_t b) { m_stream.FeedRxByte(b); })) return false;
+    if (!m_port.Open([this](const uint8_t* bytes, std::size_t count) { m_stream.FeedRxBytes(bytes, count); }))
+        return false;
     m_connected.store(true, std::memory_order_release);
     return true;
 }
@@ -35,6 +36,7 @@ void CNmeaThread::Disconnect() {
 }
 
 void CNmeaThread::Shutdown() {
+    if (m_shutDown.exchange(true, std::memory_order_acq_rel)) return;
     m_stop.store(true, std::memory_order_release);
     Disconnect();
     m_stream.Wake();
@@ -44,6 +46,21 @@ void CNmeaThread::Shutdown() {
 
 void CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length) {
     if (m_port.IsOpen()) m_port.Enqueue(bytes, length);
+}
+
+// Only a new sentence or packet takes room: the bytes go in pieces that each begin at
+// one, after waiting for room.
+void CNmeaThread::FeedWithoutDrops(const uint8_t* bytes, std::size_t count) {
+    const auto isStart = [](uint8_t b) { return b == '$' || b == kBinaryStart; };
+    std::size_t at = 0;
+    while (at < count) {
+        std::size_t next = at + 1;
+        while (next < count && !isStart(bytes[next])) ++next;
+        if (isStart(bytes[at]))
+            while (!m_stream.HasRoom()) std::this_thread::yield();
+        m_stream.FeedRxBytes(bytes + at, next - at);
+        at = next;
+    }
 }
 
 int CNmeaThread::ProcessPending() {
@@ -57,7 +74,8 @@ int CNmeaThread::ProcessPending() {
             if (m_stop.load(std::memory_order_acquire)) break;
             m_dispatcher.DispatchText(m_text, d.length, d.id);
         }
-        m_taken.fetch_add(1, std::memory_order_release);
+        // One writer: a plain store, not a locked add per sentence.
+        m_taken.store(m_taken.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
     return taken;
 }

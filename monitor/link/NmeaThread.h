@@ -29,11 +29,16 @@ public:
     // (the caller shows it in a message box titled "Error").
     bool Connect();
     void Disconnect();
-    // Stops the link thread after the port; the capture log is closed as it ends.
+    // Stops the link thread after the port; the capture log is closed as it ends. Only
+    // the first call does anything: by a later one (the destructor's) a newer connection
+    // may be writing the shared capture log.
     void Shutdown();
     void SendBytes(const uint8_t* bytes, std::size_t length);
 
     void FeedRxByte(uint8_t b) { m_stream.FeedRxByte(b); }
+    // Bytes that are not live (a capture file): fed no faster than the link thread takes
+    // them, so that nothing is dropped. The link thread must be running.
+    void FeedWithoutDrops(const uint8_t* bytes, std::size_t count);
     // Drains the queue in the calling thread; returns how many sentences it took. The
     // link thread does this each time it wakes; tools feeding bytes themselves may too.
     int ProcessPending();
@@ -42,6 +47,8 @@ public:
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
     const std::string& OpenErrorText() const { return m_port.OpenErrorText(); }
+    // Whether the connected line was lost; callable from any thread.
+    LineLoss LineLost() const { return m_port.LineLost(); }
     RxStream& Stream() { return m_stream; }
     NmeaDispatcher& Dispatcher() { return m_dispatcher; }
 
@@ -56,6 +63,7 @@ private:
     CCommPort m_port;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_shutDown{false};
     std::atomic<uint64_t> m_taken{0};
     std::thread m_thread;
     char m_text[kMaxSentenceText + 1];  // the sentence being dispatched

@@ -259,18 +259,30 @@ bool ParseTxt(std::string_view text, ProprietaryRecords& r) {
 
 struct ParserRow {
     SentenceId id;
+    std::string_view name;  // compared on its own length
     ProprietaryParser parse;
 };
 
 constexpr ParserRow kParsers[] = {
-    {sentence::kAlm, ParseAlm}, {sentence::kEph, ParseEph},   {sentence::kDgp, ParseDgp},
-    {sentence::kChn, ParseChn}, {sentence::kDbg, ParseDbg},   {sentence::kDb2, ParseDb2},
-    {sentence::kWbg, ParseWbg}, {sentence::kRtc, ParseRtc},   {sentence::kPmc, ParsePmc},
-    {sentence::kJam, ParseJam}, {sentence::kLox, ParseLox},   {sentence::kTsx1, ParseTsx1},
-    {sentence::kGptxt, ParseTxt},
+    {sentence::kAlm, "$PTVXALM", ParseAlm},     {sentence::kEph, "$PTVXEPH", ParseEph},
+    {sentence::kDgp, "$PTVXDGP", ParseDgp},     {sentence::kChn, "$PTVXCHN", ParseChn},
+    {sentence::kDbg, "$PTVXDBG", ParseDbg},     {sentence::kDb2, "$PTVXDB2", ParseDb2},
+    {sentence::kTsx1, "$PTVXTSX1", ParseTsx1},  {sentence::kWbg, "$PTVXWBG", ParseWbg},
+    {sentence::kRtc, "$PTVXRTC", ParseRtc},     {sentence::kPmc, "$PTVXPMC", ParsePmc},
+    {sentence::kJam, "$PTVXJAM", ParseJam},     {sentence::kLox, "$PTVXLOX", ParseLox},
+    {sentence::kSfch, "#SFCH", nullptr},        {sentence::kGptxt, "$GPTXT", ParseTxt},
+    // Recognised, not parsed.
+    {sentence::kRecognised, "$PTVXRTSEPH", nullptr}, {sentence::kRecognised, "$PTVXRQTBEE", nullptr},
+    {sentence::kRecognised, "$PTVXDTEPH", nullptr},
 };
 
 }  // namespace
+
+SentenceId ClassifyProprietary(std::string_view header) {
+    for (const ParserRow& row : kParsers)
+        if (header.substr(0, row.name.size()) == row.name) return row.id;
+    return sentence::kUnknown;
+}
 
 ProprietaryParser ProprietaryParserFor(SentenceId id) {
     for (const ParserRow& row : kParsers)

@@ -8,6 +8,10 @@
 
 using ProprietaryParser = bool (*)(std::string_view fields, ProprietaryRecords& records);
 
+// The id of a proprietary name ("$PTVXALM,"), of "#SFCH" and "$GPTXT", or
+// sentence::kUnknown.
+SentenceId ClassifyProprietary(std::string_view header);
+
 // The parser for a proprietary sentence id, or null when the id has none.
 ProprietaryParser ProprietaryParserFor(SentenceId id);
 

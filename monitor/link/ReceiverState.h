@@ -2,6 +2,7 @@
 // built from GSA and GSV, and the proprietary records.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 #include "ProprietaryRecords.h"
@@ -20,11 +21,11 @@ inline constexpr SentenceId kAlm = 32, kEph = 33, kDgp = 34, kDbg = 35, kDb2 = 3
                             kWbg = 38, kRtc = 39, kPmc = 40, kJam = 41, kLox = 42, kTsx1 = 43;
 inline constexpr SentenceId kSfch = 64, kGptxt = 136, kReply = 253, kRecognised = 254,
                             kUnknown = 255;
-inline bool IsStandard(SentenceId id) { return id >= 0 && id <= kQsa; }
 }  // namespace sentence
 
 // Four constellations in one receiver easily put more than 32 satellites in view and in
-// use; the tables hold 64, and one slot per group or GSA sentence for up to 8 systems.
+// use; the tables hold 64, and one slot per GSA sentence or per constellation's GSV
+// group for up to 8 of them.
 inline constexpr int kMaxSatellites = 64;
 inline constexpr int kMaxGroups = 8;
 // Longest text sentence the link keeps, "$" through CR; longer lines are dropped whole.
@@ -93,8 +94,12 @@ struct GsvRecord {
     SatelliteEntry satellites[4];
 };
 
+// One report of the sky: every satellite the receiver listed since the report began,
+// once per (system, PRN), with the highest C/N0 any of its signals had. Receivers of
+// NMEA 4.10 and later send one GSV group per signal; those groups add no new groups
+// here, only their C/N0.
 struct SatelliteViewSet {
-    int16_t completedGroups;
+    int16_t completedGroups;  // constellations whose group has come to its last sentence
     GnssSystem groupSystem[kMaxGroups];
     int16_t highestSnr, lowestSnr, trackedCount, count;
     SatelliteEntry satellites[kMaxSatellites];
@@ -103,6 +108,7 @@ struct SatelliteViewSet {
 struct UsedSatelliteSet {
     int16_t gsaSentences;
     uint16_t usedPerSentence[kMaxGroups];
+    uint16_t firstOfSentence[kMaxGroups];  // a QSA's satellites may stand between two GSAs
     char mode, fixType;
     int16_t count;
     int16_t prn[kMaxSatellites + 1];
@@ -121,6 +127,16 @@ struct GsaSentence {
     float pdop, hdop, vdop;
 };
 
+// Where the link stands in the receiver's epochs.
+struct EpochTracking {
+    double time = -1;           // seconds of the day of the latest GGA or RMC
+    bool cyclePending = false;  // satellites taken in since the tables were last posted
+    bool reportEnded = true;    // the next GSV group that starts begins a new report
+    // The (system, PRN) pairs of systems 0-7 and PRNs 0-255 in the current report of the
+    // sky: a satellite not marked here is new to the table, which then needs no search.
+    std::bitset<8 * 256> listed;
+};
+
 struct ReceiverState {
     GgaRecord gga;
     GllRecord gll;
@@ -131,4 +147,5 @@ struct ReceiverState {
     VtgRecord vtg;
     ProprietaryRecords proprietary;
     SentenceId lastDispatched = sentence::kUnknown;
+    EpochTracking epoch;
 };

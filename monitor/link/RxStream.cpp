@@ -1,42 +1,18 @@
 #include "RxStream.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "NmeaDispatcher.h"
+#include "ProprietaryParsers.h"
 
 namespace {
 
 constexpr uint32_t kQueueMask = kSentenceQueueSize - 1;
 constexpr uint16_t kRingMask = kRxRingSize - 1;
-constexpr uint8_t kBinaryStart = 0xAA;
-
-struct NameRow {
-    SentenceId id;
-    std::string_view name;
-};
-
-// Tried in order, each on as many characters as its name has; the first match wins.
-constexpr NameRow kNames[] = {
-    {sentence::kGga, "$GPGGA"}, {sentence::kGga, "$GNGGA"}, {sentence::kGga, "$BDGGA"},
-    {sentence::kGga, "$GLGGA"}, {sentence::kGga, "$GBGGA"},
-    {sentence::kGll, "$GPGLL"}, {sentence::kGll, "$GNGLL"}, {sentence::kGll, "$BDGLL"},
-    {sentence::kGll, "$GLGLL"}, {sentence::kGll, "$GBGLL"},
-    {sentence::kGsa, "$GPGSA"}, {sentence::kGsa, "$GNGSA"}, {sentence::kGsa, "$BDGSA"},
-    {sentence::kGsa, "$GLGSA"}, {sentence::kGsa, "$GAGSA"}, {sentence::kGsa, "$GBGSA"},
-    {sentence::kQsa, "$GPQSA"}, {sentence::kQsa, "$QZQSA"}, {sentence::kQsa, "$GBQSA"},
-    {sentence::kGsv, "$GPGSV"}, {sentence::kGsv, "$QZGSV"}, {sentence::kGsv, "$GLGSV"},
-    {sentence::kGsv, "$GAGSV"}, {sentence::kGsv, "$BDGSV"}, {sentence::kGsv, "$GBGSV"},
-    {sentence::kRmc, "$GPRMC"}, {sentence::kRmc, "$GNRMC"}, {sentence::kRmc, "$BDRMC"},
-    {sentence::kRmc, "$GLRMC"}, {sentence::kRmc, "$GBRMC"},
-    {sentence::kVtg, "$GPVTG"}, {sentence::kVtg, "$GNVTG"}, {sentence::kVtg, "$BDVTG"},
-    {sentence::kVtg, "$GLVTG"}, {sentence::kVtg, "$GBVTG"},
-    {sentence::kAlm, "$PTVXALM"}, {sentence::kEph, "$PTVXEPH"}, {sentence::kDgp, "$PTVXDGP"},
-    {sentence::kChn, "$PTVXCHN"}, {sentence::kDbg, "$PTVXDBG"}, {sentence::kDb2, "$PTVXDB2"},
-    {sentence::kTsx1, "$PTVXTSX1"}, {sentence::kWbg, "$PTVXWBG"}, {sentence::kRtc, "$PTVXRTC"},
-    {sentence::kPmc, "$PTVXPMC"}, {sentence::kJam, "$PTVXJAM"}, {sentence::kLox, "$PTVXLOX"},
-    {sentence::kSfch, "#SFCH"}, {sentence::kGptxt, "$GPTXT"},
-    // Recognised, not parsed.
-    {sentence::kRecognised, "$PTVXRTSEPH"}, {sentence::kRecognised, "$PTVXRQTBEE"},
-    {sentence::kRecognised, "$PTVXDTEPH"},
-};
+constexpr uint8_t kBinaryHeader = 0xF0;    // the byte after kBinaryStart
+constexpr int kMinPacketLength = 10;       // header, length, type, value, checksum, CR LF
+constexpr int kAnnounceEvery = 16;         // well inside the queue's 256
 
 // "$PZRC" and three characters that form an integer: digits, a minus sign only first.
 bool IsReplyName(std::string_view h) {
@@ -51,9 +27,10 @@ bool IsReplyName(std::string_view h) {
 }  // namespace
 
 SentenceId ClassifySentence(std::string_view header) {
-    for (const NameRow& row : kNames)
-        if (header.substr(0, row.name.size()) == row.name) return row.id;
-    return IsReplyName(header) ? sentence::kReply : sentence::kUnknown;
+    SentenceId id = NmeaDispatcher::ClassifyStandard(header);
+    if (id == sentence::kUnknown) id = ClassifyProprietary(header);
+    if (id == sentence::kUnknown && IsReplyName(header)) id = sentence::kReply;
+    return id;
 }
 
 void RxStream::Reset() {
@@ -65,6 +42,8 @@ void RxStream::Reset() {
     m_state = State::Hunting;
     m_headerLength = 0;
     m_classified = false;
+    m_inBlock = false;
+    m_unannounced = 0;
     m_ready.store(false);
 }
 
@@ -95,6 +74,8 @@ void RxStream::Start(SentenceKind kind, uint8_t first) {
         m_classified = false;
         m_state = State::InSentence;
     } else {
+        m_packetLength = 0;
+        m_lineFramed = false;
         m_state = State::InBinary;
     }
     Store(first);
@@ -133,10 +114,17 @@ void RxStream::Complete(bool textRule) {
     }
     m_writeSlot = next;
     m_write.store(next, std::memory_order_release);
-    m_completed.fetch_add(1, std::memory_order_release);
+    // Only this thread writes the count: no read-modify-write needed.
+    m_completed.store(m_completed.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     m_state = State::Hunting;
-    m_ready.store(true, std::memory_order_release);
-    m_ready.notify_one();
+    if (!m_inBlock || ++m_unannounced == kAnnounceEvery) Announce();
+}
+
+// Only the change from clear to set needs a wake-up: while the event is still set the
+// link thread has not gone back to wait, and it takes the new sentences with the rest.
+void RxStream::Announce() {
+    m_unannounced = 0;
+    if (!m_ready.exchange(true, std::memory_order_acq_rel)) m_ready.notify_one();
 }
 
 void RxStream::FeedRxByte(uint8_t b) {
@@ -156,26 +144,144 @@ void RxStream::FeedRxByte(uint8_t b) {
                 return;
             }
             Store(b);
-            if (!m_classified) {
-                if (m_headerLength < static_cast<int>(sizeof m_header)) m_header[m_headerLength++] = static_cast<char>(b);
-                if (b == ',') {
-                    m_queue[m_writeSlot].id =
-                        ClassifySentence(std::string_view(m_header, m_headerLength));
-                    m_classified = true;
-                }
-            }
+            // The name ends at its first comma; a sentence with no fields ("$PZRC000*hh")
+            // ends it at the checksum or the line end.
+            if (!m_classified) CollectName(&b, 1);
             return;
         }
         case State::InBinary:
-            if (b == '$') return Start(SentenceKind::Text, b);
-            if (m_queue[m_writeSlot].length >= kMaxPacketLength) {
-                m_state = State::Hunting;
+            return FeedBinary(b);
+    }
+}
+
+// The same steps as FeedRxByte for each byte, but a sentence's plain bytes (everything
+// but a line feed or a start byte) are found with memchr and stored in one go, and its
+// name is read from them as it is from single bytes. Binary packets, a few bytes among
+// many, go byte by byte. Completed sentences are announced kAnnounceEvery at a time and
+// at the end of the block, rather than one wake-up call each.
+void RxStream::FeedRxBytes(const uint8_t* bytes, std::size_t count) {
+    const uint8_t* const end = bytes + count;
+    m_inBlock = true;
+    // A text stream hardly ever holds 0xAA: one search tells every sentence before the
+    // next one that it need not look for it.
+    const uint8_t* binaryStart = Find(bytes, end, kBinaryStart);
+    while (bytes < end) {
+        if (binaryStart < bytes) binaryStart = Find(bytes, end, kBinaryStart);
+        switch (m_state) {
+            case State::Hunting: bytes = Hunt(bytes, end); break;
+            case State::InSentence: bytes = FeedText(bytes, end, binaryStart); break;
+            case State::InBinary: FeedBinary(*bytes++); break;
+        }
+    }
+    m_inBlock = false;
+    if (m_unannounced > 0) Announce();
+}
+
+const uint8_t* RxStream::Hunt(const uint8_t* p, const uint8_t* end) {
+    while (p < end && *p != '$' && *p != kBinaryStart) ++p;
+    if (p == end) return p;
+    Start(*p == '$' ? SentenceKind::Text : SentenceKind::Binary, *p);
+    return p + 1;
+}
+
+// `binaryStart`: the first 0xAA at or after `p`, or `end`.
+const uint8_t* RxStream::FeedText(const uint8_t* p, const uint8_t* end, const uint8_t* binaryStart) {
+    // A plain byte is stored while the sentence has room; the first one beyond drops it.
+    const auto room = static_cast<std::size_t>(kMaxSentenceLength - m_queue[m_writeSlot].length);
+    const std::size_t window = std::min(static_cast<std::size_t>(end - p), room + 1);
+    const std::size_t plain = std::min(PlainRun(p, window), static_cast<std::size_t>(binaryStart - p));
+    if (plain > room) {
+        StoreText(p, room);
+        m_state = State::Hunting;
+        return p + room + 1;
+    }
+    StoreText(p, plain);
+    if (plain == window) return p + plain;
+    // The line feed or start byte that ends the run, as FeedRxByte takes it.
+    const uint8_t stop = p[plain];
+    if (stop == '\n') Complete(true);
+    else Start(stop == '$' ? SentenceKind::Text : SentenceKind::Binary, stop);
+    return p + plain + 1;
+}
+
+// How many of the `n` bytes at `p` come before the first line feed or "$".
+std::size_t RxStream::PlainRun(const uint8_t* p, std::size_t n) {
+    n = static_cast<std::size_t>(Find(p, p + n, '\n') - p);
+    return static_cast<std::size_t>(Find(p, p + n, '$') - p);
+}
+
+const uint8_t* RxStream::Find(const uint8_t* p, const uint8_t* end, uint8_t byte) {
+    const void* found = std::memchr(p, byte, static_cast<std::size_t>(end - p));
+    return found ? static_cast<const uint8_t*>(found) : end;
+}
+
+void RxStream::StoreText(const uint8_t* p, std::size_t n) {
+    const std::size_t first = std::min(n, kRxRingSize - m_ringWrite);
+    std::memcpy(m_ring + m_ringWrite, p, first);
+    if (first < n) std::memcpy(m_ring, p + first, n - first);
+    m_ringWrite = static_cast<uint16_t>((m_ringWrite + n) & kRingMask);
+    m_queue[m_writeSlot].length = static_cast<int16_t>(m_queue[m_writeSlot].length + n);
+    if (!m_classified) CollectName(p, n);
+}
+
+// The name up to and including its first comma, "*" or CR, of which the first 20
+// characters are kept.
+void RxStream::CollectName(const uint8_t* p, std::size_t n) {
+    int length = m_headerLength;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = static_cast<char>(p[i]);
+        if (length < static_cast<int>(sizeof m_header)) m_header[length++] = c;
+        if (c == ',' || c == '*' || c == '\r') {
+            m_queue[m_writeSlot].id = ClassifySentence(std::string_view(m_header, static_cast<std::size_t>(length)));
+            m_classified = true;
+            break;
+        }
+    }
+    m_headerLength = length;
+}
+
+// A reply packet says its length in bytes 2-3, and its own bytes (a length of 10, a
+// block number, a checksum) may be a line feed or a "$": a packet with a possible
+// length ends where its length says. Only a packet whose header cannot be one ends at
+// the first line feed and gives way to a "$".
+void RxStream::FeedBinary(uint8_t b) {
+    const int16_t length = m_queue[m_writeSlot].length;
+    if (m_packetLength > 0) {
+        Store(b);
+        if (length + 1 == m_packetLength) Complete(false);
+        return;
+    }
+    if (!m_lineFramed) {
+        if (length == 1 && b != kBinaryHeader) {
+            m_lineFramed = true;
+        } else if (length < 3) {
+            Store(b);
+            return;
+        } else {
+            Store(b);
+            const uint16_t start = m_queue[m_writeSlot].start;
+            const uint8_t header[2] = {m_ring[(start + 2) & kRingMask], b};
+            const int total = header[0] | header[1] << 8;
+            if (total >= kMinPacketLength && total <= kMaxPacketLength) {
+                m_packetLength = static_cast<int16_t>(total);
                 return;
             }
-            Store(b);
-            if (b == '\n') Complete(false);
+            // Not a length after all: bytes 2 and 3 go again under the line rule.
+            m_lineFramed = true;
+            m_ringWrite = static_cast<uint16_t>((start + 2) & kRingMask);
+            m_queue[m_writeSlot].length = 2;
+            FeedBinary(header[0]);
+            FeedRxByte(header[1]);
             return;
+        }
     }
+    if (b == '$') return Start(SentenceKind::Text, b);
+    if (length >= kMaxPacketLength) {
+        m_state = State::Hunting;
+        return;
+    }
+    Store(b);
+    if (b == '\n') Complete(false);
 }
 
 bool RxStream::PopSentence(SentenceDescriptor& out, uint8_t* text) {
@@ -191,18 +297,29 @@ bool RxStream::PopSentence(SentenceDescriptor& out, uint8_t* text) {
 }
 
 void RxStream::CopyFromRing(uint16_t start, int length, uint8_t* destination) const {
-    const std::size_t first = std::min<std::size_t>(static_cast<std::size_t>(length), kRxRingSize - start);
+    const auto n = static_cast<std::size_t>(length);
+    const std::size_t first = std::min(n, kRxRingSize - start);
     std::memcpy(destination, m_ring + start, first);
-    std::memcpy(destination + first, m_ring, static_cast<std::size_t>(length) - first);
+    if (first < n) std::memcpy(destination + first, m_ring, n - first);
 }
 
 int RxStream::Pending() const {
     return static_cast<int>((m_write.load(std::memory_order_acquire) - m_read.load(std::memory_order_acquire)) & kQueueMask);
 }
 
+bool RxStream::HasRoom() const {
+    if (Pending() >= kSentenceQueueSize - 8) return false;
+    const uint32_t r = m_read.load(std::memory_order_acquire);
+    if (r == m_writeSlot) return true;
+    const auto used = static_cast<std::size_t>((m_ringWrite - m_queue[r].start) & kRingMask);
+    return used < kRxRingSize - 2 * (kMaxSentenceLength + 1);
+}
+
+// Clearing with an exchange orders it before the reads of the queue that follow: a
+// sentence announced before the clear is seen by them, one after it sets the event again.
 void RxStream::WaitReady() {
     m_ready.wait(false, std::memory_order_acquire);
-    m_ready.store(false, std::memory_order_release);
+    m_ready.exchange(false, std::memory_order_acq_rel);
 }
 
 void RxStream::Wake() {

@@ -1,5 +1,6 @@
 #include "StandardParsers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -12,11 +13,13 @@ std::string_view Talker(std::string_view sentence) {
 }
 
 float DecimalOrZero(std::string_view field) {
-    return IsDecimal(field) ? static_cast<float>(FieldDouble(field)) : 0.0f;
+    double value;
+    return DecimalField(field, value) ? static_cast<float>(value) : 0.0f;
 }
 
 int16_t IntegerOrZero(std::string_view field) {
-    return IsInteger(field) ? ClampTo<int16_t>(FieldInt(field)) : 0;
+    int32_t value;
+    return IntegerField(field, value) ? ClampInt<int16_t>(value) : 0;
 }
 
 // QZSS talkers number their satellites 1-5 (and 55-59 for the L1S signal); the tables
@@ -29,14 +32,15 @@ bool MapQzssPrn(int prn, int& mapped) {
 }
 
 struct TalkerRow {
-    const char* talker;
+    char talker[3];
     GnssSystem system;
 };
 
 template <std::size_t N>
 bool TalkerSystem(const TalkerRow (&rows)[N], std::string_view talker, GnssSystem& system) {
+    if (talker.size() != 2) return false;
     for (const TalkerRow& r : rows)
-        if (talker == r.talker) return system = r.system, true;
+        if (talker[0] == r.talker[0] && talker[1] == r.talker[1]) return system = r.system, true;
     return false;
 }
 
@@ -49,13 +53,34 @@ constexpr TalkerRow kGsvTalkers[] = {{"GP", gnss::kGps},    {"QZ", gnss::kQzss},
 GnssSystem SystemOfNmeaId(std::string_view field) {
     static constexpr GnssSystem kById[] = {gnss::kUnresolved, gnss::kGps,    gnss::kGlonass,
                                            gnss::kGalileo,    gnss::kBeiDou, gnss::kQzss};
-    const int id = IsInteger(field) ? FieldInt(field) : 0;
+    int32_t id = 0;
+    IntegerField(field, id);
     return id >= 1 && id <= 5 ? kById[id] : gnss::kUnresolved;
 }
 
+// 18 fields are either 13 satellites and three DOPs, or (NMEA 4.10) 12 satellites, three
+// DOPs and a system id of one digit. Before a fix the DOPs are empty
+// ("$GNGSA,A,1,,,,,,,,,,,,,,,,1"), and some receivers report no DOP as 99.
+bool IsNmea410Gsa(const FieldList& f) {
+    const std::string_view id = f[17];
+    if (id.size() != 1 || id[0] < '1' || id[0] > '6') return false;
+    for (int i = 14; i <= 16; ++i)
+        if (!f[i].empty() && !IsDecimal(f[i])) return false;
+    return true;
+}
+
+// C/N0 in whole dB-Hz; a fraction is cut off.
+int16_t SnrOf(std::string_view field) {
+    int32_t whole;
+    if (ShortInteger(field, whole)) return ClampInt<int16_t>(whole);
+    double snr;
+    return DecimalField(field, snr) ? ClampTo<int16_t>(std::trunc(snr)) : 0;
+}
+
 void AddPrn(GsaSentence& out, std::string_view field) {
-    if (!IsInteger(field) || out.count >= 32) return;
-    const int16_t prn = ClampTo<int16_t>(FieldInt(field));
+    int32_t value;
+    if (out.count >= 32 || !IntegerField(field, value)) return;
+    const int16_t prn = ClampInt<int16_t>(value);
     if (prn != 0) out.prn[out.count++] = prn;
 }
 
@@ -70,7 +95,7 @@ GnssSystem SystemOfGpsNumber(int prn) {
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
 bool ParseGga(std::string_view sentence, GgaRecord& out) {
     out = {};
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     if (n != 14 && n != 15) return false;
     if (!ParseUtcTime(f[0], out.hour, out.minute, out.second)) return false;
@@ -91,7 +116,7 @@ bool ParseGga(std::string_view sentence, GgaRecord& out) {
     // Some receivers count past 9 in one hexadecimal digit: "0A" is ten satellites.
     const std::string_view used = f[6];
     if (!used.empty() && used.find_first_not_of("0123456789") == std::string_view::npos)
-        out.satellitesUsed = ClampTo<int16_t>(FieldInt(used));
+        out.satellitesUsed = ClampInt<int16_t>(FieldInt(used));
     else if (used.size() >= 2 && used[1] >= 'A' && used[1] <= 'F')
         out.satellitesUsed = static_cast<int16_t>(used[1] - 'A' + 10);
     out.hdop = DecimalOrZero(f[7]);
@@ -105,7 +130,7 @@ bool ParseGga(std::string_view sentence, GgaRecord& out) {
 // $GPGLL,4916.45,N,12311.12,W,225444,A,A*5C
 bool ParseGll(std::string_view sentence, GllRecord& out) {
     out = {};
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     if (n != 6 && n != 7) return false;
     const DegreesMinutes lat = ParseCoordinateDm(f[0], FieldChar(f[1]));
@@ -116,7 +141,8 @@ bool ParseGll(std::string_view sentence, GllRecord& out) {
     out.longitudeDegrees = lon.degrees;
     out.longitudeMinutes = lon.minutes;
     out.eastWest = FieldChar(f[3]);
-    std::memcpy(out.utcTime, f.field[4], sizeof out.utcTime);
+    const std::string_view utcTime = f[4];  // at most 16 characters: the NUL stays
+    std::memcpy(out.utcTime, utcTime.data(), utcTime.size());
     out.status = FieldChar(f[5]);
     if (n == 7) out.mode = FieldChar(f[6]);
     return true;
@@ -127,11 +153,10 @@ bool ParseGll(std::string_view sentence, GllRecord& out) {
 bool ParseGsa(std::string_view sentence, GsaSentence& out) {
     out = {};
     if (!TalkerSystem(kGsaTalkers, Talker(sentence), out.system)) return false;
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     int lastSat = 0, dop = 0, systemId = -1;
-    if (n == 18 && IsDecimal(f[14]) && f[14].find('.') != std::string_view::npos) {
-        // The 4.10 layout: a satellite field never holds a point, a DOP does.
+    if (n == 18 && IsNmea410Gsa(f)) {
         lastSat = 13, dop = 14, systemId = 17;
     } else if (n == 17 || n == 18 || n == 20) {
         lastSat = n - 4, dop = n - 3;
@@ -158,16 +183,16 @@ bool ParseQsa(std::string_view sentence, GsaSentence& out) {
     if (talker == "GP") out.system = gnss::kGps;
     else if (talker == "QZ") out.system = gnss::kQzss;
     else return false;
-    FieldSlots f;
+    FieldList f;
     if (SplitFields(sentence, f) != 18) return false;
     out.leadingFlag = FieldChar(f[0]);
     out.mode = FieldChar(f[1]);
     out.fixType = FieldChar(f[2]);
     for (int i = 3; i <= 14; ++i) {
-        if (!IsInteger(f[i])) continue;
-        int prn = FieldInt(f[i]);
+        int32_t prn;
+        if (!IntegerField(f[i], prn)) continue;
         if (out.system == gnss::kQzss && !MapQzssPrn(prn, prn)) return false;
-        if (prn != 0) out.prn[out.count++] = ClampTo<int16_t>(prn);
+        if (prn != 0) out.prn[out.count++] = ClampInt<int16_t>(prn);
     }
     out.pdop = DecimalOrZero(f[15]);
     out.hdop = DecimalOrZero(f[16]);
@@ -176,37 +201,45 @@ bool ParseQsa(std::string_view sentence, GsaSentence& out) {
 }
 
 // $GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74
-// NMEA 4.10 adds a signal id after the last satellite, which is ignored.
+// NMEA 4.10 adds a signal id after the last satellite, which is ignored: the epoch
+// logic merges a satellite's signals.
 bool ParseGsv(std::string_view sentence, GsvRecord& out) {
     out = {};
     if (!TalkerSystem(kGsvTalkers, Talker(sentence), out.system)) return false;
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     if (n < 3 || n > 20 || (n % 4 != 3 && n % 4 != 0)) return false;
-    const int16_t sats = static_cast<int16_t>((n - 3) / 4);
-    if (!IsInteger(f[0]) || !IsInteger(f[1]) || !IsInteger(f[2])) return false;
-    const int total = FieldInt(f[0]), number = FieldInt(f[1]), inView = FieldInt(f[2]);
+    const int sats = (n - 3) / 4;
+    int32_t total, number, inView;
+    if (!IntegerField(f[0], total) || !IntegerField(f[1], number) || !IntegerField(f[2], inView)) return false;
     if (total < 1 || total > 9 || number > total || inView > 4 * total || inView > 32) return false;
     out.totalSentences = static_cast<int16_t>(total);
     out.sentenceNumber = static_cast<int16_t>(number);
     out.satellitesInView = static_cast<int16_t>(inView);
     out.lowestSnr = 100;
     for (int k = 0; k < sats; ++k) {
-        SatelliteEntry& s = out.satellites[k];
-        int prn = FieldInt(f[3 + 4 * k]);
-        if (out.system == gnss::kQzss && !MapQzssPrn(prn, prn)) return false;
-        s.prn = ClampTo<uint16_t>(prn);
-        s.elevation = ClampTo<int16_t>(FieldInt(f[4 + 4 * k]));
-        s.azimuth = ClampTo<int16_t>(FieldInt(f[5 + 4 * k]));
-        s.snr = IsDecimal(f[6 + 4 * k]) ? ClampTo<int16_t>(std::trunc(FieldDouble(f[6 + 4 * k]))) : 0;
+        // Receivers pad their last sentence with empty slots (",,,,"): no satellite.
+        const std::string_view prnText = f[3 + 4 * k];
+        if (prnText.empty()) continue;
+        int32_t prn = 0;
+        if (!IntegerField(prnText, prn)) prn = 0;
+        if (out.system == gnss::kQzss) {
+            if (!MapQzssPrn(prn, prn)) return false;
+        } else if (prn <= 0) {
+            continue;  // no satellite has the number 0
+        }
+        SatelliteEntry& s = out.satellites[out.count++];
+        s.prn = ClampInt<uint16_t>(prn);
+        s.elevation = ClampInt<int16_t>(FieldInt(f[4 + 4 * k]));
+        s.azimuth = ClampInt<int16_t>(FieldInt(f[5 + 4 * k]));
+        s.snr = SnrOf(f[6 + 4 * k]);
         s.system = out.system == gnss::kGps ? SystemOfGpsNumber(prn) : out.system;
         if (s.snr > 0) {
             ++out.trackedCount;
-            if (s.snr > out.highestSnr) out.highestSnr = s.snr;
-            if (s.snr < out.lowestSnr) out.lowestSnr = s.snr;
+            out.highestSnr = std::max(out.highestSnr, s.snr);
+            out.lowestSnr = std::min(out.lowestSnr, s.snr);
         }
     }
-    out.count = sats;
     if (out.trackedCount == 0) out.highestSnr = out.lowestSnr = 0;
     return true;
 }
@@ -214,7 +247,7 @@ bool ParseGsv(std::string_view sentence, GsvRecord& out) {
 // $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A
 bool ParseRmc(std::string_view sentence, RmcRecord& out) {
     out = {};
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     if (n < 11 || n > 13) return false;
     if (!ParseUtcTime(f[0], out.hour, out.minute, out.second)) return false;
@@ -229,8 +262,9 @@ bool ParseRmc(std::string_view sentence, RmcRecord& out) {
     out.eastWest = FieldChar(f[5]);
     out.speedKnots = DecimalOrZero(f[6]);
     out.course = DecimalOrZero(f[7]);
-    if (!IsDecimal(f[8])) return false;
-    const int64_t date = ClampTo<int64_t>(FieldDouble(f[8]));
+    double dateField;
+    if (!DecimalField(f[8], dateField)) return false;
+    const int64_t date = ClampTo<int64_t>(dateField);
     const int64_t day = date / 10000;
     out.day = ClampTo<uint16_t>(static_cast<double>(day));
     out.month = ClampTo<int16_t>(static_cast<double>((date - day * 10000) / 100));
@@ -245,7 +279,7 @@ bool ParseRmc(std::string_view sentence, RmcRecord& out) {
 // $GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25
 bool ParseVtg(std::string_view sentence, VtgRecord& out) {
     out = {};
-    FieldSlots f;
+    FieldList f;
     const int n = SplitFields(sentence, f);
     if (n != 8 && n != 9) return false;
     out.courseTrue = DecimalOrZero(f[0]);

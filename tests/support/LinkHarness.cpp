@@ -1,19 +1,19 @@
 #include "LinkHarness.h"
 
-#include <thread>
-
 namespace testsupport {
 
 std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood, ResponseDecoder decoder) {
     RecordingSink sink;
     {
         CNmeaThread link("test", 0, &sink, nullptr, decoder);
-        if (!flood) link.Start();
-        for (const char c : bytes) {
-            link.FeedRxByte(static_cast<uint8_t>(c));
-            while (!flood && link.Stream().Pending() >= kSentenceQueueSize - 8) std::this_thread::yield();
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+        if (flood) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) link.FeedRxByte(data[i]);
+            link.Start();
+        } else {
+            link.Start();
+            link.FeedWithoutDrops(data, bytes.size());
         }
-        if (flood) link.Start();
         link.Drain();
         link.Shutdown();
     }

@@ -15,18 +15,28 @@ public:
         std::lock_guard lock(m_mutex);
         m_messages.push_back(message);
     }
+    void Binary(std::span<const uint8_t> packet) override {
+        std::lock_guard lock(m_mutex);
+        m_packets.emplace_back(packet.begin(), packet.end());
+    }
     std::vector<LinkMessage> Messages() {
         std::lock_guard lock(m_mutex);
         return m_messages;
+    }
+    std::vector<std::string> Packets() {
+        std::lock_guard lock(m_mutex);
+        return m_packets;
     }
 
 private:
     std::mutex m_mutex;
     std::vector<LinkMessage> m_messages;
+    std::vector<std::string> m_packets;
 };
 
-// Feeds `bytes` as the receive worker would (never more than the queue holds, unless
-// `flood`), waits until everything is dispatched and stops the link.
+// Feeds `bytes` as the receive worker would (never more than the link can hold, unless
+// `flood`: then all of them before the link thread starts), waits until everything is
+// dispatched and stops the link.
 std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood = false,
                                         ResponseDecoder decoder = nullptr);
 
