@@ -36,7 +36,8 @@ TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
     testsupport::ScratchDir dir;
     testsupport::WriteFile(dir / "capture.log",
                            "junk" + testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A") +
-                               testsupport::Sentence("PZRC001,030,3"));
+                               testsupport::Sentence("PZRC001,030,3") +
+                               std::string("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01\x0A\r\n", 12));
     const std::string out = Output(std::string(NMEADUMP) + " " + (dir / "capture.log"));
     EXPECT_EQ(out,
               "{\"msg\":1031,\"window\":\"NMEA info\",\"start\":0,\"length\":44,"
@@ -46,7 +47,8 @@ TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
               "{\"msg\":1105,\"window\":\"Velocity\",\"vtg\":{\"courseTrue\":54.7000008,\"courseMagnetic\":34.4000015,"
               "\"speedKnots\":5.5,\"speedKmh\":10.1999998,\"mode\":\"A\"}}\n"
               "{\"msg\":1126,\"window\":\"Navigation command\",\"reply\":[\"[Receive] 001\",\"[Respond] 030\","
-              "\"Status: Valid packet, action succeeded\",\"\"]}\n");
+              "\"Status: Valid packet, action succeeded\",\"\"]}\n"
+              "{\"binary\":\"aaf00c0003000400010a0d0a\",\"check\":0}\n");
     // Standard input works the same; a missing file is an error.
     EXPECT_EQ(Output(std::string(NMEADUMP) + " < " + (dir / "capture.log")), out);
     EXPECT_NE(std::system((std::string(NMEADUMP) + " /nonexistent/file 2>/dev/null").c_str()), 0);
