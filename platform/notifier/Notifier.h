@@ -1,4 +1,4 @@
-// Every message box of the flashing programs goes through one notifier: the programs
+// Every message box of the programs goes through one notifier: the programs
 // show real modal boxes, tests record the texts without a modal loop.
 #pragma once
 

@@ -1,0 +1,173 @@
+#include "MainFrame.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "CaptureLog.h"
+#include "ChildFrame.h"
+#include "Notifier.h"
+#include "PortList.h"
+#include "ResponseDecoder.h"
+
+namespace {
+
+constexpr const char* kConnect = "Connect";
+constexpr const char* kDisConnect = "DisConnect";
+constexpr const char* kConnectedText = "  Connected <<--->>";
+constexpr const char* kDisconnectedText = "  DisConnect <- x ->";
+
+struct PaneRow {
+    const char* text;
+    int width;
+    bool border;
+};
+// Port, its name, connection state, GPD caption, GPD file, and an empty last pane.
+constexpr PaneRow kPanes[] = {{"COM : ", 40, false}, {"   ", 40, true},  {kDisconnectedText, 150, false},
+                              {"GPD File : ", 50, false}, {" ", 600, true}, {"", 0, false}};
+
+}  // namespace
+
+CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
+    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea) {
+    setWindowTitle("skyLedger");
+    std::vector<std::string> extra;
+    for (const QString& p : extraPorts) extra.push_back(p.toStdString());
+    for (const std::string& port : serial::ListPorts(extra)) m_portPaths << QString::fromStdString(port);
+    auto* bar = new QToolBar;
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->addWidget(BuildBar());
+    addToolBar(Qt::TopToolBarArea, bar);
+    setCentralWidget(m_mdi);
+    BuildStatusBar();
+    if (!extraPorts.isEmpty()) m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(extraPorts.front())));
+    const int baudIndex = baud > 0 ? static_cast<int>(std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud) -
+                                                      std::begin(kBaudRateTable))
+                                   : 1;
+    if (baudIndex < static_cast<int>(std::size(kBaudRateTable))) m_bauds->setCurrentIndex(baudIndex);
+    else m_bauds->setCurrentIndex(1);
+}
+
+CMainFrame::~CMainFrame() {
+    if (m_activeLink) m_activeLink->Shutdown();
+}
+
+QWidget* CMainFrame::BuildBar() {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(4, 2, 4, 2);
+    m_ports = new QComboBox;
+    m_ports->setMinimumContentsLength(10);
+    for (const QString& path : m_portPaths) m_ports->addItem(QString::fromStdString(serial::DeviceShortName(path.toStdString())));
+    m_ports->setCurrentIndex(-1);
+    m_bauds = new QComboBox;
+    for (int rate : kBaudRateTable) m_bauds->addItem(QString::number(rate));
+    connect(m_ports, &QComboBox::currentIndexChanged, this, [this](int index) { m_selectedPort = index; });
+    connect(m_bauds, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) m_selectedBaud = kBaudRateTable[index];
+    });
+    m_connect = new QPushButton(kConnect);
+    m_connect->setDefault(true);
+    connect(m_connect, &QPushButton::clicked, this, &CMainFrame::ConnectOrDisconnect);
+    auto* cleanAll = new QPushButton("Clean All");
+    connect(cleanAll, &QPushButton::clicked, this, &CMainFrame::CleanAll);
+    auto* open = new QPushButton("Open");
+    auto* send = new QPushButton("Send");
+    open->setEnabled(false);  // the GPD transfer comes with the command panel
+    send->setEnabled(false);
+    layout->addWidget(new QLabel("COM :"));
+    layout->addWidget(m_ports);
+    layout->addWidget(new QLabel("BAUDRATE :"));
+    layout->addWidget(m_bauds);
+    layout->addWidget(m_connect);
+    layout->addWidget(cleanAll);
+    layout->addWidget(new QLabel("GPD :"));
+    layout->addWidget(open);
+    layout->addWidget(send);
+    layout->addStretch();
+    return row;
+}
+
+void CMainFrame::BuildStatusBar() {
+    for (std::size_t i = 0; i < m_panes.size(); ++i) {
+        m_panes[i] = new QLabel(kPanes[i].text);
+        if (kPanes[i].width > 0) m_panes[i]->setMinimumWidth(kPanes[i].width);
+        if (kPanes[i].border) m_panes[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addWidget(m_panes[i], i + 1 == m_panes.size() ? 1 : 0);
+    }
+}
+
+QString CMainFrame::StatusText(int pane) const { return m_panes[static_cast<std::size_t>(pane)]->text(); }
+
+void CMainFrame::ConnectOrDisconnect() {
+    if (m_connect->text() == kConnect) Connect();
+    else if (m_connect->text() == kDisConnect) Disconnect();
+}
+
+void CMainFrame::Connect() {
+    if (m_selectedPort < 0) return m_notifier.Show(this, "skyLedger", "COM port not select!");
+    if (m_selectedBaud < 0) return m_notifier.Show(this, "skyLedger", "BaudRate not select!");
+    const std::string device = m_portPaths[m_selectedPort].toStdString();
+    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(m_selectedBaud), &m_sink,
+                                                 &ProgramCaptureLog(), DecodeResponse);
+    m_activeLink->Start();
+    if (!m_activeLink->Connect()) {
+        m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));
+        m_activeLink->Shutdown();
+        m_activeLink.reset();
+        return;
+    }
+    CleanAll();
+    m_connect->setText(kDisConnect);
+    m_ports->setEnabled(false);
+    m_bauds->setEnabled(false);
+    m_panes[1]->setText(QString::fromStdString(serial::DeviceShortName(device)));
+    m_panes[2]->setText(kConnectedText);
+}
+
+void CMainFrame::Disconnect() {
+    if (m_activeLink) {
+        m_activeLink->Shutdown();
+        m_activeLink.reset();
+    }
+    m_panes[2]->setText(kDisconnectedText);
+    m_ports->setEnabled(true);
+    m_bauds->setEnabled(true);
+    m_connect->setText(kConnect);
+}
+
+// Synchronous, in the clear order: each window is empty before Connect goes on.
+void CMainFrame::CleanAll() {
+    for (WindowType type : kClearOrder) {
+        if (QWidget* view = m_registry.View(type)) {
+            QEvent clear(static_cast<QEvent::Type>(MonitorWindowOf(type).clearMessage));
+            QCoreApplication::sendEvent(view, &clear);
+        }
+    }
+}
+
+HomeRect CMainFrame::HomeRectFor(WindowType type) const {
+    return HomeRectOf(type, m_mdi->width(), m_mdi->height());
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Tile();
+}
+
+void CMainFrame::Tile() {
+    for (WindowType type : kClearOrder) {
+        auto* frame = qobject_cast<CChildFrame*>(m_registry.Frame(type));
+        if (!frame) continue;
+        if (frame->IsMaximised()) continue;  // it covers the whole area already
+        const HomeRect r = HomeRectFor(type);
+        frame->setGeometry(r.left, r.top, r.width, r.height);
+    }
+}

@@ -1,0 +1,65 @@
+// The monitor's main frame: the connection bar (port, baud rate, Connect/DisConnect,
+// "Clean All", GPD), the area of the seven child windows, tiled on every resize, and the
+// status bar. It owns the live link.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+#include "NmeaThread.h"
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QPushButton;
+class INotifier;
+
+inline constexpr int kBaudRateTable[] = {4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud);
+    ~CMainFrame() override;
+
+    QMdiArea& MdiArea() { return *m_mdi; }
+    // The live link, null while disconnected: whatever sends to the module reads it.
+    CNmeaThread* ActiveLink() const { return m_activeLink.get(); }
+    HomeRect HomeRectFor(WindowType type) const;
+    void Tile();
+
+    // The bar's and status bar's parts, for the tests.
+    QPushButton& ConnectButton() { return *m_connect; }
+    QComboBox& PortList() { return *m_ports; }
+    QComboBox& BaudList() { return *m_bauds; }
+    QString StatusText(int pane) const;
+
+    void ConnectOrDisconnect();
+    void CleanAll();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* BuildBar();
+    void BuildStatusBar();
+    void Connect();
+    void Disconnect();
+
+    INotifier& m_notifier;
+    WindowRegistry& m_registry;
+    RegistrySink m_sink;
+    QMdiArea* m_mdi;
+    QComboBox* m_ports = nullptr;
+    QComboBox* m_bauds = nullptr;
+    QPushButton* m_connect = nullptr;
+    std::array<QLabel*, 6> m_panes{};
+    QStringList m_portPaths;  // the devices behind the port list, in its order
+    int m_selectedPort = -1;  // index into m_portPaths
+    int m_selectedBaud = -1;
+    std::unique_ptr<CNmeaThread> m_activeLink;
+};

@@ -1,0 +1,41 @@
+// A child window of the monitor: it can be neither closed nor minimised; maximised it
+// covers the whole area under the bar, restored it goes back to its home place.
+#pragma once
+
+#include <QMdiSubWindow>
+#include <functional>
+
+#include "WindowTypes.h"
+
+class CChildFrame : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    static constexpr Qt::WindowFlags kFlags =
+        Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint;
+
+    // `home` gives the window's home place, read whenever it is restored.
+    CChildFrame(WindowType type, std::function<HomeRect()> home, QWidget* parent = nullptr);
+
+    WindowType Type() const { return m_type; }
+    bool IsMaximised() const { return m_maximised; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    WindowType m_type;
+    std::function<HomeRect()> m_home;
+    bool m_maximised = false;
+};
+
+// A view that shows nothing yet: the window exists, with its title, and takes its
+// messages.
+class CEmptyView : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+protected:
+    bool event(QEvent* event) override;
+};

@@ -1,0 +1,48 @@
+#include "MonitorApp.h"
+
+#include <QCoreApplication>
+#include <QInputDialog>
+#include <QMdiArea>
+#include <QSettings>
+#include <QShortcut>
+
+#include "ChildFrame.h"
+#include "MainFrame.h"
+
+CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) {
+    QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QCoreApplication::setApplicationName("skyLedger");
+    m_mainFrame = std::make_unique<CMainFrame>(notifier, m_registry, ports, baud);
+    for (const MonitorWindowType& row : MonitorWindowTypes()) OpenWindow(row.type);
+    // The frame has no menu bar; its accelerators stay.
+    auto* newWindow = new QShortcut(QKeySequence::New, m_mainFrame.get());
+    connect(newWindow, &QShortcut::activated, this, &CMonitorApp::OfferNewWindow);
+}
+
+CMonitorApp::~CMonitorApp() = default;
+
+CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
+    auto* frame = new CChildFrame(type, [this, type] { return m_mainFrame->HomeRectFor(type); });
+    auto* view = new CEmptyView;
+    frame->setWidget(view);
+    frame->setWindowTitle(MonitorWindowOf(type).title);
+    m_registry.SetFrame(type, frame);
+    m_registry.SetView(type, view);
+    m_mainFrame->MdiArea().addSubWindow(frame);
+    frame->setWindowFlags(CChildFrame::kFlags);  // adding it brought the system menu back
+    frame->show();
+    m_mainFrame->Tile();
+    return frame;
+}
+
+void CMonitorApp::Show() { m_mainFrame->showMaximized(); }
+
+void CMonitorApp::OfferNewWindow() {
+    QStringList titles;
+    for (const MonitorWindowType& row : MonitorWindowTypes()) titles << row.title;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(m_mainFrame.get(), "New", "Window type:", titles, 0, false, &ok);
+    if (!ok) return;
+    for (const MonitorWindowType& row : MonitorWindowTypes())
+        if (chosen == row.title) OpenWindow(row.type);
+}

@@ -1,0 +1,36 @@
+// The monitor's application object: opens one window of each type in a fixed order,
+// keeps the registry through which the link finds them, and shows the main frame.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+class CMainFrame;
+class CChildFrame;
+class INotifier;
+
+class CMonitorApp : public QObject {
+    Q_OBJECT
+public:
+    // `ports`: devices named on the command line, added to the port list (the first is
+    // selected); `baud` 0 keeps the default.
+    CMonitorApp(INotifier& notifier, const QStringList& ports, int baud);
+    ~CMonitorApp() override;
+
+    CMainFrame& MainFrame() { return *m_mainFrame; }
+    WindowRegistry& Registry() { return m_registry; }
+
+    // File New: another window of `type`, which takes over the registry slot.
+    CChildFrame* OpenWindow(WindowType type);
+    void Show();
+
+private:
+    void OfferNewWindow();
+
+    WindowRegistry m_registry;
+    std::unique_ptr<CMainFrame> m_mainFrame;
+};
