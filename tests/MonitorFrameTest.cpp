@@ -15,6 +15,7 @@
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "Nmea.h"
+#include "NmeaInfoView.h"
 #include "Notifier.h"
 #include "TestSupport.h"
 
@@ -63,6 +64,38 @@ TEST(HomeRects, LeftColumnsInHalvesRightColumnInThirds) {
     EXPECT_EQ(HomeRectOf(WindowType::NmeaInfo, 302, 203), (HomeRect{100, 100, 100, 100}));
 }
 
+TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
+    GgaRecord gga{};
+    gga.hour = 12, gga.minute = 35, gga.second = 19.5f;
+    gga.latitude = -48.1173, gga.northSouth = 'S', gga.longitude = 11.5166666667, gga.eastWest = 'E';
+    gga.fixQuality = 2, gga.satellitesUsed = 8, gga.hdop = 0.9f, gga.altitude = 545.4f;
+    const nmeainfo::Rows rows = nmeainfo::FromGga(gga);
+    EXPECT_EQ(rows[0], (std::pair<int, std::string>{0, "12:35:19.5000"}));
+    EXPECT_EQ(rows[1], (std::pair<int, std::string>{2, "-48.11730000 S"}));
+    EXPECT_EQ(rows[3], (std::pair<int, std::string>{5, "DGPS"}));
+    EXPECT_EQ(rows[6], (std::pair<int, std::string>{4, "545.4000"}));
+    UsedSatelliteSet used{};
+    used.count = 3;
+    used.prn[0] = 4, used.prn[1] = 65, used.prn[2] = 7;
+    used.system[0] = gnss::kGps, used.system[1] = gnss::kGlonass, used.system[2] = gnss::kUnresolved;
+    EXPECT_EQ(nmeainfo::UsedSatellitesText(used), "G4 R65 7 ");
+    EXPECT_EQ(nmeainfo::FixTypeName('3'), "3D");
+    EXPECT_EQ(nmeainfo::FixQualityName(8), "8");
+}
+
+TEST(NmeaInfoRows, RawListStartsAtAGgaAndEachGgaStartsItAgain) {
+    nmeainfo::RawList list;
+    EXPECT_EQ(list.Add("$GPVTG,...").row, -1);  // nothing before the first GGA
+    EXPECT_EQ(list.Add("$GPGGA,...").row, 20);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(list.Add("$GPGSV,...").row, 21 + i);
+    const auto restart = list.Add("$GNGGA,...");
+    EXPECT_EQ(restart.row, 20);
+    ASSERT_EQ(restart.blank.size(), 15u);  // rows 25 to 39
+    EXPECT_EQ(restart.blank.front(), 25);
+    list.Clear();
+    EXPECT_EQ(list.Add("$GPRMC,...").row, -1);
+}
+
 TEST_F(MonitorFrame, StartsWithSevenTiledWindowsAndNeedsAPortToConnect) {
     CMonitorApp monitor(m_notifier, {}, 0);
     monitor.MainFrame().resize(1024, 700);
@@ -105,6 +138,19 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(log.seen[1].second, 1025);
     EXPECT_EQ(log.seen[2].first, monitor.Registry().View(WindowType::FixMode));
     EXPECT_EQ(log.seen[3].first, monitor.Registry().View(WindowType::Track));
+    auto* info = static_cast<CNmeaInfoView*>(monitor.Registry().View(WindowType::NmeaInfo));
+    EXPECT_EQ(info->Text(2, 2), "48.11730000 N");
+    EXPECT_TRUE(info->Text(20, 2).startsWith("$GPGGA,123519"));
+    // A sentence too long to list says so once, without stopping anything.
+    pty.WriteMaster(testsupport::Sentence("GPGSV,1,1,04" + std::string(4, ',') + std::string(80, '0')));
+    pty.WriteMaster(testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A"));
+    ASSERT_TRUE(WaitFor([&] { return !info->Text(16, 2).isEmpty(); }, 5000));
+    EXPECT_EQ(frame.StatusText(5), "NMEA packet length > 80");
+    EXPECT_TRUE(info->Text(21, 2).startsWith("$GPVTG"));
+    EXPECT_TRUE(m_notifier.messages.isEmpty());
+    QDir().mkpath(PICTURES_DIR);
+    frame.resize(1280, 800);
+    frame.grab().save(QString(PICTURES_DIR) + "/skyledger-main.png");
 
     const QString portName = frame.StatusText(1);
     frame.ConnectOrDisconnect();
@@ -112,10 +158,6 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(1), portName);
     EXPECT_EQ(frame.ActiveLink(), nullptr);
-
-    QDir().mkpath(PICTURES_DIR);
-    frame.resize(1280, 800);
-    frame.grab().save(QString(PICTURES_DIR) + "/skyledger-main.png");
 }
 
 int main(int argc, char** argv) {

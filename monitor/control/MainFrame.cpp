@@ -104,6 +104,8 @@ void CMainFrame::BuildStatusBar() {
     }
 }
 
+void CMainFrame::Notice(const QString& text) { m_panes[5]->setText(text); }
+
 QString CMainFrame::StatusText(int pane) const { return m_panes[static_cast<std::size_t>(pane)]->text(); }
 
 void CMainFrame::ConnectOrDisconnect() {

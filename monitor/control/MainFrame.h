@@ -38,6 +38,9 @@ public:
     QComboBox& BaudList() { return *m_bauds; }
     QString StatusText(int pane) const;
 
+    // A text in the status bar's last pane that stops nothing.
+    void Notice(const QString& text);
+
     void ConnectOrDisconnect();
     void CleanAll();
 

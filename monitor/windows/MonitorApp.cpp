@@ -8,6 +8,7 @@
 
 #include "ChildFrame.h"
 #include "MainFrame.h"
+#include "NmeaInfoView.h"
 
 CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) {
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
@@ -23,7 +24,9 @@ CMonitorApp::~CMonitorApp() = default;
 
 CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     auto* frame = new CChildFrame(type, [this, type] { return m_mainFrame->HomeRectFor(type); });
-    auto* view = new CEmptyView;
+    QWidget* view = type == WindowType::NmeaInfo
+                        ? static_cast<QWidget*>(new CNmeaInfoView([this](const QString& text) { m_mainFrame->Notice(text); }))
+                        : new CEmptyView;
     frame->setWidget(view);
     frame->setWindowTitle(MonitorWindowOf(type).title);
     m_registry.SetFrame(type, frame);

@@ -1,0 +1,79 @@
+#include "NmeaInfoView.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTime>
+#include <QVBoxLayout>
+
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+using namespace nmeainfo;
+
+CNmeaInfoView::CNmeaInfoView(std::function<void(const QString&)> notice, QWidget* parent)
+    : QWidget(parent), m_table(new QTableWidget(kRowCount, 3)), m_notice(std::move(notice)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_table);
+    m_table->setHorizontalHeaderLabels({"", "NAME", "DATA"});
+    m_table->setColumnWidth(0, 0);
+    m_table->setColumnHidden(0, true);
+    m_table->setColumnWidth(1, 90);
+    m_table->setColumnWidth(2, 800);
+    m_table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(18);
+    m_table->setShowGrid(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setStyleSheet("QTableWidget { background-color: rgb(220, 220, 220); color: rgb(49, 79, 79); }");
+    for (int row = 0; row < kRowCount; ++row)
+        for (int column = 0; column < 3; ++column) m_table->setItem(row, column, new QTableWidgetItem);
+    for (int row = 0; row < kNamedRows; ++row) SetCell(row, 1, RowName(row));
+}
+
+QString CNmeaInfoView::Text(int row, int column) const { return m_table->item(row, column)->text(); }
+
+void CNmeaInfoView::SetCell(int row, int column, const QString& text) { m_table->item(row, column)->setText(text); }
+
+void CNmeaInfoView::Write(const Rows& rows) {
+    for (const auto& [row, text] : rows) SetCell(row, 2, QString::fromStdString(text));
+}
+
+void CNmeaInfoView::ListRaw(std::string_view sentence) {
+    if (sentence.size() > kMaxListedLength) {
+        if (!m_toldTooLong && m_notice) m_notice("NMEA packet length > 80");
+        m_toldTooLong = true;
+        return;
+    }
+    const RawList::Step step = m_raw.Add(sentence);
+    for (int row : step.blank) SetCell(row, 1, {}), SetCell(row, 2, {});
+    if (step.row < 0) return;
+    SetCell(step.row, 1, QTime::currentTime().toString("hh:mm:ss"));
+    SetCell(step.row, 2, QString::fromLatin1(sentence.data(), static_cast<qsizetype>(sentence.size())).trimmed());
+}
+
+void CNmeaInfoView::Clear() {
+    for (int row = 0; row < kRowCount; ++row) {
+        if (row >= kFirstRawRow) SetCell(row, 1, {});
+        SetCell(row, 2, {});
+    }
+    m_raw.Clear();
+    m_toldTooLong = false;
+}
+
+bool CNmeaInfoView::event(QEvent* e) {
+    const int type = e->type();
+    if (type == MonitorWindowOf(WindowType::NmeaInfo).clearMessage) {
+        Clear();
+        return true;
+    }
+    if (type < 1025 || type > 1151) return QWidget::event(e);
+    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
+    if (const auto* gga = std::get_if<GgaRecord>(&p)) Write(FromGga(*gga));
+    else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) Write(FromUsed(*used));
+    else if (const auto* view = std::get_if<SatelliteViewSet>(&p)) Write(FromView(*view));
+    else if (const auto* rmc = std::get_if<RmcRecord>(&p)) Write(FromRmc(*rmc));
+    else if (const auto* vtg = std::get_if<VtgRecord>(&p)) Write(FromVtg(*vtg));
+    else if (const auto* raw = std::get_if<RawSentence>(&p)) ListRaw(std::string_view(raw->text, raw->length));
+    return true;
+}
