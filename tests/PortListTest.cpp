@@ -44,3 +44,11 @@ TEST(PortList, ShortNamesForFilesAndCaptions) {
     EXPECT_EQ(DeviceShortName("/tmp/e2e/ttySIM0"), "ttySIM0");
     EXPECT_EQ(DeviceShortName("ttyACM1"), "ttyACM1");
 }
+
+TEST(PortList, PermissionHintNamesTheDevicesGroupAndHowToJoinIt) {
+    // /dev/null belongs to root's group on every Linux system.
+    EXPECT_EQ(serial::PermissionHint("/dev/null"),
+              "The device belongs to the group \"root\": join it with \"sudo usermod -aG root $USER\", "
+              "then log in again.");
+    EXPECT_EQ(serial::PermissionHint("/nonexistent/ttyUSB9"), "");
+}

@@ -1,8 +1,10 @@
 #include "CommPort.h"
 
+#include <cerrno>
 #include <system_error>
 
 #include "CaptureLog.h"
+#include "PortList.h"
 
 CCommPort::CCommPort() : CCommPort(&ProgramCaptureLog()) {}
 
@@ -54,6 +56,10 @@ bool CCommPort::Open(BlockCallback callback) {
     if (m_reader) return true;
     if (!m_device.Open(m_deviceName)) {
         m_openErrorText = FailureText("Error on open port" + m_deviceName + "!");
+        if (m_device.LastError().code == EACCES) {
+            const std::string hint = serial::PermissionHint(m_deviceName);
+            if (!hint.empty()) m_openErrorText += "\n" + hint;
+        }
         return false;
     }
     if (!SetupLine()) {

@@ -1,5 +1,8 @@
 #include "PortList.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -71,6 +74,20 @@ std::string DeviceShortName(std::string_view path) {
         name = std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
     }
     return name;
+}
+
+}  // namespace serial
+
+namespace serial {
+
+std::string PermissionHint(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    const group* owner = ::getgrgid(st.st_gid);
+    if (!owner || !owner->gr_name) return {};
+    const std::string name = owner->gr_name;
+    return "The device belongs to the group \"" + name + "\": join it with \"sudo usermod -aG " + name +
+           " $USER\", then log in again.";
 }
 
 }  // namespace serial

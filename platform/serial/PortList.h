@@ -20,4 +20,8 @@ std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths = 
 // "/dev/pts/3" gives "pts-3", a path outside /dev gives its last component.
 std::string DeviceShortName(std::string_view path);
 
+// For a device the user may not open: which group owns it and how to join that group;
+// empty when the device's group cannot be told.
+std::string PermissionHint(const std::string& path);
+
 }  // namespace serial
