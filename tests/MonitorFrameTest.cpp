@@ -113,6 +113,30 @@ TEST_F(MonitorFrame, StartsWithSevenTiledWindowsAndNeedsAPortToConnect) {
     EXPECT_EQ(monitor.MainFrame().ConnectButton().text(), "Connect");
 }
 
+TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesOverItsSlot) {
+    CMonitorApp monitor(m_notifier, {}, 0);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.resize(900, 600);
+    monitor.Show();
+    QMdiSubWindow* sky = monitor.Registry().Frame(WindowType::SkyView);
+    sky->showMaximized();
+    frame.resize(1000, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sky->geometry().size(), frame.MdiArea().viewport()->size());
+    sky->showNormal();
+    QCoreApplication::processEvents();
+    const QSize area = frame.MdiArea().size();
+    const HomeRect home = HomeRectOf(WindowType::SkyView, area.width(), area.height());
+    EXPECT_EQ(sky->geometry(), QRect(home.left, home.top, home.width, home.height));
+    sky->close();  // the user cannot close a child window
+    EXPECT_TRUE(sky->isVisible());
+
+    QWidget* oldView = monitor.Registry().View(WindowType::SkyView);
+    monitor.OpenWindow(WindowType::SkyView);
+    EXPECT_NE(monitor.Registry().View(WindowType::SkyView), oldView);
+    EXPECT_EQ(frame.MdiArea().subWindowList().size(), 8);
+}
+
 TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     testsupport::PtyPair pty;
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);

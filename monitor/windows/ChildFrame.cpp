@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEvent>
+#include <QMetaObject>
 
 CChildFrame::CChildFrame(WindowType type, std::function<HomeRect()> home, QWidget* parent)
     : QMdiSubWindow(parent), m_type(type), m_home(std::move(home)) {
@@ -20,10 +21,13 @@ void CChildFrame::changeEvent(QEvent* event) {
     const bool maximised = windowState() & Qt::WindowMaximized;
     if (maximised == m_maximised) return;
     m_maximised = maximised;
-    if (!maximised) {
-        const HomeRect r = m_home();
-        setGeometry(r.left, r.top, r.width, r.height);
-    }
+    // Restoring puts back the geometry from before maximising; the home place, which
+    // the frame may have moved since, goes on top of it afterwards.
+    if (!maximised)
+        QMetaObject::invokeMethod(this, [this] {
+            const HomeRect r = m_home();
+            setGeometry(r.left, r.top, r.width, r.height);
+        }, Qt::QueuedConnection);
 }
 
 bool CEmptyView::event(QEvent* event) {
