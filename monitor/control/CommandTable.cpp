@@ -1,0 +1,122 @@
+#include "CommandTable.h"
+
+#include <array>
+#include <cstdio>
+#include <span>
+
+#include "Framing.h"
+
+namespace {
+
+CommandBytes Framed(std::string_view body) {
+    std::array<char, 256> out{};
+    const std::size_t n = BuildNmeaSentence(body, out);
+    return CommandBytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+// UBX-CFG-RST: navBbrMask 0xB9FF cold, 0x0001 warm, 0x0000 hot; resetMode 0x02.
+constexpr uint8_t kUbxCold[] = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0xFF, 0xB9, 0x02, 0x00, 0xC8, 0x8F};
+constexpr uint8_t kUbxWarm[] = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x11, 0x6C};
+constexpr uint8_t kUbxHot[] = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68};
+
+// UBX-CFG-NMEA: NMEA version 4.1, flags 0x02, version 1.
+constexpr uint8_t kUbxCfgNmea[] = {0xB5, 0x62, 0x06, 0x17, 0x14, 0x00, 0x00, 0x41, 0x00, 0x02,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x75, 0x57};
+
+// One row of UBX-CFG-GNSS: which of the five blocks are enabled, its stored checksum,
+// and whether CFG-NMEA follows. The GPS and BeiDou row keeps SBAS off: its checksum
+// FD 25 is that message's (with SBAS on it would be FE 41, and a module drops a UBX
+// message whose checksum is wrong).
+struct GnssRow {
+    bool gps, glonass, beidou;  // the check boxes
+    bool enabled[5];            // GPS, SBAS, BeiDou, QZSS, GLONASS
+    uint8_t checksum[2];
+    bool thenNmea;
+};
+
+constexpr GnssRow kGnssRows[] = {
+    {true, false, false, {true, true, false, true, false}, {0xFE, 0x39}, false},
+    {false, false, true, {false, false, true, false, false}, {0xFC, 0x01}, true},
+    {false, true, false, {false, false, false, false, true}, {0xFC, 0xF1}, false},
+    {true, false, true, {true, false, true, false, false}, {0xFD, 0x25}, true},
+    {true, true, false, {true, true, false, true, true}, {0xFF, 0x3D}, false},
+    {false, true, true, {false, false, true, false, true}, {0xFD, 0x05}, true},
+};
+
+// gnssId, reserved and maximum tracking channels of each block.
+constexpr uint8_t kGnssBlocks[5][3] = {{0x00, 0x08, 0x10}, {0x01, 0x01, 0x03}, {0x03, 0x08, 0x10},
+                                       {0x05, 0x00, 0x03}, {0x06, 0x08, 0x0E}};
+
+CommandBytes CfgGnss(const GnssRow& row) {
+    CommandBytes m = {0xB5, 0x62, 0x06, 0x3E, 0x2C, 0x00, 0x00, 0x00, 0x20, 0x05};
+    for (int i = 0; i < 5; ++i) {
+        m.insert(m.end(), {kGnssBlocks[i][0], kGnssBlocks[i][1], kGnssBlocks[i][2], 0x00});
+        m.insert(m.end(), {static_cast<uint8_t>(row.enabled[i] ? 0x01 : 0x00), 0x00, 0x01, 0x01});
+    }
+    m.insert(m.end(), {row.checksum[0], row.checksum[1]});
+    return m;
+}
+
+}  // namespace
+
+void UbxChecksum(const uint8_t* from, std::size_t count, uint8_t& a, uint8_t& b) {
+    a = b = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        a = static_cast<uint8_t>(a + from[i]);
+        b = static_cast<uint8_t>(b + a);
+    }
+}
+
+CommandBytes RestartCommand(ModuleFamily family, Restart restart) {
+    static constexpr const char* kZr[] = {"PZRC030,3,1", "PZRC030,2,1", "PZRC030,1,1"};
+    static constexpr const char* kMtk[] = {"PMTK103", "PMTK102", "PMTK101"};
+    const auto i = static_cast<std::size_t>(restart);
+    switch (family) {
+        case ModuleFamily::Zr: return Framed(kZr[i]);
+        case ModuleFamily::Mtk: return Framed(kMtk[i]);
+        case ModuleFamily::Ubx: break;
+    }
+    const std::span<const uint8_t> ubx = restart == Restart::Cold   ? std::span<const uint8_t>(kUbxCold)
+                                         : restart == Restart::Warm ? std::span<const uint8_t>(kUbxWarm)
+                                                                    : std::span<const uint8_t>(kUbxHot);
+    return CommandBytes(ubx.begin(), ubx.end());
+}
+
+CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c) {
+    const int gps = c.gps, glonass = c.glonass, beidou = c.beidou;
+    if (!gps && !glonass && !beidou) return {{}, "Select GNSS mode before set!"};
+    char body[64];
+    switch (family) {
+        case ModuleFamily::Zr:
+        case ModuleFamily::Mtk:
+            if (glonass && beidou) return {{}, "BeiDou and Glonass cannot be selected at the sametime!"};
+            if (family == ModuleFamily::Zr) std::snprintf(body, sizeof body, "PZRC115,%d,%d,%d,%d", gps, glonass, beidou, 0);
+            else std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", gps, glonass, 0, 0, beidou);
+            return {Framed(body), {}};
+        case ModuleFamily::Ubx: break;
+    }
+    if (gps && glonass && beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!"};
+    for (const GnssRow& row : kGnssRows) {
+        if (row.gps != c.gps || row.glonass != c.glonass || row.beidou != c.beidou) continue;
+        CommandBytes bytes = CfgGnss(row);
+        if (row.thenNmea) bytes.insert(bytes.end(), std::begin(kUbxCfgNmea), std::end(kUbxCfgNmea));
+        return {bytes, {}};
+    }
+    return {{}, "Select GNSS mode before set!"};
+}
+
+CommandOrRefusal FreeCommand(std::string_view typed) {
+    if (typed.empty() || typed == "PZRC" || typed == "PMTK") return {};
+    if (typed.size() > kMaxFreeCommand) return {{}, "Input chars much than " + std::to_string(kMaxFreeCommand)};
+    return {Framed(typed), {}};
+}
+
+std::vector<CommandBytes> StoredUbxMessages() {
+    std::vector<CommandBytes> all = {CommandBytes(std::begin(kUbxCold), std::end(kUbxCold)),
+                                     CommandBytes(std::begin(kUbxWarm), std::end(kUbxWarm)),
+                                     CommandBytes(std::begin(kUbxHot), std::end(kUbxHot)),
+                                     CommandBytes(std::begin(kUbxCfgNmea), std::end(kUbxCfgNmea))};
+    for (const GnssRow& row : kGnssRows) all.push_back(CfgGnss(row));
+    return all;
+}

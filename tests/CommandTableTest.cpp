@@ -1,0 +1,70 @@
+// The bytes each command of the panel puts on the line, per module family.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CommandTable.h"
+
+namespace {
+
+std::string Text(const CommandBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+CommandBytes Hex(std::initializer_list<int> bytes) {
+    CommandBytes out;
+    for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
+    return out;
+}
+
+}  // namespace
+
+TEST(Commands, RestartsOfEachFamily) {
+    EXPECT_EQ(Text(RestartCommand(ModuleFamily::Zr, Restart::Cold)), "$PZRC030,3,1*2A\r\n");
+    EXPECT_EQ(Text(RestartCommand(ModuleFamily::Mtk, Restart::Hot)), "$PMTK101*32\r\n");
+    EXPECT_EQ(RestartCommand(ModuleFamily::Ubx, Restart::Warm),
+              Hex({0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02, 0x00, 0x11, 0x6C}));
+}
+
+TEST(Commands, ConstellationChoicesAndRefusals) {
+    EXPECT_EQ(Text(ConstellationCommand(ModuleFamily::Zr, {true, false, true}).bytes), "$PZRC115,1,0,1,0*2E\r\n");
+    EXPECT_EQ(Text(ConstellationCommand(ModuleFamily::Mtk, {true, true, false}).bytes), "$PMTK353,1,1,0,0,0*2B\r\n");
+    EXPECT_EQ(ConstellationCommand(ModuleFamily::Zr, {true, true, true}).refusal,
+              "BeiDou and Glonass cannot be selected at the sametime!");
+    EXPECT_EQ(ConstellationCommand(ModuleFamily::Mtk, {}).refusal, "Select GNSS mode before set!");
+    EXPECT_EQ(ConstellationCommand(ModuleFamily::Ubx, {true, true, true}).refusal,
+              "GPS, BeiDou and Glonass cannot be selected at the sametime!");
+    EXPECT_TRUE(ConstellationCommand(ModuleFamily::Ubx, {true, true, true}).bytes.empty());
+
+    // BeiDou and Glonass: CFG-GNSS (checksum FD 05), then CFG-NMEA.
+    const CommandBytes ubx = ConstellationCommand(ModuleFamily::Ubx, {false, true, true}).bytes;
+    ASSERT_EQ(ubx.size(), 52u + 28u);
+    EXPECT_EQ(ubx[50], 0xFD);
+    EXPECT_EQ(ubx[51], 0x05);
+    EXPECT_EQ(ubx[52 + 3], 0x17);
+    // GPS and BeiDou goes out with SBAS off, the message its checksum FD 25 belongs to.
+    const CommandBytes gpsBeiDou = ConstellationCommand(ModuleFamily::Ubx, {true, false, true}).bytes;
+    EXPECT_EQ(gpsBeiDou[10 + 8 + 4], 0x00);  // the SBAS block's enable byte
+    EXPECT_EQ(gpsBeiDou[50], 0xFD);
+    EXPECT_EQ(gpsBeiDou[51], 0x25);
+}
+
+TEST(Commands, EveryStoredUbxMessageHasItsOwnChecksum) {
+    for (const CommandBytes& m : StoredUbxMessages()) {
+        ASSERT_GE(m.size(), 8u);
+        const std::size_t length = m[4] | m[5] << 8;
+        ASSERT_EQ(m.size(), 6 + length + 2);
+        uint8_t a, b;
+        UbxChecksum(m.data() + 2, 4 + length, a, b);
+        EXPECT_EQ(a, m[m.size() - 2]) << "class " << int(m[2]) << " id " << int(m[3]);
+        EXPECT_EQ(b, m[m.size() - 1]) << "class " << int(m[2]) << " id " << int(m[3]);
+    }
+}
+
+TEST(Commands, FreeCommandIsFramedWithAFreshChecksum) {
+    EXPECT_EQ(Text(FreeCommand("PMTK220,1000*1F").bytes), "$PMTK220,1000*1F\r\n");
+    EXPECT_EQ(Text(FreeCommand("PMTK220,1000*00").bytes), "$PMTK220,1000*1F\r\n");
+    EXPECT_TRUE(FreeCommand("PZRC").bytes.empty());
+    EXPECT_TRUE(FreeCommand("PZRC").refusal.empty());
+    EXPECT_TRUE(FreeCommand("").bytes.empty());
+    EXPECT_EQ(FreeCommand(std::string(251, 'A')).refusal, "Input chars much than 250");
+    EXPECT_EQ(FreeCommand(std::string(250, 'A')).bytes.size(), 1 + 249 + 5u);
+}
