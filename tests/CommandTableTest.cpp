@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CommandTable.h"
+#include "Ttff.h"
 
 namespace {
 
@@ -67,4 +68,27 @@ TEST(Commands, FreeCommandIsFramedWithAFreshChecksum) {
     EXPECT_TRUE(FreeCommand("").bytes.empty());
     EXPECT_EQ(FreeCommand(std::string(251, 'A')).refusal, "Input chars much than 250");
     EXPECT_EQ(FreeCommand(std::string(250, 'A')).bytes.size(), 1 + 249 + 5u);
+}
+
+TEST(Ttff, CountsFromTheFirstNoFixAfterARestartToTheFirstTickAfter3D) {
+    TtffMeasurement t;
+    EXPECT_FALSE(t.OnFixReport('1'));  // before any restart nothing is measured
+    t.Rearm();
+    EXPECT_TRUE(t.OnFixReport('1'));
+    EXPECT_FALSE(t.OnFixReport('1'));
+    EXPECT_EQ(t.OnTick(true).text, "0.1 s");
+    EXPECT_FALSE(t.OnFixReport('2'));
+    EXPECT_EQ(t.OnTick(true).text, "0.2 s");
+    t.OnFixReport('3');
+    const TtffMeasurement::Tick last = t.OnTick(true);
+    EXPECT_EQ(last.text, "0.3 s");
+    EXPECT_TRUE(last.stop);
+
+    t.Rearm();
+    EXPECT_FALSE(t.OnFixReport('3'));  // no no-fix report yet: the clock never starts
+    EXPECT_EQ(t.CurrentState(), TtffMeasurement::kWaitingForNoFix);
+    ASSERT_TRUE(t.OnFixReport('1'));
+    const TtffMeasurement::Tick lost = t.OnTick(false);  // the link went away
+    EXPECT_EQ(lost.text, "");
+    EXPECT_TRUE(lost.stop);
 }

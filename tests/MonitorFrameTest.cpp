@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMdiArea>
@@ -14,6 +16,7 @@
 
 #include "MainFrame.h"
 #include "MonitorApp.h"
+#include "NaviCmdView.h"
 #include "Nmea.h"
 #include "NmeaInfoView.h"
 #include "Notifier.h"
@@ -176,12 +179,34 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     frame.resize(1280, 800);
     frame.grab().save(QString(PICTURES_DIR) + "/skyledger-main.png");
 
+    // The command panel: a hot start reaches the module, its reply the Receive box, and
+    // the clock runs from the first no-fix report to the first tick after a 3D one.
+    auto* panel = static_cast<CNaviCmdView*>(monitor.Registry().View(WindowType::NavigationCommand));
+    panel->RestartClicked(Restart::Hot);
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC030,1,1*28\r\n");
+    pty.WriteMaster(testsupport::Sentence("PZRC001,030,3"));
+    ASSERT_TRUE(WaitFor([&] { return panel->ReceiveBox().toPlainText().contains("Status:"); }, 5000));
+    EXPECT_EQ(panel->ReceiveBox().toPlainText(),
+              "[Receive] 001\n[Respond] 030\nStatus: Valid packet, action succeeded\n\n");
+    const std::string gsv = testsupport::Sentence("GPGSV,1,1,01,04,40,100,40");
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") + gsv);
+    ASSERT_TRUE(WaitFor([&] { return panel->TtffBox().text() == "0.2 s"; }, 5000));
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,3,04,,,,,,,,,,,,1.0,1.0,1.0") + gsv);
+    ASSERT_TRUE(WaitFor([&] { return !panel->TtffBox().text().isEmpty(); }, 5000));
+    WaitFor([] { return false; }, 300);  // the first tick after the 3D report ends the clock
+    const QString shown = panel->TtffBox().text();
+    WaitFor([] { return false; }, 400);
+    EXPECT_EQ(panel->TtffBox().text(), shown);
+    EXPECT_TRUE(shown.endsWith(" s"));
+
     const QString portName = frame.StatusText(1);
     frame.ConnectOrDisconnect();
     EXPECT_EQ(frame.ConnectButton().text(), "Connect");
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(1), portName);
     EXPECT_EQ(frame.ActiveLink(), nullptr);
+    panel->SetClicked();
+    EXPECT_EQ(m_notifier.messages.back(), "Please open the COM port before send CMD");
 }
 
 int main(int argc, char** argv) {

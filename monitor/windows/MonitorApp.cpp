@@ -8,9 +8,10 @@
 
 #include "ChildFrame.h"
 #include "MainFrame.h"
+#include "NaviCmdView.h"
 #include "NmeaInfoView.h"
 
-CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) {
+CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) : m_notifier(notifier) {
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("skyLedger");
     m_mainFrame = std::make_unique<CMainFrame>(notifier, m_registry, ports, baud);
@@ -24,9 +25,7 @@ CMonitorApp::~CMonitorApp() = default;
 
 CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     auto* frame = new CChildFrame(type, [this, type] { return m_mainFrame->HomeRectFor(type); });
-    QWidget* view = type == WindowType::NmeaInfo
-                        ? static_cast<QWidget*>(new CNmeaInfoView([this](const QString& text) { m_mainFrame->Notice(text); }))
-                        : new CEmptyView;
+    QWidget* view = MakeView(type);
     frame->setWidget(view);
     frame->setWindowTitle(MonitorWindowOf(type).title);
     m_registry.SetFrame(type, frame);
@@ -36,6 +35,17 @@ CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     frame->show();
     m_mainFrame->Tile();
     return frame;
+}
+
+QWidget* CMonitorApp::MakeView(WindowType type) {
+    switch (type) {
+        case WindowType::NmeaInfo:
+            return new CNmeaInfoView([this](const QString& text) { m_mainFrame->Notice(text); });
+        case WindowType::NavigationCommand:
+            return new CNaviCmdView(m_notifier, [this] { return m_mainFrame->ActiveLink(); });
+        default:
+            return new CEmptyView;
+    }
 }
 
 void CMonitorApp::Show() { m_mainFrame->showMaximized(); }

@@ -30,7 +30,9 @@ public:
 
 private:
     void OfferNewWindow();
+    QWidget* MakeView(WindowType type);
 
+    INotifier& m_notifier;
     WindowRegistry m_registry;
     std::unique_ptr<CMainFrame> m_mainFrame;
 };

@@ -1,0 +1,183 @@
+#include "NaviCmdView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "NmeaThread.h"
+#include "Notifier.h"
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+CNaviCmdView::CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> activeLink, QWidget* parent)
+    : QWidget(parent), m_notifier(notifier), m_activeLink(std::move(activeLink)), m_clock(new QTimer(this)) {
+    setFont(QFont("Courier New", 8));
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(BuildSendAndReceive(), 2);
+    layout->addWidget(BuildModuleTtffAndMode(), 1);
+    m_clock->setInterval(TtffMeasurement::kTickMs);
+    connect(m_clock, &QTimer::timeout, this, &CNaviCmdView::Tick);
+}
+
+QWidget* CNaviCmdView::BuildSendAndReceive() {
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* send = new QGroupBox("Send");
+    auto* row = new QHBoxLayout(send);
+    m_command = new QComboBox;
+    m_command->setEditable(true);
+    m_command->setInsertPolicy(QComboBox::NoInsert);
+    m_command->addItems({"PZRC", "PMTK"});
+    m_command->setCurrentIndex(0);
+    auto* sendButton = new QPushButton("Send");
+    connect(sendButton, &QPushButton::clicked, this, &CNaviCmdView::SendClicked);
+    row->addWidget(new QLabel("$"));
+    row->addWidget(m_command, 1);
+    row->addWidget(sendButton);
+    auto* receive = new QGroupBox("Receive");
+    auto* box = new QVBoxLayout(receive);
+    m_receive = new QPlainTextEdit;
+    m_receive->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The user empties the box to empty the replies kept so far.
+    connect(m_receive, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_receive->document()->isEmpty()) m_responseText.clear();
+    });
+    box->addWidget(m_receive);
+    layout->addWidget(send);
+    layout->addWidget(receive, 1);
+    return column;
+}
+
+QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* module = new QGroupBox("Module");
+    auto* modules = new QHBoxLayout(module);
+    const char* names[] = {"ZR", "MTK", "UBX"};
+    for (int i = 0; i < 3; ++i) modules->addWidget(m_module[i] = new QRadioButton(names[i]));
+    m_module[0]->setChecked(true);
+    auto* ttff = new QGroupBox("TTFF");
+    auto* restarts = new QVBoxLayout(ttff);
+    const std::pair<const char*, Restart> buttons[] = {
+        {"Cold Start", Restart::Cold}, {"Warm Start", Restart::Warm}, {"Hot  Start", Restart::Hot}};
+    for (const auto& [caption, restart] : buttons) {
+        auto* b = new QPushButton(caption);
+        b->setFixedSize(80, 20);
+        connect(b, &QPushButton::clicked, this, [this, r = restart] { RestartClicked(r); });
+        restarts->addWidget(b);
+    }
+    m_ttffBox = new QLineEdit;
+    m_ttffBox->setReadOnly(true);
+    m_ttffBox->setFixedSize(100, 20);
+    m_ttffBox->setFont(QFont(QString::fromUtf8("黑体"), 18));
+    restarts->addWidget(m_ttffBox);
+    auto* mode = new QGroupBox("Mode");
+    auto* checks = new QVBoxLayout(mode);
+    checks->addWidget(m_gps = new QCheckBox("GPS"));
+    checks->addWidget(m_beidou = new QCheckBox("BeiDou"));
+    checks->addWidget(m_glonass = new QCheckBox("Glonass"));
+    auto* set = new QPushButton("Set");
+    connect(set, &QPushButton::clicked, this, &CNaviCmdView::SetClicked);
+    checks->addWidget(set);
+    layout->addWidget(module);
+    layout->addWidget(ttff);
+    layout->addWidget(mode);
+    layout->addStretch();
+    return column;
+}
+
+ModuleFamily CNaviCmdView::Family() const {
+    if (m_module[1]->isChecked()) return ModuleFamily::Mtk;
+    if (m_module[2]->isChecked()) return ModuleFamily::Ubx;
+    return ModuleFamily::Zr;
+}
+
+void CNaviCmdView::ChooseModule(ModuleFamily family) { m_module[static_cast<int>(family)]->setChecked(true); }
+
+void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
+    m_gps->setChecked(choice.gps);
+    m_glonass->setChecked(choice.glonass);
+    m_beidou->setChecked(choice.beidou);
+}
+
+CNmeaThread* CNaviCmdView::LinkOrComplain() {
+    CNmeaThread* link = m_activeLink();
+    if (!link) m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
+    return link;
+}
+
+void CNaviCmdView::Send(const CommandBytes& bytes) {
+    if (CNmeaThread* link = m_activeLink()) link->SendBytes(bytes.data(), bytes.size());
+}
+
+void CNaviCmdView::RestartClicked(Restart restart) {
+    if (!LinkOrComplain()) return;
+    Send(RestartCommand(Family(), restart));
+    m_ttff.Rearm();
+    m_clock->stop();
+    m_ttffBox->clear();
+}
+
+void CNaviCmdView::SetClicked() {
+    if (!LinkOrComplain()) return;
+    const CommandOrRefusal c = ConstellationCommand(
+        Family(), {m_gps->isChecked(), m_glonass->isChecked(), m_beidou->isChecked()});
+    if (!c.refusal.empty()) return m_notifier.Show(this, "skyLedger", QString::fromStdString(c.refusal));
+    Send(c.bytes);
+}
+
+void CNaviCmdView::SendClicked() {
+    if (!LinkOrComplain()) return;
+    const QString typed = m_command->currentText();
+    const CommandOrRefusal c = FreeCommand(typed.toStdString());
+    if (!c.refusal.empty()) return m_notifier.Show(this, "Error", QString::fromStdString(c.refusal));
+    if (c.bytes.empty()) return;
+    Send(c.bytes);
+    m_command->addItem(typed);  // as typed, duplicates kept
+    m_command->setEditText(typed);
+}
+
+void CNaviCmdView::Tick() {
+    const TtffMeasurement::Tick tick = m_ttff.OnTick(m_activeLink() != nullptr);
+    m_ttffBox->setText(QString::fromStdString(tick.text));
+    if (tick.stop) m_clock->stop();
+}
+
+void CNaviCmdView::Clear() {
+    m_gps->setChecked(false);
+    m_beidou->setChecked(false);
+    m_glonass->setChecked(false);
+    m_ttffBox->clear();
+    m_ttff.Clear();
+    m_responseText.clear();
+    m_receive->clear();
+    m_command->setCurrentIndex(0);
+}
+
+bool CNaviCmdView::event(QEvent* e) {
+    const int type = e->type();
+    if (type == MonitorWindowOf(WindowType::NavigationCommand).clearMessage) {
+        Clear();
+        return true;
+    }
+    if (type < 1025 || type > 1151) return QWidget::event(e);
+    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
+    if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
+        if (m_ttff.OnFixReport(used->fixType)) m_clock->start();
+    } else if (const auto* reply = std::get_if<DecodedReply>(&p)) {
+        m_responseText += QString::fromStdString(reply->text);
+        m_receive->setPlainText(m_responseText);
+        m_receive->moveCursor(QTextCursor::End);
+    }
+    return true;
+}

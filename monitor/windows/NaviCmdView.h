@@ -1,0 +1,61 @@
+// "navi CMD": restarts with the time to first fix, the constellation choice, a command
+// typed by hand, and the module's decoded replies, for three module families.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "CommandTable.h"
+#include "Ttff.h"
+
+class CNmeaThread;
+class INotifier;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QRadioButton;
+class QTimer;
+
+class CNaviCmdView : public QWidget {
+    Q_OBJECT
+public:
+    // `activeLink` gives the live link, or null while disconnected.
+    CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> activeLink, QWidget* parent = nullptr);
+
+    void RestartClicked(Restart restart);
+    void SetClicked();
+    void SendClicked();
+
+    // The controls, for the tests.
+    QComboBox& CommandField() { return *m_command; }
+    QPlainTextEdit& ReceiveBox() { return *m_receive; }
+    QLineEdit& TtffBox() { return *m_ttffBox; }
+    void ChooseModule(ModuleFamily family);
+    void ChooseConstellations(ConstellationChoice choice);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    QWidget* BuildSendAndReceive();
+    QWidget* BuildModuleTtffAndMode();
+    CNmeaThread* LinkOrComplain();
+    void Send(const CommandBytes& bytes);
+    void Tick();
+    void Clear();
+    ModuleFamily Family() const;
+
+    INotifier& m_notifier;
+    std::function<CNmeaThread*()> m_activeLink;
+    QComboBox* m_command = nullptr;
+    QPlainTextEdit* m_receive = nullptr;
+    QRadioButton* m_module[3] = {};
+    QCheckBox* m_gps = nullptr;
+    QCheckBox* m_beidou = nullptr;
+    QCheckBox* m_glonass = nullptr;
+    QLineEdit* m_ttffBox = nullptr;
+    QTimer* m_clock;
+    TtffMeasurement m_ttff;
+    QString m_responseText;  // the decoded replies, until the Receive box is emptied
+};
