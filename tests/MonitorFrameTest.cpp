@@ -209,6 +209,55 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(m_notifier.messages.back(), "Please open the COM port before send CMD");
 }
 
+namespace {
+
+// Reads from the module's side of the line until `count` bytes have come.
+std::string ReadExactly(testsupport::PtyPair& pty, std::size_t count) {
+    std::string got;
+    for (int i = 0; i < 50 && got.size() < count; ++i) got += pty.ReadMaster(count - got.size(), 100);
+    return got;
+}
+
+std::string Reply(int type, int value, int status) {
+    std::string r = {'\xAA', '\xF0', 12, 0, char(type), 0, char(value & 0xFF), char(value >> 8), char(status)};
+    char sum = 0;
+    for (std::size_t i = 2; i < r.size(); ++i) sum ^= r[i];
+    return r + sum + "\r\n";
+}
+
+}  // namespace
+
+// The module is played on the far end of the line: it answers the switch, the one block
+// and the end block, and is sent back to NMEA.
+TEST_F(MonitorFrame, GpdFileGoesOutBlockByBlockWhileTheWindowsRun) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.SendGpdFile();
+    EXPECT_EQ(m_notifier.messages.back(), "Please open the COM port before send GPD");
+    frame.ConnectOrDisconnect();
+    frame.SendGpdFile();
+    EXPECT_EQ(m_notifier.messages.back(), "Please open the GPD file before send");
+    testsupport::WriteFile(m_dir / "a.gpd", std::string(300, 'g'));
+    frame.LoadGpd(QString::fromStdString(m_dir / "a.gpd"));
+    EXPECT_EQ(frame.StatusText(4).toStdString(), m_dir / "a.gpd");
+
+    frame.SendGpdFile();
+    EXPECT_FALSE(frame.GpdSendButton().isEnabled());
+    EXPECT_EQ(ReadExactly(pty, 22).substr(0, 18), "$PZRC149,1,115200*");
+    pty.WriteMaster(Reply(1, 0x95, 3));
+    const std::string block = ReadExactly(pty, 523);
+    ASSERT_EQ(block.size(), 523u);
+    EXPECT_EQ(block[6], 0);
+    EXPECT_EQ(block.substr(8, 300), std::string(300, 'g'));
+    pty.WriteMaster(Reply(3, 0, 1));
+    EXPECT_EQ(ReadExactly(pty, 11).substr(6, 2), "\xFF\xFF");
+    pty.WriteMaster(Reply(3, 0xFFFF, 1));
+    EXPECT_EQ(ReadExactly(pty, 14).substr(4, 2), std::string("\x95\0", 2));
+    ASSERT_TRUE(WaitFor([&] { return frame.GpdSendButton().isEnabled(); }, 5000));
+    EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish");
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -56,7 +57,42 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
 }
 
 CMainFrame::~CMainFrame() {
+    if (m_gpdThread.joinable()) m_gpdThread.join();
     if (m_activeLink) m_activeLink->Shutdown();
+}
+
+void CMainFrame::OpenGpd() {
+    const QString path = QFileDialog::getOpenFileName(this, {}, {}, "DAT File(*.dat);;GPD File(*.gpd)");
+    if (!path.isEmpty()) LoadGpd(path);
+}
+
+void CMainFrame::LoadGpd(const QString& path) {
+    m_panes[4]->setText(path);
+    const std::string refusal = LoadGpdImage(path.toStdString(), m_gpd);
+    if (!refusal.empty()) m_notifier.Show(this, "skyLedger", QString::fromStdString(refusal));
+}
+
+// The transfer waits up to about 2 s for each reply: on a thread of its own, so that the
+// windows go on showing the receiver meanwhile. The link stays as it is until it ends
+// (the Connect button is off).
+void CMainFrame::SendGpdFile() {
+    if (!m_activeLink) return m_notifier.Show(this, "Error", "Please open the COM port before send GPD");
+    if (!m_gpd.loaded) return m_notifier.Show(this, "Error", "Please open the GPD file before send");
+    if (m_gpdThread.joinable()) m_gpdThread.join();
+    m_gpdSend->setEnabled(false);
+    m_connect->setEnabled(false);
+    CNmeaThread* link = m_activeLink.get();
+    BinaryReply* reply = &link->Dispatcher().Reply();
+    const GpdLine line{[link](const CommandBytes& bytes) { link->SendBytes(bytes.data(), bytes.size()); }, reply,
+                       [reply](BinaryReply::Flag flag) { return AckWait(*reply, flag); }};
+    m_gpdThread = std::thread([this, line, image = m_gpd, baud = static_cast<uint32_t>(m_selectedBaud)] {
+        const GpdOutcome outcome = SendGpd(image, baud, line);
+        QMetaObject::invokeMethod(this, [this, outcome] {
+            m_notifier.Show(this, outcome.success ? "Success" : "Error", QString::fromStdString(outcome.message));
+            m_gpdSend->setEnabled(true);
+            m_connect->setEnabled(true);
+        }, Qt::QueuedConnection);
+    });
 }
 
 QWidget* CMainFrame::BuildBar() {
@@ -79,9 +115,9 @@ QWidget* CMainFrame::BuildBar() {
     auto* cleanAll = new QPushButton("Clean All");
     connect(cleanAll, &QPushButton::clicked, this, &CMainFrame::CleanAll);
     auto* open = new QPushButton("Open");
-    auto* send = new QPushButton("Send");
-    open->setEnabled(false);  // the GPD transfer comes with the command panel
-    send->setEnabled(false);
+    auto* send = m_gpdSend = new QPushButton("Send");
+    connect(open, &QPushButton::clicked, this, &CMainFrame::OpenGpd);
+    connect(send, &QPushButton::clicked, this, &CMainFrame::SendGpdFile);
     layout->addWidget(new QLabel("COM :"));
     layout->addWidget(m_ports);
     layout->addWidget(new QLabel("BAUDRATE :"));

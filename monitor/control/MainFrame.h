@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <thread>
 
+#include "GpdTransfer.h"
 #include "NmeaThread.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
@@ -43,6 +45,12 @@ public:
 
     void ConnectOrDisconnect();
     void CleanAll();
+    // GPD: load a file (its path goes to the status bar), and send it off the window's
+    // thread; the outcome is shown when it ends.
+    void OpenGpd();
+    void LoadGpd(const QString& path);
+    void SendGpdFile();
+    QPushButton& GpdSendButton() { return *m_gpdSend; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -65,4 +73,7 @@ private:
     int m_selectedPort = -1;  // index into m_portPaths
     int m_selectedBaud = -1;
     std::unique_ptr<CNmeaThread> m_activeLink;
+    QPushButton* m_gpdSend = nullptr;
+    GpdImage m_gpd;
+    std::thread m_gpdThread;
 };
