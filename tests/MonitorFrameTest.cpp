@@ -259,6 +259,7 @@ TEST_F(MonitorFrame, GpdFileGoesOutBlockByBlockWhileTheWindowsRun) {
 }
 
 int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");  // also when CTest lists the tests
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,171 @@
+#include "GaugeWidget.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace chart {
+
+namespace {
+
+constexpr double kMarginPx = 4;
+constexpr double kFootLineFactor = 1.6;   // foot line height over its font's pixel size
+constexpr double kBallRadiusPx = 5;       // the compass hand's end
+constexpr int kMaxLabels = 64;
+
+// Point at `radius` from `centre` in direction `deg` (counter-clockwise from three
+// o'clock); screen y grows downwards, hence the minus.
+QPointF Polar(QPointF centre, double radius, double deg) {
+    const double rad = deg * std::numbers::pi / 180;
+    return {centre.x() + radius * std::cos(rad), centre.y() - radius * std::sin(rad)};
+}
+
+QString LabelText(double v) { return QString::number(v, 'g', 6); }
+
+}  // namespace
+
+GaugeWidget::GaugeWidget(const GaugeSetup& setup, QWidget* parent)
+    : QWidget(parent), m_setup(setup), m_scale(setup.scale) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void GaugeWidget::SetValue(double value, uint32_t handColour) {
+    m_value = value;
+    m_handColour = handColour;
+    update();
+}
+
+void GaugeWidget::Reset() {
+    m_value = m_scale.min;
+    update();
+}
+
+void GaugeWidget::SetRotation(int degrees) {
+    m_scale.rotationDeg = degrees;
+    update();
+}
+
+void GaugeWidget::SetFootText(const QString& text) {
+    m_foot = text;
+    update();
+}
+
+void GaugeWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(rect(), Qt::white);
+
+    const double footHeight = m_setup.footPixelSize * kFootLineFactor;
+    const double dialHeight = std::max(0.0, height() - footHeight);
+    const double radius = std::max(0.0, std::min<double>(width(), dialHeight) / 2 - kMarginPx);
+    const QPointF centre(width() / 2.0, dialHeight / 2.0);
+
+    PaintDial(p, centre, radius);
+    PaintTicks(p, centre, radius);
+    PaintHand(p, centre, radius);
+
+    QFont font = p.font();
+    font.setPixelSize(m_setup.footPixelSize);
+    p.setFont(font);
+    p.setPen(ToQColor(m_setup.footColour));
+    p.drawText(QRectF(0, dialHeight, width(), footHeight), Qt::AlignCenter, m_foot);
+}
+
+void GaugeWidget::PaintDial(QPainter& p, QPointF centre, double radius) const {
+    if (m_setup.silverDial) {
+        QRadialGradient face(centre, radius, centre - QPointF(radius / 3, radius / 3));
+        face.setColorAt(0, QColor(250, 250, 250));
+        face.setColorAt(1, QColor(170, 170, 176));
+        p.setBrush(face);
+    } else {
+        p.setBrush(Qt::white);
+    }
+    p.setPen(QPen(QColor(110, 110, 110), 2));
+    p.drawEllipse(centre, radius, radius);
+}
+
+void GaugeWidget::PaintTicks(QPainter& p, QPointF centre, double radius) const {
+    const QColor tickColour = ToQColor(m_setup.tickColour);
+    const double outer = radius - kMarginPx;
+    if (m_setup.axisLine) {
+        p.setPen(QPen(tickColour, 1));
+        p.setBrush(Qt::NoBrush);
+        const QRectF arc(centre.x() - outer, centre.y() - outer, 2 * outer, 2 * outer);
+        // drawArc wants sixteenths of a degree, counter-clockwise: our sweep runs clockwise.
+        p.drawArc(arc, static_cast<int>(m_scale.rotationDeg * 16), static_cast<int>(-m_scale.sweepDeg * 16));
+    }
+
+    std::array<double, kMaxLabels> labels{};
+    const int count = LabelValues(m_scale, m_setup.labelStep, labels.data(), kMaxLabels);
+    QFont font = p.font();
+    font.setPixelSize(m_setup.labelPixelSize);
+    p.setFont(font);
+    const double labelRadius = outer - m_setup.tickLength - m_setup.labelPixelSize;
+    for (int i = 0; i < count; ++i) {
+        const double deg = NeedleAngleDeg(m_scale, labels[i]);
+        p.setPen(QPen(tickColour, m_setup.tickWidth));
+        p.drawLine(Polar(centre, outer, deg), Polar(centre, outer - m_setup.tickLength, deg));
+        p.setPen(ToQColor(m_setup.labelColour));
+        const QPointF at = Polar(centre, labelRadius, deg);
+        const double box = m_setup.labelPixelSize * 3;
+        p.drawText(QRectF(at.x() - box / 2, at.y() - box / 2, box, box), Qt::AlignCenter, LabelText(labels[i]));
+    }
+
+    if (m_setup.minorTicks <= 0) return;
+    const double minorStep = m_setup.labelStep / (m_setup.minorTicks + 1);
+    p.setPen(QPen(tickColour, 1));
+    for (int i = 0; i < count; ++i) {
+        for (int k = 1; k <= m_setup.minorTicks; ++k) {
+            const double v = labels[i] + k * minorStep;
+            if (v >= m_scale.max) break;
+            const double deg = NeedleAngleDeg(m_scale, v);
+            p.drawLine(Polar(centre, outer, deg), Polar(centre, outer - m_setup.minorTickLength, deg));
+        }
+    }
+}
+
+void GaugeWidget::PaintHand(QPainter& p, QPointF centre, double radius) const {
+    const QColor colour = ToQColor(m_handColour);
+    const double deg = NeedleAngleDeg(m_scale, m_value);
+    // The hand ends inside the ring of labels so that it never hides the one it points at.
+    const double labelRing = radius - kMarginPx - m_setup.tickLength - m_setup.labelPixelSize;
+    const double length = std::max(0.0, labelRing - m_setup.labelPixelSize - m_setup.handDistance);
+    const QPointF tip = Polar(centre, length, deg);
+
+    if (m_setup.centreCross > 0) {
+        p.setPen(QPen(Qt::black, 1));
+        const double arm = m_setup.centreCross;
+        p.drawLine(centre - QPointF(arm, 0), centre + QPointF(arm, 0));
+        p.drawLine(centre - QPointF(0, arm), centre + QPointF(0, arm));
+    }
+
+    if (m_setup.hand == HandStyle::DottedWithBall) {
+        p.setPen(QPen(colour, 2, Qt::DotLine));
+        p.drawLine(centre, tip);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawEllipse(tip, kBallRadiusPx, kBallRadiusPx);
+    } else {
+        const double halfWidth = std::max(2.0, radius / 40);
+        QPainterPath needle;
+        needle.moveTo(Polar(centre, halfWidth, deg + 90));
+        needle.lineTo(tip);
+        needle.lineTo(Polar(centre, halfWidth, deg - 90));
+        needle.closeSubpath();
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawPath(needle);
+    }
+
+    if (m_setup.centreCircle > 0) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        p.drawEllipse(centre, m_setup.centreCircle, m_setup.centreCircle);
+    }
+}
+
+}  // namespace chart
