@@ -41,9 +41,10 @@ ReceiverOutput::ReceiverOutput(const ReceiverOptions& options)
 }
 
 // GPS carries SBAS (33-64) and, unless QZSS has a talker of its own, QZSS (193-) in its
-// group, as NMEA 0183 numbers them.
-std::vector<ReceiverOutput::Group> ReceiverOutput::Groups(
-    const std::vector<SatelliteView>& visible) const {
+// group, as NMEA 0183 numbers them. A constellation the receiver does not track has no
+// group at all; the GPS group stays while anything it carries is tracked.
+std::vector<ReceiverOutput::Group> ReceiverOutput::Groups(const std::vector<SatelliteView>& visible,
+                                                          const EpochConditions& c) const {
     const std::string bd = m_options.gbTalker ? "GB" : "BD";
     auto gsa = [&](const char* own) { return m_options.gnGsa ? std::string("GN") : std::string(own); };
     std::vector<Group> groups = {{gsa("GP"), "GP", 1, {}},
@@ -53,6 +54,7 @@ std::vector<ReceiverOutput::Group> ReceiverOutput::Groups(
     if (m_options.qzTalker) groups.push_back({"", "QZ", 5, {}});
 
     for (const SatelliteView& s : visible) {
+        if (!c.Tracks(s.system)) continue;
         int g = 0, number = s.prn;
         switch (s.system) {
             case Constellation::Gps: break;
@@ -69,16 +71,64 @@ std::vector<ReceiverOutput::Group> ReceiverOutput::Groups(
         groups[g].sats.push_back({number, static_cast<int>(std::lround(s.elevationDeg)),
                                   static_cast<int>(s.azimuthDeg) % 360, s.cn0, used});
     }
-    return groups;
+    const bool gpsGroup = c.Tracks(Constellation::Gps) || c.Tracks(Constellation::Sbas) ||
+                          (!m_options.qzTalker && c.Tracks(Constellation::Qzss));
+    const bool keep[5] = {gpsGroup, c.Tracks(Constellation::Glonass), c.Tracks(Constellation::BeiDou),
+                          c.Tracks(Constellation::Galileo), c.Tracks(Constellation::Qzss)};
+    std::vector<Group> kept;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        if (keep[g]) kept.push_back(std::move(groups[g]));
+    return kept;
 }
 
-std::string ReceiverOutput::Epoch(int64_t index) const {
+// While acquiring after a restart the receiver knows the time and sees satellites but
+// has no position: positions, altitude and speed are left empty, as receivers send them
+// ("$GNGGA,143015.00,,,,,0,00,99.9,,M,,M,,*hh").
+std::string ReceiverOutput::AcquiringEpoch(const std::string& time, const std::string& date,
+                                           const std::vector<Group>& groups, bool systemId) const {
+    std::string out;
+    out += NmeaSentence(Format("GNGGA,%s,,,,,0,00,99.9,,M,,M,,", time.c_str()));
+    out += NmeaSentence(Format("GNGLL,,,,,%s,V,N", time.c_str()));
+    for (const auto& g : groups) {
+        if (g.gsaTalker.empty()) continue;
+        std::string body = g.gsaTalker + "GSA,A,1" + std::string(kMaxGsaSlots, ',') + ",99.9,99.9,99.9";
+        if (systemId) body += Format(",%d", g.systemId);
+        out += NmeaSentence(body);
+    }
+    out += GsvGroups(groups);
+    out += NmeaSentence(Format("GNRMC,%s,V,,,,,,,%s,,,N", time.c_str(), date.c_str()));
+    out += NmeaSentence("GNVTG,,T,,M,,N,,K,N");
+    return out;
+}
+
+std::string ReceiverOutput::GsvGroups(const std::vector<Group>& groups) const {
+    std::string out;
+    for (const auto& g : groups) {
+        const int inView = static_cast<int>(std::min<std::size_t>(g.sats.size(), 32));
+        const int total = std::max(1, (inView + 3) / 4);
+        for (int n = 1; n <= total; ++n) {
+            std::string body = g.gsvTalker + Format("GSV,%d,%d,%02d", total, n, inView);
+            for (int k = (n - 1) * 4; k < std::min(inView, n * 4); ++k) {
+                const SvEntry& s = g.sats[k];
+                body += Format(",%02d,%02d,%03d,%02d", s.number, s.elevation, s.azimuth, s.cn0);
+            }
+            out += NmeaSentence(body);
+        }
+    }
+    return out;
+}
+
+std::string ReceiverOutput::Epoch(int64_t index, const EpochConditions& conditions) const {
     const double t = SecondsOfEpoch(index);
     const double unix = static_cast<double>(m_options.startUnixSeconds) + t;
     const double secondsOfDay = std::fmod(unix, 86400.0);
     const auto days = static_cast<int64_t>(std::floor(unix / 86400.0));
     const Fix fix = m_motion.At(t);
-    const auto groups = Groups(m_sky.Visible(fix.latDeg, fix.lonDeg, unix));
+    const auto groups = Groups(m_sky.Visible(fix.latDeg, fix.lonDeg, unix), conditions);
+    const bool systemId = m_options.gsaSystemId || conditions.nmea41;
+    const std::string time = FormatUtcTime(secondsOfDay);
+    const std::string date = FormatDate(days);
+    if (conditions.stage == FixStage::Acquiring) return AcquiringEpoch(time, date, groups, systemId);
 
     int used = 0;
     for (const auto& g : groups)
@@ -87,11 +137,13 @@ std::string ReceiverOutput::Epoch(int64_t index) const {
                 kMaxGsaSlots, std::count_if(g.sats.begin(), g.sats.end(),
                                             [](const SvEntry& e) { return e.used; })));
     const bool fixed = used >= 4;
+    // The last moments before the first 3D fix give a 2D one, as a receiver's first
+    // solutions do before the vertical converges.
+    const int fixType = !fixed ? 1 : conditions.stage == FixStage::TwoD ? 2 : 3;
     const double hdop = fixed ? std::clamp(4.2 / std::sqrt(used), 0.5, 99.0) : 99.0;
     const double pdop = fixed ? hdop * 1.7 : 99.0;
     const double vdop = fixed ? std::sqrt(pdop * pdop - hdop * hdop) : 99.0;
 
-    const std::string time = FormatUtcTime(secondsOfDay);
     const std::string lat = FormatCoordinate(fix.latDeg, false);
     const std::string lon = FormatCoordinate(fix.lonDeg, true);
     const char* talker = "GN";
@@ -105,7 +157,7 @@ std::string ReceiverOutput::Epoch(int64_t index) const {
                                time.c_str(), fixed ? 'A' : 'V', fixed ? 'A' : 'N'));
     for (const auto& g : groups) {
         if (g.gsaTalker.empty()) continue;
-        std::string body = g.gsaTalker + Format("GSA,A,%d", fixed ? 3 : 1);
+        std::string body = g.gsaTalker + Format("GSA,A,%d", fixType);
         int slots = 0;
         for (const auto& s : g.sats)
             if (s.used && slots < kMaxGsaSlots) {
@@ -114,24 +166,13 @@ std::string ReceiverOutput::Epoch(int64_t index) const {
             }
         for (; slots < kMaxGsaSlots; ++slots) body += ',';
         body += Format(",%.1f,%.1f,%.1f", pdop, hdop, vdop);
-        if (m_options.gsaSystemId) body += Format(",%d", g.systemId);
+        if (systemId) body += Format(",%d", g.systemId);
         out += NmeaSentence(body);
     }
-    for (const auto& g : groups) {
-        const int inView = static_cast<int>(std::min<std::size_t>(g.sats.size(), 32));
-        const int total = std::max(1, (inView + 3) / 4);
-        for (int n = 1; n <= total; ++n) {
-            std::string body = g.gsvTalker + Format("GSV,%d,%d,%02d", total, n, inView);
-            for (int k = (n - 1) * 4; k < std::min(inView, n * 4); ++k) {
-                const SvEntry& s = g.sats[k];
-                body += Format(",%02d,%02d,%03d,%02d", s.number, s.elevation, s.azimuth, s.cn0);
-            }
-            out += NmeaSentence(body);
-        }
-    }
+    out += GsvGroups(groups);
     out += NmeaSentence(Format("%sRMC,%s,%c,%s,%s,%.3f,%.2f,%s,,,%c", talker, time.c_str(),
                                fixed ? 'A' : 'V', lat.c_str(), lon.c_str(), knots, fix.courseDeg,
-                               FormatDate(days).c_str(), fixed ? 'A' : 'N'));
+                               date.c_str(), fixed ? 'A' : 'N'));
     out += NmeaSentence(Format("%sVTG,%.2f,T,,M,%.3f,N,%.3f,K,%c", talker, fix.courseDeg, knots,
                                fix.speedMps * 3.6, fixed ? 'A' : 'N'));
     return out;

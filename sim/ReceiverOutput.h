@@ -2,6 +2,7 @@
 // GGA, GLL, GSA per constellation, GSV groups per constellation, RMC, VTG.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,12 +25,25 @@ struct ReceiverOptions {
     bool gbTalker = false;     // BeiDou as "GB" instead of "BD"
 };
 
+// What the receiver's firmware state does to an epoch: after a restart it has no fix
+// (then 2D, then 3D) until its time to first fix has passed, and it reports only the
+// constellations it was told to track.
+enum class FixStage : uint8_t { Navigating, Acquiring, TwoD };
+
+struct EpochConditions {
+    FixStage stage = FixStage::Navigating;
+    std::array<bool, 6> tracked{true, true, true, true, true, true};  // by Constellation
+    bool nmea41 = false;  // NMEA 4.10 GSA system ids, as a host may ask for
+
+    bool Tracks(Constellation c) const { return tracked[static_cast<std::size_t>(c)]; }
+};
+
 class ReceiverOutput {
 public:
     explicit ReceiverOutput(const ReceiverOptions& options);
 
     // All sentences of epoch `index` (time = start + index / rate), CR LF terminated.
-    std::string Epoch(int64_t index) const;
+    std::string Epoch(int64_t index, const EpochConditions& conditions = {}) const;
 
     double SecondsOfEpoch(int64_t index) const {
         return static_cast<double>(index) / m_options.epochsPerSecond;
@@ -37,7 +51,10 @@ public:
 
 private:
     struct Group;  // one constellation's GSA and GSV
-    std::vector<Group> Groups(const std::vector<SatelliteView>& visible) const;
+    std::string AcquiringEpoch(const std::string& time, const std::string& date, const std::vector<Group>& groups,
+                               bool systemId) const;
+    std::string GsvGroups(const std::vector<Group>& groups) const;
+    std::vector<Group> Groups(const std::vector<SatelliteView>& visible, const EpochConditions& conditions) const;
 
     ReceiverOptions m_options;
     SkyModel m_sky;

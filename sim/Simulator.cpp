@@ -29,7 +29,11 @@ timespec TimeUntil(Clock::time_point t) {
 }  // namespace
 
 Simulator::Simulator(PtyLine& line, SimulatorOptions options)
-    : m_line(line), m_options(std::move(options)), m_receiver(m_options.receiver) {
+    : m_line(line),
+      m_options(std::move(options)),
+      m_receiver(m_options.receiver),
+      m_commands(m_options.restartDelays, m_options.receiver.epochsPerSecond, m_options.gpdFaults,
+                 m_options.gpdOutFile) {
     if (m_options.chip)
         m_chip = std::make_unique<ChipModel>(m_options.faults, m_options.flashFile, m_options.flashSize);
 }
@@ -44,7 +48,7 @@ bool Simulator::Refill(Clock::time_point now) {
         m_pending.swap(m_replies);
         return true;
     }
-    if (!m_firmware.load(std::memory_order_relaxed)) return false;  // the chip owns the line
+    if (!Talking()) return false;
     if (!m_options.replayFile.empty()) {
         m_pending.resize(kReplayChunk);
         m_replay.read(m_pending.data(), static_cast<std::streamsize>(kReplayChunk));
@@ -62,7 +66,8 @@ bool Simulator::Refill(Clock::time_point now) {
         return false;
     }
     if (!m_options.flood && now < m_nextEpoch) return false;
-    m_pending = m_receiver.Epoch(m_epoch++);
+    m_pending = m_receiver.Epoch(m_epoch, m_commands.ConditionsAt(m_epoch));
+    ++m_epoch;
     const auto period = milliseconds(1000 / m_options.receiver.epochsPerSecond);
     m_nextEpoch += period;
     while (!m_options.flood && m_nextEpoch <= now) {
@@ -70,6 +75,10 @@ bool Simulator::Refill(Clock::time_point now) {
         ++m_epoch;
     }
     return true;
+}
+
+bool Simulator::Talking() const {
+    return m_firmware.load(std::memory_order_relaxed) && !m_commands.BinaryMode();
 }
 
 void Simulator::SendSome() {
@@ -98,8 +107,13 @@ void Simulator::ReceiveSome() {
     if (n <= 0) return;
     if (m_options.paced) m_rxPacer.Book(static_cast<std::size_t>(n), baud);
     if (m_onReceived) m_onReceived(buf, static_cast<std::size_t>(n));
-    if (!m_chip) return;
     std::string replies;
+    if (m_firmware.load(std::memory_order_relaxed))
+        m_commands.Receive(buf, static_cast<std::size_t>(n), m_epoch, replies);
+    if (!m_chip) {
+        m_replies += replies;
+        return;
+    }
     const std::size_t unsent = m_replies.size() + (m_firmware ? 0 : m_pending.size() - m_pendingPos);
     m_chip->Receive(buf, static_cast<std::size_t>(n), baud, unsent, replies);
     const bool firmware = m_chip->RunningFirmware();
@@ -142,8 +156,9 @@ bool Simulator::Run(std::string& error) {
         if (m_pendingPos < m_pending.size()) {
             if (!m_options.paced || after >= m_txPacer.FreeAt()) events |= POLLOUT;
             else wake = std::min(wake, m_txPacer.FreeAt());
-        } else if (!SourceDone() && m_firmware.load(std::memory_order_relaxed)) {
-            // (While the chip owns the line no epoch is due: only the host can wake it.)
+        } else if (!SourceDone() && Talking()) {
+            // (While the chip or a GPD upload owns the line no epoch is due: only the
+            // host can wake it.)
             const bool clocked = m_options.replayFile.empty() && !m_options.flood;
             wake = clocked ? std::min(wake, m_nextEpoch) : after;
         }

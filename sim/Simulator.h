@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ChipModel.h"
+#include "ModuleCommands.h"
 #include "PtyLine.h"
 #include "ReceiverOutput.h"
 
@@ -24,6 +25,9 @@ struct SimulatorOptions {
     int64_t maxEpochs = -1;    // stop generating after this many (-1: no limit)
     bool chip = true;          // answer the boot-entry sentence as the chip does
     ChipFaults faults;
+    RestartDelays restartDelays;  // time to first fix after cold, warm and hot restarts
+    GpdFaults gpdFaults;
+    std::string gpdOutFile;       // a completed GPD upload is written here; empty: nowhere
     std::string flashFile;     // the chip's flash; empty: written nowhere
     uint32_t flashSize = 4u << 20;
 };
@@ -49,16 +53,22 @@ public:
     bool SourceDone() const { return m_sourceDone.load(std::memory_order_acquire); }
     uint64_t BytesSent() const { return m_sent.load(std::memory_order_acquire); }
     uint64_t BytesDropped() const { return m_dropped.load(std::memory_order_acquire); }
+    // What the last GPD upload delivered so far.
+    GpdUpload Upload() const { return m_commands.Upload(); }
 
 private:
     bool Refill(std::chrono::steady_clock::time_point now);
     void SendSome();
     void ReceiveSome();
+    // Whether the module sends NMEA output now: not while the chip's boot ROM or loader
+    // owns the line, nor while a GPD upload holds it in binary mode.
+    bool Talking() const;
 
     PtyLine& m_line;
     SimulatorOptions m_options;
     ReceiverOutput m_receiver;
     std::unique_ptr<ChipModel> m_chip;
+    ModuleCommands m_commands;
     std::atomic<bool> m_firmware{true};
     std::ifstream m_replay;
     std::string m_replies;

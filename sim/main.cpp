@@ -3,7 +3,8 @@
 //   zrsim [--link PATH] [--rate N] [--route] [--start LAT,LON[,ALT]] [--time UNIX]
 //         [--gn-gsa] [--gsa-system-id] [--qz-talker] [--gb-talker]
 //         [--replay FILE [--loop]] [--epochs N] [--unpaced] [--flood]
-//         [--flash FILE] [--flash-size BYTES] [--boot-baud N] [--fault NAME[=ARGS]]...
+//         [--flash FILE] [--flash-size BYTES] [--boot-baud N] [--ttff COLD,WARM,HOT]
+//         [--gpd-out FILE] [--fault NAME[=ARGS]]...
 //
 // Prints the device path of the line on the first line of standard output, then runs
 // until interrupted.
@@ -46,6 +47,9 @@ void Usage(FILE* to) {
         "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"
         "  --flash-size BYTES   size of the flash (default 4194304)\n"
         "  --boot-baud N        the only rate the boot ROM answers at (default 115200)\n"
+        "  --ttff C,W,H         seconds of epochs to the first fix after a cold, warm and\n"
+        "                       hot restart (default 30,15,2)\n"
+        "  --gpd-out FILE       write each completed GPD upload to FILE\n"
         "  --fault NAME[=ARGS]  misbehave on purpose; repeatable:\n"
         "      silent-bootrom        no answer to the sync bytes\n"
         "      bad-bulk-echo=N       change data byte N in the RAM write's echo\n"
@@ -60,11 +64,29 @@ void Usage(FILE* to) {
         "      refuse-retry          answer the host's 0xB6 with a refusal\n"
         "      abort=K,CODE          answer packet K with CODE (5, 6 or 7)\n"
         "      final-failure         end the packet stream with 0xB6\n"
-        "      cut=N                 the line goes dead after N bytes from the host\n",
+        "      cut=N                 the line goes dead after N bytes from the host\n"
+        "    GPD upload (K: a block number, 65535 the end block, -1 the switch command):\n"
+        "      gpd-silent=K          no reply\n"
+        "      gpd-bad-status=K[,S]  status S (default 0; 2 for the switch command)\n"
+        "      gpd-bad-checksum=K    the reply's XOR byte is wrong\n"
+        "      gpd-wrong-block=K     the reply names the next block (or command)\n",
         to);
 }
 
-bool ParseFault(const std::string& spec, sim::ChipFaults& f) {
+bool ParseGpdFault(const std::string& name, int n, long long a, long long b, sim::GpdFaults& g) {
+    if (n < 1 || a < -1 || a > 65535) return false;
+    if (name == "gpd-silent") g.silentAt = a;
+    else if (name == "gpd-bad-status") {
+        g.badStatusAt = a;
+        g.badStatus = static_cast<uint8_t>(n == 2 ? b : a == sim::GpdFaults::kSwitchCommand ? 2 : 0);
+    } else if (name == "gpd-bad-checksum") g.badChecksumAt = a;
+    else if (name == "gpd-wrong-block") g.wrongBlockAt = a;
+    else return false;
+    return true;
+}
+
+bool ParseFault(const std::string& spec, sim::SimulatorOptions& options) {
+    sim::ChipFaults& f = options.faults;
     const auto eq = spec.find('=');
     const std::string name = spec.substr(0, eq);
     const char* args = eq == std::string::npos ? "" : spec.c_str() + eq + 1;
@@ -84,7 +106,14 @@ bool ParseFault(const std::string& spec, sim::ChipFaults& f) {
     else if (name == "abort" && n == 2 && b >= 5 && b <= 7) f.abortPacket = a, f.abortCode = static_cast<uint8_t>(b);
     else if (name == "final-failure") f.finalFailure = true;
     else if (name == "cut" && n == 1) f.cutAtByte = a;
-    else return false;
+    else return ParseGpdFault(name, n, a, b, options.gpdFaults);
+    return true;
+}
+
+bool ParseDelays(const char* text, sim::RestartDelays& d) {
+    double cold = 0, warm = 0, hot = 0;
+    if (std::sscanf(text, "%lf,%lf,%lf", &cold, &warm, &hot) != 3 || cold < 0 || warm < 0 || hot < 0) return false;
+    d = {cold, warm, hot};
     return true;
 }
 
@@ -139,9 +168,15 @@ int main(int argc, char** argv) {
         else if (arg == "--flash") options.flashFile = value();
         else if (arg == "--flash-size") options.flashSize = static_cast<uint32_t>(std::strtoul(value(), nullptr, 0));
         else if (arg == "--boot-baud") options.faults.bootRomBaud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
+        else if (arg == "--ttff") {
+            if (!ParseDelays(value(), options.restartDelays)) {
+                std::fprintf(stderr, "zrsim: --ttff wants COLD,WARM,HOT in seconds\n");
+                return 2;
+            }
+        } else if (arg == "--gpd-out") options.gpdOutFile = value();
         else if (arg == "--fault") {
             const std::string spec = value();
-            if (!ParseFault(spec, options.faults)) {
+            if (!ParseFault(spec, options)) {
                 std::fprintf(stderr, "zrsim: unknown fault %s (see --help)\n", spec.c_str());
                 return 2;
             }
