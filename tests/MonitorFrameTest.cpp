@@ -24,6 +24,14 @@
 
 namespace {
 
+// Painting hands image work to Qt's own thread pool, which the thread sanitizer cannot
+// see into: there the windows stay unpainted and the pictures come from the other builds.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPaint = false;
+#else
+constexpr bool kPaint = true;
+#endif
+
 bool WaitFor(const std::function<bool()>& done, int ms) {
     QElapsedTimer timer;
     timer.start();
@@ -117,6 +125,7 @@ TEST_F(MonitorFrame, StartsWithSevenTiledWindowsAndNeedsAPortToConnect) {
 }
 
 TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesOverItsSlot) {
+    if (!kPaint) GTEST_SKIP() << "needs painting";
     CMonitorApp monitor(m_notifier, {}, 0);
     CMainFrame& frame = monitor.MainFrame();
     frame.resize(900, 600);
@@ -143,7 +152,7 @@ TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesO
 TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     testsupport::PtyPair pty;
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
-    monitor.Show();
+    if (kPaint) monitor.Show();
     MessageLog log;
     for (const MonitorWindowType& row : MonitorWindowTypes()) monitor.Registry().View(row.type)->installEventFilter(&log);
     CMainFrame& frame = monitor.MainFrame();
@@ -175,9 +184,11 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(frame.StatusText(5), "NMEA packet length > 80");
     EXPECT_TRUE(info->Text(21, 2).startsWith("$GPVTG"));
     EXPECT_TRUE(m_notifier.messages.isEmpty());
-    QDir().mkpath(PICTURES_DIR);
-    frame.resize(1280, 800);
-    frame.grab().save(QString(PICTURES_DIR) + "/skyledger-main.png");
+    if (kPaint) {
+        QDir().mkpath(PICTURES_DIR);
+        frame.resize(1280, 800);
+        frame.grab().save(QString(PICTURES_DIR) + "/skyledger-main.png");
+    }
 
     // The command panel: a hot start reaches the module, its reply the Receive box, and
     // the clock runs from the first no-fix report to the first tick after a 3D one.

@@ -23,6 +23,8 @@ public:
 
 class WindowRegistry {
 public:
+    WindowRegistry();
+
     void SetView(WindowType type, QWidget* view);
     void SetFrame(WindowType type, QMdiSubWindow* frame);
     QWidget* View(WindowType type) const;
