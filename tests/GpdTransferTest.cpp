@@ -2,6 +2,7 @@
 // and the message each ending shows.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "GpdTransfer.h"
@@ -15,6 +16,9 @@ public:
     int blockStatus = 1;
     int failAtBlock = -1;   // this block gets `blockStatus`; others status 1
     bool answerSwitch = true;
+    int switchStatus = 3;
+    int silentAtBlock = -2;  // this block (0xFFFF the end block) gets no answer
+    int wrongBlockAt = -2;   // this block is answered with another number
     std::vector<CommandBytes> received;
 
     GpdLine Line() {
@@ -27,10 +31,12 @@ private:
     void Receive(const CommandBytes& bytes) {
         received.push_back(bytes);
         if (bytes[0] == '$') {
-            if (answerSwitch) Answer(1, 0x95, 3, BinaryReply::kCommand95);
+            if (answerSwitch) Answer(1, 0x95, switchStatus, BinaryReply::kCommand95);
         } else if (bytes.size() > 7 && bytes[4] == 0x66 && bytes[5] == 0x02) {
             const int block = bytes[6] | bytes[7] << 8;
-            Answer(3, block, block == failAtBlock ? blockStatus : 1, BinaryReply::kType3);
+            if (block == silentAtBlock) return;
+            Answer(3, block == wrongBlockAt ? block + 1 : block, block == failAtBlock ? blockStatus : 1,
+                   BinaryReply::kType3);
         }
     }
     void Answer(int type, int value, int status, BinaryReply::Flag flag) {
@@ -91,6 +97,30 @@ TEST(GpdTransfer, EveryEndingSaysWhyAndLeavesTheModuleInNmea) {
     refusing.blockStatus = 0;
     EXPECT_EQ(SendGpd(Image(600), 9600, refusing.Line()).message, "ACK error 2, seq 2");
     EXPECT_EQ(refusing.received.back(), NmeaModePacket(9600));  // back to NMEA after the error too
+}
+
+TEST(GpdTransfer, EachFaultHasItsOwnMessage) {
+    struct Case {
+        const char* message;
+        std::function<void(FakeModule&)> fault;
+        bool backToNmea;
+    };
+    const Case cases[] = {
+        {"ACK error Invalid", [](FakeModule& m) { m.switchStatus = 0; }, false},
+        {"ACK error Unsupport", [](FakeModule& m) { m.switchStatus = 1; }, false},
+        {"ACK error Fail", [](FakeModule& m) { m.switchStatus = 2; }, false},
+        {"ACK error Unknow", [](FakeModule& m) { m.switchStatus = 7; }, false},
+        {"ACK timeout 2", [](FakeModule& m) { m.silentAtBlock = 1; }, true},
+        {"ACK timeout 3", [](FakeModule& m) { m.silentAtBlock = 0xFFFF; }, true},
+        {"ACK error 1, seq 1", [](FakeModule& m) { m.wrongBlockAt = 0; }, true},
+        {"ACK error 2, seq 65535", [](FakeModule& m) { m.failAtBlock = 0xFFFF, m.blockStatus = 2; }, true},
+    };
+    for (const Case& c : cases) {
+        FakeModule module;
+        c.fault(module);
+        EXPECT_EQ(SendGpd(Image(600), 9600, module.Line()).message, c.message);
+        EXPECT_EQ(module.received.back() == NmeaModePacket(9600), c.backToNmea) << c.message;
+    }
 }
 
 TEST(GpdTransfer, FilesOverFourThousandBytesAreRefused) {

@@ -119,6 +119,10 @@ TEST_F(MonitorFrame, StartsWithSevenTiledWindowsAndNeedsAPortToConnect) {
     EXPECT_EQ(monitor.Registry().Frame(WindowType::Signal)->geometry(),
               QRect(home.left, home.top, home.width, home.height));
     EXPECT_EQ(monitor.MainFrame().BaudList().currentText(), "9600");
+    CMonitorApp slow(m_notifier, {}, 4800);  // the list's first entry, current from the start
+    slow.MainFrame().ConnectOrDisconnect();
+    EXPECT_EQ(m_notifier.messages.back(), "COM port not select!");  // not "BaudRate not select!"
+    m_notifier.messages.clear();
     monitor.MainFrame().ConnectOrDisconnect();
     EXPECT_EQ(m_notifier.messages, QStringList{"COM port not select!"});
     EXPECT_EQ(monitor.MainFrame().ConnectButton().text(), "Connect");

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CaptureLog.h"
 #include "CommandTable.h"
@@ -42,25 +43,34 @@ public:
             for (char c : reply->text)
                 if (c != '\r') std::fputc(c, stdout);
             std::fflush(stdout);
+        } else if (const auto* gga = std::get_if<GgaRecord>(&message.payload)) {
+            std::lock_guard lock(m_mutex);
+            m_epochSecond = gga->hour * 3600.0 + gga->minute * 60.0 + gga->second;
         } else if (message.number == msg::kFixReport) {
             std::lock_guard lock(m_mutex);
-            m_fixTypes.push_back(std::get<UsedSatelliteSet>(message.payload).fixType);
+            m_fixes.push_back({std::get<UsedSatelliteSet>(message.payload).fixType, m_epochSecond});
             m_changed.notify_all();
         }
     }
-    // The next fix type reported, or nothing by `deadline`.
-    std::optional<char> NextFix(std::chrono::steady_clock::time_point deadline) {
+    // A fix report with the receiver's own time of its epoch (-1 before any GGA).
+    struct Fix {
+        char type;
+        double epochSecond;
+    };
+    // The next fix reported, or nothing by `deadline`.
+    std::optional<Fix> NextFix(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_until(lock, deadline, [this] { return !m_fixTypes.empty(); })) return std::nullopt;
-        const char fix = m_fixTypes.front();
-        m_fixTypes.erase(m_fixTypes.begin());
+        if (!m_changed.wait_until(lock, deadline, [this] { return !m_fixes.empty(); })) return std::nullopt;
+        const Fix fix = m_fixes.front();
+        m_fixes.erase(m_fixes.begin());
         return fix;
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::string m_fixTypes;
+    std::vector<Fix> m_fixes;
+    double m_epochSecond = -1;
 };
 
 std::optional<ModuleFamily> FamilyOf(const std::string& s) {
@@ -98,19 +108,28 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-// From the first no-fix report after the restart to the first 3D report.
+// From the first no-fix report after the restart to the first 3D report, on the
+// receiver's own epoch clock: a slow line delivers seconds of sentences at once, so the
+// host's clock would measure the line, not the receiver. Without epoch times, the
+// host's clock is all there is.
 int MeasureTtff(ReplySink& sink, double seconds) {
+    using Clock = std::chrono::steady_clock;
     TtffMeasurement ttff;
     ttff.Rearm();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    std::optional<std::chrono::steady_clock::time_point> start;
-    while (const auto fix = sink.NextFix(std::chrono::time_point_cast<std::chrono::steady_clock::duration>(deadline))) {
-        if (ttff.OnFixReport(*fix)) start = std::chrono::steady_clock::now();
-        if (ttff.CurrentState() == TtffMeasurement::kFixed && start) {
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - *start;
-            std::printf("%.1f s\n", took.count());
-            return 0;
+    const auto deadline =
+        std::chrono::time_point_cast<Clock::duration>(Clock::now() + std::chrono::duration<double>(seconds));
+    std::optional<ReplySink::Fix> start;
+    Clock::time_point startHost;
+    while (const auto fix = sink.NextFix(deadline)) {
+        if (ttff.OnFixReport(fix->type)) start = fix, startHost = Clock::now();
+        if (ttff.CurrentState() != TtffMeasurement::kFixed || !start) continue;
+        double took = std::chrono::duration<double>(Clock::now() - startHost).count();
+        if (start->epochSecond >= 0 && fix->epochSecond >= 0) {
+            took = fix->epochSecond - start->epochSecond;
+            if (took < 0) took += 86400;  // across midnight
         }
+        std::printf("%.1f s\n", took);
+        return 0;
     }
     return Fail(start ? "no 3D fix within the time given" : "the module never reported losing its fix");
 }
@@ -164,6 +183,7 @@ int main(int argc, char** argv) {
     if (verb != "ttff" && verb != "gpd" && status == 0)
         std::this_thread::sleep_for(std::chrono::duration<double>(options->seconds > 0 ? options->seconds : 2));
     if (link.LineLost().IsLost()) status = Fail("line lost on " + options->device + ": " + link.LineLost().words);
+    else if (!link.WaitUntilSent(5000)) status = Fail("the last command did not leave " + options->device);
     link.Disconnect();
     link.Drain();
     link.Shutdown();

@@ -48,12 +48,13 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     addToolBar(Qt::TopToolBarArea, bar);
     setCentralWidget(m_mdi);
     BuildStatusBar();
+    // The lists' first entries are current before anyone listens: take the starting
+    // choices explicitly rather than from a change signal that may never come.
     if (!extraPorts.isEmpty()) m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(extraPorts.front())));
-    const int baudIndex = baud > 0 ? static_cast<int>(std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud) -
-                                                      std::begin(kBaudRateTable))
-                                   : 1;
-    if (baudIndex < static_cast<int>(std::size(kBaudRateTable))) m_bauds->setCurrentIndex(baudIndex);
-    else m_bauds->setCurrentIndex(1);
+    m_selectedPort = m_ports->currentIndex();
+    const auto* rate = std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud);
+    m_bauds->setCurrentIndex(rate != std::end(kBaudRateTable) ? static_cast<int>(rate - std::begin(kBaudRateTable)) : 1);
+    m_selectedBaud = kBaudRateTable[m_bauds->currentIndex()];
 }
 
 CMainFrame::~CMainFrame() {
@@ -162,6 +163,7 @@ void CMainFrame::Connect() {
         m_activeLink.reset();
         return;
     }
+    m_panes[5]->clear();  // a notice of an earlier connection
     CleanAll();
     m_connect->setText(kDisConnect);
     m_ports->setEnabled(false);

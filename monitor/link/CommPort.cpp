@@ -1,6 +1,8 @@
 #include "CommPort.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <system_error>
 
 #include "CaptureLog.h"
@@ -94,6 +96,18 @@ void CCommPort::Close() {
 bool CCommPort::Enqueue(const uint8_t* bytes, std::size_t length) {
     std::lock_guard lock(m_workersMutex);
     return m_writer && m_writer->Enqueue(bytes, length);
+}
+
+bool CCommPort::WaitUntilSent(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        {
+            std::lock_guard lock(m_workersMutex);
+            if (!m_writer || (m_writer->Idle() && m_device.BytesQueuedOut() <= 0)) return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 std::string CCommPort::ReadErrorText() const {

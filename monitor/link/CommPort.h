@@ -39,6 +39,9 @@ public:
 
     // Queues bytes on the transmit worker; false while closed or when refused.
     bool Enqueue(const uint8_t* bytes, std::size_t length);
+    // Waits until what was queued has left the driver too (Close purges what has not);
+    // false when that took longer than `timeoutMs`.
+    bool WaitUntilSent(int timeoutMs);
 
     // What the workers recorded last (empty when nothing failed).
     std::string ReadErrorText() const;

@@ -104,6 +104,11 @@ bool CCommWriteThread::Enqueue(const uint8_t* bytes, std::size_t length) {
     return true;
 }
 
+bool CCommWriteThread::Idle() const {
+    std::lock_guard lock(m_queueMutex);
+    return m_queuedCount == 0 && !m_writing;
+}
+
 std::size_t CCommWriteThread::QueuedCount() const {
     std::lock_guard lock(m_queueMutex);
     return m_queuedCount;
@@ -121,11 +126,14 @@ void CCommWriteThread::Run() {
             std::memcpy(m_transfer, m_queue, m_queuedCount);
             count = m_queuedCount;
             m_queuedCount = 0;
+            m_writing = true;
         }
         // Waits until the bytes are written (or the stop cancels the write), so the
         // staging buffer is never refilled under a write in progress.
         if (m_port.Write(m_transfer, count, &m_completion) < 0 && !StopRequested())
             RecordError("Error on write data! (err:" + std::to_string(serial::ThisThreadLastErrorCode()) +
                         ")");
+        std::lock_guard lock(m_queueMutex);
+        m_writing = false;
     }
 }

@@ -97,6 +97,8 @@ public:
     // is refused and changes nothing.
     bool Enqueue(const uint8_t* bytes, std::size_t length);
     std::size_t QueuedCount() const;
+    // Nothing queued and no write under way: all that was queued is in the driver.
+    bool Idle() const;
 
 protected:
     void Run() override;
@@ -106,6 +108,7 @@ private:
     std::condition_variable m_queued;
     uint8_t m_queue[kCommBlockSize];
     std::size_t m_queuedCount = 0;
+    bool m_writing = false;  // under m_queueMutex: bytes taken from the queue, not yet written
     // Staging buffer for one write: reused only after that write has finished.
     uint8_t m_transfer[kCommBlockSize];
 };

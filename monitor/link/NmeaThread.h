@@ -34,6 +34,8 @@ public:
     // may be writing the shared capture log.
     void Shutdown();
     void SendBytes(const uint8_t* bytes, std::size_t length);
+    // Before a disconnect that must not cut off what was just sent.
+    bool WaitUntilSent(int timeoutMs) { return m_port.WaitUntilSent(timeoutMs); }
 
     void FeedRxByte(uint8_t b) { m_stream.FeedRxByte(b); }
     // Bytes that are not live (a capture file): fed no faster than the link thread takes
