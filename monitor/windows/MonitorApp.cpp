@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QInputDialog>
+#include <QScreen>
+#include <QScrollArea>
 #include <QMdiArea>
 #include <QSettings>
 #include <QShortcut>
@@ -26,7 +28,17 @@ CMonitorApp::~CMonitorApp() = default;
 CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     auto* frame = new CChildFrame(type, [this, type] { return m_mainFrame->HomeRectFor(type); });
     QWidget* view = MakeView(type);
-    frame->setWidget(view);
+    if (type == WindowType::NavigationCommand) {
+        // The panel's controls need more room than a small screen's tile gives: it
+        // scrolls rather than squeezing them over one another.
+        auto* scroll = new QScrollArea;
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidget(view);
+        frame->setWidget(scroll);
+    } else {
+        frame->setWidget(view);
+    }
     frame->setWindowTitle(MonitorWindowOf(type).title);
     m_registry.SetFrame(type, frame);
     m_registry.SetView(type, view);
@@ -48,7 +60,12 @@ QWidget* CMonitorApp::MakeView(WindowType type) {
     }
 }
 
-void CMonitorApp::Show() { m_mainFrame->showMaximized(); }
+// Without a window manager (a bare X server) maximising does nothing: the frame takes the
+// screen's free area itself first.
+void CMonitorApp::Show() {
+    if (const QScreen* screen = m_mainFrame->screen()) m_mainFrame->setGeometry(screen->availableGeometry());
+    m_mainFrame->showMaximized();
+}
 
 void CMonitorApp::OfferNewWindow() {
     QStringList titles;

@@ -1,10 +1,14 @@
 // skyLedger: the receiver monitor.
-//   skyLedger [--port DEV]... [--baud N]   extra devices for the port list (the first is
-//                                          selected) and the baud rate to start with
+//   skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]
+//     extra devices for the port list (the first is selected), the baud rate to start
+//     with, Connect pressed at start, and an end after S seconds with a picture of the
+//     main window written to FILE (for a demonstration or a machine without a screen)
 #include <QApplication>
+#include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "MainFrame.h"
@@ -25,15 +29,23 @@ int main(int argc, char** argv) {
     // The command line is read before the window system is asked for anything, so a bad
     // argument is told also where no display is.
     QStringList ports;
-    int baud = 0;
+    int baud = 0, seconds = 0;
+    bool connectAtStart = false;
+    QString picture;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (hasValue && arg == "--port") {
-            ports << QString::fromLocal8Bit(argv[++i]);
-        } else if (!(hasValue && arg == "--baud" && IsListedBaud(argv[++i], baud))) {
+        bool ok = true;
+        if (hasValue && arg == "--port") ports << QString::fromLocal8Bit(argv[++i]);
+        else if (hasValue && arg == "--baud") ok = IsListedBaud(argv[++i], baud);
+        else if (hasValue && arg == "--seconds") ok = (seconds = std::atoi(argv[++i])) > 0;
+        else if (hasValue && arg == "--picture") picture = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--connect") connectAtStart = true;
+        else ok = false;
+        if (!ok) {
             std::fprintf(stderr,
-                         "skyLedger: bad argument %s\nusage: skyLedger [--port DEV]... [--baud N]\n"
+                         "skyLedger: bad argument %s\n"
+                         "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
                          "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000\n",
                          argv[i]);
             return 2;
@@ -43,5 +55,15 @@ int main(int argc, char** argv) {
     MessageBoxNotifier notifier;
     CMonitorApp monitor(notifier, ports, baud);
     monitor.Show();
+    if (connectAtStart) QTimer::singleShot(0, &monitor.MainFrame(), [&] { monitor.MainFrame().ConnectOrDisconnect(); });
+    if (seconds > 0) {
+        QTimer::singleShot(seconds * 1000, &app, [&] {
+            if (!picture.isEmpty()) {
+                if (monitor.MainFrame().grab().save(picture)) std::fprintf(stderr, "skyLedger: picture in %s\n", qPrintable(picture));
+                else std::fprintf(stderr, "skyLedger: cannot write %s\n", qPrintable(picture));
+            }
+            app.quit();
+        });
+    }
     return app.exec();
 }
