@@ -214,6 +214,11 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(panel->TtffBox().text(), shown);
     EXPECT_TRUE(shown.endsWith(" s"));
 
+    // A pulled cable is told in the status bar, naming the device and the reason.
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5).startsWith("line lost on "); }, 5000));
+    EXPECT_EQ(frame.StatusText(5), QString::fromStdString("line lost on " + pty.SlavePath() + ": Input/output error"));
+
     const QString portName = frame.StatusText(1);
     frame.ConnectOrDisconnect();
     EXPECT_EQ(frame.ConnectButton().text(), "Connect");

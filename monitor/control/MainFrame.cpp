@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "CaptureLog.h"
@@ -36,7 +37,14 @@ constexpr PaneRow kPanes[] = {{"COM : ", 40, false}, {"   ", 40, true},  {kDisco
 }  // namespace
 
 CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
-    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea) {
+    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea), m_lineWatch(new QTimer(this)) {
+    m_lineWatch->setInterval(250);
+    connect(m_lineWatch, &QTimer::timeout, this, [this] {
+        if (!m_activeLink || !m_activeLink->LineLost().IsLost()) return;
+        m_lineWatch->stop();  // told once; DisConnect ends the connection
+        Notice(QString("line lost on %1: %2")
+                   .arg(m_portPaths[m_selectedPort], QString::fromStdString(m_activeLink->LineLost().words)));
+    });
     setWindowTitle("skyLedger");
     std::vector<std::string> extra;
     for (const QString& p : extraPorts) extra.push_back(p.toStdString());
@@ -164,6 +172,7 @@ void CMainFrame::Connect() {
         return;
     }
     m_panes[5]->clear();  // a notice of an earlier connection
+    m_lineWatch->start();
     CleanAll();
     m_connect->setText(kDisConnect);
     m_ports->setEnabled(false);
@@ -173,6 +182,7 @@ void CMainFrame::Connect() {
 }
 
 void CMainFrame::Disconnect() {
+    m_lineWatch->stop();
     if (m_activeLink) {
         m_activeLink->Shutdown();
         m_activeLink.reset();

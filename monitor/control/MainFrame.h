@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QMdiArea;
 class QPushButton;
+class QTimer;
 class INotifier;
 
 inline constexpr int kBaudRateTable[] = {4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -73,6 +74,7 @@ private:
     int m_selectedPort = -1;  // index into m_portPaths
     int m_selectedBaud = -1;
     std::unique_ptr<CNmeaThread> m_activeLink;
+    QTimer* m_lineWatch;  // a pulled cable is told while connected
     QPushButton* m_gpdSend = nullptr;
     GpdImage m_gpd;
     std::thread m_gpdThread;
