@@ -22,6 +22,8 @@ constexpr TextRow kTextCommands[] = {
     {"PZRC030", &ModuleCommands::OnZrRestart},
     {"PZRC115", &ModuleCommands::OnZrSystems},
     {"PZRC149", &ModuleCommands::OnGpdSwitch},
+    {"PZRC460", &ModuleCommands::OnZrQuery},  // firmware version
+    {"PZRC462", &ModuleCommands::OnZrQuery},  // firmware release date
     {"PMTK101", &ModuleCommands::OnMtkHot},
     {"PMTK102", &ModuleCommands::OnMtkWarm},
     {"PMTK103", &ModuleCommands::OnMtkCold},
@@ -171,6 +173,13 @@ void ModuleCommands::OnZrSystems(const Sentence& s, std::string& out) {
         !Flag(s.fields[3], galileo))
         return void(out += StatusReply(s.family, s.number, kInvalid));
     out += StatusReply(s.family, s.number, Select(gps, glonass, beidou, galileo) ? kSucceeded : kFailed);
+}
+
+// A query is answered by the next number up, its text in the first field.
+void ModuleCommands::OnZrQuery(const Sentence& s, std::string& out) {
+    if (!s.fields.empty()) return void(out += StatusReply(s.family, s.number, kInvalid));
+    const bool version = s.number == "460";
+    out += NmeaSentence(version ? "PZRC461," + std::string(kFirmwareVersion) : "PZRC463," + std::string(kFirmwareRelease));
 }
 
 void ModuleCommands::OnGpdSwitch(const Sentence& s, std::string& out) {

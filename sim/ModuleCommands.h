@@ -27,6 +27,10 @@ struct RestartDelays {
     double hotS = 2;
 };
 
+// What the firmware says of itself when asked ($PZRC460 and $PZRC462).
+inline constexpr std::string_view kFirmwareVersion = "V1.2";
+inline constexpr std::string_view kFirmwareRelease = "2026-11-30";
+
 enum class RestartKind : uint8_t { Hot, Warm, Cold };
 
 class ModuleCommands {
@@ -53,6 +57,7 @@ public:
     // message is acknowledged.
     void OnZrRestart(const Sentence& s, std::string& out);
     void OnZrSystems(const Sentence& s, std::string& out);
+    void OnZrQuery(const Sentence& s, std::string& out);
     void OnGpdSwitch(const Sentence& s, std::string& out);
     void OnMtkHot(const Sentence& s, std::string& out);
     void OnMtkWarm(const Sentence& s, std::string& out);

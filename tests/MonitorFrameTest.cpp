@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -75,6 +77,12 @@ TEST(HomeRects, LeftColumnsInHalvesRightColumnInThirds) {
     EXPECT_EQ(HomeRectOf(WindowType::NmeaInfo, 302, 203), (HomeRect{100, 100, 100, 100}));
 }
 
+TEST(HomeRects, CommandPanelGivesTwoThirdsLessMarginsToSendAndReceive) {
+    EXPECT_EQ(NaviColumnsFor(612).leftWidth, 400);
+    EXPECT_EQ(NaviColumnsFor(612).rightX + NaviColumnsFor(612).rightWidth, 612);
+    EXPECT_EQ(NaviColumnsFor(100).leftWidth, 58);  // (2 * 88) / 3 truncated
+}
+
 TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
     GgaRecord gga{};
     gga.hour = 12, gga.minute = 35, gga.second = 19.5f;
@@ -126,6 +134,11 @@ TEST_F(MonitorFrame, StartsWithSevenTiledWindowsAndNeedsAPortToConnect) {
     monitor.MainFrame().ConnectOrDisconnect();
     EXPECT_EQ(m_notifier.messages, QStringList{"COM port not select!"});
     EXPECT_EQ(monitor.MainFrame().ConnectButton().text(), "Connect");
+    const auto about = monitor.MakeAboutBox();
+    EXPECT_EQ(about->windowTitle(), "About skyLedger");
+    QStringList lines;
+    for (const QLabel* label : about->findChildren<QLabel*>()) lines << label->text();
+    EXPECT_TRUE(lines.contains("skyLedger Version 1.2"));
 }
 
 TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesOverItsSlot) {
@@ -225,8 +238,17 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(1), portName);
     EXPECT_EQ(frame.ActiveLink(), nullptr);
+    m_notifier.messages.clear();
     panel->SetClicked();
-    EXPECT_EQ(m_notifier.messages.back(), "Please open the COM port before send CMD");
+    panel->RestartClicked(Restart::Cold);
+    panel->SendClicked();
+    EXPECT_EQ(m_notifier.messages, QStringList(3, "Please open the COM port before send CMD"));
+    // "Clean All" works without a link and empties what the windows showed.
+    frame.CleanAll();
+    EXPECT_TRUE(panel->ReceiveBox().toPlainText().isEmpty());
+    EXPECT_TRUE(panel->TtffBox().text().isEmpty());
+    EXPECT_TRUE(info->Text(2, 2).isEmpty());
+    EXPECT_TRUE(info->Text(20, 2).isEmpty());
 }
 
 namespace {

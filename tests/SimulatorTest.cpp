@@ -369,7 +369,10 @@ TEST(ModuleCommands, BadChecksumsUnknownNumbersAndOtherSentencesGetTheirStatus) 
     EXPECT_EQ(Feed(module, "$PZRC030,7,1*2E\r\n"), "$PZRC001,030,0*29\r\n");
     EXPECT_EQ(Feed(module, "$PZRC030,1x,1*50\r\n"), "$PZRC001,030,0*29\r\n");
     EXPECT_EQ(Feed(module, "$PMTK103*31\r\n"), "$PMTK001,103,0*31\r\n");
-    EXPECT_EQ(Feed(module, "$PZRC462*2B\r\n"), "$PZRC001,462,1*2B\r\n");
+    EXPECT_EQ(Feed(module, "$PZRC469*20\r\n"), "$PZRC001,469,1*20\r\n");
+    EXPECT_EQ(Feed(module, "$PZRC460*29\r\n"), "$PZRC461,V1.2*7F\r\n");  // queries answer with their text
+    EXPECT_EQ(Feed(module, "$PZRC462*2B\r\n"), "$PZRC463,2026-11-30*03\r\n");
+    EXPECT_EQ(Feed(module, "$PZRC460,1*34\r\n"), "$PZRC001,460,0*28\r\n");
     EXPECT_EQ(Feed(module, "$PMTK999*3B\r\n"), "$PMTK001,999,1*3B\r\n");
     EXPECT_EQ(Feed(module, "$PZRC75*1D\r\n"), "");  // the boot entry is the chip's business
     EXPECT_EQ(Feed(module, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"), "");

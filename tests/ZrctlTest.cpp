@@ -19,6 +19,10 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
     EXPECT_NE(hot.Output().find("[Respond] 030\nStatus: Valid packet, action succeeded\n"), std::string::npos)
         << hot.Output();
 
+    ChildProcess version({ZRCTL, "--port", port, "--seconds", "1", "raw", "PZRC460"}, dir.Path());
+    EXPECT_EQ(version.Wait(20s), 0) << version.Output();
+    EXPECT_NE(version.Output().find("[Receive] 461\nVersion:V1.2\n"), std::string::npos) << version.Output();
+
     ChildProcess ttff({ZRCTL, "--port", port, "--baud", "115200", "--seconds", "30", "ttff", "ZR", "hot"}, dir.Path());
     EXPECT_EQ(ttff.Wait(60s), 0) << ttff.Output();
     EXPECT_NE(ttff.Output().find(" s\n"), std::string::npos) << ttff.Output();

@@ -16,6 +16,7 @@
 #include "ChildFrame.h"
 #include "Notifier.h"
 #include "PortList.h"
+#include "ProcessPriority.h"
 #include "ResponseDecoder.h"
 
 namespace {
@@ -171,6 +172,7 @@ void CMainFrame::Connect() {
         m_activeLink.reset();
         return;
     }
+    platform::RaiseProcessPriority();  // a refusal leaves it normal; the link works either way
     m_panes[5]->clear();  // a notice of an earlier connection
     m_lineWatch->start();
     CleanAll();
@@ -187,6 +189,7 @@ void CMainFrame::Disconnect() {
         m_activeLink->Shutdown();
         m_activeLink.reset();
     }
+    platform::RestoreProcessPriority();
     m_panes[2]->setText(kDisconnectedText);
     m_ports->setEnabled(true);
     m_bauds->setEnabled(true);

@@ -1,12 +1,18 @@
 #include "MonitorApp.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QScreen>
 #include <QScrollArea>
 #include <QMdiArea>
 #include <QSettings>
 #include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "ChildFrame.h"
 #include "MainFrame.h"
@@ -21,6 +27,8 @@ CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud
     // The frame has no menu bar; its accelerators stay.
     auto* newWindow = new QShortcut(QKeySequence::New, m_mainFrame.get());
     connect(newWindow, &QShortcut::activated, this, &CMonitorApp::OfferNewWindow);
+    auto* about = new QShortcut(QKeySequence::HelpContents, m_mainFrame.get());
+    connect(about, &QShortcut::activated, this, &CMonitorApp::ShowAbout);
 }
 
 CMonitorApp::~CMonitorApp() = default;
@@ -66,6 +74,27 @@ void CMonitorApp::Show() {
     if (const QScreen* screen = m_mainFrame->screen()) m_mainFrame->setGeometry(screen->availableGeometry());
     m_mainFrame->showMaximized();
 }
+
+std::unique_ptr<QDialog> CMonitorApp::MakeAboutBox() const {
+    auto box = std::make_unique<QDialog>(m_mainFrame.get());
+    box->setWindowTitle("About skyLedger");
+    auto* layout = new QVBoxLayout(box.get());
+    auto* row = new QHBoxLayout;
+    auto* icon = new QLabel;
+    const QIcon programIcon = QApplication::windowIcon().isNull()
+                                  ? box->style()->standardIcon(QStyle::SP_ComputerIcon)
+                                  : QApplication::windowIcon();
+    icon->setPixmap(programIcon.pixmap(32, 32));
+    row->addWidget(icon);
+    row->addWidget(new QLabel("skyLedger Version 1.2"), 1);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, box.get(), &QDialog::accept);
+    layout->addWidget(buttons);
+    return box;
+}
+
+void CMonitorApp::ShowAbout() { MakeAboutBox()->exec(); }
 
 void CMonitorApp::OfferNewWindow() {
     QStringList titles;

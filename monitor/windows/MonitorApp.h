@@ -11,6 +11,7 @@
 
 class CMainFrame;
 class CChildFrame;
+class QDialog;
 class INotifier;
 
 class CMonitorApp : public QObject {
@@ -27,6 +28,9 @@ public:
     // File New: another window of `type`, which takes over the registry slot.
     CChildFrame* OpenWindow(WindowType type);
     void Show();
+    // The about box (F1, the frame having no menu): shown modally by ShowAbout.
+    std::unique_ptr<QDialog> MakeAboutBox() const;
+    void ShowAbout();
 
 private:
     void OfferNewWindow();

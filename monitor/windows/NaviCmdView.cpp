@@ -20,11 +20,29 @@
 CNaviCmdView::CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> activeLink, QWidget* parent)
     : QWidget(parent), m_notifier(notifier), m_activeLink(std::move(activeLink)), m_clock(new QTimer(this)) {
     setFont(QFont("Courier New", 8));
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(BuildSendAndReceive(), 2);
-    layout->addWidget(BuildModuleTtffAndMode(), 1);
+    m_left = BuildSendAndReceive();
+    m_right = BuildModuleTtffAndMode();
+    m_left->setParent(this);
+    m_right->setParent(this);
+    // Below this the columns would squeeze their controls together: the panel's scroll
+    // area scrolls instead.
+    const QSize right = m_right->minimumSizeHint();
+    setMinimumSize(3 * right.width() + 12, std::max(right.height(), m_left->minimumSizeHint().height()));
     m_clock->setInterval(TtffMeasurement::kTickMs);
     connect(m_clock, &QTimer::timeout, this, &CNaviCmdView::Tick);
+}
+
+NaviColumns NaviColumnsFor(int w) {
+    constexpr int kMargins = 12, kGap = 6;
+    const int left = (2 * (w - kMargins)) / 3;
+    return {left, left + kGap, std::max(0, w - left - kGap)};
+}
+
+void CNaviCmdView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const NaviColumns c = NaviColumnsFor(width());
+    m_left->setGeometry(0, 0, c.leftWidth, height());
+    m_right->setGeometry(c.rightX, 0, c.rightWidth, height());
 }
 
 QWidget* CNaviCmdView::BuildSendAndReceive() {

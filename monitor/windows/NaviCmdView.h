@@ -17,6 +17,13 @@ class QPlainTextEdit;
 class QRadioButton;
 class QTimer;
 
+// The panel's two columns at width w: Send and Receive take two thirds of w less the
+// margins, the module, TTFF and mode groups the rest after a gap.
+struct NaviColumns {
+    int leftWidth, rightX, rightWidth;
+};
+NaviColumns NaviColumnsFor(int w);
+
 class CNaviCmdView : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +43,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* BuildSendAndReceive();
@@ -46,6 +54,8 @@ private:
     void Clear();
     ModuleFamily Family() const;
 
+    QWidget* m_left = nullptr;
+    QWidget* m_right = nullptr;
     INotifier& m_notifier;
     std::function<CNmeaThread*()> m_activeLink;
     QComboBox* m_command = nullptr;
