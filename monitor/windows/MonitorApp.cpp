@@ -15,9 +15,14 @@
 #include <QVBoxLayout>
 
 #include "ChildFrame.h"
+#include "FixModeView.h"
 #include "MainFrame.h"
 #include "NaviCmdView.h"
 #include "NmeaInfoView.h"
+#include "SignalView.h"
+#include "SkyView.h"
+#include "TrackView.h"
+#include "VelocityView.h"
 
 CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) : m_notifier(notifier) {
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
@@ -63,6 +68,16 @@ QWidget* CMonitorApp::MakeView(WindowType type) {
             return new CNmeaInfoView([this](const QString& text) { m_mainFrame->Notice(text); });
         case WindowType::NavigationCommand:
             return new CNaviCmdView(m_notifier, [this] { return m_mainFrame->ActiveLink(); });
+        case WindowType::SkyView:
+            return new CSkyViewView;
+        case WindowType::Signal:
+            return new CSignalView;
+        case WindowType::Velocity:
+            return new CVelocityView;
+        case WindowType::FixMode:
+            return new CFixModeView;
+        case WindowType::Track:
+            return new CTrackView(m_notifier);
         default:
             return new CEmptyView;
     }

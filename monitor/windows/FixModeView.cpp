@@ -1,0 +1,3 @@
+#include "FixModeView.h"
+
+CFixModeView::CFixModeView(QWidget* parent) : QWidget(parent) {}

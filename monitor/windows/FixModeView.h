@@ -1,0 +1,10 @@
+// "Fix mode": to be built.
+#pragma once
+
+#include <QWidget>
+
+class CFixModeView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CFixModeView(QWidget* parent = nullptr);
+};

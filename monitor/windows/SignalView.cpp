@@ -1,0 +1,3 @@
+#include "SignalView.h"
+
+CSignalView::CSignalView(QWidget* parent) : QWidget(parent) {}

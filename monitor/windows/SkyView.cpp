@@ -1,0 +1,3 @@
+#include "SkyView.h"
+
+CSkyViewView::CSkyViewView(QWidget* parent) : QWidget(parent) {}

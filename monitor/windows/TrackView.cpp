@@ -1,0 +1,3 @@
+#include "TrackView.h"
+
+CTrackView::CTrackView(INotifier& notifier, QWidget* parent) : QWidget(parent), m_notifier(notifier) {}

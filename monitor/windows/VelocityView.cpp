@@ -1,0 +1,3 @@
+#include "VelocityView.h"
+
+CVelocityView::CVelocityView(QWidget* parent) : QWidget(parent) {}

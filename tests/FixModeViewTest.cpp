@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "FixModeView.h"
+
+TEST(FixModeView, Builds) { SUCCEED(); }

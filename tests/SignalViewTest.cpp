@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "SignalView.h"
+
+TEST(SignalView, Builds) { SUCCEED(); }

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "SkyView.h"
+
+TEST(SkyView, Builds) { SUCCEED(); }

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "TrackView.h"
+
+TEST(TrackView, Builds) { SUCCEED(); }

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "VelocityView.h"
+
+TEST(VelocityView, Builds) { SUCCEED(); }
