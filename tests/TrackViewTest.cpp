@@ -1,5 +1,215 @@
+// The Track window: geodesy, the reference file, and the plot driven through its messages.
 #include <gtest/gtest.h>
 
-#include "TrackView.h"
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cmath>
 
-TEST(TrackView, Builds) { SUCCEED(); }
+#include "CTChart.h"
+#include "LinkMessages.h"
+#include "Notifier.h"
+#include "TestSupport.h"
+#include "TrackView.h"
+#include "ViewMessages.h"
+#include "WindowTypes.h"
+
+namespace {
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPaint = false;  // Qt's image threads are outside the sanitizer's sight
+#else
+constexpr bool kPaint = true;
+#endif
+
+constexpr double kRad = 0.017453292519943;
+constexpr uint32_t kPurple = chart::ColourRef(128, 0, 128), kRed = chart::ColourRef(255, 0, 0);
+
+// Degrees of latitude that make `metres` north of `latitude`, found on the ellipsoid
+// itself so that the test does not lean on a second formula.
+double NorthBy(double latitude, double metres) {
+    const track::Reference origin = track::MakeReference(latitude, 11.5, 500);
+    double low = 0, high = 0.01;
+    for (int i = 0; i < 100; ++i) {
+        const double mid = (low + high) / 2;
+        const auto at = track::OffsetFrom(origin, track::MakeReference(latitude + mid, 11.5, 500).ecef);
+        (at.north < metres ? low : high) = mid;
+    }
+    return latitude + (low + high) / 2;
+}
+
+GgaRecord Gga(double latitude, double longitude, float altitude) {
+    GgaRecord g{};
+    g.latitude = latitude;
+    g.longitude = longitude;
+    g.altitude = altitude;
+    g.fixQuality = 1;
+    return g;
+}
+
+class TrackView : public ::testing::Test {
+protected:
+    TrackView() : m_file(QString::fromStdString(m_dir / "skyLedger.ini")) {}
+
+    std::unique_ptr<CTrackView> Open() {
+        auto view = std::make_unique<CTrackView>(m_notifier, nullptr, m_file);
+        view->resize(500, 400);
+        view->show();  // the first showing reads the reference file
+        return view;
+    }
+    void Fix(CTrackView& view, const GgaRecord& gga, char fixType = '3') {
+        testsupport::Deliver(view, msg::kTrackGga, gga);
+        UsedSatelliteSet used{};
+        used.fixType = fixType;
+        testsupport::Deliver(view, msg::kTrackUsed, used);
+    }
+    const std::vector<CTChart::Point>& Points(CTrackView& view, int series) { return view.Chart().Points(series); }
+
+    testsupport::ScratchDir m_dir;
+    QString m_file;
+    RecordingNotifier m_notifier;
+};
+
+}  // namespace
+
+TEST(TrackGeodesy, EarthCentredCoordinatesAndLocalOffsets) {
+    const track::Ecef equator = track::ToEcef(0, 0, 0);
+    EXPECT_DOUBLE_EQ(equator.x, 6378137);
+    EXPECT_NEAR(track::ToEcef(90 * kRad, 0, 0).z, 6356752.314, 0.001);  // the polar radius
+    const track::Reference ref = track::MakeReference(48.1173, 11.5167, 545.4);
+    EXPECT_EQ(track::OffsetFrom(ref, ref.ecef).east, 0);
+    // One metre along each of the local axes, built from the reference's own angles.
+    const double sf = std::sin(ref.latitude), cf = std::cos(ref.latitude);
+    const double sl = std::sin(ref.longitude), cl = std::cos(ref.longitude);
+    const track::Ecef east{ref.ecef.x - sl, ref.ecef.y + cl, ref.ecef.z};
+    const track::Ecef north{ref.ecef.x - sf * cl, ref.ecef.y - sf * sl, ref.ecef.z + cf};
+    EXPECT_NEAR(track::OffsetFrom(ref, east).east, 1, 1e-6);
+    EXPECT_NEAR(track::OffsetFrom(ref, east).north, 0, 1e-6);
+    EXPECT_NEAR(track::OffsetFrom(ref, north).north, 1, 1e-6);
+    EXPECT_NEAR(track::OffsetFrom(ref, north).east, 0, 1e-6);
+}
+
+TEST(TrackNumbers, OnlyPlainSignedDecimalsPass) {
+    for (const char* good : {"-12.5", "+3", "0", "5.", ".5", "114.0667"}) EXPECT_TRUE(track::PassesNumberRule(good)) << good;
+    for (const char* bad : {"", "1e5", " 1", "1.2.3", "5-", ".", "+", "1,5", "--1"})
+        EXPECT_FALSE(track::PassesNumberRule(bad)) << bad;
+}
+
+TEST_F(TrackView, FirstModeTakesTheFirstFixAsOriginAndPlotsFromTheNext) {
+    auto view = Open();
+    const double latitude = 48.1173, longitude = 11.5167;
+    // No fix and no GGA take no reference.
+    Fix(*view, Gga(latitude, longitude, 545), '1');
+    UsedSatelliteSet used{};
+    used.fixType = '3';
+    CTrackView early(m_notifier, nullptr, m_file);
+    testsupport::Deliver(early, msg::kTrackUsed, used);  // a fix before any GGA
+    EXPECT_TRUE(early.Chart().Points(track::kReferenceSeries).empty());
+    EXPECT_TRUE(Points(*view, track::kReferenceSeries).empty());
+
+    Fix(*view, Gga(latitude, longitude, 545));
+    ASSERT_EQ(Points(*view, track::kReferenceSeries).size(), 1u);
+    EXPECT_EQ(Points(*view, track::kReferenceSeries)[0].colour, kPurple);
+    EXPECT_TRUE(Points(*view, track::kCurrentSeries).empty());
+
+    // A fix at the reference stays at the origin and does not go into the history.
+    Fix(*view, Gga(latitude, longitude, 545));
+    Fix(*view, Gga(latitude, longitude, 545));
+    EXPECT_TRUE(Points(*view, track::kHistorySeries).empty());
+    for (const CTChart::Point& p : Points(*view, track::kCurrentSeries)) EXPECT_EQ(p.x + p.y, 0);
+
+    // The reference 100 m north of the position: plotted at (0, -100), axes +-105.
+    const double south = 2 * latitude - NorthBy(latitude, 100);
+    Fix(*view, Gga(south, longitude, 545));
+    const CTChart::Point now = Points(*view, track::kCurrentSeries).back();
+    EXPECT_NEAR(now.x, 0, 0.01);
+    EXPECT_NEAR(now.y, -100, 0.05);
+    EXPECT_NEAR(view->Chart().AxisRange(chart::AxisId::Left).max, 105, 0.06);
+    EXPECT_EQ(view->Chart().AxisRange(chart::AxisId::Bottom).min, -view->HalfRange());
+    EXPECT_NEAR(view->Chart().CursorPosition().y(), -100, 0.05);
+    // Nearer fixes leave the range as it is; the older ones go into the history.
+    Fix(*view, Gga(latitude, longitude + 0.0001, 545));
+    EXPECT_NEAR(view->Chart().AxisRange(chart::AxisId::Left).max, 105, 0.06);
+    EXPECT_EQ(Points(*view, track::kHistorySeries).size(), 1u);
+
+    // Clearing in First starts over: the next fix is the new origin.
+    testsupport::DeliverClear(*view, MonitorWindowOf(WindowType::Track).clearMessage);
+    for (int s : {0, 1, 2}) EXPECT_TRUE(Points(*view, s).empty());
+    Fix(*view, Gga(south, longitude, 545));
+    EXPECT_EQ(Points(*view, track::kReferenceSeries).size(), 1u);
+    EXPECT_TRUE(Points(*view, track::kCurrentSeries).empty());
+}
+
+TEST_F(TrackView, FixedReferenceIsCheckedKeptInTheFileAndSurvivesAClear) {
+    auto view = Open();
+    EXPECT_FALSE(view->OkButton().isEnabled());
+    view->ChooseMode(CTrackView::Fixed);
+    EXPECT_TRUE(view->OkButton().isEnabled());
+    view->LatitudeEdit().setText("48.1173");
+    view->LongitudeEdit().setText("11.5167");
+    view->HeightEdit().setText("1e3");
+    view->OkClicked();
+    EXPECT_EQ(m_notifier.messages, QStringList{"Point value must be digit!"});
+    EXPECT_FALSE(QFile::exists(m_file));
+    EXPECT_TRUE(Points(*view, track::kReferenceSeries).empty());
+
+    view->HeightEdit().setText("545");
+    view->OkClicked();
+    EXPECT_EQ(testsupport::ReadFile(m_file.toStdString()), "11.5167\r\n48.1173\r\n545\r\n");
+    Fix(*view, Gga(48.1183, 11.5167, 545));
+    Fix(*view, Gga(48.1178, 11.5167, 545));
+    view->OkClicked();  // twice: the origin twice, the plot kept
+    ASSERT_EQ(Points(*view, track::kReferenceSeries).size(), 2u);
+    EXPECT_EQ(Points(*view, track::kReferenceSeries)[1].colour, kRed);
+    EXPECT_EQ(Points(*view, track::kHistorySeries).size(), 1u);
+    EXPECT_EQ(Points(*view, track::kCurrentSeries).size(), 1u);
+
+    testsupport::DeliverClear(*view, MonitorWindowOf(WindowType::Track).clearMessage);
+    EXPECT_EQ(Points(*view, track::kReferenceSeries).size(), 2u);  // the typed reference stays
+    EXPECT_TRUE(Points(*view, track::kHistorySeries).empty());
+    Fix(*view, Gga(48.1183, 11.5167, 545));
+    EXPECT_NEAR(Points(*view, track::kCurrentSeries)[0].y, 111.2, 0.2);
+
+    // Back to First drops everything; the next start finds the typed values in their edits.
+    view->ChooseMode(CTrackView::First);
+    for (int s : {0, 1, 2}) EXPECT_TRUE(Points(*view, s).empty());
+    EXPECT_FALSE(view->LatitudeEdit().isEnabled());
+    auto again = Open();
+    EXPECT_EQ(again->LongitudeEdit().text(), "11.5167");
+    EXPECT_EQ(again->LatitudeEdit().text(), "48.1173");
+    EXPECT_EQ(again->HeightEdit().text(), "545");
+}
+
+TEST_F(TrackView, BadLinesOfTheFileLeaveTheirEditsEmptyAndAnUnwritableFileIsTold) {
+    testsupport::WriteFile(m_file.toStdString(), "11.5\r\n4 8\r\n-3\r\n");
+    auto view = Open();
+    EXPECT_EQ(view->LongitudeEdit().text(), "11.5");
+    EXPECT_EQ(view->LatitudeEdit().text(), "");
+    EXPECT_EQ(view->HeightEdit().text(), "-3");
+
+    CTrackView nowhere(m_notifier, nullptr, QString::fromStdString(m_dir / "gone/skyLedger.ini"));
+    nowhere.show();
+    nowhere.ChooseMode(CTrackView::Fixed);
+    nowhere.LatitudeEdit().setText("1");
+    nowhere.LongitudeEdit().setText("2");
+    nowhere.HeightEdit().setText("3");
+    nowhere.OkClicked();
+    ASSERT_EQ(m_notifier.messages.size(), 1);
+    EXPECT_TRUE(m_notifier.messages[0].startsWith("Cannot keep the reference in ")) << m_notifier.messages[0].toStdString();
+    EXPECT_EQ(nowhere.Chart().Points(track::kReferenceSeries).size(), 1u);  // the reference is used all the same
+}
+
+TEST_F(TrackView, PictureOfAWanderingFix) {
+    if (!kPaint) GTEST_SKIP() << "needs painting";
+    auto view = Open();
+    view->resize(520, 420);
+    const double latitude = 22.5431, longitude = 114.0579;
+    for (int i = 0; i < 300; ++i) {
+        const double t = i * 0.05;
+        Fix(*view, Gga(latitude + 0.00002 * std::sin(t) + 0.000004 * std::sin(7 * t),
+                       longitude + 0.00003 * std::cos(0.7 * t), 80));
+    }
+    view->Chart().Refresh();
+    QDir().mkpath(PICTURES_DIR);
+    EXPECT_TRUE(view->grab().save(QString(PICTURES_DIR) + "/track.png"));
+}

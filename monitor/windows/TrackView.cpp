@@ -1,3 +1,260 @@
 #include "TrackView.h"
 
-CTrackView::CTrackView(INotifier& notifier, QWidget* parent) : QWidget(parent), m_notifier(notifier) {}
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+
+#include "CTChart.h"
+#include "ChartSetup.h"
+#include "LinkMessages.h"
+#include "Notifier.h"
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+namespace track {
+
+namespace {
+
+constexpr double kDegToRad = 0.017453292519943;
+constexpr double kSemiMajor = 6378137;
+constexpr double kEccentricitySquared = 0.006694379990126406;
+constexpr double kOneLessEccentricitySquared = 0.9933056200098735;
+
+}  // namespace
+
+Ecef ToEcef(double latitude, double longitude, double height) {
+    const double s = std::sin(latitude);
+    const double n = kSemiMajor / std::sqrt(1 - kEccentricitySquared * s * s);
+    return {(n + height) * std::cos(latitude) * std::cos(longitude),
+            (n + height) * std::cos(latitude) * std::sin(longitude), (kOneLessEccentricitySquared * n + height) * s};
+}
+
+Reference MakeReference(double latitudeDeg, double longitudeDeg, double height) {
+    Reference r{latitudeDeg * kDegToRad, longitudeDeg * kDegToRad, height, {}};
+    r.ecef = ToEcef(r.latitude, r.longitude, r.height);
+    return r;
+}
+
+EastNorth OffsetFrom(const Reference& reference, const Ecef& point) {
+    const double dx = point.x - reference.ecef.x, dy = point.y - reference.ecef.y, dz = point.z - reference.ecef.z;
+    if (dx == 0 && dy == 0 && dz == 0) return {0, 0};
+    const double sinLat = std::sin(reference.latitude), cosLat = std::cos(reference.latitude);
+    const double sinLon = std::sin(reference.longitude), cosLon = std::cos(reference.longitude);
+    return {-sinLon * dx + cosLon * dy, cosLat * dz - sinLat * (cosLon * dx + sinLon * dy)};
+}
+
+bool PassesNumberRule(const QString& text) {
+    int points = 0, digits = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.') ++points;
+        else if ((c == '+' || c == '-') && i == 0) continue;
+        else return false;
+    }
+    return digits > 0 && points <= 1;
+}
+
+ReferenceTexts ReadReferenceFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QString lines[3];
+    for (QString& line : lines) {
+        if (file.atEnd()) break;
+        line = QString::fromLatin1(file.readLine()).remove('\r').remove('\n');
+        if (!PassesNumberRule(line)) line.clear();
+    }
+    return {lines[0], lines[1], lines[2]};
+}
+
+bool WriteReferenceFile(const QString& path, const ReferenceTexts& texts, QString& error) {
+    QFile file(path);
+    const QByteArray content = (texts.longitude + "\r\n" + texts.latitude + "\r\n" + texts.height + "\r\n").toLatin1();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size() ||
+        !file.flush()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace track
+
+namespace {
+
+constexpr uint32_t kFirstColour = chart::ColourRef(128, 0, 128);
+constexpr uint32_t kFixedColour = chart::ColourRef(255, 0, 0);
+constexpr uint32_t kHistoryColour = chart::ColourRef(0, 255, 0);
+constexpr uint32_t kCurrentColour = chart::ColourRef(0, 0, 255);
+
+struct Place {
+    int left, top, width, height;
+};
+
+}  // namespace
+
+CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFile)
+    : QWidget(parent),
+      m_notifier(notifier),
+      m_referenceFile(std::move(referenceFile)),
+      m_group(new QGroupBox("Reference Position", this)),
+      m_mode(new QComboBox(this)),
+      m_latitude(new QLineEdit(this)),
+      m_longitude(new QLineEdit(this)),
+      m_height(new QLineEdit(this)),
+      m_ok(new QPushButton("OK", this)),
+      m_chart(new CTChart(chart::TrackChart(), this)) {
+    QFont small = font();
+    small.setPixelSize(10);
+    setFont(small);
+    m_mode->addItems({"First", "Fixed"});  // already in sorted order
+    const char* captions[] = {"Lat:", "[D]", "Lng:", "[D]", "Hgt:", "[m]"};
+    for (std::size_t i = 0; i < m_labels.size(); ++i) m_labels[i] = new QLabel(captions[i], this);
+    m_group->lower();  // the controls stand over the group's frame
+    connect(m_mode, &QComboBox::currentIndexChanged, this, &CTrackView::ModeChanged);
+    connect(m_ok, &QPushButton::clicked, this, &CTrackView::OkClicked);
+    // Ctrl+C, V and X reach the edits as they are: the program's only accelerators are
+    // Ctrl+N and F1.
+    EnableEntry(false);
+}
+
+void CTrackView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int w = width(), h = height();
+    const std::pair<QWidget*, Place> places[] = {
+        {m_group, {4, 2, w - 8, 45}},       {m_mode, {8, 18, 48, 20}},         {m_labels[0], {60, 20, 22, 20}},
+        {m_latitude, {82, 18, 80, 20}},     {m_labels[1], {162, 20, 16, 20}},  {m_labels[2], {182, 20, 22, 20}},
+        {m_longitude, {204, 18, 80, 20}},   {m_labels[3], {284, 20, 16, 20}},  {m_labels[4], {304, 20, 22, 20}},
+        {m_height, {326, 18, 50, 20}},      {m_labels[5], {376, 20, 16, 20}},  {m_ok, {396, 18, 24, 20}},
+        {m_chart, {4, 49, w - 8, h - 51}},
+    };
+    for (const auto& [widget, p] : places) widget->setGeometry(p.left, p.top, std::max(0, p.width), std::max(0, p.height));
+}
+
+void CTrackView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_initialised) InitialUpdate();
+}
+
+// Once, when first shown: mode First, and the reference typed at an earlier run back in
+// its edits (disabled until the user chooses Fixed).
+void CTrackView::InitialUpdate() {
+    m_initialised = true;
+    m_mode->setCurrentIndex(First);
+    const track::ReferenceTexts saved = track::ReadReferenceFile(m_referenceFile);
+    m_longitude->setText(saved.longitude);
+    m_latitude->setText(saved.latitude);
+    m_height->setText(saved.height);
+    EnableEntry(false);
+}
+
+bool CTrackView::event(QEvent* e) {
+    const int type = e->type();
+    if (type == MonitorWindowOf(WindowType::Track).clearMessage) {
+        Reset();
+        return true;
+    }
+    if (type < 1025 || type > 1151) return QWidget::event(e);
+    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
+    if (const auto* gga = std::get_if<GgaRecord>(&p)) {
+        m_gga = *gga;
+        m_haveGga = true;
+    } else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
+        FixStep(used->fixType);
+    }
+    return true;
+}
+
+void CTrackView::FixStep(char fixType) {
+    if (fixType < '2') return;
+    if (m_referenceSet) {
+        if (m_lastEast != 0 || m_lastNorth != 0) {
+            m_chart->Clear(track::kCurrentSeries);
+            m_chart->AddXY(track::kHistorySeries, m_lastEast, m_lastNorth, {}, kHistoryColour);
+            PlotReference();
+        }
+        const track::EastNorth at = track::OffsetFrom(
+            m_reference, track::MakeReference(m_gga.latitude, m_gga.longitude, m_gga.altitude).ecef);
+        m_chart->AddXY(track::kCurrentSeries, at.east, at.north, {}, kCurrentColour);
+        m_chart->SetCursorX(at.east);
+        m_chart->SetCursorY(at.north);
+        m_lastEast = at.east;
+        m_lastNorth = at.north;
+        const double m = std::max(std::fabs(at.east), std::fabs(at.north));
+        if (m > m_halfRange) {
+            m_halfRange = 1.05 * m;
+            m_chart->SetMinMax(chart::AxisId::Left, -m_halfRange, m_halfRange);
+            m_chart->SetMinMax(chart::AxisId::Bottom, -m_halfRange, m_halfRange);
+        }
+    }
+    if (m_fixSeen >= 2) return;
+    // Without a GGA there is no position to take as the reference: the first fix that
+    // has one does it.
+    if (m_modeValue == First && !m_haveGga) return;
+    m_fixSeen = fixType - '0';
+    if (m_modeValue == First) {
+        SetReference(m_gga.latitude, m_gga.longitude, m_gga.altitude, kFirstColour);
+        m_referenceSet = true;
+    }
+}
+
+void CTrackView::SetReference(double latitudeDeg, double longitudeDeg, double height, uint32_t colour) {
+    m_reference = track::MakeReference(latitudeDeg, longitudeDeg, height);
+    m_chart->AddXY(track::kReferenceSeries, 0, 0, {}, colour);
+}
+
+void CTrackView::PlotReference() {
+    m_chart->Clear(track::kReferenceSeries);
+    m_chart->AddXY(track::kReferenceSeries, 0, 0, {}, m_modeValue == Fixed ? kFixedColour : kFirstColour);
+}
+
+void CTrackView::OkClicked() {
+    const QString longitude = m_longitude->text(), latitude = m_latitude->text(), height = m_height->text();
+    for (const QString& text : {longitude, latitude, height}) {
+        if (!track::PassesNumberRule(text)) return m_notifier.Show(this, "Error", "Point value must be digit!");
+    }
+    QString why;
+    if (!track::WriteReferenceFile(m_referenceFile, {longitude, latitude, height}, why))
+        m_notifier.Show(this, "Error", QString("Cannot keep the reference in %1: %2").arg(m_referenceFile, why));
+    m_halfRange = 0;
+    SetReference(latitude.toDouble(), longitude.toDouble(), height.toDouble(), kFixedColour);
+    m_referenceSet = true;
+}
+
+void CTrackView::ChooseMode(Mode mode) { m_mode->setCurrentIndex(mode); }
+
+void CTrackView::ModeChanged(int index) {
+    if (index == m_modeValue || index < 0) return;
+    m_halfRange = 0;
+    m_lastEast = m_lastNorth = 0;
+    m_referenceSet = false;
+    m_modeValue = index;
+    if (index == First) m_fixSeen = 0;
+    EnableEntry(index == Fixed);
+    for (int series : {track::kReferenceSeries, track::kCurrentSeries, track::kHistorySeries}) m_chart->Clear(series);
+    m_chart->SetCursorX(0);
+    m_chart->SetCursorY(0);
+}
+
+void CTrackView::Reset() {
+    m_halfRange = 0;
+    m_lastEast = m_lastNorth = 0;
+    if (m_modeValue == First) {
+        m_referenceSet = false;
+        m_fixSeen = 0;
+        m_chart->Clear(track::kReferenceSeries);
+    }
+    m_chart->Clear(track::kCurrentSeries);
+    m_chart->Clear(track::kHistorySeries);
+    m_chart->SetCursorX(0);
+    m_chart->SetCursorY(0);
+}
+
+void CTrackView::EnableEntry(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_latitude, m_longitude, m_height, m_ok}) w->setEnabled(on);
+}
