@@ -15,8 +15,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -109,10 +110,11 @@ Spread SpreadOf(std::vector<double> ms) {
     return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
+// The event loop as the program runs it: asleep until something happens.
 void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }

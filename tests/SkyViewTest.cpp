@@ -1,5 +1,244 @@
+// The sky plot: where satellites land, how their state shows, the track dots it keeps
+// and what a clear leaves, driven through the link's messages.
 #include <gtest/gtest.h>
 
-#include "SkyView.h"
+#include <QDir>
+#include <QImage>
+#include <initializer_list>
 
-TEST(SkyView, Builds) { SUCCEED(); }
+#include "SkyView.h"
+#include "ViewMessages.h"
+#include "WindowTypes.h"
+
+using namespace skyview;
+
+namespace {
+
+// Painting hands image work to Qt's own thread pool, which the thread sanitizer cannot
+// see into: there the window is not painted and only the background is looked at.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPaint = false;
+#else
+constexpr bool kPaint = true;
+#endif
+
+// A background of 600: centre (300, 300), radius 240.
+constexpr int kSide = 600;
+const QColor kSky(135, 206, 250);
+const QColor kBlue(0, 0, 255);
+const QColor kWhite(255, 255, 255);
+
+SatelliteEntry Sat(GnssSystem system, int prn, int elevation, int azimuth, int snr) {
+    return {static_cast<uint16_t>(prn), static_cast<int16_t>(elevation), static_cast<int16_t>(azimuth),
+            static_cast<int16_t>(snr), system};
+}
+
+SatelliteViewSet ViewOf(std::initializer_list<SatelliteEntry> entries) {
+    SatelliteViewSet view{};
+    for (const SatelliteEntry& s : entries) view.satellites[view.count++] = s;
+    return view;
+}
+
+UsedSatelliteSet UsedOf(std::initializer_list<std::pair<GnssSystem, int>> satellites) {
+    UsedSatelliteSet used{};
+    used.fixType = '3';
+    for (const auto& [system, prn] : satellites) {
+        used.prn[used.count] = static_cast<int16_t>(prn);
+        used.system[used.count++] = system;
+    }
+    return used;
+}
+
+void Feed(CSkyViewView& view, const UsedSatelliteSet& used, const SatelliteViewSet& inView) {
+    testsupport::Deliver(view, msg::kSkyUsed, used);
+    testsupport::Deliver(view, msg::kSkyInView, inView);
+}
+
+void Clear(CSkyViewView& view) { testsupport::DeliverClear(view, MonitorWindowOf(WindowType::SkyView).clearMessage); }
+
+QImage Grab(CSkyViewView& view, int width, int height) {
+    view.resize(width, height);
+    return view.grab().toImage();
+}
+
+QColor At(const QImage& image, QPoint p) { return image.pixelColor(p); }
+
+}  // namespace
+
+TEST(SkyGeometry, SatellitesLandByElevationAndAzimuth) {
+    const QPoint c(300, 300);
+    struct Case {
+        int elevation, azimuth;
+        QPoint expected;
+    } cases[] = {
+        {90, 0, {300, 300}},    {90, 137, {300, 300}},  {90, 359, {300, 300}},  // zenith: the centre
+        {0, 0, {300, 60}},      {0, 90, {540, 300}},    {0, 180, {300, 540}},   // horizon: the rim
+        {0, 270, {60, 300}},    {45, 90, {420, 300}},   {30, 45, {413, 187}},   // 160 * sin 45 = 113.1
+        {30, 225, {187, 413}},                                                  // cut toward the centre
+        {-10, 0, {300, 34}},    {-10, 45, {488, 112}},                          // below the horizon: outside
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(PlotPosition(c, 240, k.elevation, k.azimuth), k.expected) << k.elevation << "/" << k.azimuth;
+}
+
+TEST(SkyGeometry, PlotFillsTheLargestCentredSquare) {
+    EXPECT_EQ(CentredSquare(400, 400), QRect(0, 0, 400, 400));
+    EXPECT_EQ(CentredSquare(600, 300), QRect(150, 0, 300, 300));  // wide: centred across, full height
+    EXPECT_EQ(CentredSquare(601, 300), QRect(150, 0, 300, 300));
+    EXPECT_EQ(CentredSquare(300, 600), QRect(0, 150, 300, 300));  // tall: centred down, full width
+    EXPECT_EQ(BackgroundRadius(1080), 480);
+    EXPECT_EQ(BackgroundRadius(600), 240);
+    EXPECT_EQ(ScaledRadius(400, 400, 600, 240), 160);
+    EXPECT_EQ(ScaledRadius(600, 300, 600, 240), 120);
+    EXPECT_EQ(ScaledRadius(1000, 1000, 1080, 480), 444);
+}
+
+TEST(SkyLooks, LabelsAndColoursByConstellationAndState) {
+    EXPECT_EQ(LabelOf(Sat(gnss::kGps, 5, 0, 0, 0)), "G5");
+    EXPECT_EQ(LabelOf(Sat(gnss::kQzss, 193, 0, 0, 0)), "193");
+    EXPECT_EQ(LabelOf(Sat(gnss::kGalileo, 11, 0, 0, 0)), "E11");
+    EXPECT_EQ(LabelOf(Sat(gnss::kGlonass, 72, 0, 0, 0)), "R72");
+    EXPECT_EQ(LabelOf(Sat(gnss::kBeiDou, 23, 0, 0, 0)), "B23");
+    EXPECT_EQ(LabelOf(Sat(gnss::kSbas, 131, 0, 0, 0)), "S131");
+    EXPECT_EQ(LabelOf(Sat(gnss::kUnresolved, 9, 0, 0, 0)), "?9");
+
+    const Look usedGps = LookOf(gnss::kGps, SatelliteState::Used);
+    EXPECT_EQ(usedGps.fill, kBlue);
+    EXPECT_EQ(usedGps.outline, kBlue);
+    EXPECT_EQ(usedGps.text, kWhite);
+    EXPECT_EQ(LookOf(gnss::kBeiDou, SatelliteState::Used).text, QColor(0, 0, 0));
+    const Look trackedGlonass = LookOf(gnss::kGlonass, SatelliteState::Tracked);
+    EXPECT_EQ(trackedGlonass.fill, kSky);
+    EXPECT_EQ(trackedGlonass.outline, QColor(255, 0, 0));
+    EXPECT_EQ(trackedGlonass.text, QColor(255, 0, 0));
+    EXPECT_EQ(LookOf(gnss::kSbas, SatelliteState::NoSignal).fill, QColor(245, 245, 245));
+}
+
+TEST(SkyLooks, StateFromUseSignalAndPosition) {
+    EXPECT_EQ(StateOf(Sat(gnss::kGps, 1, 40, 100, 35), true), SatelliteState::Used);
+    EXPECT_EQ(StateOf(Sat(gnss::kGps, 1, 40, 100, 35), false), SatelliteState::Tracked);
+    EXPECT_EQ(StateOf(Sat(gnss::kGps, 1, 40, 100, 0), false), SatelliteState::NoSignal);
+    EXPECT_EQ(StateOf(Sat(gnss::kGps, 1, 0, 100, 0), false), SatelliteState::NoSignal);
+    EXPECT_EQ(StateOf(Sat(gnss::kGps, 1, 0, 0, 0), false), SatelliteState::Hidden);
+}
+
+TEST(SkyLooks, InUseNeedsNumberAndConstellationToMatch) {
+    const SatelliteViewSet view =
+        ViewOf({Sat(gnss::kGps, 5, 40, 10, 40), Sat(gnss::kGlonass, 5, 50, 200, 38), Sat(gnss::kGalileo, 7, 20, 90, 30)});
+    const InUseFlags flags = MatchInUse(view, UsedOf({{gnss::kGps, 5}, {gnss::kGalileo, 8}}));
+    EXPECT_TRUE(flags[0]);
+    EXPECT_FALSE(flags[1]);  // same number, other constellation
+    EXPECT_FALSE(flags[2]);
+}
+
+TEST(SkyView, InUseIsTakenFromTheLastUsedRecordWhenTheViewArrives) {
+    CSkyViewView view(nullptr, kSide);
+    const SatelliteViewSet sky = ViewOf({Sat(gnss::kGps, 5, 40, 10, 40), Sat(gnss::kGps, 9, 60, 300, 41)});
+    Feed(view, UsedOf({{gnss::kGps, 5}}), sky);
+    EXPECT_EQ(view.SatelliteCount(), 2);
+    EXPECT_TRUE(view.InUse(0));
+    EXPECT_FALSE(view.InUse(1));
+
+    testsupport::Deliver(view, msg::kSkyUsed, UsedOf({{gnss::kGps, 9}}));
+    EXPECT_TRUE(view.InUse(0)) << "a used record alone changes nothing";
+    testsupport::Deliver(view, msg::kSkyInView, sky);
+    EXPECT_FALSE(view.InUse(0));
+    EXPECT_TRUE(view.InUse(1));
+}
+
+TEST(SkyView, MoreThanThirtyTwoSatellitesAreAllMatched) {
+    SatelliteViewSet sky{};
+    UsedSatelliteSet used{};
+    for (int i = 0; i < 40; ++i) {
+        sky.satellites[sky.count++] = Sat(i < 20 ? gnss::kGps : gnss::kBeiDou, i + 1, 30, i * 9, 40);
+        used.prn[used.count] = static_cast<int16_t>(i + 1);
+        used.system[used.count++] = i < 20 ? gnss::kGps : gnss::kBeiDou;
+    }
+    CSkyViewView view(nullptr, kSide);
+    Feed(view, used, sky);
+    EXPECT_EQ(view.SatelliteCount(), 40);
+    EXPECT_TRUE(view.InUse(39));
+}
+
+TEST(SkyView, NoSignalAtZeroElevationAndAzimuthDrawsNothing) {
+    CSkyViewView view(nullptr, kSide);
+    const QImage emptyBackground = view.Background();
+    const QImage emptyWindow = kPaint ? Grab(view, 400, 400) : QImage();
+
+    Feed(view, UsedOf({}), ViewOf({Sat(gnss::kGps, 17, 0, 0, 0), Sat(gnss::kGlonass, 70, 0, 0, 0)}));
+    EXPECT_EQ(view.Background(), emptyBackground) << "no track dot";
+    if (kPaint) {
+        EXPECT_EQ(Grab(view, 400, 400), emptyWindow) << "no disc";
+    }
+}
+
+TEST(SkyView, TrackDotsGatherUntilAClearWipesThemAll) {
+    CSkyViewView view(nullptr, kSide);
+    const QImage emptyBackground = view.Background();
+    EXPECT_EQ(At(emptyBackground, {488, 112}), kWhite);  // outside the sky disc
+
+    Feed(view, UsedOf({{gnss::kGps, 5}}),
+         ViewOf({Sat(gnss::kGps, 5, 45, 90, 44), Sat(gnss::kGps, 8, -10, 45, 30)}));
+    EXPECT_EQ(At(view.Background(), {420, 300}), kBlue);
+    EXPECT_EQ(At(view.Background(), {488, 112}), kSky) << "below the horizon: a dot outside the disc";
+
+    // Next epoch: the satellite moved; its old dot stays.
+    Feed(view, UsedOf({{gnss::kGps, 5}}), ViewOf({Sat(gnss::kGps, 5, 90, 0, 44)}));
+    EXPECT_EQ(At(view.Background(), {420, 300}), kBlue);
+    EXPECT_EQ(At(view.Background(), {300, 300}), kBlue);
+
+    Clear(view);
+    EXPECT_EQ(view.SatelliteCount(), 0);
+    EXPECT_EQ(view.Background(), emptyBackground) << "every dot gone, outside the disc too";
+    if (kPaint) {
+        const QImage cleared = Grab(view, 400, 400);
+        CSkyViewView fresh(nullptr, kSide);
+        EXPECT_EQ(cleared, Grab(fresh, 400, 400));
+    }
+}
+
+TEST(SkyView, UsedSatellitesAreFilledInTheirColourOthersWithSky) {
+    if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
+    CSkyViewView view(nullptr, kSide);
+    // Window 400 by 400: centre (200, 200), radius 160; at elevation 45 the discs sit 80
+    // from the centre. Sampled below the label, inside the disc of radius 12.
+    Feed(view, UsedOf({{gnss::kGps, 5}}),
+         ViewOf({Sat(gnss::kGps, 5, 45, 90, 44), Sat(gnss::kGlonass, 5, 45, 270, 38), Sat(gnss::kGps, 9, 45, 180, 0)}));
+    const QImage image = Grab(view, 400, 400);
+    EXPECT_EQ(At(image, {280, 209}), kBlue);                     // GPS 5, used
+    EXPECT_EQ(At(image, {120, 209}), kSky);                      // GLONASS 5, tracked
+    EXPECT_EQ(At(image, {200, 289}), QColor(245, 245, 245));     // GPS 9, no signal
+
+    // A wide window: the same plot, centred across at full height.
+    const QImage wide = Grab(view, 600, 300);
+    EXPECT_EQ(At(wide, {360, 159}), kBlue);  // centre (300, 150), radius 120, 60 out
+    EXPECT_EQ(At(wide, {100, 150}), kWhite) << "beside the plot";
+}
+
+TEST(SkyView, PictureOfAnEpoch) {
+    if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
+    CSkyViewView view(nullptr, kSide);
+    const UsedSatelliteSet used = UsedOf({{gnss::kGps, 2},     {gnss::kGps, 5},       {gnss::kGps, 13},
+                                          {gnss::kGps, 15},    {gnss::kGps, 29},      {gnss::kGlonass, 66},
+                                          {gnss::kGlonass, 81}, {gnss::kGalileo, 11}, {gnss::kGalileo, 24},
+                                          {gnss::kBeiDou, 14}, {gnss::kBeiDou, 33},   {gnss::kQzss, 193},
+                                          {gnss::kSbas, 131}});
+    // A few epochs with the satellites moving a little, to leave tracks.
+    for (int step = 0; step < 4; ++step) {
+        const int m = step * 2;
+        Feed(view, used,
+             ViewOf({Sat(gnss::kGps, 2, 62 + m, 40 + m, 45),      Sat(gnss::kGps, 5, 35 + m, 120, 41),
+                     Sat(gnss::kGps, 12, 8, 300 - m, 0),          Sat(gnss::kGps, 13, 75, 250 + m, 47),
+                     Sat(gnss::kGps, 15, 20 + m, 200, 36),        Sat(gnss::kGps, 18, 5, 20, 22),
+                     Sat(gnss::kGps, 29, 50, 330 - m, 43),        Sat(gnss::kGps, 31, 0, 0, 0),
+                     Sat(gnss::kGlonass, 66, 42, 80 + m, 39),     Sat(gnss::kGlonass, 72, 12, 160, 0),
+                     Sat(gnss::kGlonass, 81, 58 - m, 280, 40),    Sat(gnss::kGalileo, 3, 15, 230, 28),
+                     Sat(gnss::kGalileo, 11, 66, 150 + m, 44),    Sat(gnss::kGalileo, 24, 30 - m, 10, 37),
+                     Sat(gnss::kBeiDou, 6, 25, 100, 0),           Sat(gnss::kBeiDou, 14, 80 - m, 60, 46),
+                     Sat(gnss::kBeiDou, 33, 38, 190 - m, 42),     Sat(gnss::kQzss, 193, 70, 170, 45),
+                     Sat(gnss::kSbas, 131, 33, 140, 38),          Sat(gnss::kUnresolved, 9, 22, 340, 30)}));
+    }
+    QDir().mkpath(PICTURES_DIR);
+    EXPECT_TRUE(Grab(view, 400, 400).save(QString(PICTURES_DIR) + "/sky-view.png"));
+    EXPECT_TRUE(Grab(view, 600, 300).save(QString(PICTURES_DIR) + "/sky-view-wide.png"));
+}

@@ -1,3 +1,75 @@
 #include "FixModeView.h"
 
-CFixModeView::CFixModeView(QWidget* parent) : QWidget(parent) {}
+#include <QVBoxLayout>
+
+#include "CTChart.h"
+#include "ChartSetup.h"
+#include "NmeaInfoRows.h"
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+using chart::AxisId;
+
+namespace fixmode {
+
+namespace {
+constexpr uint32_t kFixTypeColour = chart::ColourRef(0, 0, 255);
+constexpr uint32_t kQualityColour = chart::ColourRef(0, 128, 0);
+constexpr uint16_t kHighestNamedQuality = 6;  // "Estimate"
+}  // namespace
+
+int QualityHeight(uint16_t quality) {
+    return quality <= kHighestNamedQuality ? quality + kQualityBase : kUnnamedQualityHeight;
+}
+
+std::string QualityLabel(uint16_t quality) { return nmeainfo::FixQualityName(quality); }
+
+std::string FixTypeLabel(int fixType) { return nmeainfo::FixTypeName(static_cast<char>('0' + fixType)); }
+
+Sample FixTimeline::Take(char fixTypeCharacter) {
+    if (fixTypeCharacter >= '1' && fixTypeCharacter <= '3') m_fixType = fixTypeCharacter - '0';
+    const bool scroll = m_n > kScrollAfter && m_n % kScrollStep == 0;
+    return {m_n++, m_fixType, m_quality, scroll};
+}
+
+}  // namespace fixmode
+
+CFixModeView::CFixModeView(QWidget* parent) : QWidget(parent), m_chart(new CTChart(chart::FixModeChart(), this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_chart);
+}
+
+void CFixModeView::Plot(const fixmode::Sample& s) {
+    using namespace fixmode;
+    if (s.scrollFirst) m_chart->Scroll(AxisId::Bottom, kScrollStep, false);
+    const double x = s.n;
+    m_chart->AddXY(0, x, s.fixType, QString::fromStdString(FixTypeLabel(s.fixType)), kFixTypeColour);
+    m_chart->AddXY(1, x, QualityHeight(s.quality), QString::fromStdString(QualityLabel(s.quality)), kQualityColour);
+}
+
+// Empty chart, and a time axis that follows the samples again from 0 (a scroll had
+// pinned it).
+void CFixModeView::Clear() {
+    m_timeline.Restart();
+    m_chart->SetMinMax(AxisId::Bottom, 0, 0);
+    m_chart->Clear(0);
+    m_chart->Clear(1);
+    m_chart->SetAutomatic(AxisId::Bottom, true);
+}
+
+bool CFixModeView::event(QEvent* e) {
+    const int type = e->type();
+    if (type == MonitorWindowOf(WindowType::FixMode).clearMessage) {
+        Clear();
+        return true;
+    }
+    if (type != msg::kFixModeUsed && type != msg::kFixModeGga) return QWidget::event(e);
+    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
+    if (const auto* gga = std::get_if<GgaRecord>(&p)) {
+        m_timeline.SetQuality(static_cast<uint16_t>(gga->fixQuality));
+    } else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
+        Plot(m_timeline.Take(used->fixType));
+    }
+    return true;
+}

@@ -1,10 +1,71 @@
-// "Fix mode": to be built.
+// "Fix mode": a time line of the receiver's fix state, one sample per satellite-status
+// cycle: the fix type (no fix, 2D, 3D) at heights 1-3 named on the left axis, and the
+// latest GGA fix quality at heights 4 and up named on the right axis.
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <string>
+
+class CTChart;
+
+namespace fixmode {
+
+// After this many samples the time axis moves on by a fixed step instead of squeezing
+// the whole session into the window.
+inline constexpr int kScrollAfter = 10000;
+inline constexpr int kScrollStep = 100;
+// Qualities sit above the three fix types, so both strips share one scale.
+inline constexpr int kQualityBase = 4;
+// A quality without a name (7 manual input, 8 simulator, anything else) is drawn one row
+// above "Estimate", labelled with its number, so it never takes over a named row.
+inline constexpr int kUnnamedQualityHeight = 11;
+
+int QualityHeight(uint16_t quality);
+std::string QualityLabel(uint16_t quality);  // "Invalid", "SPS", ..., or the number
+std::string FixTypeLabel(int fixType);      // "No Fix", "2D", "3D"
+
+struct Sample {
+    int n;              // x of the sample
+    int fixType;        // 1, 2 or 3
+    uint16_t quality;   // last GGA quality
+    bool scrollFirst;   // move the time axis on by kScrollStep before plotting
+};
+
+// The window's state between messages.
+class FixTimeline {
+public:
+    void SetQuality(uint16_t quality) { m_quality = quality; }
+    // One satellite-status cycle: its GSA fix-type character ('1', '2', '3'; anything
+    // else repeats the previous type) gives the sample at the current count.
+    Sample Take(char fixTypeCharacter);
+    // The count restarts at 0; fix type and quality stay, as the receiver's state does.
+    void Restart() { m_n = 0; }
+    int Count() const { return m_n; }
+
+private:
+    int m_fixType = 1;
+    uint16_t m_quality = 0;
+    int m_n = 0;
+};
+
+}  // namespace fixmode
 
 class CFixModeView : public QWidget {
     Q_OBJECT
 public:
     explicit CFixModeView(QWidget* parent = nullptr);
+
+    const CTChart& Chart() const { return *m_chart; }
+    int SampleCount() const { return m_timeline.Count(); }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void Plot(const fixmode::Sample& s);
+    void Clear();
+
+    CTChart* m_chart;
+    fixmode::FixTimeline m_timeline;
 };

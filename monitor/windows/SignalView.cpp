@@ -1,3 +1,112 @@
 #include "SignalView.h"
 
-CSignalView::CSignalView(QWidget* parent) : QWidget(parent) {}
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+
+#include "CTChart.h"
+#include "ChartSetup.h"
+#include "WindowRegistry.h"
+#include "WindowTypes.h"
+
+namespace signalview {
+
+namespace {
+
+struct Constellation {
+    GnssSystem system;
+    const char* labelFormat;  // letter and satellite number
+    uint32_t colour;          // in the fix
+};
+
+constexpr Constellation kConstellations[] = {
+    {gnss::kGps, "G%d", chart::ColourRef(0, 0, 255)},        {gnss::kQzss, "Q%d", chart::ColourRef(105, 105, 105)},
+    {gnss::kGalileo, "E%d", chart::ColourRef(0, 255, 0)},    {gnss::kGlonass, "R%d", chart::ColourRef(255, 0, 0)},
+    {gnss::kBeiDou, "B%d", chart::ColourRef(255, 255, 0)},   {gnss::kSbas, "S%d", chart::ColourRef(128, 0, 128)},
+};
+
+const Constellation* ConstellationOf(GnssSystem system) {
+    for (const Constellation& c : kConstellations)
+        if (c.system == system) return &c;
+    return nullptr;
+}
+
+// Where each constellation's group stands on the axis: GPS and its augmentations first,
+// GLONASS last. -1: not drawn.
+int GroupRank(GnssSystem system) {
+    static constexpr GnssSystem kOrder[] = {gnss::kGps,    gnss::kQzss,    gnss::kSbas,
+                                            gnss::kBeiDou, gnss::kGalileo, gnss::kGlonass};
+    const auto* it = std::find(std::begin(kOrder), std::end(kOrder), system);
+    return it == std::end(kOrder) ? -1 : static_cast<int>(it - std::begin(kOrder));
+}
+
+}  // namespace
+
+std::vector<MergedSatellite> MergeSatellites(const SatelliteViewSet& view, const UsedSatelliteSet& used) {
+    std::vector<MergedSatellite> merged;
+    const int inView = std::clamp<int>(view.count, 0, kMaxSatellites);
+    for (int i = 0; i < inView; ++i) {
+        const SatelliteEntry& s = view.satellites[i];
+        if (GroupRank(s.system) >= 0) merged.push_back({s.prn, s.snr, s.system, false});
+    }
+    // Stable: two entries with the same number keep the order of the record.
+    std::stable_sort(merged.begin(), merged.end(), [](const MergedSatellite& a, const MergedSatellite& b) {
+        const int ra = GroupRank(a.system), rb = GroupRank(b.system);
+        return ra != rb ? ra < rb : a.prn < b.prn;
+    });
+    const int inUse = std::clamp<int>(used.count, 0, kMaxSatellites);
+    for (MergedSatellite& m : merged) {
+        for (int i = 0; i < inUse && !m.inUse; ++i)
+            m.inUse = used.prn[i] == static_cast<int>(m.prn) && used.system[i] == m.system;
+    }
+    return merged;
+}
+
+std::vector<SignalBar> SignalBars(const std::vector<MergedSatellite>& merged, uint32_t neutralColour) {
+    std::vector<SignalBar> bars;
+    for (const MergedSatellite& m : merged) {
+        if (m.snr <= 0) continue;  // listed without a signal (a negative one is garbage)
+        const Constellation* c = ConstellationOf(m.system);
+        if (!c) continue;
+        bars.push_back({QString::asprintf(c->labelFormat, static_cast<int>(m.prn)), static_cast<double>(m.snr),
+                        m.inUse ? c->colour : neutralColour});
+    }
+    return bars;
+}
+
+}  // namespace signalview
+
+CSignalView::CSignalView(QWidget* parent) : QWidget(parent), m_chart(new CTChart(chart::SignalChart(), this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_chart);
+}
+
+// The chart keeps its bars and repaints them itself, so they are rebuilt only when the
+// list changes, not on every repaint of the window.
+void CSignalView::DrawBars() {
+    m_chart->Clear(0);
+    const auto bars = signalview::SignalBars(m_merged, m_chart->NeutralColour());
+    for (std::size_t i = 0; i < bars.size(); ++i)
+        m_chart->AddXY(0, static_cast<double>(i), bars[i].cn0, bars[i].label, bars[i].colour);
+}
+
+bool CSignalView::event(QEvent* e) {
+    const int type = e->type();
+    if (type == MonitorWindowOf(WindowType::Signal).clearMessage) {
+        m_merged.clear();
+        m_chart->Clear(0);
+        return true;
+    }
+    if (type != msg::kSignalUsed && type != msg::kSignalInView) return QWidget::event(e);
+    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
+    if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
+        // Taken into account with the next satellites in view, which follow it in the
+        // same cycle.
+        m_used = *used;
+    } else if (const auto* view = std::get_if<SatelliteViewSet>(&p)) {
+        m_merged = signalview::MergeSatellites(*view, m_used);
+        DrawBars();
+    }
+    return true;
+}

@@ -1,10 +1,89 @@
-// "Sky view": to be built.
+// "Sky view": the satellites in view on a polar plot of the sky, north up, elevation
+// rings every 15 degrees, each satellite a coloured, labelled disc. Every place a
+// satellite has been shown at leaves a dot on a kept background picture, so the plot
+// gathers the satellites' tracks across the sky until the window is cleared.
 #pragma once
 
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
 #include <QWidget>
+#include <array>
+
+#include "ReceiverState.h"
+
+namespace skyview {
+
+// The background picture is a square of side S (the smaller screen side) with the sky
+// disc of radius S/2 - 60 in its middle: the margin holds the N, E, S, W letters.
+int BackgroundRadius(int side);
+
+// Where a satellite goes on a plot centred at `centre` with radius `radius`: elevation 90
+// at the centre, 0 on the rim, below 0 outside it; azimuth 0 up (north), 90 to the right
+// (east). The distance from the centre is whole pixels, and each offset from the centre
+// is cut toward zero, so that the plot is symmetric about its axes.
+QPoint PlotPosition(QPoint centre, int radius, int elevation, int azimuth);
+
+// The largest square centred in a window of `width` by `height`: the background's copy
+// goes there.
+QRect CentredSquare(int width, int height);
+
+// The window's plot radius: the background's radius scaled as its copy is.
+int ScaledRadius(int width, int height, int backgroundSide, int backgroundRadius);
+
+// How a satellite is shown: used in the fix, tracked (a signal, not used), in view
+// without a signal, or not at all (no signal and both angles 0: a receiver's placeholder
+// for a satellite it knows nothing about, which would otherwise sit on the north rim).
+enum class SatelliteState { Used, Tracked, NoSignal, Hidden };
+SatelliteState StateOf(const SatelliteEntry& entry, bool used);
+
+struct Look {
+    QColor fill, outline, text;
+};
+// Colours of a disc (and, fill and outline, of its track dot).
+Look LookOf(GnssSystem system, SatelliteState state);
+// "G12", "E5", ...; QZSS satellites go by their number alone.
+QString LabelOf(const SatelliteEntry& entry);
+
+// Which entries of the in-view table are used in the fix: the satellite number and the
+// constellation must both match, as GPS 5 and GLONASS 5 are different satellites.
+using InUseFlags = std::array<bool, kMaxSatellites>;
+InUseFlags MatchInUse(const SatelliteViewSet& view, const UsedSatelliteSet& used);
+
+}  // namespace skyview
 
 class CSkyViewView : public QWidget {
     Q_OBJECT
 public:
-    explicit CSkyViewView(QWidget* parent = nullptr);
+    // `backgroundSide`: side of the background picture; 0 takes the smaller side of the
+    // screen the window starts on.
+    explicit CSkyViewView(QWidget* parent = nullptr, int backgroundSide = 0);
+
+    // What the window holds, for the tests.
+    const QImage& Background() const { return m_background; }
+    int SatelliteCount() const { return m_viewCount; }
+    const SatelliteEntry& Satellite(int entry) const { return m_view.satellites[entry]; }
+    bool InUse(int entry) const { return m_inUse.at(static_cast<std::size_t>(entry)); }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void TakeView(const SatelliteViewSet& view);
+    void Clear();
+    void DrawBackground();
+    void DrawTrackDots();
+
+    int m_side;
+    int m_radius;
+    QImage m_background;
+    QImage m_scaled;  // the background at the window's size, made again when either changes
+    bool m_scaledStale = true;
+    UsedSatelliteSet m_used{};
+    SatelliteViewSet m_view{};
+    int m_viewCount = 0;  // entries of m_view to show: 0 after a clear
+    skyview::InUseFlags m_inUse{};
 };

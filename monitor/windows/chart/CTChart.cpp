@@ -31,6 +31,21 @@ struct PlotPen {
     QCPBars* bars = nullptr;
 };
 
+// A bar's value above it, left out while the bars are too narrow for it, as they are
+// when forty satellites share a small window: overlapping numbers help nobody.
+class ValueMark : public QCPItemText {
+public:
+    using QCPItemText::QCPItemText;
+
+protected:
+    void draw(QCPPainter* painter) override {
+        const QCPAxis* key = position->keyAxis();
+        const double slot = std::abs(key->coordToPixel(1) - key->coordToPixel(0));
+        if (QFontMetrics(mainFont()).horizontalAdvance(text()) > slot) return;
+        QCPItemText::draw(painter);
+    }
+};
+
 void Widen(bool& has, Range& r, double v) {
     if (!has) {
         r = {v, v};
@@ -86,6 +101,10 @@ void CTChart::BuildPlot() {
     chart::SetUpAxis(m_plot->yAxis, m_setup.left, font());
     chart::SetUpAxis(m_plot->yAxis2, m_setup.right, font());
     m_plot->xAxis2->setVisible(false);
+    // Room above the axes for the value of a bar that reaches the top of the scale.
+    const bool marks = std::any_of(m_setup.series.begin(), m_setup.series.end(),
+                                   [](const chart::SeriesSetup& s) { return s.valueMarks; });
+    if (marks) m_plot->axisRect()->setMinimumMargins(QMargins(0, QFontMetrics(font()).height() + 2, 0, 0));
     if (m_setup.cursor.present) {
         m_cursor = new QCPItemTracer(m_plot);
         m_cursor->setLayer(m_recentLayer);
@@ -160,11 +179,13 @@ void CTChart::AppendToPlot(Series& s, const Point& point) {
         }
         pen.bars->addData(point.x, point.y);
         if (s.setup.valueMarks) {
-            auto* mark = new QCPItemText(m_plot);
+            auto* mark = new ValueMark(m_plot);
             mark->position->setAxes(m_plot->xAxis, valueAxis);
             mark->position->setCoords(point.x, point.y);
             mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
             mark->setText(QString::number(point.y, 'g', 6));
+            // A bar at the top of the scale writes its value in the room kept above it.
+            mark->setClipToAxisRect(false);
             s.marks.push_back(mark);
         }
         NeedFull();
@@ -220,6 +241,9 @@ void CTChart::SetMinMax(AxisId axis, double min, double max) {
 void CTChart::Scroll(AxisId axis, double offset, bool checkLimits) {
     AxisState* a = Axis(axis);
     if (!a) return;
+    // An automatic axis catches up with the points appended since the last repaint
+    // first, so that the scroll starts from where the data is and not from a stale range.
+    if (a->automatic) UpdateAutomaticRanges();
     Range data = a->range;
     DataRange(axis, data);
     a->range = chart::ScrollRange(a->range, offset, checkLimits, data);

@@ -68,12 +68,16 @@ ChartSetup SignalChart() {
     c.bottom.labelsFromPoints = true;
     c.bottom.grid = false;
     c.bottom.labelFont = "DotumChe";
+    // Thirty satellites' names such as "Q193" do not fit side by side under their bars.
+    c.bottom.labelRotation = -90;
     c.left = MakeAxis("C/No", {0, 60}, 10, 4);
     SeriesSetup bars;
     bars.kind = SeriesKind::Bars;
     bars.valueMarks = true;
     bars.barWidth = 0.8;
     c.series = {bars};
+    // Light enough to stand apart from QZSS's dark grey in the fix.
+    c.neutral = ColourRef(200, 200, 200);
     return c;
 }
 
@@ -85,6 +89,10 @@ ChartSetup SpeedDialKmh() {
 
 ChartSetup CompassDial() {
     ChartSetup c = Dial({0, 360, 360, 80}, 30, 14);
+    // The card stands north up (0 at twelve o'clock, degrees clockwise) and the window
+    // turns only the hand onto the heading, so that the hand points at the heading's
+    // own number: a card turned with it would put 0 under the hand whatever the course.
+    c.gauge.fixedCardRotationDeg = 90;
     c.gauge.labelPixelSize = 14;
     c.gauge.minorTickLength = 4;
     c.gauge.axisLine = false;

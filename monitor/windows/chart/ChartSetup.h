@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "ChartMath.h"
@@ -36,6 +37,7 @@ struct AxisSetup {
     int minorTicks = 4;
     bool grid = true;
     QString labelFont;  // empty: the widget's font
+    double labelRotation = 0;  // degrees; -90 stands labels up, reading upwards
 };
 
 struct SeriesSetup {
@@ -64,6 +66,10 @@ struct GaugeSetup {
     int handDistance = 0;  // how far short of the ticks the hand ends
     int centreCircle = 8;  // radius, 0: none
     int centreCross = 0;   // arm length from the centre, 0: none
+    // Unset: turning the dial (SetRotationAngle) turns its ticks and labels with the
+    // hand. Set: the card stays with its minimum there (degrees as `rotationDeg`) and a
+    // turn moves only the hand, as on a compass whose card stands north up.
+    std::optional<double> fixedCardRotationDeg;
     bool silverDial = true;
     uint32_t footColour = kBlack;
     int footPixelSize = 16;

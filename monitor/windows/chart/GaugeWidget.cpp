@@ -15,6 +15,7 @@ namespace {
 constexpr double kMarginPx = 4;
 constexpr double kFootLineFactor = 1.6;   // foot line height over its font's pixel size
 constexpr double kBallRadiusPx = 5;       // the compass hand's end
+constexpr double kFullSizeRadiusPx = 100;  // below it the whole dial is drawn smaller
 constexpr int kMaxLabels = 64;
 
 // Point at `radius` from `centre` in direction `deg` (counter-clockwise from three
@@ -64,9 +65,16 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     const double radius = std::max(0.0, std::min<double>(width(), dialHeight) / 2 - kMarginPx);
     const QPointF centre(width() / 2.0, dialHeight / 2.0);
 
-    PaintDial(p, centre, radius);
-    PaintTicks(p, centre, radius);
-    PaintHand(p, centre, radius);
+    // Ticks, labels and hand are sized for a dial of at least kFullSizeRadiusPx; a
+    // smaller one is that dial drawn to scale, so that its labels do not run together.
+    const double scale = radius > 0 && radius < kFullSizeRadiusPx ? radius / kFullSizeRadiusPx : 1;
+    p.save();
+    p.translate(centre);
+    p.scale(scale, scale);
+    PaintDial(p, {0, 0}, radius / scale);
+    PaintTicks(p, {0, 0}, radius / scale);
+    PaintHand(p, {0, 0}, radius / scale);
+    p.restore();
 
     QFont font = p.font();
     font.setPixelSize(m_setup.footPixelSize);
@@ -89,6 +97,8 @@ void GaugeWidget::PaintDial(QPainter& p, QPointF centre, double radius) const {
 }
 
 void GaugeWidget::PaintTicks(QPainter& p, QPointF centre, double radius) const {
+    DialScale card = m_scale;
+    if (m_setup.fixedCardRotationDeg) card.rotationDeg = *m_setup.fixedCardRotationDeg;
     const QColor tickColour = ToQColor(m_setup.tickColour);
     const double outer = radius - kMarginPx;
     if (m_setup.axisLine) {
@@ -96,17 +106,17 @@ void GaugeWidget::PaintTicks(QPainter& p, QPointF centre, double radius) const {
         p.setBrush(Qt::NoBrush);
         const QRectF arc(centre.x() - outer, centre.y() - outer, 2 * outer, 2 * outer);
         // drawArc wants sixteenths of a degree, counter-clockwise: our sweep runs clockwise.
-        p.drawArc(arc, static_cast<int>(m_scale.rotationDeg * 16), static_cast<int>(-m_scale.sweepDeg * 16));
+        p.drawArc(arc, static_cast<int>(card.rotationDeg * 16), static_cast<int>(-card.sweepDeg * 16));
     }
 
     std::array<double, kMaxLabels> labels{};
-    const int count = LabelValues(m_scale, m_setup.labelStep, labels.data(), kMaxLabels);
+    const int count = LabelValues(card, m_setup.labelStep, labels.data(), kMaxLabels);
     QFont font = p.font();
     font.setPixelSize(m_setup.labelPixelSize);
     p.setFont(font);
     const double labelRadius = outer - m_setup.tickLength - m_setup.labelPixelSize;
     for (int i = 0; i < count; ++i) {
-        const double deg = NeedleAngleDeg(m_scale, labels[i]);
+        const double deg = NeedleAngleDeg(card, labels[i]);
         p.setPen(QPen(tickColour, m_setup.tickWidth));
         p.drawLine(Polar(centre, outer, deg), Polar(centre, outer - m_setup.tickLength, deg));
         p.setPen(ToQColor(m_setup.labelColour));
@@ -121,8 +131,8 @@ void GaugeWidget::PaintTicks(QPainter& p, QPointF centre, double radius) const {
     for (int i = 0; i < count; ++i) {
         for (int k = 1; k <= m_setup.minorTicks; ++k) {
             const double v = labels[i] + k * minorStep;
-            if (v >= m_scale.max) break;
-            const double deg = NeedleAngleDeg(m_scale, v);
+            if (v >= card.max) break;
+            const double deg = NeedleAngleDeg(card, v);
             p.drawLine(Polar(centre, outer, deg), Polar(centre, outer - m_setup.minorTickLength, deg));
         }
     }
