@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QDir>
 #include <QImage>
 #include <cmath>
@@ -226,6 +227,16 @@ TEST(PointChart, FixModeTimeLineFollowsSamplesThenScrolls) {
     EXPECT_FALSE(c.IsAutomatic(AxisId::Bottom));
     EXPECT_EQ(c.AxisRange(AxisId::Bottom), (Range{time.min + 100, time.max + 100}));
     EXPECT_EQ(c.Plot()->xAxis->range().lower, time.min + 100);
+
+    // A drag by hand along the time axis stays where the user let go.
+    c.Plot()->xAxis->setRange(50, 150);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(c.Plot(), &release);
+    c.AddXY(0, 601, 3, "3D", kBlue);
+    c.Refresh();
+    EXPECT_EQ(c.AxisRange(AxisId::Bottom), (Range{50, 150}));
+    EXPECT_EQ(c.Plot()->xAxis->numberFormat(), "f");  // sample 1000000 is no 1e+06
 }
 
 TEST(PointChart, CheckedScrollStopsAtTheNewestPoint) {

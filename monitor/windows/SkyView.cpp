@@ -202,19 +202,28 @@ void CSkyViewView::DrawBackground() {
 
 // One dot per satellite shown, where it is now; they stay until the next clear.
 void CSkyViewView::DrawTrackDots() {
-    QPainter p(&m_background);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QPoint centre(m_side / 2, m_side / 2);
-    for (int i = 0; i < m_viewCount; ++i) {
-        const SatelliteEntry& s = m_view.satellites[i];
-        const SatelliteState state = StateOf(s, m_inUse[i]);
-        if (state == SatelliteState::Hidden) continue;
-        const Look look = LookOf(s.system, state);
-        p.setPen(QPen(look.outline, 1));
-        p.setBrush(look.fill);
-        p.drawEllipse(PlotPosition(centre, m_radius, s.elevation, s.azimuth), kDotRadius, kDotRadius);
+    auto draw = [this](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        const QPoint centre(m_side / 2, m_side / 2);
+        for (int i = 0; i < m_viewCount; ++i) {
+            const SatelliteEntry& s = m_view.satellites[i];
+            const SatelliteState state = StateOf(s, m_inUse[i]);
+            if (state == SatelliteState::Hidden) continue;
+            const Look look = LookOf(s.system, state);
+            p.setPen(QPen(look.outline, 1));
+            p.setBrush(look.fill);
+            p.drawEllipse(PlotPosition(centre, m_radius, s.elevation, s.azimuth), kDotRadius, kDotRadius);
+        }
+    };
+    QPainter background(&m_background);
+    draw(background);
+    // The window's copy gets the same dots drawn to its scale: scaling the whole picture
+    // again for every epoch would cost more than all the other windows together.
+    if (!m_scaledStale && !m_scaled.isNull()) {
+        QPainter copy(&m_scaled);
+        copy.scale(double(m_scaled.width()) / m_side, double(m_scaled.height()) / m_side);
+        draw(copy);
     }
-    m_scaledStale = true;
 }
 
 void CSkyViewView::TakeView(const SatelliteViewSet& view) {

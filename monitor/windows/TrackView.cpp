@@ -159,7 +159,7 @@ bool CTrackView::event(QEvent* e) {
         Reset();
         return true;
     }
-    if (type < 1025 || type > 1151) return QWidget::event(e);
+    if (type != msg::kTrackGga && type != msg::kTrackUsed) return QWidget::event(e);
     const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
     if (const auto* gga = std::get_if<GgaRecord>(&p)) {
         m_gga = *gga;

@@ -41,7 +41,10 @@ protected:
     void draw(QCPPainter* painter) override {
         const QCPAxis* key = position->keyAxis();
         const double slot = std::abs(key->coordToPixel(1) - key->coordToPixel(0));
-        if (QFontMetrics(mainFont()).horizontalAdvance(text()) > slot) return;
+        // All or none: judged by two digits (C/N0 values), so that a lone short value
+        // does not show where its neighbours' are left out.
+        const QFontMetrics metrics(mainFont());
+        if (std::max(metrics.horizontalAdvance(text()), metrics.horizontalAdvance(QStringLiteral("00"))) > slot) return;
         QCPItemText::draw(painter);
     }
 };
@@ -112,6 +115,22 @@ void CTChart::BuildPlot() {
         m_cursor->setSize(m_setup.cursor.size * 2);
         m_cursor->setPen(QPen(chart::ToQColor(m_setup.cursor.colour)));
         m_cursor->position->setCoords(0, 0);
+    }
+    if (m_setup.horizontalPanZoom) {
+        m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+        m_plot->axisRect()->setRangeDrag(Qt::Horizontal);
+        m_plot->axisRect()->setRangeZoom(Qt::Horizontal);
+        m_plot->axisRect()->setRangeDragAxes(m_plot->xAxis, nullptr);
+        m_plot->axisRect()->setRangeZoomAxes(m_plot->xAxis, nullptr);
+        // Where the user pans or zooms to stays, as after a scroll: the time axis stops
+        // following its data until the window is cleared.
+        auto keep = [this] {
+            AxisState& a = m_axes[AxisId::Bottom];
+            a.range = {m_plot->xAxis->range().lower, m_plot->xAxis->range().upper};
+            a.automatic = false;
+        };
+        connect(m_plot, &QCustomPlot::mouseRelease, this, keep);
+        connect(m_plot, &QCustomPlot::mouseWheel, this, keep);
     }
     ApplyRanges();
     m_plot->replot();

@@ -95,6 +95,12 @@ void SetUpAxis(QCPAxis* axis, const AxisSetup& setup, const QFont& font) {
     axis->setSubTickPen(QPen(colour));
     if (!setup.labelFont.isEmpty()) axis->setTickLabelFont(QFont(setup.labelFont));
     axis->setTickLabelRotation(setup.labelRotation);
+    if (setup.wholeNumbers) {
+        axis->setNumberFormat("f");
+        axis->setNumberPrecision(0);
+    }
+    axis->setTickLength(setup.innerTicks ? setup.tickLength : 0, setup.innerTicks ? 0 : setup.tickLength);
+    axis->setSubTickLength(setup.innerTicks ? 2 : 0, setup.innerTicks ? 0 : 2);
     axis->grid()->setVisible(setup.grid);
     axis->setSubTicks(setup.minorTicks > 0);
     if (setup.labelsFromPoints) {

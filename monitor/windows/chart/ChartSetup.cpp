@@ -54,8 +54,12 @@ ChartSetup FixModeChart() {
     ChartSetup c;
     c.kind = SeriesKind::Points;
     c.bottom = MakeAxis("Time", {0, 100}, 1, 4);
+    c.bottom.wholeNumbers = true;
+    c.bottom.innerTicks = false;
     c.left = StateAxis("Fix Mode", kBlue);
     c.right = StateAxis("Fix Quality", kGreen);
+    c.right.tickLength = 2;
+    c.horizontalPanZoom = true;
     c.series = {PointSeries(AxisId::Left, 1, false), PointSeries(AxisId::Right, 1, false)};
     return c;
 }

@@ -38,6 +38,9 @@ struct AxisSetup {
     bool grid = true;
     QString labelFont;  // empty: the widget's font
     double labelRotation = 0;  // degrees; -90 stands labels up, reading upwards
+    bool wholeNumbers = false;  // labels without decimals or powers of ten
+    bool innerTicks = true;     // false: ticks point out of the plot
+    int tickLength = 5;
 };
 
 struct SeriesSetup {
@@ -98,6 +101,7 @@ struct ChartSetup {
     CursorSetup cursor;
     uint32_t background = kWhite;
     uint32_t neutral = kNeutralColour;
+    bool horizontalPanZoom = false;  // the user may drag and wheel the bottom axis
 };
 
 // The monitor's six charts.

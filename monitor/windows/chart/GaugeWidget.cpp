@@ -56,23 +56,36 @@ void GaugeWidget::SetFootText(const QString& text) {
 }
 
 void GaugeWidget::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(rect(), Qt::white);
-
     const double footHeight = m_setup.footPixelSize * kFootLineFactor;
     const double dialHeight = std::max(0.0, height() - footHeight);
     const double radius = std::max(0.0, std::min<double>(width(), dialHeight) / 2 - kMarginPx);
     const QPointF centre(width() / 2.0, dialHeight / 2.0);
-
     // Ticks, labels and hand are sized for a dial of at least kFullSizeRadiusPx; a
     // smaller one is that dial drawn to scale, so that its labels do not run together.
     const double scale = radius > 0 && radius < kFullSizeRadiusPx ? radius / kFullSizeRadiusPx : 1;
+    auto toDial = [&](QPainter& painter) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(centre);
+        painter.scale(scale, scale);
+    };
+
+    const double cardRotation = m_setup.fixedCardRotationDeg.value_or(m_scale.rotationDeg);
+    const qreal ratio = devicePixelRatioF();
+    if (m_face.size() != size() * ratio || m_faceRotation != cardRotation) {
+        m_face = QPixmap(size() * ratio);
+        m_face.setDevicePixelRatio(ratio);
+        m_face.fill(Qt::white);
+        QPainter face(&m_face);
+        toDial(face);
+        PaintDial(face, {0, 0}, radius / scale);
+        PaintTicks(face, {0, 0}, radius / scale);
+        m_faceRotation = cardRotation;
+    }
+
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_face);
     p.save();
-    p.translate(centre);
-    p.scale(scale, scale);
-    PaintDial(p, {0, 0}, radius / scale);
-    PaintTicks(p, {0, 0}, radius / scale);
+    toDial(p);
     PaintHand(p, {0, 0}, radius / scale);
     p.restore();
 

@@ -2,6 +2,7 @@
 // QPainter: the plotting library draws axes and points but no dials.
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -35,6 +36,10 @@ private:
     double m_value = 0;
     uint32_t m_handColour = ColourRef(255, 0, 0);
     QString m_foot;
+    // The face (dial, ticks, labels) changes only with the size and the card's turn: it
+    // is drawn once into this picture, and a repaint draws only the hand and the text.
+    QPixmap m_face;
+    double m_faceRotation = 0;
 };
 
 }  // namespace chart
