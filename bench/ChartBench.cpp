@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -14,6 +15,11 @@
 
 #include "CTChart.h"
 #include "ChartSetup.h"
+#include "FixModeView.h"
+#include "LinkMessages.h"
+#include "Notifier.h"
+#include "TrackView.h"
+#include "WindowRegistry.h"
 
 namespace {
 
@@ -63,6 +69,116 @@ void BM_FullReplot(benchmark::State& state) {
     for (auto _ : state) c->Plot()->replot(QCustomPlot::rpImmediateRefresh);
 }
 
+// The windows themselves, fed through their messages as the link feeds them.
+void Deliver(QWidget& view, int number, LinkPayload payload) {
+    LinkEvent event(LinkMessage{number, std::move(payload)});
+    QCoreApplication::sendEvent(&view, &event);
+}
+
+// One fix of a receiver wandering a few metres, as Track gets it: GGA, then the report.
+void TrackFix(CTrackView& view, int n) {
+    GgaRecord gga{};
+    gga.latitude = 22.5431 + 0.00003 * std::sin(n * 0.001) + 0.000004 * std::sin(n * 0.37);
+    gga.longitude = 114.0579 + 0.00004 * std::cos(n * 0.0007);
+    gga.altitude = 80;
+    Deliver(view, msg::kTrackGga, gga);
+    UsedSatelliteSet used{};
+    used.fixType = '3';
+    Deliver(view, msg::kTrackUsed, used);
+}
+
+struct TrackDay {
+    RecordingNotifier notifier;
+    CTrackView view{notifier, nullptr, "/nonexistent/skyLedger.ini"};
+    int n = 0;
+    TrackDay() {
+        view.resize(520, 420);
+        view.show();
+        for (; n < kDayOfSamples; ++n) TrackFix(view, n);
+        view.Chart().Refresh();
+        QCoreApplication::processEvents();
+    }
+};
+
+// Built once and shared by a window's two benchmarks; gone before the application.
+std::vector<std::shared_ptr<void>> g_windows;
+template <typename T>
+T* Day() {
+    static T* made = nullptr;
+    if (!made) {
+        auto keep = std::make_shared<T>();
+        made = keep.get();
+        g_windows.push_back(keep);
+    }
+    return made;
+}
+
+// Track after a day at 1 Hz: 86,400 fixes in its history; one more fix and its repaint.
+void BM_TrackFixAndRepaint(benchmark::State& state) {
+    TrackDay& day = *Day<TrackDay>();
+    double worstMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TrackFix(day.view, day.n++);
+        day.view.Chart().Refresh();
+        day.view.Chart().Plot()->repaint();
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        worstMs = std::max(worstMs, took.count());
+    }
+    state.counters["points"] = static_cast<double>(day.view.Chart().Points(2).size());
+    state.counters["worst_ms"] = worstMs;
+}
+
+void BM_TrackFullReplot(benchmark::State& state) {
+    TrackDay& day = *Day<TrackDay>();
+    for (auto _ : state) day.view.Chart().Plot()->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+// Fix mode after 20,000 samples (past the scrolling mark): one more and its repaint.
+struct FixModeRun {
+    CFixModeView view;
+    int n = 0;
+    void Sample() {
+        GgaRecord gga{};
+        gga.fixQuality = 1 + (n / 5000) % 2;
+        Deliver(view, msg::kFixModeGga, gga);
+        UsedSatelliteSet used{};
+        used.fixType = n < 30 ? '1' : '3';
+        Deliver(view, msg::kFixModeUsed, used);
+        ++n;
+    }
+    FixModeRun() {
+        view.resize(520, 300);
+        view.show();
+        while (n < 20000) Sample();
+        view.Chart().Refresh();
+        QCoreApplication::processEvents();
+    }
+};
+
+void BM_FixModeSampleAndRepaint(benchmark::State& state) {
+    FixModeRun& run = *Day<FixModeRun>();
+    double worstMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        run.Sample();
+        run.view.Chart().Refresh();
+        run.view.Chart().Plot()->repaint();
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        worstMs = std::max(worstMs, took.count());
+    }
+    state.counters["worst_ms"] = worstMs;
+}
+
+void BM_FixModeFullReplot(benchmark::State& state) {
+    FixModeRun& run = *Day<FixModeRun>();
+    for (auto _ : state) run.view.Chart().Plot()->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+BENCHMARK(BM_TrackFixAndRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_TrackFullReplot)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FixModeSampleAndRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FixModeFullReplot)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_AppendAndRepaint)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_FullReplot)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -79,11 +195,16 @@ public:
     }
 
     void PrintRatios() const {
-        const auto append = m_ms.find("BM_AppendAndRepaint");
-        const auto full = m_ms.find("BM_FullReplot");
-        if (append == m_ms.end() || full == m_ms.end() || full->second <= 0) return;
-        std::printf("append + repaint %.3f ms, full replot %.3f ms: ratio %.3f\n", append->second, full->second,
-                    append->second / full->second);
+        const std::pair<const char*, const char*> pairs[] = {
+            {"BM_AppendAndRepaint", "BM_FullReplot"},
+            {"BM_TrackFixAndRepaint", "BM_TrackFullReplot"},
+            {"BM_FixModeSampleAndRepaint", "BM_FixModeFullReplot"}};
+        for (const auto& [one, full] : pairs) {
+            const auto a = m_ms.find(one), f = m_ms.find(full);
+            if (a == m_ms.end() || f == m_ms.end() || f->second <= 0) continue;
+            std::printf("%s %.3f ms, %s %.3f ms: ratio %.3f\n", one, a->second, full, f->second,
+                        a->second / f->second);
+        }
     }
 
 private:
@@ -100,6 +221,7 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
+    g_windows.clear();
     benchmark::Shutdown();
     return 0;
 }

@@ -56,7 +56,7 @@ class CFixModeView : public QWidget {
 public:
     explicit CFixModeView(QWidget* parent = nullptr);
 
-    const CTChart& Chart() const { return *m_chart; }
+    CTChart& Chart() const { return *m_chart; }
     int SampleCount() const { return m_timeline.Count(); }
 
 protected:

@@ -45,7 +45,7 @@ class CSignalView : public QWidget {
 public:
     explicit CSignalView(QWidget* parent = nullptr);
 
-    const CTChart& Chart() const { return *m_chart; }
+    CTChart& Chart() const { return *m_chart; }
 
 protected:
     bool event(QEvent* e) override;

@@ -21,6 +21,7 @@ namespace {
 // two on every fix (the Track window's newest position) stays on the layer and clears
 // cheaply.
 constexpr int kRecentLimit = 256;
+constexpr std::size_t kSmallSeries = 16;
 // Bars keep at least this many slots so that a few satellites do not become slabs.
 constexpr int kMinBarSlots = 12;
 constexpr const char* kRecentLayer = "recent";
@@ -427,6 +428,10 @@ bool CTChart::UpdateTickLabels() {
 
 void CTChart::MergeRecent() {
     for (auto& s : m_series) {
+        // A series of a few points (a reference, the newest position) stays on the
+        // newest layer: it is cleared and drawn again often, and a clear of points in
+        // the history would cost a full replot each time.
+        if (s->points.size() <= kSmallSeries) continue;
         for (auto& [colour, pen] : s->pens) {
             if (!pen.recent || pen.recent->data()->isEmpty()) continue;
             pen.history->data()->add(*pen.recent->data());
