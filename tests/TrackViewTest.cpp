@@ -1,10 +1,13 @@
 // The Track window: geodesy, the reference file, and the plot driven through its messages.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cmath>
+
+#include <qcustomplot.h>
 
 #include "CTChart.h"
 #include "LinkMessages.h"
@@ -197,6 +200,25 @@ TEST_F(TrackView, BadLinesOfTheFileLeaveTheirEditsEmptyAndAnUnwritableFileIsTold
     ASSERT_EQ(m_notifier.messages.size(), 1);
     EXPECT_TRUE(m_notifier.messages[0].startsWith("Cannot keep the reference in ")) << m_notifier.messages[0].toStdString();
     EXPECT_EQ(nowhere.Chart().Points(track::kReferenceSeries).size(), 1u);  // the reference is used all the same
+}
+
+// The reference and the newest fix are drawn again at every fix: that must not replot
+// the history each time.
+TEST_F(TrackView, AFixAfterAThousandRedrawsOnlyTheNewestPoints) {
+    if (!kPaint) GTEST_SKIP() << "needs painting";
+    auto view = Open();
+    for (int i = 0; i < 1000; ++i) {
+        Fix(*view, Gga(22.5431 + 0.00001 * std::sin(i * 0.1), 114.0579 + 0.00001 * std::cos(i * 0.1), 80));
+        if (i % 100 == 0) QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    int fullReplots = 0;
+    QObject::connect(view->Chart().Plot(), &QCustomPlot::afterReplot, [&] { ++fullReplots; });
+    for (int i = 0; i < 20; ++i) {
+        Fix(*view, Gga(22.5431 + 0.000005 * std::sin(i * 0.3), 114.0579, 80));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_LE(fullReplots, 1);  // the newest points moved onto the history at most once
 }
 
 TEST_F(TrackView, PictureOfAWanderingFix) {
