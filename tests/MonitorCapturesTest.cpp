@@ -1,12 +1,15 @@
-// The whole monitor fed with the captures of real receivers of other makes: every window
-// shows that receiver's satellites, fixes and speeds, nothing twice, nothing frozen.
+// The whole monitor fed with the captures of real receivers of other makes (every window
+// shows that receiver's satellites, fixes and speeds, nothing twice, nothing frozen) and
+// with the simulated module driving a route.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMdiSubWindow>
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <sstream>
 
@@ -19,6 +22,7 @@
 #include "SignalView.h"
 #include "SkyView.h"
 #include "TrackView.h"
+#include "WindowTypes.h"
 #include "VelocityView.h"
 #include "TestSupport.h"
 
@@ -137,3 +141,39 @@ INSTANTIATE_TEST_SUITE_P(RealReceivers, MonitorCaptures,
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+// A minute of the simulated module driving its route, sent as fast as the line takes it:
+// each window gets its picture.
+TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
+    testsupport::ScratchDir dir;
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir.Path()));
+    testsupport::ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--route", "--flood", "--unpaced"}, dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", std::chrono::seconds(20))) << sim.Output();
+    RecordingNotifier notifier;
+    {
+        CMonitorApp monitor(notifier, {QString::fromStdString(dir / "ttySIM0")}, 115200);
+        monitor.MainFrame().resize(1280, 800);
+        if (kPaint) monitor.Show();
+        monitor.MainFrame().ConnectOrDisconnect();
+        ASSERT_TRUE(notifier.messages.isEmpty()) << notifier.messages.join("|").toStdString();
+        auto& fixMode = ViewOf<CFixModeView>(monitor, WindowType::FixMode);
+        EXPECT_TRUE(WaitFor([&] { return fixMode.Chart().Points(0).size() >= 60; }, 60000));
+        monitor.MainFrame().ConnectOrDisconnect();
+        WaitFor([] { return false; }, 300);  // what was already posted
+
+        EXPECT_GT(ViewOf<CTrackView>(monitor, WindowType::Track).Chart().Points(2).size(), 10u);
+        EXPECT_GT(ViewOf<CSkyViewView>(monitor, WindowType::SkyView).SatelliteCount(), 20);
+        EXPECT_GT(ViewOf<CSignalView>(monitor, WindowType::Signal).Chart().Points(0).size(), 20u);
+        EXPECT_NE(ViewOf<CVelocityView>(monitor, WindowType::Velocity).SpeedDial().FootText(), "0.0000 Km/h");
+        if (kPaint) {
+            QDir().mkpath(PICTURES_DIR);
+            monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/skyledger-simulated.png");
+            for (const MonitorWindowType& row : MonitorWindowTypes()) {
+                QString name = QString(row.title).toLower().replace(' ', '-');
+                monitor.Registry().Frame(row.type)->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+            }
+        }
+    }
+    QDir::setCurrent(oldDir);
+}
