@@ -25,7 +25,12 @@ CNmeaInfoView::CNmeaInfoView(std::function<void(const QString&)> notice, QWidget
     m_table->verticalHeader()->setDefaultSectionSize(18);
     m_table->setShowGrid(true);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setStyleSheet("QTableWidget { background-color: rgb(220, 220, 220); color: rgb(49, 79, 79); }");
+    // Colours by palette, not by style sheet: a style sheet makes every repaint of the
+    // table also repaint the windows behind it.
+    QPalette colours = m_table->palette();
+    colours.setColor(QPalette::Base, QColor(220, 220, 220));
+    colours.setColor(QPalette::Text, QColor(49, 79, 79));
+    m_table->setPalette(colours);
     for (int row = 0; row < kRowCount; ++row)
         for (int column = 0; column < 3; ++column) m_table->setItem(row, column, new QTableWidgetItem);
     for (int row = 0; row < kNamedRows; ++row) SetCell(row, 1, RowName(row));
@@ -33,7 +38,10 @@ CNmeaInfoView::CNmeaInfoView(std::function<void(const QString&)> notice, QWidget
 
 QString CNmeaInfoView::Text(int row, int column) const { return m_table->item(row, column)->text(); }
 
-void CNmeaInfoView::SetCell(int row, int column, const QString& text) { m_table->item(row, column)->setText(text); }
+void CNmeaInfoView::SetCell(int row, int column, const QString& text) {
+    QTableWidgetItem* item = m_table->item(row, column);
+    if (item->text() != text) item->setText(text);  // most rows repeat from epoch to epoch
+}
 
 void CNmeaInfoView::Write(const Rows& rows) {
     for (const auto& [row, text] : rows) SetCell(row, 2, QString::fromStdString(text));
