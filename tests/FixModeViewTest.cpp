@@ -7,6 +7,7 @@
 #include <QDir>
 #include <qcustomplot.h>
 
+#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "FixModeView.h"
 #include "ViewMessages.h"
@@ -17,11 +18,7 @@ using chart::Range;
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;  // see MonitorFrameTest: no painting under the thread sanitizer
-#else
-constexpr bool kPaint = true;
-#endif
+using testsupport::kPaint;
 
 const int kClear = MonitorWindowOf(WindowType::FixMode).clearMessage;
 

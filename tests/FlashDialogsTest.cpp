@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "GuiTestSupport.h"
 #include "BurnkitDlg.h"
 #include "GangburnDlg.h"
 #include "SimulatedChip.h"
@@ -24,15 +25,8 @@ void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString()
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testsupport::kPaint;
+using testsupport::WaitFor;
 
 template <typename T>
 T* Child(QWidget& w, const char* name) {
@@ -40,15 +34,6 @@ T* Child(QWidget& w, const char* name) {
     EXPECT_NE(child, nullptr) << name;
     return child;
 }
-
-// Painting a shown dialog hands image work to Qt's own thread pool, which the thread
-// sanitizer cannot see into: there the dialogs stay hidden and the pictures come from
-// the other builds.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;
-#else
-constexpr bool kPaint = true;
-#endif
 
 void Show(QWidget& w) {
     if (kPaint) w.show();

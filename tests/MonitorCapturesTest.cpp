@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "FixModeView.h"
 #include "MainFrame.h"
@@ -28,21 +29,8 @@
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;  // Qt's image threads are outside the sanitizer's sight
-#else
-constexpr bool kPaint = true;
-#endif
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testsupport::kPaint;
+using testsupport::WaitFor;
 
 bool ChecksumGood(const std::string& line) {
     const auto star = line.find('*');

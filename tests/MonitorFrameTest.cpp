@@ -16,6 +16,7 @@
 #include <functional>
 #include <unistd.h>
 
+#include "GuiTestSupport.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NaviCmdView.h"
@@ -26,23 +27,8 @@
 
 namespace {
 
-// Painting hands image work to Qt's own thread pool, which the thread sanitizer cannot
-// see into: there the windows stay unpainted and the pictures come from the other builds.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;
-#else
-constexpr bool kPaint = true;
-#endif
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testsupport::kPaint;
+using testsupport::WaitFor;
 
 // The window messages each view receives, in order.
 class MessageLog : public QObject {

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <qcustomplot.h>
 
+#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "SignalView.h"
 #include "ViewMessages.h"
@@ -17,11 +18,7 @@ using signalview::SignalBars;
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;  // see MonitorFrameTest: no painting under the thread sanitizer
-#else
-constexpr bool kPaint = true;
-#endif
+using testsupport::kPaint;
 
 constexpr GnssSystem G = gnss::kGps, Q = gnss::kQzss, E = gnss::kGalileo, R = gnss::kGlonass, B = gnss::kBeiDou,
                      S = gnss::kSbas;

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <initializer_list>
 
+#include "GuiTestSupport.h"
 #include "SkyView.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"
@@ -14,13 +15,7 @@ using namespace skyview;
 
 namespace {
 
-// Painting hands image work to Qt's own thread pool, which the thread sanitizer cannot
-// see into: there the window is not painted and only the background is looked at.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;
-#else
-constexpr bool kPaint = true;
-#endif
+using testsupport::kPaint;
 
 // A background of 600: centre (300, 300), radius 240.
 constexpr int kSide = 600;

@@ -9,6 +9,7 @@
 
 #include <qcustomplot.h>
 
+#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "LinkMessages.h"
 #include "Notifier.h"
@@ -19,11 +20,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;  // Qt's image threads are outside the sanitizer's sight
-#else
-constexpr bool kPaint = true;
-#endif
+using testsupport::kPaint;
 
 constexpr double kRad = 0.017453292519943;
 constexpr uint32_t kPurple = chart::ColourRef(128, 0, 128), kRed = chart::ColourRef(255, 0, 0);

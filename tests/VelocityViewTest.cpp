@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocale>
 
+#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "VelocityView.h"
 #include "ViewMessages.h"
@@ -14,11 +15,7 @@ using namespace velocity;
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPaint = false;
-#else
-constexpr bool kPaint = true;
-#endif
+using testsupport::kPaint;
 
 VtgRecord Vtg(float speedKmh, float courseTrue) { return {courseTrue, 0, speedKmh / 1.852f, speedKmh, 'A'}; }
 
