@@ -1,11 +1,16 @@
 // The command-line flasher as a production script runs it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <chrono>
 #include <memory>
+#include <thread>
 
+#include "SerialPort.h"
 #include "SimulatedChip.h"
 
 namespace {
@@ -41,6 +46,40 @@ TEST(BurnkitCli, FlashesEveryPortAndSaysSo) {
     EXPECT_TRUE(b.Flash().compare(0, image.size(), image) == 0);
 }
 
+// The loader's closing command reaches the module, which is then back in its firmware:
+// the same module flashes again.
+TEST(BurnkitCli, SameModuleFlashesTwiceAndEachLinePrintsOnce) {
+    testsupport::SimulatedChip chip;
+    const std::string image = testsupport::RandomBytes(50000, 22);
+    testsupport::WriteFile(chip.Dir() / "image.bin", image);
+    for (int run = 0; run < 2; ++run) {
+        const Outcome o = Cli("--port " + chip.Path() + " --image " + (chip.Dir() / "image.bin"));
+        ASSERT_EQ(o.status, 0) << "run " << run << ": " << o.output;
+        std::size_t hundreds = 0;
+        for (std::size_t at = o.output.find("100%"); at != std::string::npos; at = o.output.find("100%", at + 1))
+            ++hundreds;
+        EXPECT_EQ(hundreds, 1u) << o.output;
+    }
+    EXPECT_TRUE(chip.Flash().compare(0, image.size(), image) == 0);
+}
+
+TEST(BurnkitCli, SigintStopsTheRunFreesThePortAndExitsWith130) {
+    sim::ChipFaults silent;
+    silent.silentBootRom = true;
+    testsupport::SimulatedChip chip(silent);
+    testsupport::WriteFile(chip.Dir() / "image.bin", std::string(1000, 'x'));
+    testsupport::ChildProcess cli({BURNKIT_CLI, "--port", chip.Path(), "--image", chip.Dir() / "image.bin"},
+                                  chip.Dir().Path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto signalled = std::chrono::steady_clock::now();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 130) << cli.Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+    EXPECT_NE(cli.Output().find(chip.Path() + ": Stopped"), std::string::npos) << cli.Output();
+    serial::SerialPort probe;
+    EXPECT_TRUE(probe.Open(chip.Path()));
+}
+
 TEST(BurnkitCli, BadInputsGiveClearMessagesAndNonZeroStatus) {
     testsupport::ScratchDir dir;
     testsupport::WriteFile(dir / "tiny.bin", "abc");
@@ -60,4 +99,22 @@ TEST(BurnkitCli, BadInputsGiveClearMessagesAndNonZeroStatus) {
     o = Cli("--port /dev/ttyNoSuchPort --baud 12345 --image " + (dir / "image.bin"));
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.output.find("--baud"), std::string::npos);
+    for (const char* bad : {"-1", "abc", "0", "12x"}) {
+        o = Cli("--port /dev/null --handshake-attempts " + std::string(bad) + " --image " + (dir / "image.bin"));
+        EXPECT_EQ(o.status, 2) << bad;
+        EXPECT_NE(o.output.find("--handshake-attempts takes a whole number"), std::string::npos) << o.output;
+    }
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    o = Cli("--port /dev/null --image " + (dir / "fifo"));  // no hang on a FIFO
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find("fifo: not a regular file"), std::string::npos) << o.output;
+
+    sim::ChipFaults silent;
+    silent.silentBootRom = true;
+    testsupport::SimulatedChip chip(silent);
+    o = Cli("--port " + chip.Path() + " --handshake-attempts 20 --handshake-passes 1 --image " + (dir / "image.bin"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("Error=b0006 (no answer to the boot ROM handshake: is the module powered and wired?)"),
+              std::string::npos)
+        << o.output;
 }

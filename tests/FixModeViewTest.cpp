@@ -7,9 +7,9 @@
 #include <QDir>
 #include <qcustomplot.h>
 
-#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "FixModeView.h"
+#include "GuiTestSupport.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"
 

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "GuiTestSupport.h"
 #include "BurnkitDlg.h"
 #include "GangburnDlg.h"
+#include "GuiTestSupport.h"
 #include "SimulatedChip.h"
 
 using testsupport::QuickWait;
@@ -105,7 +105,9 @@ TEST(Burnkit, SilentModuleFailsWithTheHandshakeCode) {
     dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
     dlg.OnBurn();
     ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000));
-    EXPECT_EQ(notifier.messages, QStringList{"Burn Flash Img Fail ! Error=b0006"});
+    // The code as scripts read it, then what it means, in a warning.
+    EXPECT_EQ(notifier.warnings, QStringList{"Burn Flash Img Fail ! Error=b0006\n"
+                                             "no answer to the boot ROM handshake: is the module powered and wired?"});
     EXPECT_TRUE(dlg.PortOpen());
 }
 
@@ -116,7 +118,13 @@ TEST(Burnkit, MissingImageAndPortThatWillNotReopenStartNothing) {
     std::filesystem::create_symlink(chip.Path(), link);
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(link)});
     dlg.ChooseImage("/nonexistent/image.bin");
-    EXPECT_EQ(notifier.messages, QStringList{"Img File open error"});
+    EXPECT_EQ(notifier.messages, QStringList{"Img File open error: cannot open it\n/nonexistent/image.bin"});
+    testsupport::WriteFile(chip.Dir() / "short.bin", "abc");
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "short.bin"));
+    EXPECT_TRUE(notifier.messages.back().startsWith("Img File open error: shorter than 4 bytes"));
+    dlg.ChooseImage(QString::fromStdString(chip.Dir().Path()));
+    EXPECT_TRUE(notifier.messages.back().startsWith("Img File open error: not a regular file"));
+    notifier.messages.clear();
     WriteImage(chip, 100, 3);
     dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
     dlg.OnOpenClosePort();
@@ -194,11 +202,93 @@ TEST(Gangburn, TwoSlotsOnOneDeviceRunOnlyOnce) {
     dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
     dlg.OnBurn();
     ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 60000));
-    ASSERT_EQ(notifier.messages.size(), 1);
-    EXPECT_TRUE(notifier.messages[0].startsWith("Open" + path + " Failed!"));
+    // The slot that found the port taken says so in its row and in a box that names it.
+    ASSERT_EQ(notifier.warnings.size(), 1);
+    EXPECT_TRUE(notifier.warnings[0].contains("Open" + path + " Failed!"));
     const QString r0 = dlg.Slot(0).ResultText()->text(), r1 = dlg.Slot(1).ResultText()->text();
-    EXPECT_TRUE((r0 == "Success" && r1.isEmpty()) || (r1 == "Success" && r0.isEmpty())) << r0.toStdString() << r1.toStdString();
+    EXPECT_TRUE((r0 == "Success" && r1 == "Fail: port") || (r1 == "Success" && r0 == "Fail: port"))
+        << r0.toStdString() << r1.toStdString();
+    const int failed = r0 == "Success" ? 1 : 0;
+    EXPECT_TRUE(notifier.warnings[0].startsWith(QString("Slot %1: ").arg(failed + 1)));
+    EXPECT_EQ(dlg.Slot(failed).Light()->CurrentLook(), gangburn::Indicator::Look::Failed);
+    dlg.Slot(failed).PortList()->setCurrentIndex(0);  // another port: the old outcome goes
+    EXPECT_EQ(dlg.Slot(failed).ResultText()->text(), "");
+    EXPECT_EQ(dlg.Slot(failed).Light()->CurrentLook(), gangburn::Indicator::Look::Idle);
     EXPECT_TRUE(chip.Flash().compare(0, image.size(), image) == 0);
+}
+
+namespace {
+
+// Whether another program could open the device now: the port is free.
+bool PortFree(const std::string& path) {
+    serial::SerialPort probe;
+    return probe.Open(path);
+}
+
+}  // namespace
+
+// A module that never answers holds the run in the handshake: Stop ends it within a
+// second as "Stopped", and closing the window during a run asks first, then frees the port.
+TEST(Burnkit, StopAndCloseEndARunWithinASecond) {
+    sim::ChipFaults faults;
+    faults.silentBootRom = true;
+    SimulatedChip chip(faults);
+    WriteImage(chip, 1000, 7);
+    RecordingNotifier notifier;
+    burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
+    dlg.OnOpenClosePort();
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
+    auto* stop = Child<QPushButton>(dlg, "stopButton");
+    EXPECT_FALSE(stop->isEnabled());
+    dlg.OnBurn();
+    EXPECT_TRUE(stop->isEnabled());
+    WaitFor([] { return false; }, 300);
+    QElapsedTimer timer;
+    timer.start();
+    stop->click();
+    ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 3000));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(notifier.messages, QStringList{"Stopped"});
+    EXPECT_TRUE(notifier.warnings.isEmpty());  // a stop is no failure
+
+    notifier.messages.clear();
+    dlg.OnBurn();
+    WaitFor([] { return false; }, 300);
+    notifier.answer = false;  // "No": the run goes on
+    EXPECT_FALSE(dlg.close());
+    EXPECT_TRUE(dlg.Running());
+    notifier.answer = true;
+    timer.restart();
+    EXPECT_TRUE(dlg.close());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(notifier.questions.size(), 2);
+    EXPECT_FALSE(dlg.Running());
+    EXPECT_TRUE(PortFree(chip.Path()));
+    EXPECT_TRUE(notifier.messages.isEmpty());  // nobody is left to read a result
+}
+
+TEST(Gangburn, StopOneSlotThenEscStopsTheRest) {
+    sim::ChipFaults silent;
+    silent.silentBootRom = true;
+    SimulatedChip a(silent), b(silent);
+    WriteImage(a, 1000, 8);
+    RecordingNotifier notifier;
+    gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(a.Path()), QString::fromStdString(b.Path())});
+    dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));
+    dlg.OnBurn();
+    WaitFor([] { return false; }, 300);
+    dlg.Slot(0).StopButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return dlg.Slot(0).ResultText()->text() == "Stopped"; }, 2000));
+    EXPECT_TRUE(dlg.BatchRunning());  // the other module goes on
+    EXPECT_TRUE(PortFree(a.Path()));
+    QElapsedTimer timer;
+    timer.start();
+    dlg.reject();  // Esc
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(notifier.questions.size(), 1);
+    EXPECT_EQ(dlg.Slot(1).ResultText()->text(), "Stopped");
+    EXPECT_TRUE(PortFree(b.Path()));
+    EXPECT_TRUE(notifier.warnings.isEmpty());
 }
 
 int main(int argc, char** argv) {

@@ -1,10 +1,16 @@
 // Golden bytes of the boot ROM and loader protocols, over a scripted line.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+
 #include "BootRom.h"
 #include "Loader.h"
 #include "Procedure.h"
 #include "ScriptedLine.h"
+#include "TestSupport.h"
 
 using testsupport::Bytes;
 using testsupport::NoWait;
@@ -275,6 +281,22 @@ TEST(LoaderProtocol, PacketsCarryByteSumsAndRetriesFollowTheDance) {
     EXPECT_EQ(percents, (std::vector<uint32_t>{100}));  // under 3840 bytes: one step
 }
 
+// A module that answers every packet with garbage cannot keep the host sending for ever.
+TEST(LoaderProtocol, APacketIsRepeatedAtMostTenAnnouncedTimes) {
+    FlashImage image = ImageOf("HEAD" + std::string(2000, 'x'));
+    ScriptedLine line;
+    int packets = 0;
+    line.responder = [&](ScriptedLine& l, const std::string& bytes) {
+        if (bytes.size() == 9) return l.input += Bytes({0x6B, 0x6B}), void();
+        if (bytes.size() == 1 && static_cast<uint8_t>(bytes[0]) == 0xB6) return l.input += Bytes({0x6B}), void();
+        // Garbage for every packet: the first three repeats are free, later ones announced.
+        if (bytes.size() == 2) l.input += ++packets <= 3 ? Bytes({0x00, 0x6B}) : Bytes({0x00});
+    };
+    FlashPort port(&line, NoWait);
+    EXPECT_NE(WriteFlash(port, &image, 0, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(packets, 1 + 3 + 10);  // the packet, three free repeats and ten announced ones
+}
+
 TEST(LoaderProtocol, FourByteImageSendsOnlyTheHeaderAndStreamEndsDecideTheResult) {
     FlashImage image = ImageOf("ABCD");
     for (const auto& [closing, expected] : std::vector<std::pair<std::string, int>>{
@@ -286,6 +308,32 @@ TEST(LoaderProtocol, FourByteImageSendsOnlyTheHeaderAndStreamEndsDecideTheResult
         EXPECT_EQ(WriteFlash(port, &image, 0, nullptr, nullptr, nullptr, nullptr), expected);
         EXPECT_EQ(line.written, Bytes({0xE3, 0, 0, 4, 0}) + "ABCD");
     }
+}
+
+// The loader's closing command is the last byte of a run: the baud rate goes back after
+// it without purging what is still on its way out.
+TEST(BurnProcedure, TheClosingCommandIsNeverPurged) {
+    BurnJob job;
+    job.image = ImageOf("HEAD" + std::string(1500, 'p'));
+    job.wait = NoWait;
+    ScriptedLine line;
+    line.input = Bytes({0xB0, 0x01, 0x00});  // the loader is ready
+    int addresses = 0, sums = 0;
+    line.responder = [&](ScriptedLine& l, const std::string& bytes) {
+        const auto first = static_cast<uint8_t>(bytes[0]);
+        if (bytes.size() == 3 && first == 0xE1) l.input += Bytes({0x6B});                  // baud switch
+        else if (bytes.size() == 1 && (first == 0xB0 || first == 0x6B)) l.input += bytes;  // line checks
+        else if (bytes.size() == 4 && ++addresses == 2) l.input += Bytes({0x6B, 0x00});   // flash range
+        else if (bytes.size() == 9 && first == 0xE3) l.input += Bytes({0x6B, 0x6B});      // write header
+        else if (bytes.size() == 2 && addresses == 2 && ++sums <= 2) l.input += Bytes({0xB9});
+        if (sums == 2) l.input += Bytes({0x6B, 0x6B}), sums = 3;                            // all written
+    };
+    job.line = &line;
+    ASSERT_EQ(BurnImage(job), burn::kSuccess) << line.written.size();
+    ASSERT_EQ(static_cast<uint8_t>(line.written.back()), 0xE5);
+    for (std::size_t at : line.purgedAfter) EXPECT_LT(at, line.written.size());
+    EXPECT_GE(line.inputPurges, 1);
+    EXPECT_EQ(line.baudChanges.back(), 115200u);
 }
 
 TEST(BurnProcedure, LoaderStageCodesOnAScriptedLine) {
@@ -329,4 +377,60 @@ TEST(BurnTexts, ThroughputUsedTimeAndResult) {
     EXPECT_EQ(ResultText(0), "Burn Flash Img Success !");
     EXPECT_EQ(ResultText(0xB0006), "Burn Flash Img Fail ! Error=b0006");
     EXPECT_EQ(ResultText(14), "Burn Flash Img Fail ! Error=e");
+    EXPECT_EQ(ResultText(burn::kStopped), "Stopped");
+    EXPECT_EQ(ResultLine(0xB0006),
+              "Burn Flash Img Fail ! Error=b0006 (no answer to the boot ROM handshake: is the module powered and wired?)");
+    // Every code a run can end with says what it means.
+    for (uint32_t code : {2u, 3u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u, 0x504u, 0x505u, 0x20006u, 0xA0006u,
+                          0xB0006u, 0xC0006u, burn::kStopped})
+        EXPECT_NE(ResultMeaning(code), "an unknown failure") << std::hex << code;
+    // The speed is written with a point whatever the locale (the GUI takes the user's).
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "C.UTF-8")) {
+        EXPECT_EQ(ThroughputText(1025, 1), "1.00 KBps");
+        std::setlocale(LC_NUMERIC, "C");
+    }
+}
+
+// Bytes acknowledged against the steady clock: never more than the line carried, never
+// nothing while bytes move, falling to nothing once they stop.
+TEST(BurnTexts, SpeedFollowsAcknowledgedBytesOverAWindow) {
+    ThroughputMeter meter;
+    const int64_t start = 10000;
+    meter.Note(1, start, 0, start + 100);
+    EXPECT_EQ(meter.Text(start + 100), "0 Bps");
+    meter.Note(1, start, 9216, start + 150);  // 9 KiB in 150 ms at most (acknowledged at 100)
+    EXPECT_EQ(meter.BytesPerSecond(start + 150), 9216u * 1000 / 150);
+    for (int t = 1; t <= 10; ++t) meter.Note(1, start, 92160u * t, start + 1000 * t);  // 90 KiB/s
+    EXPECT_EQ(meter.Text(start + 10000), "90.00 KBps");
+    EXPECT_LT(meter.BytesPerSecond(start + 11500), 92160u);  // quiet: it falls
+    meter.Note(1, start, 92160u * 10, start + 14000);
+    EXPECT_EQ(meter.Text(start + 14000), "0 Bps");
+    meter.Note(2, start + 14000, 0, start + 14000);  // the next stage starts from nothing
+    meter.Note(2, start + 14000, 1000, start + 15000);
+    EXPECT_EQ(meter.Text(start + 15000), "1000 Bps");
+}
+
+TEST(BurnImages, OnlyRegularFilesThatTheFlashRangeHolds) {
+    testsupport::ScratchDir dir;
+    std::shared_ptr<const uint8_t[]> data;
+    uint32_t size = 0;
+    std::time_t time = 0;
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(LoadImageFile(fifo, data, size, time), image::kNotRegular);  // and no hang
+    EXPECT_EQ(LoadImageFile(dir.Path(), data, size, time), image::kNotRegular);
+    EXPECT_EQ(ImageLoadText(image::kNotRegular), "not a regular file");
+    const std::string big = dir / "big.bin";
+    testsupport::WriteFile(big, "");
+    ASSERT_EQ(truncate(big.c_str(), (128 << 20) + 1), 0);  // sparse: nothing is written
+    EXPECT_EQ(LoadImageFile(big, data, size, time), image::kTooLarge);
+    EXPECT_EQ(CheckImageFile(big), image::kTooLarge);
+    testsupport::WriteFile(dir / "short.bin", "abc");
+    EXPECT_EQ(CheckImageFile(dir / "short.bin"), image::kTooShort);
+    testsupport::WriteFile(dir / "ok.bin", "abcd");
+    EXPECT_EQ(CheckImageFile(dir / "ok.bin"), image::kLoaded);
+    // An image record whose end the 27-bit range cannot address is refused before a byte goes out.
+    FlashImage image = ImageOf("HEAD");
+    image.endAddress = 1u << 27;
+    EXPECT_FALSE(image.IsValid());
 }

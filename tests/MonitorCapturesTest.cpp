@@ -13,19 +13,19 @@
 #include <set>
 #include <sstream>
 
-#include "GuiTestSupport.h"
 #include "CTChart.h"
 #include "FixModeView.h"
+#include "GuiTestSupport.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NmeaInfoView.h"
 #include "Notifier.h"
 #include "SignalView.h"
 #include "SkyView.h"
-#include "TrackView.h"
-#include "WindowTypes.h"
-#include "VelocityView.h"
 #include "TestSupport.h"
+#include "TrackView.h"
+#include "VelocityView.h"
+#include "WindowTypes.h"
 
 namespace {
 

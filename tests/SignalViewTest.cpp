@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <qcustomplot.h>
 
-#include "GuiTestSupport.h"
 #include "CTChart.h"
+#include "GuiTestSupport.h"
 #include "SignalView.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"

@@ -9,8 +9,8 @@
 
 #include <qcustomplot.h>
 
-#include "GuiTestSupport.h"
 #include "CTChart.h"
+#include "GuiTestSupport.h"
 #include "LinkMessages.h"
 #include "Notifier.h"
 #include "TestSupport.h"

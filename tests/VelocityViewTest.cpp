@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QLocale>
 
-#include "GuiTestSupport.h"
 #include "CTChart.h"
+#include "GuiTestSupport.h"
 #include "VelocityView.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"

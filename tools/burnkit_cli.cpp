@@ -1,6 +1,7 @@
 // burnkit-cli: writes a firmware image into the module's flash on one or more ports,
 // for scripts and production lines. Several ports run in parallel, as the four-port
 // dialog does. Exit status 0 only when every port succeeded.
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "CancelEvent.h"
 #include "Procedure.h"
 
 namespace {
@@ -22,9 +24,33 @@ void Usage(FILE* to) {
         "  --data-bits N      8, 7 or 6 (default 8)\n"
         "  --parity P         NOPARITY ODDPARITY EVENPARITY MARKPARITY SPACEPARITY (default NOPARITY)\n"
         "  --stop-bits S      ONESTOPBIT ONE5STOPBITS TWOSTOPBITS (default ONESTOPBIT)\n"
-        "  --handshake-attempts N   replies the boot ROM handshake waits for per rate (default 1000)\n"
-        "  --handshake-passes N     passes over 115200 and 9600 (default 10)\n",
+        "  --handshake-attempts N   replies the boot ROM handshake waits for per rate, 1 to 1000000\n"
+        "                           (default 1000)\n"
+        "  --handshake-passes N     passes over 115200 and 9600, 1 to 1000 (default 10)\n"
+        "Ctrl+C (or SIGTERM) stops every run at its next wait, frees the ports and exits with 130.\n",
         to);
+}
+
+// A whole decimal number within [low, high], or nothing.
+bool ParseCount(const std::string& text, uint32_t low, uint32_t high, uint32_t& out) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v < low || v > high) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Set from the signal handler: the runs see it at their next wait.
+serial::CancelEvent* g_stop = nullptr;
+volatile sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int signal) {
+    g_stopSignal = signal;
+    if (g_stop) g_stop->Set();  // a write to an event descriptor: safe in a handler
 }
 
 bool OneOf(const std::string& value, const std::vector<std::string>& allowed) {
@@ -42,6 +68,7 @@ struct PortRun {
     std::thread worker;
     uint32_t result = 0;
     std::atomic<bool> finished{false};
+    ThroughputMeter meter;
 };
 
 std::string ProgressLine(PortRun& r) {
@@ -49,9 +76,10 @@ std::string ProgressLine(PortRun& r) {
     std::string cells(20, '.');
     for (uint32_t i = 0; i < bar / 5 && i < 20; ++i) cells[i] = '#';
     char text[256];
+    const int64_t now = SteadyMs();
+    r.meter.Note(r.counters.stage.load(), r.counters.stageStartMs.load(), r.counters.bytesDone.load(), now);
     std::snprintf(text, sizeof text, "%-20s [%s] %3u%%  %-12s %s", r.path.c_str(), cells.c_str(), bar,
-                  ThroughputText(r.counters.bytesDone.load(), r.counters.stageSeconds.load()).c_str(),
-                  UsedTimeText(r.counters.secondsUsed.load()).c_str());
+                  r.meter.Text(now).c_str(), UsedTimeText(r.counters.secondsUsed.load()).c_str());
     return text;
 }
 
@@ -77,8 +105,15 @@ int main(int argc, char** argv) {
         else if (arg == "--data-bits") settings.dataBits = value();
         else if (arg == "--parity") settings.parity = value();
         else if (arg == "--stop-bits") settings.stopBits = value();
-        else if (arg == "--handshake-attempts") attempts = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
-        else if (arg == "--handshake-passes") passes = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
+        else if (arg == "--handshake-attempts" || arg == "--handshake-passes") {
+            const bool isAttempts = arg == "--handshake-attempts";
+            const std::string text = value();
+            if (!ParseCount(text, 1, isAttempts ? 1000000 : 1000, isAttempts ? attempts : passes)) {
+                std::fprintf(stderr, "burnkit-cli: %s takes a whole number from 1 to %s, not '%s'\n", arg.c_str(),
+                             isAttempts ? "1000000" : "1000", text.c_str());
+                return 2;
+            }
+        }
         else if (arg == "--help" || arg == "-h") return Usage(stdout), 0;
         else {
             std::fprintf(stderr, "burnkit-cli: unknown argument %s\n", arg.c_str());
@@ -102,10 +137,8 @@ int main(int argc, char** argv) {
     }
 
     BurnBatch batch = PrepareImages(image);
-    static const char* kLoadErrors[] = {"", "no path", "cannot open it", "cannot read its status", "it is empty",
-                                        "not enough memory", "it could not be read whole"};
     if (batch.loadResult != 0) {
-        std::fprintf(stderr, "burnkit-cli: image %s: %s\n", image.c_str(), kLoadErrors[batch.loadResult]);
+        std::fprintf(stderr, "burnkit-cli: image %s: %s\n", image.c_str(), ImageLoadText(batch.loadResult).c_str());
         return 2;
     }
     if (batch.image->size < 4) {
@@ -113,6 +146,14 @@ int main(int argc, char** argv) {
                      batch.image->size);
         return 2;
     }
+
+    serial::CancelEvent stop;
+    g_stop = &stop;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 
     const bool fourPort = ports.size() > 1;
     std::vector<std::unique_ptr<PortRun>> runs;
@@ -139,6 +180,7 @@ int main(int argc, char** argv) {
         job.passes = passes;
         job.fourPort = fourPort;
         job.counters = &r->counters;
+        job.cancel = &stop;
         r->counters.ResetForRun();
         runs.push_back(std::move(r));
     }
@@ -167,10 +209,11 @@ int main(int argc, char** argv) {
             for (auto& r : runs) std::printf("\r%s\x1b[K\n", ProgressLine(*r).c_str());
             drawn = true;
         } else {
+            // A line at each tenth of the bar, each once: the last one too.
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 const uint32_t decade = runs[i]->counters.bar.load() / 10;
-                if (decade != lastPrinted[i] || (all && lastPrinted[i] != 100)) {
-                    lastPrinted[i] = all ? 100 : decade;
+                if (decade != lastPrinted[i]) {
+                    lastPrinted[i] = decade;
                     std::printf("%s\n", ProgressLine(*runs[i]).c_str());
                 }
             }
@@ -184,9 +227,14 @@ int main(int argc, char** argv) {
         r->worker.join();
         r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
         r->port->Close();
-        std::printf("%s: %s\n", r->path.c_str(), ResultText(r->result).c_str());
+        std::printf("%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
         allOk = allOk && r->result == 0;
     }
     ReleaseImages(batch);
+    g_stop = nullptr;
+    if (g_stopSignal) {
+        std::fprintf(stderr, "burnkit-cli: stopped by %s\n", g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM");
+        return 130;
+    }
     return allOk ? 0 : 1;
 }

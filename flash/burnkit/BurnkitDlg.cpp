@@ -1,5 +1,6 @@
 #include "BurnkitDlg.h"
 
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +8,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <chrono>
+#include <thread>
 
 namespace burnkit {
 namespace {
@@ -33,6 +36,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_imagePath = new QLineEdit(this);
     m_imagePath->setObjectName("imagePath");
     m_imagePath->setReadOnly(true);
+    m_imagePath->setMinimumWidth(DialogUnits(this, 150, 0).width());  // paths are long
     m_openImage = new QPushButton("Open", this);
     m_openImage->setObjectName("openImageButton");
     m_bar = new QProgressBar(this);
@@ -42,6 +46,9 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_burn = new QPushButton("Burn", this);
     m_burn->setObjectName("burnButton");
     m_burn->setEnabled(false);
+    m_stop = new QPushButton("Stop", this);
+    m_stop->setObjectName("stopButton");
+    m_stop->setEnabled(false);
     m_speed = new QLabel("0 Bps", this);
     m_speed->setObjectName("speedValue");
     m_time = new QLabel("00:00", this);
@@ -65,7 +72,11 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     right->addWidget(new QLabel("UsedTime:", this), 3, 0);
     right->addWidget(m_time, 3, 1, 1, 2);
     right->setRowStretch(4, 1);
-    right->addWidget(m_burn, 5, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_burn);
+    right->addLayout(buttons, 5, 0, 1, 3);
     right->setColumnStretch(1, 1);
     columns->addLayout(right, 3);
     setMinimumSize(DialogUnits(this, 318, 175));
@@ -73,6 +84,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(m_portButton, &QPushButton::clicked, this, [this] { OnOpenClosePort(); });
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { OnStop(); });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
     m_ui = new UiQueue(this);
@@ -80,7 +92,8 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
 }
 
 CBurnkitDlg::~CBurnkitDlg() {
-    m_worker.reset();  // a run in progress ends first
+    m_cancel.Set();    // a run in progress ends at its next wait
+    m_worker.reset();  // and the worker with it
     m_timer.stop();
     ClosePort();
 }
@@ -114,17 +127,45 @@ void CBurnkitDlg::OnOpenClosePort() {
 }
 
 void CBurnkitDlg::OnChooseImage() {
-    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), "Img file (*.*)");
+    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), kImageFilter);
     if (!path.isEmpty()) ChooseImage(path);
 }
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
-    if (!ImageReadable(path)) {
-        m_notifier.Show(this, kTitle, "Img File open error");
+    if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
+        m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
         return;
     }
     m_image = path;
     m_imagePath->setText(path);
+    m_imagePath->setToolTip(path);
+    m_imagePath->setCursorPosition(0);
+}
+
+void CBurnkitDlg::OnStop() {
+    if (m_running) m_cancel.Set();
+}
+
+bool CBurnkitDlg::MayClose() {
+    if (!m_running) return true;
+    if (!m_notifier.Ask(this, kTitle, "A module is being flashed. Stop the run and close?")) return false;
+    m_closing = true;
+    m_cancel.Set();
+    // Every wait of the run ends on the event: the worker is back well within a second.
+    for (int i = 0; i < 500 && m_workerBusy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    m_ui->Drain();
+    m_closing = false;
+    ClosePort();
+    return true;
+}
+
+void CBurnkitDlg::closeEvent(QCloseEvent* event) {
+    if (MayClose()) QDialog::closeEvent(event);
+    else event->ignore();
+}
+
+void CBurnkitDlg::reject() {
+    if (MayClose()) QDialog::reject();
 }
 
 void CBurnkitDlg::OnBurn() {
@@ -145,9 +186,12 @@ void CBurnkitDlg::OnBurn() {
     }
     m_line = std::make_unique<SerialPortLine>(*m_port);
     m_runImage = m_image.toStdString();
+    m_cancel.Reset();
     m_running = true;
+    m_workerBusy = true;
     // The port stays put while the worker uses it.
     m_burn->setEnabled(false);
+    m_stop->setEnabled(true);
     m_openImage->setEnabled(false);
     m_portButton->setEnabled(false);
     m_bar->setValue(0);
@@ -158,14 +202,7 @@ void CBurnkitDlg::OnBurn() {
 
 void CBurnkitDlg::WorkerRun() {
     BurnBatch batch = PrepareImages(m_runImage);
-    BurnJob job;
-    job.line = m_line.get();
-    job.loader = batch.loader.get();
-    job.image = *batch.image;
-    job.attemptLimit = m_parameters.attempts;
-    job.passes = m_parameters.passes;
-    job.wait = m_parameters.wait;
-    job.counters = &m_counters;
+    BurnJob job = MakeJob(batch, m_line.get(), m_parameters, &m_counters, &m_cancel, false, 0);
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* dlg = static_cast<CBurnkitDlg*>(j.owner);
@@ -175,30 +212,32 @@ void CBurnkitDlg::WorkerRun() {
     const uint32_t result = BurnImage(job);
     m_program.jobs[0] = nullptr;
     ReleaseImages(batch);
+    m_workerBusy = false;
     m_ui->Post([this, result] {
         m_timer.stop();
         ShowProgress();
         m_running = false;
         m_burn->setEnabled(true);
+        m_stop->setEnabled(false);
         m_openImage->setEnabled(true);
         m_portButton->setEnabled(true);
-        m_notifier.Show(this, kTitle, QString::fromStdString(ResultText(result)));
+        if (m_closing) return;
+        if (result == burn::kSuccess || result == burn::kStopped) m_notifier.Show(this, kTitle, ResultMessage(result));
+        else m_notifier.Warn(this, kTitle, ResultMessage(result));
     });
 }
 
 void CBurnkitDlg::ShowProgress() {
     m_bar->setValue(static_cast<int>(m_counters.bar.load()));
-    m_speed->setText(QString::fromStdString(ThroughputText(m_counters.bytesDone, m_counters.stageSeconds)));
+    m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
-// Once a second: the time moves on; the speed is shown again when no bytes moved since
-// the last tick, so it keeps falling while the line is quiet.
+// Once a second: the time moves on, and the speed with it (it falls while the line is
+// quiet).
 void CBurnkitDlg::OnTick() {
     m_counters.Tick();
     m_time->setText(QString::fromStdString(UsedTimeText(m_counters.secondsUsed)));
-    const uint32_t done = m_counters.bytesDone;
-    if (done == m_counters.bytesSeenAtTick) ShowProgress();
-    else m_counters.bytesSeenAtTick = done;
+    m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
 }  // namespace burnkit

@@ -11,6 +11,7 @@
 #include "FlashSettingsBox.h"
 #include "Notifier.h"
 #include "Procedure.h"
+#include "RunSetup.h"
 #include "UiQueue.h"
 
 class QLabel;
@@ -33,8 +34,17 @@ public:
     void OnChooseImage();                  // the file dialog, then ChooseImage
     void ChooseImage(const QString& path);
     void OnBurn();
+    // Ends the run at its next wait; the result reads "Stopped".
+    void OnStop();
+
+    void reject() override;  // Esc: asks first while a module is being flashed
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Asks before a running module is left; true when the window may go.
+    bool MayClose();
     void ClosePort();
     void WorkerRun();  // in the worker thread
     void ShowProgress();
@@ -47,6 +57,7 @@ private:
     QPushButton* m_openImage;
     QProgressBar* m_bar;
     QPushButton* m_burn;
+    QPushButton* m_stop;
     QLabel* m_speed;
     QLabel* m_time;
     QTimer m_timer;
@@ -58,8 +69,12 @@ private:
     std::string m_runImage;     // handed to the worker at Burn
     RunParameters m_parameters;
     BurnCounters m_counters;
+    ThroughputMeter m_meter;
+    serial::CancelEvent m_cancel;
     TProgram m_program;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_workerBusy{false};  // in BurnImage
+    bool m_closing = false;  // the result of a run stopped by closing is shown to nobody
     std::unique_ptr<BurnWorker> m_worker;  // last: it stops before the rest goes
 };
 

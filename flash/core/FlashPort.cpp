@@ -1,5 +1,7 @@
 #include "FlashPort.h"
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -20,6 +22,17 @@ int IndexOf(const std::vector<std::string>& list, const std::string& value, T& o
 }  // namespace
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool FlashPort::Cancelled() const { return m_cancel && m_cancel->IsSet(); }
+
+void FlashPort::Wait(uint32_t ms) const {
+    if (!m_cancel || m_wait != SleepMs) {
+        if (!Cancelled()) m_wait(ms);
+        return;
+    }
+    pollfd p{m_cancel->Fd(), POLLIN, 0};
+    poll(&p, 1, static_cast<int>(ms));  // readable as soon as the run is stopped
+}
 
 bool SerialPortLine::GetBaudRate(uint32_t& baudRate) {
     serial::LineSettings line;
@@ -81,6 +94,14 @@ int FlashPort::GetBaudRate(uint32_t& baudRate) {
     return 0;
 }
 
+int FlashPort::RestoreBaudRate(uint32_t baudRate) {
+    if (!m_line) return kFailed;
+    m_line->Flush();
+    if (!m_line->SetBaudRate(baudRate)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 3;
+    if (!m_line->PurgeInput()) return 4;
+    return 0;
+}
+
 int FlashPort::SetBaudRate(uint32_t baudRate) {
     if (!m_line) return kFailed;
     uint32_t current = 0;
@@ -92,6 +113,7 @@ int FlashPort::SetBaudRate(uint32_t baudRate) {
 
 int FlashPort::WriteAll(const uint8_t* buffer, std::size_t length) {
     if (!m_line) return kFailed;
+    if (Cancelled()) return kCancelled;
     if (!buffer || length == 0) return 2;
     std::size_t done = 0;
     while (done < length) {
@@ -107,6 +129,7 @@ int FlashPort::WriteAll(const uint8_t* buffer, std::size_t length) {
 
 int FlashPort::ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimit, uint32_t pauseMs) {
     if (!m_line) return kFailed;
+    if (Cancelled()) return kCancelled;
     if (!buffer || length == 0) return 2;
     std::memset(buffer, 0, length);
     std::size_t got = 0;
@@ -115,6 +138,7 @@ int FlashPort::ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimi
         const long n = m_line->Read(buffer + got, length - got);
         if (n < 0) return 3;
         if (n == 0) {
+            if (Cancelled()) return kCancelled;
             if (empty >= emptyLimit) return 99;
             Wait(pauseMs);
             ++empty;

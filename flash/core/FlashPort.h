@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CancelEvent.h"
 #include "SerialPort.h"
 
 // What FlashPort needs from a port. The real one is a serial::SerialPort; tests put a
@@ -23,26 +24,33 @@ public:
     virtual bool GetBaudRate(uint32_t& baudRate) = 0;
     virtual bool SetBaudRate(uint32_t baudRate) = 0;
     virtual bool Purge() = 0;  // both directions
+    // Received bytes only: what was written still goes out.
+    virtual bool PurgeInput() { return Purge(); }
     virtual long BytesWaiting() = 0;
     virtual bool Flush() = 0;
     virtual int LastErrorCode() = 0;
+    // Blocking reads and writes end at once when `cancel` is set.
+    virtual void SetCancel(const serial::CancelEvent* /*cancel*/) {}
 };
 
 class SerialPortLine : public ISerialLine {
 public:
     explicit SerialPortLine(serial::SerialPort& port) : m_port(port) {}
-    long Read(uint8_t* buffer, std::size_t size) override { return m_port.Read(buffer, size); }
-    long Write(const uint8_t* buffer, std::size_t size) override { return m_port.Write(buffer, size); }
+    long Read(uint8_t* buffer, std::size_t size) override { return m_port.Read(buffer, size, m_cancel); }
+    long Write(const uint8_t* buffer, std::size_t size) override { return m_port.Write(buffer, size, m_cancel); }
     bool SetTimeouts(const serial::Timeouts& t) override { return m_port.SetTimeouts(t), true; }
     bool GetBaudRate(uint32_t& baudRate) override;
     bool SetBaudRate(uint32_t baudRate) override { return m_port.SetBaudRate(baudRate); }
     bool Purge() override { return m_port.Purge(serial::kPurgeRx | serial::kPurgeTx); }
+    bool PurgeInput() override { return m_port.Purge(serial::kPurgeRx); }
     long BytesWaiting() override { return m_port.BytesWaiting(); }
     bool Flush() override { return m_port.Drain(); }
     int LastErrorCode() override { return m_port.LastError().code; }
+    void SetCancel(const serial::CancelEvent* cancel) override { m_cancel = cancel; }
 
 private:
     serial::SerialPort& m_port;
+    const serial::CancelEvent* m_cancel = nullptr;
 };
 
 // The five settings as the front ends' lists show them.
@@ -77,11 +85,18 @@ public:
     static constexpr uint32_t kDefaultWriteTimeoutMs = 1500;
     static constexpr uint32_t kUseDefault = 0x0FFFFFFF;
 
-    explicit FlashPort(ISerialLine* line, WaitFn wait = SleepMs) : m_line(line), m_wait(wait ? wait : SleepMs) {}
+    // Returned by every operation once `cancel` is set: the run was stopped.
+    static constexpr int kCancelled = 98;
+
+    explicit FlashPort(ISerialLine* line, WaitFn wait = SleepMs, const serial::CancelEvent* cancel = nullptr)
+        : m_line(line), m_wait(wait ? wait : SleepMs), m_cancel(cancel) {}
 
     int SetTimeouts(uint32_t readMs, uint32_t writeMs);
     int GetBaudRate(uint32_t& baudRate);
     int SetBaudRate(uint32_t baudRate);  // also purges both directions
+    // Waits until what was written has gone out, then changes the rate and drops only
+    // what was received: the last command of a run must reach the module.
+    int RestoreBaudRate(uint32_t baudRate);
     int WriteAll(const uint8_t* buffer, std::size_t length);
     // Reads exactly `length` bytes; an empty read is tolerated `emptyLimit` times, each
     // followed by a pause. 99 when the limit is exceeded.
@@ -89,7 +104,9 @@ public:
     int BytesWaiting(uint32_t& count);
     int Purge();
 
-    void Wait(uint32_t ms) const { m_wait(ms); }
+    // A pause of the protocol; it ends early when the run is stopped.
+    void Wait(uint32_t ms) const;
+    bool Cancelled() const;
     bool HasLine() const { return m_line != nullptr; }
     uint32_t LastError() const { return m_lastError; }
 
@@ -97,4 +114,5 @@ private:
     uint32_t m_lastError = 0;
     ISerialLine* m_line;
     WaitFn m_wait;
+    const serial::CancelEvent* m_cancel;
 };

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 
-#include "Procedure.h"
-
 namespace {
 
 constexpr int kLineChecks = 10;
+constexpr uint32_t kBytesPerProgressStep = 3840;
+// The loader asks for a pause of waitFactor x 2.29376 ms before the first packet.
+constexpr uint32_t kWaitFactorMicroUnits = 229376, kWaitFactorPerMs = 100000;
+// A packet the module answers wrongly is sent again: three times freely, then announced
+// by 0xB6, at most ten times, so that a module answering garbage cannot hold the line.
+constexpr uint32_t kFreeRepeats = 3, kMaxAnnouncedRepeats = 10;
+constexpr int kTooManyRepeats = 21;
 
 int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs) {
     return port.ReadExact(&b, 1, emptyLimit, pauseMs);
@@ -95,15 +100,15 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
                                static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), data[0], data[1], data[2], data[3]};
     if (port.WriteAll(header, sizeof header) != 0) return 3;
     if (start) start(startContext);
-    if (steps == 0) steps = std::max<uint32_t>(1, size / 3840);
-    if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * 229376 / 100000);
+    if (steps == 0) steps = std::max<uint32_t>(1, size / kBytesPerProgressStep);
+    if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * kWaitFactorMicroUnits / kWaitFactorPerMs);
     uint8_t b = 0;
     if (ReadByte(port, b, 10, 1000) != 0) return 4;
     if (b != loader::kAck) return 5;
     if (ReadByte(port, b, 10, 1000) != 0) return 6;
     if (b != loader::kAck) return 7;
 
-    uint32_t offset = 4, done = 0, lastStep = 0, retries = 0;
+    uint32_t offset = 4, done = 0, lastStep = 0, retries = 0, announced = 0;
     while (offset < size) {
         const uint32_t n = std::min(p, size - offset);
         if (port.WriteAll(data + offset, n) == 0) {
@@ -119,7 +124,8 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             case loader::kAbortB: return 10;
             case loader::kAbortC: return 11;
             default: {
-                if (retries >= 3) {
+                if (retries >= kFreeRepeats) {
+                    if (announced++ >= kMaxAnnouncedRepeats) return kTooManyRepeats;
                     const uint8_t giveUp = loader::kGiveUp;
                     if (port.WriteAll(&giveUp, 1) != 0) return 12;
                 } else {
@@ -133,6 +139,7 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             }
         }
         retries = 0;
+        announced = 0;
         done += n;
         offset += n;
         const auto step = static_cast<uint32_t>(std::min<uint64_t>(steps, static_cast<uint64_t>(done) * steps / size));

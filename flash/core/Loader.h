@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "BootRom.h"
+#include "FlashImage.h"
 #include "FlashPort.h"
 
 namespace loader {
@@ -21,8 +22,6 @@ struct LoaderInfo {
     uint8_t bytes[12];
 };
 
-// The image as the loader stage sees it.
-struct FlashImage;
 
 int WaitLoaderReady(FlashPort& port, LoaderInfo& info);
 int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats);

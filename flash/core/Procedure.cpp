@@ -1,6 +1,10 @@
 #include "Procedure.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <new>
@@ -22,24 +26,64 @@ void BurnCounters::Tick() {
 
 int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& data, uint32_t& size,
                   std::time_t& modificationTime) {
-    if (path.empty()) return 1;
-    // The path is UTF-8 as the file system takes it: no locale switch is needed.
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return 2;
+    if (path.empty()) return image::kNoPath;
+    // Without blocking: a FIFO or a device would otherwise hold the open until a writer
+    // comes. Only a regular file is an image.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return image::kCannotOpen;
     struct stat st {};
-    if (fstat(fileno(f), &st) != 0) return std::fclose(f), 3;
-    if (st.st_size <= 0) return std::fclose(f), 4;
-    if (st.st_size > 0xFFFFFFFFLL) return std::fclose(f), 5;
+    const auto fail = [fd](int code) { return ::close(fd), code; };
+    if (fstat(fd, &st) != 0) return fail(image::kNoStatus);
+    if (!S_ISREG(st.st_mode)) return fail(image::kNotRegular);
+    if (st.st_size <= 0) return fail(image::kEmpty);
+    if (static_cast<uint64_t>(st.st_size) > burn::kFlashRangeBytes) return fail(image::kTooLarge);
     const auto length = static_cast<uint32_t>(st.st_size);
     std::shared_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length]);
-    if (!buffer) return std::fclose(f), 5;
-    const std::size_t got = std::fread(buffer.get(), 1, length, f);
-    std::fclose(f);
-    if (got != length) return 6;
+    if (!buffer) return fail(image::kNoMemory);
+    uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::read(fd, buffer.get() + got, length - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<uint32_t>(n);
+    }
+    ::close(fd);
+    if (got != length) return image::kShortRead;
     data = std::move(buffer);
     size = length;
     modificationTime = st.st_mtime;
-    return 0;
+    return image::kLoaded;
+}
+
+int CheckImageFile(const std::string& path) {
+    if (path.empty()) return image::kNoPath;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return image::kCannotOpen;
+    struct stat st {};
+    const int status = fstat(fd, &st);
+    ::close(fd);
+    if (status != 0) return image::kNoStatus;
+    if (!S_ISREG(st.st_mode)) return image::kNotRegular;
+    if (st.st_size <= 0) return image::kEmpty;
+    if (st.st_size < static_cast<off_t>(burn::kMinImageBytes)) return image::kTooShort;
+    if (static_cast<uint64_t>(st.st_size) > burn::kFlashRangeBytes) return image::kTooLarge;
+    return image::kLoaded;
+}
+
+std::string ImageLoadText(int code) {
+    switch (code) {
+        case image::kLoaded: return {};
+        case image::kNoPath: return "no path";
+        case image::kCannotOpen: return "cannot open it";
+        case image::kNoStatus: return "cannot read its status";
+        case image::kEmpty: return "it is empty";
+        case image::kNoMemory: return "not enough memory";
+        case image::kShortRead: return "it could not be read whole";
+        case image::kNotRegular: return "not a regular file";
+        case image::kTooLarge: return "larger than the flash range (128 MiB)";
+        case image::kTooShort: return "shorter than 4 bytes: too short to flash";
+        default: return "cannot be read";
+    }
 }
 
 BurnBatch PrepareImages(const std::string& path) {
@@ -87,6 +131,11 @@ void StageStart(BurnJob& job, uint32_t bar) {
     if (BurnCounters* c = job.counters) {
         c->stageSeconds = 0;
         c->bytesSeenAtTick = 0;
+        // Bytes of the new stage count from 0: the counter drops before the stage number
+        // moves on, so a reader never pairs the new stage with the old bytes.
+        c->bytesDone = 0;
+        c->stageStartMs = SteadyMs();
+        ++c->stage;
     }
     Report(job, bar, 0, 0);
 }
@@ -100,9 +149,9 @@ void LoaderProgress(uint8_t p, uint32_t done, uint32_t total, void* ctx) {
 
 }  // namespace
 
-uint32_t BurnImage(BurnJob& job) {
-    if (!job.line) return burn::kNoPort;
-    FlashPort port(job.line, job.wait);
+namespace {
+
+uint32_t RunStages(BurnJob& job, FlashPort& port) {
     if (!job.image.IsValid()) return burn::kImageInvalid;
     if (job.loader) {
         if (!job.loader->IsValid()) return burn::kLoaderInvalid;
@@ -123,28 +172,40 @@ uint32_t BurnImage(BurnJob& job) {
     if (WriteFlash(port, &job.image, job.packetSteps, LoaderStart, &job, LoaderProgress, &job) != 0)
         return burn::kWriteFailed;
     FinishLoader(port, job.fourPort);
-    if (port.SetBaudRate(savedRate) != 0) return burn::kBaudNotRestored;
+    // The closing command must reach the module before anything is dropped, or it stays
+    // in its loader and the next run finds no boot ROM.
+    if (port.RestoreBaudRate(savedRate) != 0) return burn::kBaudNotRestored;
     return burn::kSuccess;
+}
+
+}  // namespace
+
+uint32_t BurnImage(BurnJob& job) {
+    if (!job.line) return burn::kNoPort;
+    job.line->SetCancel(job.cancel);
+    FlashPort port(job.line, job.wait, job.cancel);
+    const uint32_t result = RunStages(job, port);
+    job.line->SetCancel(nullptr);
+    return port.Cancelled() ? burn::kStopped : result;
 }
 
 std::string ThroughputText(uint32_t bytes, uint32_t seconds) {
     if (seconds == 0) return "0 Bps";
     const uint32_t rate = bytes / seconds;
     char text[32];
-    if (rate < 1025) std::snprintf(text, sizeof text, "%u Bps", rate);
-    else std::snprintf(text, sizeof text, "%.2f KBps", rate / 1024.0);
+    if (rate < 1025) {
+        std::snprintf(text, sizeof text, "%u Bps", rate);
+    } else {
+        // Whole numbers only: "%.2f" would follow the locale the GUI sets ("1,00").
+        const uint64_t hundredths = (uint64_t{rate} * 100 + 512) / 1024;
+        std::snprintf(text, sizeof text, "%u.%02u KBps", static_cast<unsigned>(hundredths / 100),
+                      static_cast<unsigned>(hundredths % 100));
+    }
     return text;
 }
 
 std::string UsedTimeText(uint32_t seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%02u:%02u sec", seconds / 60, seconds % 60);
-    return text;
-}
-
-std::string ResultText(uint32_t code) {
-    if (code == 0) return "Burn Flash Img Success !";
-    char text[64];
-    std::snprintf(text, sizeof text, "Burn Flash Img Fail ! Error=%x", code);
     return text;
 }

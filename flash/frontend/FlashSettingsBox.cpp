@@ -45,12 +45,6 @@ void FlashSettingsBox::SetLocked(bool locked) {
         if (list) list->setEnabled(!locked);
 }
 
-bool ImageReadable(const QString& path) {
-    FILE* f = std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (f) std::fclose(f);
-    return f != nullptr;
-}
-
 QSize DialogUnits(const QWidget* widget, int x, int y) {
     const QFontMetrics m(widget->font());
     return {x * m.averageCharWidth() / 4, y * m.height() / 8};

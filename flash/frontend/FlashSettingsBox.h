@@ -36,10 +36,6 @@ struct RunParameters {
     WaitFn wait = SleepMs;
 };
 
-// Whether an image file can be read. Only tried: a run reads the file by its path, so
-// the dialogs keep no handle open.
-bool ImageReadable(const QString& path);
-
 // Dialog units of the dialog's font, as resource templates measure: a quarter of the
 // average character width, an eighth of the character height.
 QSize DialogUnits(const QWidget* widget, int x, int y);

@@ -1,11 +1,13 @@
 #include "GangburnDlg.h"
 
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <chrono>
 #include <thread>
 
 namespace gangburn {
@@ -32,6 +34,9 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_burn = new QPushButton("Burn", this);
     m_burn->setObjectName("burnButton");
     m_burn->setEnabled(false);
+    m_stopAll = new QPushButton("Stop All", this);
+    m_stopAll->setObjectName("stopAllButton");
+    m_stopAll->setEnabled(false);
 
     auto* top = new QGridLayout(this);
     m_settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -41,6 +46,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     image->addWidget(m_imagePath, 1);
     image->addWidget(m_openImage);
     image->addWidget(m_burn);
+    image->addWidget(m_stopAll);
     top->addLayout(image, 0, 1);
     auto* slotGrid = new QGridLayout;
     slotGrid->setColumnStretch(2, 1);
@@ -50,8 +56,11 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
 
     m_ui = new UiQueue(this);
     m_batch.post = [this](std::function<void()> work) { m_ui->Post(std::move(work)); };
-    m_batch.showMessage = [this](const QString& text) {
-        m_ui->Post([this, text] { m_notifier.Show(this, kTitle, text); });
+    // A slot's failure is told without holding up the batch or its one-second tick.
+    m_batch.showMessage = [this](int slot, const QString& text) {
+        m_ui->Post([this, slot, text] {
+            m_notifier.WarnWithoutWaiting(this, kTitle, QString("Slot %1: %2").arg(slot + 1).arg(text));
+        });
     };
     for (int i = 0; i < kSlots; ++i) {
         m_slots[static_cast<std::size_t>(i)] = std::make_unique<PortSlot>(i, this, slotGrid, i, ports, m_batch);
@@ -61,6 +70,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
 
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
+    connect(m_stopAll, &QPushButton::clicked, this, [this] { OnStopAll(); });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
 }
@@ -70,24 +80,48 @@ CBurnkitDlg::~CBurnkitDlg() {
     m_timer.stop();
 }
 
-void CBurnkitDlg::SetRunParameters(const RunParameters& p) {
-    m_batch.attempts = p.attempts;
-    m_batch.passes = p.passes;
-    m_batch.wait = p.wait;
+void CBurnkitDlg::SetRunParameters(const RunParameters& p) { m_batch.parameters = p; }
+
+void CBurnkitDlg::OnStopAll() {
+    for (auto& slot : m_slots) slot->Stop();
+}
+
+bool CBurnkitDlg::MayClose() {
+    bool busy = false;
+    for (auto& slot : m_slots) busy = busy || slot->WorkerBusy();
+    if (!busy) return true;
+    if (!m_notifier.Ask(this, kTitle, "Modules are being flashed. Stop every run and close?")) return false;
+    OnStopAll();
+    // Every wait of a run ends on its slot's event: the workers are back well within a second.
+    for (auto& slot : m_slots)
+        for (int i = 0; i < 500 && slot->WorkerBusy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    OnTick();
+    return true;
+}
+
+void CBurnkitDlg::closeEvent(QCloseEvent* event) {
+    if (MayClose()) QDialog::closeEvent(event);
+    else event->ignore();
+}
+
+void CBurnkitDlg::reject() {
+    if (MayClose()) QDialog::reject();
 }
 
 void CBurnkitDlg::OnChooseImage() {
-    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), "Img file (*.*)");
+    const QString path = QFileDialog::getOpenFileName(this, "Open", QString(), kImageFilter);
     if (!path.isEmpty()) ChooseImage(path);
     m_burn->setEnabled(true);
 }
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
-    if (!ImageReadable(path)) {
-        m_notifier.Show(this, kTitle, "Img File open error");
+    if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
+        m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
     } else {
         m_image = path;
         m_imagePath->setText(path);
+        m_imagePath->setToolTip(path);
+        m_imagePath->setCursorPosition(0);
     }
     m_burn->setEnabled(true);
 }
@@ -97,6 +131,7 @@ void CBurnkitDlg::SetIdle(bool idle) {
     m_settings->SetLocked(!idle);
     m_openImage->setEnabled(idle);
     m_burn->setEnabled(idle);
+    m_stopAll->setEnabled(!idle);
 }
 
 void CBurnkitDlg::OnBurn() {

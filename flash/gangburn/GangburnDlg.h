@@ -32,8 +32,15 @@ public:
     void OnChooseImage();
     void ChooseImage(const QString& path);
     void OnBurn();
+    void OnStopAll();  // every running slot ends at its next wait
+
+    void reject() override;  // Esc: asks first while modules are being flashed
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool MayClose();  // asks before running modules are left
     void SetIdle(bool idle);
     void OnTick();
 
@@ -42,6 +49,7 @@ private:
     QLineEdit* m_imagePath;
     QPushButton* m_openImage;
     QPushButton* m_burn;
+    QPushButton* m_stopAll;
     QTimer m_timer;
     UiQueue* m_ui;
     QString m_image;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 
 namespace gangburn {
 
@@ -42,6 +43,18 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     m_result->setObjectName(QString("result%1").arg(index));
     m_result->setAlignment(Qt::AlignCenter);
     m_result->setMinimumWidth(60);
+    QFont big = m_result->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    m_result->setFont(big);  // read from across the bench
+    m_stop = new QPushButton("Stop", dialog);
+    m_stop->setObjectName(QString("stopButton%1").arg(index));
+    m_stop->setEnabled(false);
+    QObject::connect(m_stop, &QPushButton::clicked, m_stop, [this] { Stop(); });
+    // Another port means another module: the old outcome no longer applies.
+    QObject::connect(m_list, &QComboBox::currentIndexChanged, m_list, [this] {
+        if (!Busy()) ClearResult();
+    });
     int column = 0;
     grid->addWidget(new QLabel("COM:", dialog), row, column++);
     grid->addWidget(m_list, row, column++);
@@ -52,40 +65,67 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     grid->addWidget(m_time, row, column++);
     grid->addWidget(m_indicator, row, column++);
     grid->addWidget(m_result, row, column++);
+    grid->addWidget(m_stop, row, column++);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
 }
 
-PortSlot::~PortSlot() { m_worker.reset(); }
+PortSlot::~PortSlot() {
+    m_cancel.Set();  // a run in progress ends at its next wait
+    m_worker.reset();
+}
+
+void PortSlot::ClearResult() {
+    m_indicator->SetLook(Indicator::Look::Idle);
+    m_result->clear();
+    m_result->setToolTip({});
+}
 
 void PortSlot::ResetForBatch() {
     m_counters.ResetForRun();
     m_bar->setValue(0);
     m_time->clear();
     m_speed->clear();
-    m_indicator->SetLook(Indicator::Look::Idle);
-    m_result->clear();
+    ClearResult();
 }
 
 void PortSlot::Release() {
     m_device = m_list->currentText().toStdString();
+    m_cancel.Reset();
     m_pending = true;
+    m_workerBusy = true;
+    m_stop->setEnabled(!m_device.empty());
     m_worker->Release();
+}
+
+void PortSlot::Stop() {
+    if (m_workerBusy.load()) m_cancel.Set();
+}
+
+// Green "Success", red "Fail" (the reason in the tooltip), or neutral "Stopped".
+void PortSlot::ShowResult(uint32_t result, const QString& detail) {
+    m_stop->setEnabled(false);
+    if (result == burn::kStopped) {
+        m_indicator->SetLook(Indicator::Look::Idle);
+        m_result->setText("Stopped");
+        return;
+    }
+    m_indicator->SetLook(result == burn::kSuccess ? Indicator::Look::Succeeded : Indicator::Look::Failed);
+    m_result->setText(result == burn::kSuccess ? "Success" : "Fail");
+    m_result->setToolTip(detail);
 }
 
 void PortSlot::SetListEnabled(bool enabled) { m_list->setEnabled(enabled); }
 
 void PortSlot::ShowProgress() {
     m_bar->setValue(static_cast<int>(m_counters.bar.load()));
-    m_speed->setText(QString::fromStdString(ThroughputText(m_counters.bytesDone, m_counters.stageSeconds)));
+    m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
 void PortSlot::Tick() {
     if (!m_running.load()) return;
     m_counters.Tick();
     m_time->setText(QString::fromStdString(UsedTimeText(m_counters.secondsUsed)));
-    const uint32_t done = m_counters.bytesDone;
-    if (done == m_counters.bytesSeenAtTick) ShowProgress();
-    else m_counters.bytesSeenAtTick = done;
+    m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
 void PortSlot::WorkerRun() {
@@ -96,25 +136,24 @@ void PortSlot::WorkerRun() {
         settings.port = m_device;
         std::string error;
         m_port = OpenFlashPort(settings, error);
-        if (!m_port) m_batch.showMessage(QString::fromStdString(error));
+        if (!m_port) {
+            // Told in the row and in a box naming the slot; the other slots go on.
+            const QString reason = QString::fromStdString(error);
+            m_batch.post([this, reason] {
+                ShowResult(burn::kNoPort, reason);
+                m_result->setText("Fail: port");
+            });
+            m_batch.showMessage(m_index, reason);
+        }
     }
     if (!m_port) {
         m_pending = false;
+        m_workerBusy = false;
         return;
     }
     m_portOpen = true;
-    const BurnBatch* records = m_batch.records;
     SerialPortLine line(*m_port);
-    BurnJob job;
-    job.slot = m_index;
-    job.line = &line;
-    job.loader = records->loader.get();
-    job.image = *records->image;
-    job.attemptLimit = m_batch.attempts;
-    job.passes = m_batch.passes;
-    job.wait = m_batch.wait;
-    job.fourPort = true;
-    job.counters = &m_counters;
+    BurnJob job = MakeJob(*m_batch.records, &line, m_batch.parameters, &m_counters, &m_cancel, true, m_index);
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* slot = static_cast<PortSlot*>(j.owner);
@@ -125,15 +164,15 @@ void PortSlot::WorkerRun() {
     m_counters.reportValid = true;
     job.notify(job);
     const uint32_t result = BurnImage(job);
-    m_batch.post([this, result] {
-        ShowProgress();
-        m_indicator->SetLook(result == 0 ? Indicator::Look::Succeeded : Indicator::Look::Failed);
-        m_result->setText(result == 0 ? "Success" : "Fail");
-    });
     m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     m_port.reset();
     m_portOpen = false;
+    m_batch.post([this, result] {
+        ShowProgress();
+        ShowResult(result, ResultMessage(result));
+    });
     m_running = false;
+    m_workerBusy = false;
 }
 
 }  // namespace gangburn

@@ -9,11 +9,13 @@
 
 #include "BurnWorker.h"
 #include "Procedure.h"
+#include "RunSetup.h"
 
 class QComboBox;
 class QGridLayout;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace gangburn {
 
@@ -40,17 +42,18 @@ public:
     struct Batch {
         const BurnBatch* records = nullptr;
         FlashLineSettings line;
-        std::function<void(const QString&)> showMessage;  // posts to the GUI thread
+        std::function<void(int slot, const QString&)> showMessage;  // a failure, posted to the GUI thread
         std::function<void(std::function<void()>)> post;   // runs work in the GUI thread
-        uint32_t attempts = 1000;
-        uint32_t passes = 10;
-        WaitFn wait = SleepMs;
+        RunParameters parameters;
     };
 
     PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const QStringList& ports, Batch& batch);
     ~PortSlot();
 
     void ResetForBatch();  // GUI thread, before Release
+    void ClearResult();    // GUI thread: the slot shows no outcome
+    void Stop();           // any thread: the run ends at its next wait, as "Stopped"
+    bool WorkerBusy() const { return m_workerBusy.load(); }
     void Release();        // GUI thread
     void Tick();           // GUI thread, once a second while the batch runs
     bool Busy() const { return m_pending.load() || m_running.load(); }
@@ -59,11 +62,13 @@ public:
     Indicator* Light() const { return m_indicator; }
     QLabel* ResultText() const { return m_result; }
     QProgressBar* Bar() const { return m_bar; }
+    QPushButton* StopButton() const { return m_stop; }
     bool PortOpen() const { return m_portOpen.load(); }
 
 private:
     void WorkerRun();
     void ShowProgress();
+    void ShowResult(uint32_t result, const QString& detail);
 
     int m_index;
     QWidget* m_dialog;
@@ -74,11 +79,15 @@ private:
     QLabel* m_time;
     Indicator* m_indicator;
     QLabel* m_result;
+    QPushButton* m_stop;
 
     std::string m_device;  // set at Release, read by the worker
     std::unique_ptr<serial::SerialPort> m_port;
     std::atomic<bool> m_portOpen{false};
     BurnCounters m_counters;
+    ThroughputMeter m_meter;
+    serial::CancelEvent m_cancel;
+    std::atomic<bool> m_workerBusy{false};  // released until the worker is done with the run
     std::atomic<bool> m_pending{false};  // released, not yet running or given up
     std::atomic<bool> m_running{false};
     std::unique_ptr<BurnWorker> m_worker;

@@ -23,6 +23,8 @@ public:
     std::vector<serial::Timeouts> timeouts;
     bool failGetBaud = false, failSetBaud = false, failSetTimeouts = false;
     int purges = 0;
+    std::vector<std::size_t> purgedAfter;  // bytes written before each purge of both directions
+    int inputPurges = 0;
 
     long Read(uint8_t* buffer, std::size_t size) override {
         if (!readScript.empty()) {
@@ -56,7 +58,8 @@ public:
         baudChanges.push_back(b);
         return true;
     }
-    bool Purge() override { return ++purges, input.clear(), true; }
+    bool Purge() override { return ++purges, purgedAfter.push_back(written.size()), input.clear(), true; }
+    bool PurgeInput() override { return ++inputPurges, input.clear(), true; }
     long BytesWaiting() override { return static_cast<long>(input.size()); }
     bool Flush() override { return true; }
     int LastErrorCode() override { return 5; }

@@ -1,0 +1,34 @@
+#include "RunSetup.h"
+
+BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
+                const serial::CancelEvent* cancel, bool fourPort, int slot) {
+    BurnJob job;
+    job.slot = slot;
+    job.line = line;
+    job.loader = batch.loader.get();
+    job.image = *batch.image;
+    job.attemptLimit = parameters.attempts;
+    job.passes = parameters.passes;
+    job.wait = parameters.wait;
+    job.fourPort = fourPort;
+    job.counters = counters;
+    job.cancel = cancel;
+    return job;
+}
+
+QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter) {
+    const int64_t now = SteadyMs();
+    meter.Note(counters.stage.load(), counters.stageStartMs.load(), counters.bytesDone.load(), now);
+    return QString::fromStdString(meter.Text(now));
+}
+
+QString ImageProblem(const QString& path) {
+    const int code = CheckImageFile(path.toStdString());
+    return code == image::kLoaded ? QString() : QString::fromStdString(ImageLoadText(code));
+}
+
+QString ResultMessage(uint32_t code) {
+    QString text = QString::fromStdString(ResultText(code));
+    if (code != burn::kSuccess && code != burn::kStopped) text += "\n" + QString::fromStdString(ResultMeaning(code));
+    return text;
+}
