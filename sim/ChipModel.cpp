@@ -13,12 +13,20 @@ namespace {
 constexpr char kBootEntry[] = "$PZRC75*1D\r\n";
 constexpr uint8_t kSync[4] = {0x90, 0x09, 0x60, 0x06};
 constexpr uint32_t kLoaderAddress = 0xC00;
+// The flash loader both flashing programs carry; the boot ROM's RAM model knows it only
+// by where it goes and how long it is.
+constexpr uint32_t kLoaderBytes = 8728;
 constexpr uint32_t kMaxCollect = 1u << 22;
+// What the loader takes in its flash-range and write commands; anything else it refuses.
+constexpr uint8_t kModeByte = 1;
+constexpr uint32_t kPacketSize = 1024;
 constexpr uint32_t kBaudTable[15] = {0,     921600, 460800, 230400, 115200, 57600, 38400, 19200,
                                      14400, 9600,   4800,   2400,   1200,   300,   110};
 
 constexpr uint8_t kAck = 0x6B, kReady = 0xB0, kRefused = 0x1C, kPacketOk = 0xB9, kGiveUp = 0xB6, kClosed = 0xA0;
 constexpr uint8_t kGarbage = 0x3C;
+// The loader's abort for a write that would run past the end of the flash.
+constexpr uint8_t kPastFlashEnd = 0x05;
 
 void Put(std::string& out, uint8_t b) { out += static_cast<char>(b); }
 
@@ -43,9 +51,20 @@ ChipModel::~ChipModel() {
     if (m_flashFd >= 0) ::close(m_flashFd);
 }
 
-void ChipModel::Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::size_t unsent,
-                        std::string& out) {
-    for (std::size_t i = 0; i < count; ++i) Feed(bytes[i], hostBaud, unsent, out);
+void ChipModel::Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::string& out) {
+    for (std::size_t i = 0; i < count; ++i) Feed(bytes[i], hostBaud, out);
+}
+
+// A restart into the boot ROM: RAM holds nothing the host put there, and the UART
+// samples at the boot ROM's rate.
+void ChipModel::EnterBootRom() {
+    m_state = State::Sync;
+    m_sync = 0;
+    m_hostBytes = 0;
+    m_entryMatched = 0;
+    m_ram.clear();
+    m_loaderProven = false;
+    m_lineBaud = m_faults.bootRomBaud;
 }
 
 void ChipModel::Collect(std::size_t count, bool echo, Handler then) {
@@ -61,15 +80,17 @@ uint32_t ChipModel::Word(std::size_t at) const {
            static_cast<uint32_t>(m_buf[at + 2]) << 8 | m_buf[at + 3];
 }
 
-void ChipModel::Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& out) {
+void ChipModel::Feed(uint8_t b, uint32_t baud, std::string& out) {
     if (m_state != State::Firmware) {
         ++m_hostBytes;
         if (m_faults.cutAtByte >= 0 && m_hostBytes > static_cast<uint64_t>(m_faults.cutAtByte)) m_state = State::Dead;
     }
     const bool bootRom = m_state == State::Sync || m_state == State::Command ||
                          (m_state == State::Collect && m_command >= 0xA1 && m_command <= 0xAF);
-    // The boot ROM samples the line at its own rate: bytes at another rate are noise.
-    if (bootRom && (baud != m_faults.bootRomBaud || m_faults.silentBootRom)) return;
+    if (bootRom && m_faults.silentBootRom) return;
+    // Boot ROM and loader sample the line at their own rate: a byte sent at another rate
+    // is noise to the UART (a framing error at best), never a command or data.
+    if (m_state != State::Firmware && baud != m_lineBaud) return;
 
     switch (m_state) {
         case State::Dead: return;
@@ -77,24 +98,18 @@ void ChipModel::Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& 
             m_entryMatched = b == static_cast<uint8_t>(kBootEntry[m_entryMatched]) ? m_entryMatched + 1
                              : b == '$'                                           ? 1
                                                                                   : 0;
-            if (m_entryMatched == sizeof kBootEntry - 1) {
-                m_state = State::Sync;
-                m_sync = 0;
-                m_hostBytes = 0;
-                m_entryMatched = 0;
-            }
+            if (m_entryMatched == sizeof kBootEntry - 1) EnterBootRom();
             return;
         case State::Sync:
-            if (b == kSync[m_sync]) {
+            // Every sync byte in its place is answered with its complement, each repeat of
+            // the first included (a host polling faster than the line sends many, and
+            // must let the late answers pass); any other byte breaks the sequence.
+            if (b == kSync[m_sync] || b == kSync[0]) {
                 Put(out, static_cast<uint8_t>(~b));
-                if (++m_sync == 4) m_state = State::Command;
-            } else if (b == kSync[0]) {
-                // A host polling faster than the line repeats its first sync byte many
-                // times; while the answer to one is still going out, the rest are lost
-                // on the line as they would be on a wire.
-                if (m_sync == 1 && unsent + out.size() > 0) return;
-                Put(out, static_cast<uint8_t>(~b));
-                m_sync = 1;
+                m_sync = b == kSync[m_sync] ? m_sync + 1 : 1;
+                if (m_sync == 4) m_state = State::Command;
+            } else {
+                m_sync = 0;
             }
             return;
         case State::Command:
@@ -116,9 +131,10 @@ void ChipModel::Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& 
             }
             if (m_buf.size() == m_need) (this->*m_then)(out);
             return;
-        case State::LoaderIdle: return OnLoaderCommand(b, out);
+        case State::LoaderIdle:
+        case State::Closed: return OnLoaderCommand(b, out);
         case State::BaudCheck:
-            if (baud == m_targetBaud && b == kReady) {
+            if (b == kReady) {
                 Put(out, kReady);
                 m_state = State::BaudAck;
             }
@@ -170,29 +186,56 @@ void ChipModel::OnMemoryParams(std::string& out) {
                 Put(out, static_cast<uint8_t>(h));
             }
             break;
-        case 0xA4: {
-            uint16_t sum = 0;
-            for (uint32_t k = 0; k < count; ++k) sum ^= m_ram[m_address + 2 * k];
-            if (m_faults.wrongChecksum) sum ^= 1;
-            Put(out, static_cast<uint8_t>(sum >> 8));
-            Put(out, static_cast<uint8_t>(sum));
-            break;
-        }
+        case 0xA4: return OnChecksum(count, out);
     }
+}
+
+// The checksum is how a host proves what it wrote: reading it over the whole loader,
+// every halfword of which was written, is what makes the jump to 0xC00 safe.
+void ChipModel::OnChecksum(uint32_t halfwords, std::string& out) {
+    uint16_t sum = 0;
+    bool allWritten = true;
+    for (uint32_t k = 0; k < halfwords; ++k) {
+        const auto at = m_ram.find(m_address + 2 * k);
+        if (at == m_ram.end()) allWritten = false;
+        else sum ^= at->second;
+    }
+    if (m_faults.wrongChecksum) sum ^= 1;
+    Put(out, static_cast<uint8_t>(sum >> 8));
+    Put(out, static_cast<uint8_t>(sum));
+    if (m_address == kLoaderAddress && halfwords == (kLoaderBytes + 1) / 2 && allWritten && !m_faults.wrongChecksum)
+        m_loaderProven = true;
 }
 
 void ChipModel::OnHalfwordData(std::string&) {
     for (std::size_t k = 0; k + 1 < m_buf.size(); k += 2)
         m_ram[m_address + static_cast<uint32_t>(k)] = static_cast<uint16_t>(m_buf[k] << 8 | m_buf[k + 1]);
+    OnWritten(static_cast<uint32_t>(m_buf.size()));
     m_state = State::Command;
 }
 
 void ChipModel::OnWordData(std::string& out) { OnHalfwordData(out); }
 
+// A write into the loader's place after its checksum was read leaves it unproven.
+void ChipModel::OnWritten(uint32_t bytes) {
+    if (m_address < kLoaderAddress + kLoaderBytes && uint64_t{m_address} + bytes > kLoaderAddress)
+        m_loaderProven = false;
+}
+
 void ChipModel::OnJump(std::string& out) {
     m_state = State::Command;
     if (Word(0) != kLoaderAddress) return;
-    // The loader runs: it announces itself at the boot ROM's rate.
+    // The boot ROM jumps whatever RAM holds: without the proven loader the chip runs
+    // into garbage and nothing answers any more.
+    if (!m_loaderProven) {
+        m_state = State::Dead;
+        return;
+    }
+    StartLoader(out);
+}
+
+// The loader runs: it announces itself at the boot ROM's rate.
+void ChipModel::StartLoader(std::string& out) {
     m_command = 0;
     if (m_faults.refuseReady || m_faults.wrongLead) {
         Put(out, m_faults.refuseReady ? kRefused : kGarbage);
@@ -225,29 +268,36 @@ void ChipModel::OnSwitchBaud(std::string& out) {
         m_state = State::LoaderIdle;
         return;
     }
+    // The acknowledge goes out at the old rate; from then on the UART samples at the new.
     Put(out, kAck);
-    m_targetBaud = kBaudTable[index];
+    m_lineBaud = kBaudTable[index];
     m_state = State::BaudCheck;
 }
 
+// In place of the acknowledge and the following byte, as the loader answers a command
+// it will not carry out.
+void ChipModel::Refuse(uint8_t code, std::string& out) {
+    Put(out, code);
+    Put(out, code);
+    m_state = State::LoaderIdle;
+}
+
 void ChipModel::OnFlashRange(std::string& out) {
-    m_flashStart = Word(1) & 0x07FFFFFF;
-    m_flashEnd = Word(5) & 0x07FFFFFF;
-    if (m_faults.refuseRange) {
-        Put(out, kRefused);
-        Put(out, kRefused);
-        m_state = State::LoaderIdle;
-        return;
-    }
+    const uint32_t start = Word(1) & 0x07FFFFFF, end = Word(5) & 0x07FFFFFF;
+    if (m_faults.refuseRange || m_buf[0] != kModeByte || end < start) return Refuse(kRefused, out);
+    m_flashStart = start;
+    m_flashEnd = end;
     Put(out, kAck);
     Put(out, m_faults.waitFactor);
     m_state = State::LoaderIdle;
 }
 
 void ChipModel::OnWriteHeader(std::string& out) {
-    m_packetSize = std::max<uint32_t>(1, std::min(Word(0), kMaxCollect));
-    const uint32_t total = m_flashEnd >= m_flashStart ? m_flashEnd - m_flashStart + 1 : 0;
-    if (m_flashFd >= 0) ::pwrite(m_flashFd, m_buf.data() + 4, std::min<uint32_t>(4, total), m_flashStart);
+    if (Word(0) != kPacketSize) return Refuse(kRefused, out);
+    const uint32_t total = m_flashEnd - m_flashStart + 1;
+    const uint32_t head = std::min<uint32_t>(4, total);
+    if (static_cast<uint64_t>(m_flashStart) + head > m_flashSize) return Refuse(kPastFlashEnd, out);
+    if (m_flashFd >= 0) ::pwrite(m_flashFd, m_buf.data() + 4, head, m_flashStart);
     m_flashOffset = m_flashStart + 4;
     m_remaining = total > 4 ? total - 4 : 0;
     m_packet = 0;
@@ -261,10 +311,10 @@ void ChipModel::NextPacketOrClose(std::string& out) {
     if (m_remaining == 0) {
         Put(out, kAck);
         Put(out, m_faults.finalFailure ? kGiveUp : kAck);
-        m_state = State::LoaderIdle;
+        m_state = State::Closed;
         return;
     }
-    m_packetLength = std::min(m_packetSize, m_remaining);
+    m_packetLength = std::min(kPacketSize, m_remaining);
     Collect(m_packetLength + 2, false, &ChipModel::OnPacket);
 }
 
@@ -286,6 +336,12 @@ void ChipModel::OnPacket(std::string& out) {
         m_state = State::LoaderIdle;
         return;
     }
+    // The range was taken on trust; the flash itself ends where it ends.
+    if (static_cast<uint64_t>(m_flashOffset) + m_packetLength > m_flashSize) {
+        Put(out, kPastFlashEnd);
+        m_state = State::LoaderIdle;
+        return;
+    }
     uint16_t sum = 0;
     for (uint32_t i = 0; i < m_packetLength; ++i) sum = static_cast<uint16_t>(sum + m_buf[i]);
     const uint16_t sent = static_cast<uint16_t>(m_buf[m_packetLength] << 8 | m_buf[m_packetLength + 1]);
@@ -294,8 +350,7 @@ void ChipModel::OnPacket(std::string& out) {
         return BadReply(out);
     }
     if (sum != sent) return BadReply(out);
-    if (m_flashFd >= 0 && m_flashOffset + m_packetLength <= m_flashSize)
-        ::pwrite(m_flashFd, m_buf.data(), m_packetLength, m_flashOffset);
+    if (m_flashFd >= 0) ::pwrite(m_flashFd, m_buf.data(), m_packetLength, m_flashOffset);
     Put(out, kPacketOk);
     m_flashOffset += m_packetLength;
     m_remaining -= m_packetLength;

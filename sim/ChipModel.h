@@ -3,6 +3,12 @@
 // model, jump); a jump to 0xC00 starts the flash loader (ready bytes, baud switch with
 // line check, flash range, packets with checksums and the retry dance, closing bytes).
 // The flash is a file. Faults are injected on request.
+//
+// The chip holds a host to what the real part would: its UART hears only bytes sent at
+// the rate it samples at (the boot ROM's rate, then the loader's after a baud switch);
+// the loader runs only when its whole image was written to RAM at 0xC00 and its
+// checksum read back; the loader refuses a mode byte or packet size it does not know
+// and any packet that would end past the flash.
 #pragma once
 
 #include <cstdint>
@@ -39,10 +45,13 @@ public:
     ChipModel(ChipFaults faults, std::string flashPath, uint32_t flashSize);
 
     // Bytes from the host at its current baud rate; replies are appended to `out`.
-    // `unsent`: reply bytes still waiting for the line.
-    void Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::size_t unsent, std::string& out);
+    void Receive(const uint8_t* bytes, std::size_t count, uint32_t hostBaud, std::string& out);
 
     bool RunningFirmware() const { return m_state == State::Firmware; }
+    // The rate the chip's UART samples at; 0 while the firmware runs (it follows the
+    // host's rate).
+    uint32_t LineRate() const { return m_state == State::Firmware ? 0 : m_lineBaud; }
+    bool AwaitingFinish() const { return m_state == State::Closed; }
 
     ~ChipModel();
     ChipModel(const ChipModel&) = delete;
@@ -50,11 +59,15 @@ public:
 
 private:
     enum class State {
-        Firmware, Sync, Command, Collect, LoaderIdle, BaudCheck, BaudAck, EchoTest, WaitGiveUp, WaitAgain, Dead
+        Firmware, Sync, Command, Collect, LoaderIdle, BaudCheck, BaudAck, EchoTest, WaitGiveUp, WaitAgain,
+        Closed,  // the packet stream ended: the loader waits for its finish command
+        Dead
     };
     using Handler = void (ChipModel::*)(std::string& out);
 
-    void Feed(uint8_t b, uint32_t baud, std::size_t unsent, std::string& out);
+    void Feed(uint8_t b, uint32_t baud, std::string& out);
+    void EnterBootRom();
+    void OnWritten(uint32_t bytes);
     void Collect(std::size_t count, bool echo, Handler then);
     uint32_t Word(std::size_t at) const;
 
@@ -66,6 +79,9 @@ private:
     void OnSwitchBaud(std::string& out);
     void OnFlashRange(std::string& out);
     void OnWriteHeader(std::string& out);
+    void OnChecksum(uint32_t halfwords, std::string& out);
+    void StartLoader(std::string& out);
+    void Refuse(uint8_t code, std::string& out);
     void OnPacket(std::string& out);
     void NextPacketOrClose(std::string& out);
     void BadReply(std::string& out);
@@ -84,10 +100,11 @@ private:
     uint32_t m_address = 0;
     uint64_t m_dataEchoed = 0;
     std::unordered_map<uint32_t, uint16_t> m_ram;
+    bool m_loaderProven = false;  // written at 0xC00 and its checksum read since
+    uint32_t m_lineBaud = 0;
 
-    uint32_t m_targetBaud = 0;
     uint32_t m_echoTestLeft = 0;
-    uint32_t m_flashStart = 0, m_flashEnd = 0, m_packetSize = 1024;
+    uint32_t m_flashStart = 0, m_flashEnd = 0;
     uint32_t m_flashOffset = 0, m_remaining = 0, m_packetLength = 0;
     int64_t m_packet = 0;
     int m_badReplies = 0, m_garbageSent = 0;
