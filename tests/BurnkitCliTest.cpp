@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -61,6 +62,38 @@ TEST(BurnkitCli, SameModuleFlashesTwiceAndEachLinePrintsOnce) {
         EXPECT_EQ(hundreds, 1u) << o.output;
     }
     EXPECT_TRUE(chip.Flash().compare(0, image.size(), image) == 0);
+}
+
+TEST(BurnkitCli, ReportAppendsACsvLinePerPortAndJsonGoesToStandardOutput) {
+    testsupport::SimulatedChip chip;
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(2000, 23));
+    const std::string report = chip.Dir() / "runs.csv";
+    const std::string gone = chip.Dir() / "ttyGONE";
+    const std::string command = std::string(BURNKIT_CLI) + " --port " + chip.Path() + " --port " + gone +
+                                " --image " + (chip.Dir() / "image.bin") + " --report " + report + " --json 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 1);  // one port would not open
+    // Standard output holds the two objects and nothing else.
+    ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+    EXPECT_EQ(out.rfind("{\"time\":\"", 0), 0u) << out;
+    EXPECT_NE(out.find("\"slot\":1,\"port\":\"" + chip.Path() + "\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"result\":\"0\",\"meaning\":\"success\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"slot\":2,\"port\":\"" + gone + "\""), std::string::npos) << out;
+    const std::string csv = testsupport::ReadFile(report);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;  // the header and a line per port
+    Outcome again = Cli("--port " + chip.Path() + " --image " + (chip.Dir() / "image.bin") + " --report " + report);
+    EXPECT_EQ(again.status, 0) << again.output;
+    const std::string more = testsupport::ReadFile(report);
+    EXPECT_EQ(more.compare(0, csv.size(), csv), 0);  // appended, never rewritten
+    EXPECT_EQ(std::count(more.begin(), more.end(), '\n'), 4);
+    again = Cli("--port " + chip.Path() + " --image " + (chip.Dir() / "image.bin") + " --report /nonexistent/runs.csv");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.output.find("cannot append the record of " + chip.Path() + " to /nonexistent/runs.csv"),
+              std::string::npos)
+        << again.output;
 }
 
 TEST(BurnkitCli, SigintStopsTheRunFreesThePortAndExitsWith130) {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -291,8 +292,51 @@ TEST(Gangburn, StopOneSlotThenEscStopsTheRest) {
     EXPECT_TRUE(notifier.warnings.isEmpty());
 }
 
+// A line of six slots: two modules pass, a slot whose device is gone fails at its port,
+// the tally shows the yield, and every run is a line of the record file.
+TEST(Gangburn, SixSlotsTallyTheSessionAndRecordEveryRun) {
+    SimulatedChip a, b;
+    const std::string image = WriteImage(a, 3000, 9);
+    const std::string gone = a.Dir() / "ttyGONE";
+    RecordingNotifier notifier;
+    gangburn::CBurnkitDlg dlg(notifier,
+                              {QString::fromStdString(a.Path()), QString::fromStdString(b.Path()),
+                               QString::fromStdString(gone)},
+                              nullptr, 6);
+    EXPECT_EQ(dlg.SlotCount(), 6);
+    const std::string records = a.Dir() / "records/runs.csv";  // its directory is made
+    dlg.RecordFile().Set(QString::fromStdString(records));
+    dlg.SetRunParameters({300, 2, QuickWait});
+    dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));
+    dlg.OnBurn();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 60000));
+    EXPECT_EQ(dlg.Passed(), 2);
+    EXPECT_EQ(dlg.Failed(), 1);
+    EXPECT_EQ(dlg.TallyText(), "Pass 2   Fail 1   Yield 66.7 %");
+    const std::string csv = testsupport::ReadFile(records);
+    EXPECT_EQ(csv.rfind("time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n", 0), 0u);
+    const std::string sha = Sha256Hex(reinterpret_cast<const uint8_t*>(image.data()), image.size());
+    EXPECT_NE(csv.find(",Gangburn,1," + a.Path() + "," + (a.Dir() / "image.bin") + ",3000," + sha + ",0,success,"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find(",Gangburn,3," + gone + ","), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",3,no port to flash through,"), std::string::npos) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+    dlg.ResetTally();
+    EXPECT_EQ(dlg.TallyText(), "Pass 0   Fail 0   Yield -");
+    dlg.Slot(1).PortList()->setCurrentIndex(0);
+    dlg.Rescan();  // the lists are made again; each slot keeps its choice
+    EXPECT_EQ(dlg.Slot(0).PortList()->currentText().toStdString(), a.Path());
+    EXPECT_EQ(dlg.Slot(1).PortList()->currentText(), "");
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The dialogs keep settings and records under the user's directories: the tests'
+    // stay in a scratch place.
+    static testsupport::ScratchDir home;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home / "config"));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home / "data"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

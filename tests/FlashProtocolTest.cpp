@@ -9,6 +9,7 @@
 #include "BootRom.h"
 #include "Loader.h"
 #include "Procedure.h"
+#include "RunRecord.h"
 #include "ScriptedLine.h"
 #include "TestSupport.h"
 
@@ -389,6 +390,25 @@ TEST(BurnTexts, ThroughputUsedTimeAndResult) {
         EXPECT_EQ(ThroughputText(1025, 1), "1.00 KBps");
         std::setlocale(LC_NUMERIC, "C");
     }
+}
+
+TEST(BurnTexts, RecordsAreCsvWithQuotedFieldsAndAKnownDigest) {
+    EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>("abc"), 3),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex(nullptr, 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    RunRecord r;
+    r.when = 1765170000;
+    r.program = "burnkit-cli";
+    r.slot = 2;
+    r.port = "/dev/ttyUSB1";
+    r.imagePath = "/images/a,b \"v2\".bin";
+    r.imageSize = 4096;
+    r.imageSha256 = "ab";
+    r.code = 0xB0006;
+    r.seconds = 12.25;
+    EXPECT_EQ(RunRecordCsv(r), "2025-12-08T05:00:00Z,burnkit-cli,2,/dev/ttyUSB1,\"/images/a,b \"\"v2\"\".bin\",4096,ab,b0006,"
+                               "no answer to the boot ROM handshake: is the module powered and wired?,12.2,0\r\n");
+    EXPECT_NE(RunRecordJson(r).find("\"image\":\"/images/a,b \\\"v2\\\".bin\""), std::string::npos) << RunRecordJson(r);
 }
 
 // Bytes acknowledged against the steady clock: never more than the line carried, never

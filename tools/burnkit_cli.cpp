@@ -14,6 +14,7 @@
 
 #include "CancelEvent.h"
 #include "Procedure.h"
+#include "RunRecord.h"
 
 namespace {
 
@@ -27,6 +28,8 @@ void Usage(FILE* to) {
         "  --handshake-attempts N   replies the boot ROM handshake waits for per rate, 1 to 1000000\n"
         "                           (default 1000)\n"
         "  --handshake-passes N     passes over 115200 and 9600, 1 to 1000 (default 10)\n"
+        "  --report FILE      append a CSV line per port to FILE (made with a header when new)\n"
+        "  --json             one JSON object per port on standard output; progress goes to standard error\n"
         "Ctrl+C (or SIGTERM) stops every run at its next wait, frees the ports and exits with 130.\n",
         to);
 }
@@ -68,6 +71,7 @@ struct PortRun {
     std::thread worker;
     uint32_t result = 0;
     std::atomic<bool> finished{false};
+    double seconds = 0;
     ThroughputMeter meter;
 };
 
@@ -90,6 +94,8 @@ int main(int argc, char** argv) {
     std::string image;
     FlashLineSettings settings;
     uint32_t attempts = 1000, passes = 10;
+    std::string report;
+    bool json = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -114,6 +120,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
+        else if (arg == "--report") report = value();
+        else if (arg == "--json") json = true;
         else if (arg == "--help" || arg == "-h") return Usage(stdout), 0;
         else {
             std::fprintf(stderr, "burnkit-cli: unknown argument %s\n", arg.c_str());
@@ -158,6 +166,7 @@ int main(int argc, char** argv) {
     const bool fourPort = ports.size() > 1;
     std::vector<std::unique_ptr<PortRun>> runs;
     bool allOpened = true;
+    std::vector<std::pair<int, std::string>> unopened;  // slot, path: recorded as runs without a port
     for (std::size_t slot = 0; slot < ports.size(); ++slot) {
         auto r = std::make_unique<PortRun>();
         r->path = ports[slot];
@@ -168,6 +177,7 @@ int main(int argc, char** argv) {
         if (!r->port) {
             std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str());
             allOpened = false;
+            unopened.emplace_back(static_cast<int>(slot) + 1, r->path);
             continue;
         }
         r->line = std::make_unique<SerialPortLine>(*r->port);
@@ -186,12 +196,16 @@ int main(int argc, char** argv) {
     }
     for (auto& r : runs) {
         r->worker = std::thread([&run = *r] {
+            const int64_t start = SteadyMs();
             run.result = BurnImage(run.job);
+            run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
             run.finished.store(true);
         });
     }
 
-    const bool tty = ::isatty(STDOUT_FILENO);
+    // With --json standard output carries only the objects.
+    FILE* const progress = json ? stderr : stdout;
+    const bool tty = ::isatty(fileno(progress));
     std::vector<uint32_t> lastPrinted(runs.size(), 1000);
     auto lastTick = std::chrono::steady_clock::now();
     bool drawn = false;
@@ -205,8 +219,8 @@ int main(int argc, char** argv) {
                 if (!r->finished.load()) r->counters.Tick();
         }
         if (tty) {
-            if (drawn) std::printf("\x1b[%zuA", runs.size());
-            for (auto& r : runs) std::printf("\r%s\x1b[K\n", ProgressLine(*r).c_str());
+            if (drawn) std::fprintf(progress, "\x1b[%zuA", runs.size());
+            for (auto& r : runs) std::fprintf(progress, "\r%s\x1b[K\n", ProgressLine(*r).c_str());
             drawn = true;
         } else {
             // A line at each tenth of the bar, each once: the last one too.
@@ -214,22 +228,34 @@ int main(int argc, char** argv) {
                 const uint32_t decade = runs[i]->counters.bar.load() / 10;
                 if (decade != lastPrinted[i]) {
                     lastPrinted[i] = decade;
-                    std::printf("%s\n", ProgressLine(*runs[i]).c_str());
+                    std::fprintf(progress, "%s\n", ProgressLine(*runs[i]).c_str());
                 }
             }
         }
-        std::fflush(stdout);
+        std::fflush(progress);
         if (all) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    // A record per port: as JSON on standard output, and appended to the report file.
+    auto Record = [&](const RunRecord& record) {
+        if (json) std::printf("%s\n", RunRecordJson(record).c_str());
+        std::string why;
+        if (report.empty() || AppendRunRecord(report, record, why)) return true;
+        std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
+                     report.c_str(), why.c_str());
+        return false;
+    };
     bool allOk = allOpened;
     for (auto& r : runs) {
         r->worker.join();
         r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
         r->port->Close();
-        std::printf("%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
+        std::fprintf(progress, "%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
         allOk = allOk && r->result == 0;
+        allOk = Record(MakeRunRecord("burnkit-cli", r->job.slot + 1, r->path, batch, r->result, r->seconds)) && allOk;
     }
+    for (const auto& [slot, path] : unopened) Record(MakeRunRecord("burnkit-cli", slot, path, batch, burn::kNoPort, 0));
+    std::fflush(stdout);
     ReleaseImages(batch);
     g_stop = nullptr;
     if (g_stopSignal) {

@@ -53,6 +53,11 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_speed->setObjectName("speedValue");
     m_time = new QLabel("00:00", this);
     m_time->setObjectName("timeValue");
+    m_recordPath = new QLabel(m_record.Path(), this);
+    m_recordPath->setObjectName("recordFile");
+    m_recordPath->setToolTip("Every run is recorded in this file (CSV)");
+    auto* recordButton = new QPushButton("Record...", this);
+    recordButton->setObjectName("recordButton");
 
     // The form's arrangement: settings and the port button on the left; image, progress,
     // figures and Burn on the right.
@@ -71,12 +76,15 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     right->addWidget(m_speed, 2, 1, 1, 2);
     right->addWidget(new QLabel("UsedTime:", this), 3, 0);
     right->addWidget(m_time, 3, 1, 1, 2);
-    right->setRowStretch(4, 1);
+    right->addWidget(new QLabel("Record:", this), 4, 0);
+    right->addWidget(m_recordPath, 4, 1);
+    right->addWidget(recordButton, 4, 2);
+    right->setRowStretch(5, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_stop);
     buttons->addWidget(m_burn);
-    right->addLayout(buttons, 5, 0, 1, 3);
+    right->addLayout(buttons, 6, 0, 1, 3);
     right->setColumnStretch(1, 1);
     columns->addLayout(right, 3);
     setMinimumSize(DialogUnits(this, 318, 175));
@@ -85,6 +93,13 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
     connect(m_stop, &QPushButton::clicked, this, [this] { OnStop(); });
+    connect(recordButton, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, "Record", m_record.Path(), "CSV (*.csv);;All files (*)",
+                                                          nullptr, QFileDialog::DontConfirmOverwrite);
+        if (path.isEmpty()) return;
+        m_record.Set(path);  // appended to, never replaced
+        m_recordPath->setText(path);
+    });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
     m_ui = new UiQueue(this);
@@ -186,6 +201,7 @@ void CBurnkitDlg::OnBurn() {
     }
     m_line = std::make_unique<SerialPortLine>(*m_port);
     m_runImage = m_image.toStdString();
+    m_runPort = m_settings->Settings().port;
     m_cancel.Reset();
     m_running = true;
     m_workerBusy = true;
@@ -209,11 +225,14 @@ void CBurnkitDlg::WorkerRun() {
         dlg->m_ui->Post([dlg] { dlg->ShowProgress(); });
     };
     m_program.jobs[0] = &job;
+    const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
     m_program.jobs[0] = nullptr;
+    const QString recordError = m_record.Append(MakeRunRecord("Burnkit", 1, m_runPort, batch, result,
+                                                              (SteadyMs() - start) / 1000.0));
     ReleaseImages(batch);
     m_workerBusy = false;
-    m_ui->Post([this, result] {
+    m_ui->Post([this, result, recordError] {
         m_timer.stop();
         ShowProgress();
         m_running = false;
@@ -222,6 +241,7 @@ void CBurnkitDlg::WorkerRun() {
         m_openImage->setEnabled(true);
         m_portButton->setEnabled(true);
         if (m_closing) return;
+        if (!recordError.isEmpty()) m_notifier.Warn(this, kTitle, recordError);
         if (result == burn::kSuccess || result == burn::kStopped) m_notifier.Show(this, kTitle, ResultMessage(result));
         else m_notifier.Warn(this, kTitle, ResultMessage(result));
     });

@@ -29,6 +29,7 @@ public:
     void SetRunParameters(const RunParameters& p) { m_parameters = p; }
     bool Running() const { return m_running.load(); }
     bool PortOpen() const { return m_port != nullptr; }
+    RecordFileChoice& RecordFile() { return m_record; }
 
     void OnOpenClosePort();
     void OnChooseImage();                  // the file dialog, then ChooseImage
@@ -60,6 +61,7 @@ private:
     QPushButton* m_stop;
     QLabel* m_speed;
     QLabel* m_time;
+    QLabel* m_recordPath;
     QTimer m_timer;
     UiQueue* m_ui;
 
@@ -67,9 +69,11 @@ private:
     std::unique_ptr<SerialPortLine> m_line;
     QString m_image;            // the chosen image, remembered by path
     std::string m_runImage;     // handed to the worker at Burn
+    std::string m_runPort;
     RunParameters m_parameters;
     BurnCounters m_counters;
     ThroughputMeter m_meter;
+    RecordFileChoice m_record{"Burnkit"};
     serial::CancelEvent m_cancel;
     TProgram m_program;
     std::atomic<bool> m_running{false};

@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdio>
 #include <new>
+
+#include "RunRecord.h"
 
 void BurnCounters::ResetForRun() {
     bar = 0;
@@ -101,6 +102,7 @@ BurnBatch PrepareImages(const std::string& path) {
         if (batch.loadResult == 0) {
             image.path = path;
             image.endAddress = image.startAddress + image.size - 1;
+            batch.imageSha256 = Sha256Hex(image.data.get(), image.size);
         }
     }
     batch.image->modeByte = 1;

@@ -82,6 +82,7 @@ struct BurnBatch {
     std::unique_ptr<FlashImage> image;
     std::unique_ptr<LoaderRecord> loader;
     int loadResult = 0;
+    std::string imageSha256;  // of the image read, for the run records
 };
 // Whether `path` can be flashed, without reading it: kLoaded, or why not.
 int CheckImageFile(const std::string& path);

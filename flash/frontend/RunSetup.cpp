@@ -1,5 +1,10 @@
 #include "RunSetup.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
 BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
                 const serial::CancelEvent* cancel, bool fourPort, int slot) {
     BurnJob job;
@@ -31,4 +36,25 @@ QString ResultMessage(uint32_t code) {
     QString text = QString::fromStdString(ResultText(code));
     if (code != burn::kSuccess && code != burn::kStopped) text += "\n" + QString::fromStdString(ResultMeaning(code));
     return text;
+}
+
+QString DefaultRecordFile(const QString& program) {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(base).filePath(program + "/runs.csv");
+}
+
+RecordFileChoice::RecordFileChoice(const QString& program)
+    : m_program(program),
+      m_path(QSettings(program, program).value("recordFile", DefaultRecordFile(program)).toString()) {}
+
+void RecordFileChoice::Set(const QString& path) {
+    m_path = path;
+    QSettings(m_program, m_program).setValue("recordFile", path);
+}
+
+QString RecordFileChoice::Append(const RunRecord& record) const {
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    std::string why;
+    if (AppendRunRecord(m_path.toStdString(), record, why)) return {};
+    return QString("Cannot append the run record to %1: %2").arg(m_path, QString::fromStdString(why));
 }

@@ -7,6 +7,7 @@
 #include "CancelEvent.h"
 #include "FlashSettingsBox.h"
 #include "Procedure.h"
+#include "RunRecord.h"
 
 // The file dialog's filter: image names often have no dot.
 inline constexpr const char* kImageFilter = "Img file (*.*);;All files (*)";
@@ -21,6 +22,25 @@ QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter);
 
 // Empty when `path` can be flashed; otherwise why not ("not a regular file", ...).
 QString ImageProblem(const QString& path);
+
+// Where `program` keeps its run records unless the user chose another file: the user's
+// data directory.
+QString DefaultRecordFile(const QString& program);
+
+// The record file a dialog shows and writes: the last one chosen (kept in the program's
+// settings), else the default. Choosing asks for a file and keeps it.
+class RecordFileChoice {
+public:
+    explicit RecordFileChoice(const QString& program);
+    QString Path() const { return m_path; }
+    void Set(const QString& path);  // kept for the next start
+    // Appends the record of a finished run; empty, or the reason it failed naming the file.
+    QString Append(const RunRecord& record) const;
+
+private:
+    QString m_program;
+    QString m_path;
+};
 
 // A run's result for a message box: the result text, and for a failure its meaning on
 // the next line.

@@ -1,12 +1,14 @@
 #include "GangburnDlg.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -17,13 +19,10 @@ const char* kTitle = "Burnkit 921600";
 
 }  // namespace
 
-CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent)
-    : QDialog(parent), m_notifier(notifier) {
+CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent, int slotCount)
+    : QDialog(parent), m_notifier(notifier), m_extraPorts(extraPorts) {
     setWindowTitle(kTitle);
-    std::vector<std::string> extra;
-    for (const QString& p : extraPorts) extra.push_back(p.toStdString());
-    QStringList ports;
-    for (const auto& p : ListSerialPorts(extra)) ports << QString::fromStdString(p);
+    const QStringList ports = PortEntries();
 
     m_settings = new FlashSettingsBox(false, {}, this);
     m_imagePath = new QLineEdit(this);
@@ -37,6 +36,19 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_stopAll = new QPushButton("Stop All", this);
     m_stopAll->setObjectName("stopAllButton");
     m_stopAll->setEnabled(false);
+    m_rescan = new QPushButton("Rescan", this);
+    m_rescan->setObjectName("rescanButton");
+    m_tally = new QLabel(this);
+    m_tally->setObjectName("tally");
+    QFont big = m_tally->font();
+    big.setBold(true);
+    m_tally->setFont(big);
+    auto* resetTally = new QPushButton("Reset", this);
+    resetTally->setObjectName("resetTallyButton");
+    m_recordPath = new QLabel(m_record.Path(), this);
+    m_recordPath->setObjectName("recordFile");
+    m_recordPath->setToolTip("Every run is recorded in this file (CSV)");
+    auto* recordButton = new QPushButton("Record...", this);
 
     auto* top = new QGridLayout(this);
     m_settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -48,6 +60,15 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     image->addWidget(m_burn);
     image->addWidget(m_stopAll);
     top->addLayout(image, 0, 1);
+    auto* line = new QHBoxLayout;  // the session and where it is recorded
+    line->addWidget(m_tally);
+    line->addWidget(resetTally);
+    line->addWidget(m_rescan);
+    line->addStretch();
+    line->addWidget(new QLabel("Record:", this));
+    line->addWidget(m_recordPath);
+    line->addWidget(recordButton);
+    top->addLayout(line, 1, 1, Qt::AlignTop);
     auto* slotGrid = new QGridLayout;
     slotGrid->setColumnStretch(2, 1);
     top->addLayout(slotGrid, 2, 0, 1, 2);
@@ -62,15 +83,28 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
             m_notifier.WarnWithoutWaiting(this, kTitle, QString("Slot %1: %2").arg(slot + 1).arg(text));
         });
     };
-    for (int i = 0; i < kSlots; ++i) {
-        m_slots[static_cast<std::size_t>(i)] = std::make_unique<PortSlot>(i, this, slotGrid, i, ports, m_batch);
+    m_batch.record = [this](const RunRecord& record) { return m_record.Append(record); };
+    m_batch.counted = [this](uint32_t result) { Count(result); };
+    slotCount = std::clamp(slotCount, 1, kMaxSlots);
+    for (int i = 0; i < slotCount; ++i) {
+        m_slots.push_back(std::make_unique<PortSlot>(i, this, slotGrid, i, ports, m_batch));
         if (i < extraPorts.size()) Slot(i).PortList()->setCurrentText(extraPorts[i]);
     }
+    ResetTally();
     setMinimumSize(DialogUnits(this, 493, 222));
 
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
     connect(m_stopAll, &QPushButton::clicked, this, [this] { OnStopAll(); });
+    connect(m_rescan, &QPushButton::clicked, this, [this] { Rescan(); });
+    connect(resetTally, &QPushButton::clicked, this, [this] { ResetTally(); });
+    connect(recordButton, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, "Record", m_record.Path(), "CSV (*.csv);;All files (*)",
+                                                          nullptr, QFileDialog::DontConfirmOverwrite);
+        if (path.isEmpty()) return;
+        m_record.Set(path);  // appended to, never replaced
+        m_recordPath->setText(path);
+    });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
 }
@@ -81,6 +115,44 @@ CBurnkitDlg::~CBurnkitDlg() {
 }
 
 void CBurnkitDlg::SetRunParameters(const RunParameters& p) { m_batch.parameters = p; }
+
+QStringList CBurnkitDlg::PortEntries() const {
+    std::vector<std::string> extra;
+    for (const QString& p : m_extraPorts) extra.push_back(p.toStdString());
+    QStringList ports;
+    for (const auto& p : ListSerialPorts(extra)) ports << QString::fromStdString(p);
+    return ports;
+}
+
+void CBurnkitDlg::Rescan() {
+    const QStringList ports = PortEntries();
+    for (auto& slot : m_slots) {
+        QComboBox* list = slot->PortList();
+        const QString chosen = list->currentText();
+        const QSignalBlocker quiet(list);  // the same choice: the slot's result stays
+        list->clear();
+        list->addItem(QString());
+        list->addItems(ports);
+        list->setCurrentText(chosen);
+    }
+}
+
+void CBurnkitDlg::Count(uint32_t result) {
+    if (result == burn::kSuccess) ++m_passed;
+    else if (result != burn::kStopped) ++m_failed;
+    m_tally->setText(TallyText());
+}
+
+QString CBurnkitDlg::TallyText() const {
+    const int total = m_passed + m_failed;
+    const QString yield = total ? QString::number(100.0 * m_passed / total, 'f', 1) + " %" : QString("-");
+    return QString("Pass %1   Fail %2   Yield %3").arg(m_passed).arg(m_failed).arg(yield);
+}
+
+void CBurnkitDlg::ResetTally() {
+    m_passed = m_failed = 0;
+    m_tally->setText(TallyText());
+}
 
 void CBurnkitDlg::OnStopAll() {
     for (auto& slot : m_slots) slot->Stop();
@@ -132,6 +204,7 @@ void CBurnkitDlg::SetIdle(bool idle) {
     m_openImage->setEnabled(idle);
     m_burn->setEnabled(idle);
     m_stopAll->setEnabled(!idle);
+    m_rescan->setEnabled(idle);
 }
 
 void CBurnkitDlg::OnBurn() {

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 #include <QTimer>
-#include <array>
+#include <vector>
 #include <memory>
 
 #include "FlashSettingsBox.h"
@@ -12,6 +12,7 @@
 #include "PortSlot.h"
 #include "UiQueue.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -19,15 +20,25 @@ namespace gangburn {
 
 class CBurnkitDlg : public QDialog {
 public:
-    static constexpr int kSlots = 4;
+    static constexpr int kDefaultSlots = 4, kMaxSlots = 16;
 
-    // `extraPorts` join every port list; the i-th is preselected in slot i.
-    CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent = nullptr);
+    // `extraPorts` join every port list; the i-th is preselected in slot i. `slotCount`: 1 to
+    // 16 port slots.
+    CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent = nullptr,
+                int slotCount = kDefaultSlots);
     ~CBurnkitDlg() override;
 
     void SetRunParameters(const RunParameters& p);
     bool BatchRunning() const { return m_timer.isActive(); }
     PortSlot& Slot(int i) { return *m_slots[static_cast<std::size_t>(i)]; }
+    int SlotCount() const { return static_cast<int>(m_slots.size()); }
+    RecordFileChoice& RecordFile() { return m_record; }
+    // The session's results: modules that passed and failed since the last reset.
+    int Passed() const { return m_passed; }
+    int Failed() const { return m_failed; }
+    QString TallyText() const;
+    void ResetTally();
+    void Rescan();  // the port lists again, each slot keeping its choice
 
     void OnChooseImage();
     void ChooseImage(const QString& path);
@@ -41,8 +52,10 @@ protected:
 
 private:
     bool MayClose();  // asks before running modules are left
+    QStringList PortEntries() const;
     void SetIdle(bool idle);
     void OnTick();
+    void Count(uint32_t result);  // GUI thread, once per run
 
     INotifier& m_notifier;
     FlashSettingsBox* m_settings;
@@ -50,12 +63,19 @@ private:
     QPushButton* m_openImage;
     QPushButton* m_burn;
     QPushButton* m_stopAll;
+    QPushButton* m_rescan;
+    QLabel* m_tally;
+    QLabel* m_recordPath;
+    QStringList m_extraPorts;
+    int m_passed = 0;
+    int m_failed = 0;
+    RecordFileChoice m_record{"Gangburn"};
     QTimer m_timer;
     UiQueue* m_ui;
     QString m_image;
     std::unique_ptr<BurnBatch> m_records;
     PortSlot::Batch m_batch;
-    std::array<std::unique_ptr<PortSlot>, kSlots> m_slots;
+    std::vector<std::unique_ptr<PortSlot>> m_slots;
 };
 
 }  // namespace gangburn

@@ -56,6 +56,11 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
         if (!Busy()) ClearResult();
     });
     int column = 0;
+    auto* number = new QLabel(QString::number(index + 1), dialog);  // as the fixture is labelled
+    QFont bold = number->font();
+    bold.setBold(true);
+    number->setFont(bold);
+    grid->addWidget(number, row, column++);
     grid->addWidget(new QLabel("COM:", dialog), row, column++);
     grid->addWidget(m_list, row, column++);
     grid->addWidget(m_bar, row, column++);
@@ -139,11 +144,15 @@ void PortSlot::WorkerRun() {
         if (!m_port) {
             // Told in the row and in a box naming the slot; the other slots go on.
             const QString reason = QString::fromStdString(error);
+            const QString recordError =
+                m_batch.record(MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, burn::kNoPort, 0));
             m_batch.post([this, reason] {
                 ShowResult(burn::kNoPort, reason);
                 m_result->setText("Fail: port");
+                m_batch.counted(burn::kNoPort);
             });
             m_batch.showMessage(m_index, reason);
+            if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
         }
     }
     if (!m_port) {
@@ -163,14 +172,19 @@ void PortSlot::WorkerRun() {
     m_pending = false;
     m_counters.reportValid = true;
     job.notify(job);
+    const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
     m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     m_port.reset();
     m_portOpen = false;
+    const QString recordError = m_batch.record(
+        MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, (SteadyMs() - start) / 1000.0));
     m_batch.post([this, result] {
         ShowProgress();
         ShowResult(result, ResultMessage(result));
+        m_batch.counted(result);
     });
+    if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
     m_running = false;
     m_workerBusy = false;
 }

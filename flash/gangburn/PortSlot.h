@@ -45,6 +45,9 @@ public:
         std::function<void(int slot, const QString&)> showMessage;  // a failure, posted to the GUI thread
         std::function<void(std::function<void()>)> post;   // runs work in the GUI thread
         RunParameters parameters;
+        // Any thread: appends a run's record; empty, or why it could not.
+        std::function<QString(const RunRecord&)> record;
+        std::function<void(uint32_t result)> counted;  // GUI thread, once per run
     };
 
     PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const QStringList& ports, Batch& batch);

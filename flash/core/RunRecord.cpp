@@ -1,0 +1,193 @@
+#include "RunRecord.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "Procedure.h"
+
+namespace {
+
+// FIPS 180-4 SHA-256.
+class Sha256 {
+public:
+    void Update(const uint8_t* data, uint64_t size) {
+        for (uint64_t i = 0; i < size; ++i) {
+            m_block[m_used++] = data[i];
+            if (m_used == 64) Compress(), m_used = 0;
+        }
+        m_bits += size * 8;
+    }
+    std::string HexDigest() {
+        const uint64_t bits = m_bits;
+        const uint8_t one = 0x80, zero = 0;
+        Update(&one, 1);
+        while (m_used != 56) Update(&zero, 1);
+        for (int i = 7; i >= 0; --i) {
+            const auto b = static_cast<uint8_t>(bits >> (8 * i));
+            Update(&b, 1);
+        }
+        std::string hex;
+        char two[3];
+        for (uint32_t h : m_h)
+            for (int i = 3; i >= 0; --i) std::snprintf(two, sizeof two, "%02x", (h >> (8 * i)) & 0xFF), hex += two;
+        return hex;
+    }
+
+private:
+    static uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+    void Compress() {
+        static constexpr uint32_t k[64] = {
+            0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+            0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+            0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+            0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+            0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+            0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+            0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+        uint32_t w[64];
+        for (int i = 0; i < 16; ++i)
+            w[i] = uint32_t{m_block[4 * i]} << 24 | uint32_t{m_block[4 * i + 1]} << 16 |
+                   uint32_t{m_block[4 * i + 2]} << 8 | m_block[4 * i + 3];
+        for (int i = 16; i < 64; ++i) {
+            const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+            const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+        }
+        uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5], g = m_h[6], h = m_h[7];
+        for (int i = 0; i < 64; ++i) {
+            const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+            const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            h = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
+        }
+        const uint32_t add[8] = {a, b, c, d, e, f, g, h};
+        for (int i = 0; i < 8; ++i) m_h[i] += add[i];
+    }
+
+    std::array<uint32_t, 8> m_h{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    uint8_t m_block[64] = {};
+    int m_used = 0;
+    uint64_t m_bits = 0;
+};
+
+std::string IsoTime(std::time_t t) {
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string CodeText(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", code);
+    return text;
+}
+
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string quoted = "\"";
+    for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+        else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return text;
+}
+
+}  // namespace
+
+std::string Sha256Hex(const uint8_t* data, uint64_t size) {
+    Sha256 sha;
+    sha.Update(data, size);
+    return sha.HexDigest();
+}
+
+RunRecord MakeRunRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
+                        uint32_t code, double seconds) {
+    RunRecord r;
+    r.when = std::time(nullptr);
+    r.program = program;
+    r.slot = slot;
+    r.port = port;
+    if (batch.image) {
+        r.imagePath = batch.image->path;
+        r.imageSize = batch.image->size;
+        r.imageSha256 = batch.imageSha256;
+    }
+    r.code = code;
+    r.seconds = seconds;
+    if (code == 0 && seconds > 0) r.bytesPerSecond = static_cast<uint64_t>(static_cast<double>(r.imageSize) / seconds);
+    return r;
+}
+
+std::string RunRecordHeader() {
+    return "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n";
+}
+
+std::string RunRecordCsv(const RunRecord& r) {
+    return IsoTime(r.when) + "," + CsvField(r.program) + "," + std::to_string(r.slot) + "," + CsvField(r.port) + "," +
+           CsvField(r.imagePath) + "," + std::to_string(r.imageSize) + "," + r.imageSha256 + "," + CodeText(r.code) +
+           "," + CsvField(r.code == 0 ? "success" : ResultMeaning(r.code)) + "," + Seconds(r.seconds) + "," +
+           std::to_string(r.bytesPerSecond) + "\r\n";
+}
+
+std::string RunRecordJson(const RunRecord& r) {
+    return "{\"time\":" + JsonString(IsoTime(r.when)) + ",\"program\":" + JsonString(r.program) +
+           ",\"slot\":" + std::to_string(r.slot) + ",\"port\":" + JsonString(r.port) +
+           ",\"image\":" + JsonString(r.imagePath) + ",\"size\":" + std::to_string(r.imageSize) +
+           ",\"sha256\":" + JsonString(r.imageSha256) + ",\"result\":" + JsonString(CodeText(r.code)) +
+           ",\"meaning\":" + JsonString(r.code == 0 ? "success" : ResultMeaning(r.code)) +
+           ",\"seconds\":" + Seconds(r.seconds) + ",\"bytes_per_second\":" + std::to_string(r.bytesPerSecond) + "}";
+}
+
+bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    std::string text = fstat(fd, &st) == 0 && st.st_size == 0 ? RunRecordHeader() : std::string();
+    text += RunRecordCsv(r);
+    // One write: lines of parallel runs never interleave.
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    const int writeErrno = errno;
+    const bool synced = n == static_cast<ssize_t>(text.size()) && ::fdatasync(fd) == 0;
+    const int syncErrno = errno;
+    ::close(fd);
+    if (n != static_cast<ssize_t>(text.size())) {
+        error = n < 0 ? std::strerror(writeErrno) : "the disk took only part of the line";
+        return false;
+    }
+    if (!synced) {
+        error = std::strerror(syncErrno);
+        return false;
+    }
+    return true;
+}
