@@ -1,12 +1,14 @@
 // Flashing a 1 MiB image through the simulated chip, paced at the line rates: the
 // loader stage's throughput against the protocol's own limit at 921600 baud (1024
-// payload bytes per 1027 on the wire, 10 bits a byte), the whole run's time, and four
-// ports at once against one.
+// payload bytes per 1027 on the wire, 10 bits a byte), the whole run's time, four and
+// sixteen ports at once against one, and what a USB bridge's latency timer costs (the
+// chip's answers held 1 or 16 ms). The ratios are printed at the end.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -42,11 +44,12 @@ struct Station {
     uint32_t result = 1;
     double loaderSeconds = 0, runSeconds = 0;
 
-    Station(const std::string& flashPath, const BurnBatch& batch, bool fourPort) {
+    Station(const std::string& flashPath, const BurnBatch& batch, bool fourPort, int adapterLatencyMs) {
         std::string error;
         line.Open(error);
         sim::SimulatorOptions options;
         options.flashFile = flashPath;
+        options.adapterLatencyMs = adapterLatencyMs;
         module = std::make_unique<sim::Simulator>(line, options);
         thread = std::thread([this] {
             std::string e;
@@ -90,14 +93,17 @@ std::string ImagePath() {
     return path;
 }
 
-void RunStations(benchmark::State& state, int count) {
+// Batch seconds and loader rates by benchmark, for the ratios at the end.
+std::map<std::string, std::pair<double, double>> g_results;
+
+void RunStations(benchmark::State& state, const char* name, int count, int adapterLatencyMs = 0) {
     BurnBatch batch = PrepareImages(ImagePath());
     for (auto _ : state) {
         std::vector<std::unique_ptr<Station>> stations;
         for (int i = 0; i < count; ++i)
             stations.push_back(std::make_unique<Station>(std::filesystem::temp_directory_path() /
                                                              ("flash-bench-" + std::to_string(i) + ".bin"),
-                                                         batch, count > 1));
+                                                         batch, count > 1, adapterLatencyMs));
         const auto start = Clock::now();
         std::vector<std::thread> workers;
         for (auto& s : stations) workers.emplace_back([&s] { s->Burn(); });
@@ -113,14 +119,44 @@ void RunStations(benchmark::State& state, int count) {
         state.counters["share_of_protocol_limit_%"] = 100.0 * loaderRate / kProtocolLimit;
         state.counters["run_s"] = stations[0]->runSeconds;
         state.counters["batch_s"] = batchSeconds;
+        g_results[name] = {batchSeconds, loaderRate};
     }
 }
 
-void BM_OnePort1MiB(benchmark::State& state) { RunStations(state, 1); }
-void BM_FourPorts1MiB(benchmark::State& state) { RunStations(state, 4); }
+void BM_OnePort1MiB(benchmark::State& state) { RunStations(state, "BM_OnePort1MiB", 1); }
+void BM_FourPorts1MiB(benchmark::State& state) { RunStations(state, "BM_FourPorts1MiB", 4); }
+void BM_SixteenPorts1MiB(benchmark::State& state) { RunStations(state, "BM_SixteenPorts1MiB", 16); }
+void BM_OnePortAdapter1ms(benchmark::State& state) { RunStations(state, "BM_OnePortAdapter1ms", 1, 1); }
+void BM_OnePortAdapter16ms(benchmark::State& state) { RunStations(state, "BM_OnePortAdapter16ms", 1, 16); }
 BENCHMARK(BM_OnePort1MiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_FourPorts1MiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SixteenPorts1MiB)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_OnePortAdapter1ms)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_OnePortAdapter16ms)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void PrintRatios() {
+    auto find = [](const char* prefix) -> const std::pair<double, double>* {
+        for (const auto& [name, result] : g_results)
+            if (name.rfind(prefix, 0) == 0) return &result;
+        return nullptr;
+    };
+    const auto* one = find("BM_OnePort1MiB");
+    if (!one) return;
+    for (const char* many : {"BM_FourPorts1MiB", "BM_SixteenPorts1MiB"})
+        if (const auto* r = find(many)) std::printf("%s batch time / one port: %.3f\n", many, r->first / one->first);
+    for (const char* slow : {"BM_OnePortAdapter1ms", "BM_OnePortAdapter16ms"})
+        if (const auto* r = find(slow))
+            std::printf("%s loader rate / no adapter latency: %.3f (%.1f %% of the protocol limit)\n", slow,
+                        r->second / one->second, 100.0 * r->second / kProtocolLimit);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}

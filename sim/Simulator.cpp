@@ -45,6 +45,7 @@ bool Simulator::Refill(Clock::time_point now) {
     m_pending.clear();
     m_pendingPos = 0;
     if (!m_replies.empty()) {
+        if (now < m_repliesDue) return false;  // still in the adapter
         m_pending.swap(m_replies);
         return true;
     }
@@ -111,7 +112,7 @@ void Simulator::ReceiveSome() {
     if (m_firmware.load(std::memory_order_relaxed))
         m_commands.Receive(buf, static_cast<std::size_t>(n), m_epoch, replies);
     if (!m_chip) {
-        m_replies += replies;
+        AddReplies(replies);
         return;
     }
     // The rate is read after the bytes came, and a pseudo-terminal cannot tell the host
@@ -125,6 +126,12 @@ void Simulator::ReceiveSome() {
     if (m_firmware.load(std::memory_order_relaxed) && !firmware)
         m_pendingPos = m_pending.size();  // restarting into the boot ROM cuts the output short
     m_firmware.store(firmware, std::memory_order_release);
+    AddReplies(replies);
+}
+
+void Simulator::AddReplies(const std::string& replies) {
+    if (replies.empty()) return;
+    if (m_replies.empty()) m_repliesDue = Clock::now() + milliseconds(m_options.adapterLatencyMs);
     m_replies += replies;
 }
 
@@ -161,6 +168,8 @@ bool Simulator::Run(std::string& error) {
         if (m_pendingPos < m_pending.size()) {
             if (!m_options.paced || after >= m_txPacer.FreeAt()) events |= POLLOUT;
             else wake = std::min(wake, m_txPacer.FreeAt());
+        } else if (!m_replies.empty()) {
+            wake = std::min(wake, m_repliesDue);
         } else if (!SourceDone() && Talking()) {
             // (While the chip or a GPD upload owns the line no epoch is due: only the
             // host can wake it.)

@@ -30,6 +30,9 @@ struct SimulatorOptions {
     std::string gpdOutFile;       // a completed GPD upload is written here; empty: nowhere
     std::string flashFile;     // the chip's flash; empty: written nowhere
     uint32_t flashSize = 4u << 20;
+    // A USB serial bridge holds what it received for its latency timer before the host
+    // sees it: the module's answers reach the host this much later (0: at once).
+    int adapterLatencyMs = 0;
 };
 
 class Simulator {
@@ -60,6 +63,7 @@ private:
     bool Refill(std::chrono::steady_clock::time_point now);
     void SendSome();
     void ReceiveSome();
+    void AddReplies(const std::string& replies);
     // Whether the module sends NMEA output now: not while the chip's boot ROM or loader
     // owns the line, nor while a GPD upload holds it in binary mode.
     bool Talking() const;
@@ -72,6 +76,7 @@ private:
     std::atomic<bool> m_firmware{true};
     std::ifstream m_replay;
     std::string m_replies;
+    std::chrono::steady_clock::time_point m_repliesDue{};  // with an adapter latency
     std::string m_pending;
     std::size_t m_pendingPos = 0;
     int64_t m_epoch = 0;

@@ -44,6 +44,8 @@ void Usage(FILE* to) {
         "  --epochs N           stop sending after N epochs\n"
         "  --unpaced            do not pace bytes at the host's baud rate\n"
         "  --flood              send epochs back to back, not once per epoch period\n"
+        "  --adapter-latency MS hold each answer MS milliseconds, as a USB serial bridge's\n"
+        "                       latency timer does (0 to 1000)\n"
         "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"
         "  --flash-size BYTES   size of the flash (default 4194304)\n"
         "  --boot-baud N        the only rate the boot ROM, and the loader until its baud\n"
@@ -166,6 +168,16 @@ int main(int argc, char** argv) {
         else if (arg == "--epochs") options.maxEpochs = std::atoll(value());
         else if (arg == "--unpaced") options.paced = false;
         else if (arg == "--flood") options.flood = true;
+        else if (arg == "--adapter-latency") {
+            char* end = nullptr;
+            const char* text = value();
+            const long ms = std::strtol(text, &end, 10);
+            if (end == text || *end != '\0' || ms < 0 || ms > 1000) {
+                std::fprintf(stderr, "zrsim: --adapter-latency must be 0 to 1000 milliseconds\n");
+                return 2;
+            }
+            options.adapterLatencyMs = static_cast<int>(ms);
+        }
         else if (arg == "--flash") options.flashFile = value();
         else if (arg == "--flash-size") options.flashSize = static_cast<uint32_t>(std::strtoul(value(), nullptr, 0));
         else if (arg == "--boot-baud") options.faults.bootRomBaud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));

@@ -181,16 +181,8 @@ int main(int argc, char** argv) {
             continue;
         }
         r->line = std::make_unique<SerialPortLine>(*r->port);
-        BurnJob& job = r->job;
-        job.slot = static_cast<int>(slot);
-        job.line = r->line.get();
-        job.loader = batch.loader.get();
-        job.image = *batch.image;
-        job.attemptLimit = attempts;
-        job.passes = passes;
-        job.fourPort = fourPort;
-        job.counters = &r->counters;
-        job.cancel = &stop;
+        r->job = MakeJob(batch, r->line.get(), {attempts, passes, SleepMs}, &r->counters, &stop, fourPort,
+                         static_cast<int>(slot));
         r->counters.ResetForRun();
         runs.push_back(std::move(r));
     }

@@ -10,6 +10,9 @@ constexpr uint32_t kBulkChunk = 256;
 constexpr int kProgressSteps = 30;
 constexpr int kBytesWaitingPolls = 102;
 constexpr uint32_t kBaudRates[] = {115200, 9600};
+// Time-outs while synchronising (none to speak of: the handshake polls), and for the
+// RAM load after it; the pause before the load lets the boot ROM settle.
+constexpr uint32_t kSyncTimeoutMs = 1, kLoadReadTimeoutMs = 1000, kLoadWriteTimeoutMs = 700, kSettleMs = 200;
 }  // namespace
 
 int Rom_Base::PutHalfword(FlashPort& port, uint16_t v) {
@@ -179,15 +182,17 @@ void Rom_ZR7316A::SyncStep(SyncState& s, uint8_t c) {
 
 uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
     if (!port.HasLine()) return 0xB0001;
-    if (port.SetTimeouts(1, 1) != 0) return 0xB0002;
+    if (port.SetTimeouts(kSyncTimeoutMs, kSyncTimeoutMs) != 0) return 0xB0002;
     bool synchronised = false;
-    for (uint32_t pass = 0; pass < m_passes && !synchronised; ++pass) {
+    // A stopped run leaves at once: the handshake's own loops would poll on for seconds.
+    for (uint32_t pass = 0; pass < m_passes && !synchronised && !port.Cancelled(); ++pass) {
         for (const uint32_t rate : kBaudRates) {
             if (port.SetBaudRate(rate) != 0) return 0xB0003;
             if (port.WriteAll(reinterpret_cast<const uint8_t*>(kBootEntrySentence), sizeof kBootEntrySentence - 1) != 0)
                 return 0xB0004;
             SyncState s;
-            while (s.state < 4 && (m_attemptLimit >= rom::kNoLimit || s.counter < m_attemptLimit)) {
+            while (s.state < 4 && (m_attemptLimit >= rom::kNoLimit || s.counter < m_attemptLimit) &&
+                   !port.Cancelled()) {
                 if (s.resend) port.WriteAll(&kSyncBytes[s.state], 1);
                 uint8_t c = 0;
                 for (int poll = 0; poll < kBytesWaitingPolls; ++poll) {
@@ -205,13 +210,13 @@ uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
             }
         }
     }
-    if (port.SetTimeouts(1000, 700) != 0) return 0xB0009;
+    if (port.SetTimeouts(kLoadReadTimeoutMs, kLoadWriteTimeoutMs) != 0) return 0xB0009;
     return synchronised ? 0 : 0xB000A;
 }
 
 uint32_t Rom_ZR7316A::Run(FlashPort& port, const LoadRequest& request) {
     if (Connect(port) != 0) return rom::kHandshakeFailed;
-    port.Wait(200);
+    port.Wait(kSettleMs);
     if (WriteBlock(port, m_loadAddress, request.data, request.length, request.start, request.startContext,
                    request.progress, request.progressContext) != 0)
         return rom::kLoadFailed;

@@ -70,6 +70,9 @@ std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& setti
     t.writeTotalConstantMs = 1500;
     port->SetTimeouts(t);
     port->ClearBreak();
+    // Each packet waits for its answer: an adapter holding the answer for its latency
+    // timer would halve the rate. A refusal costs speed only.
+    port->RequestLowLatency();
     port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     error.clear();
     return port;

@@ -110,6 +110,22 @@ BurnBatch PrepareImages(const std::string& path) {
     return batch;
 }
 
+BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
+                const serial::CancelEvent* cancel, bool fourPort, int slot) {
+    BurnJob job;
+    job.slot = slot;
+    job.line = line;
+    job.loader = batch.loader.get();
+    job.image = *batch.image;
+    job.attemptLimit = parameters.attempts;
+    job.passes = parameters.passes;
+    job.wait = parameters.wait;
+    job.fourPort = fourPort;
+    job.counters = counters;
+    job.cancel = cancel;
+    return job;
+}
+
 void ReleaseImages(BurnBatch& batch) {
     batch.image.reset();
     batch.loader.reset();

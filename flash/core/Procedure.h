@@ -64,6 +64,15 @@ struct BurnJob {
     void* owner = nullptr;
 };
 
+// The handshake's patience and the protocol's waits: the dialogs use the real ones;
+// tests pass shorter ones.
+struct RunParameters {
+    uint32_t attempts = 1000;
+    uint32_t passes = 10;
+    WaitFn wait = SleepMs;
+};
+
+
 // The workers' shared context: the current job of each port slot.
 struct TProgram {
     BurnJob* jobs[4] = {};
@@ -92,6 +101,11 @@ std::string ImageLoadText(int code);
 
 BurnBatch PrepareImages(const std::string& path);
 void ReleaseImages(BurnBatch& batch);
+
+// The job of one port's run as every front end sets it up. The batch, line, counters and
+// cancel event must outlive it.
+BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
+                const serial::CancelEvent* cancel, bool fourPort, int slot);
 
 uint32_t BurnImage(BurnJob& job);
 

@@ -28,14 +28,6 @@ private:
     QComboBox* m_stopBits;
 };
 
-// The handshake's patience and the protocol's waits: the dialogs use the real ones;
-// tests pass shorter ones.
-struct RunParameters {
-    uint32_t attempts = 1000;
-    uint32_t passes = 10;
-    WaitFn wait = SleepMs;
-};
-
 // Dialog units of the dialog's font, as resource templates measure: a quarter of the
 // average character width, an eighth of the character height.
 QSize DialogUnits(const QWidget* widget, int x, int y);

@@ -5,22 +5,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
-                const serial::CancelEvent* cancel, bool fourPort, int slot) {
-    BurnJob job;
-    job.slot = slot;
-    job.line = line;
-    job.loader = batch.loader.get();
-    job.image = *batch.image;
-    job.attemptLimit = parameters.attempts;
-    job.passes = parameters.passes;
-    job.wait = parameters.wait;
-    job.fourPort = fourPort;
-    job.counters = counters;
-    job.cancel = cancel;
-    return job;
-}
-
 QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter) {
     const int64_t now = SteadyMs();
     meter.Note(counters.stage.load(), counters.stageStartMs.load(), counters.bytesDone.load(), now);

@@ -1,5 +1,5 @@
-// What the two flashing dialogs do alike for a run: set up its job, show its speed, and
-// check an image when the user chooses it.
+// What the two flashing dialogs do alike for a run: show its speed, check an image when
+// the user chooses it, keep its record.
 #pragma once
 
 #include <QString>
@@ -11,10 +11,6 @@
 
 // The file dialog's filter: image names often have no dot.
 inline constexpr const char* kImageFilter = "Img file (*.*);;All files (*)";
-
-// The job of one port's run. The batch, line, counters and cancel event must outlive it.
-BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
-                const serial::CancelEvent* cancel, bool fourPort, int slot);
 
 // The speed to show now: called on every progress report and every one-second tick, so
 // the figure also falls while no bytes move.

@@ -4,6 +4,7 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -131,8 +132,28 @@ bool SerialPort::Open(const std::string& path) {
     return true;
 }
 
+bool SerialPort::RequestLowLatency() {
+    if (m_fd < 0) return false;
+    serial_struct info{};
+    if (::ioctl(m_fd, TIOCGSERIAL, &info) != 0) return false;  // a pseudo-terminal has none
+    if (info.flags & ASYNC_LOW_LATENCY) return true;
+    const int before = info.flags;
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(m_fd, TIOCSSERIAL, &info) != 0) return false;
+    m_flagsBeforeLowLatency = before;
+    return true;
+}
+
 void SerialPort::Close() {
     if (m_fd < 0) return;
+    if (m_flagsBeforeLowLatency) {
+        serial_struct info{};
+        if (::ioctl(m_fd, TIOCGSERIAL, &info) == 0) {
+            info.flags = *m_flagsBeforeLowLatency;
+            ::ioctl(m_fd, TIOCSSERIAL, &info);
+        }
+        m_flagsBeforeLowLatency.reset();
+    }
     ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);  // also drops the flock
     m_fd = -1;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace serial {
@@ -95,6 +96,10 @@ public:
     bool Purge(unsigned flags);
     bool ClearBreak();
     bool Drain();
+    // Asks the driver to hand over received bytes at once rather than after its latency
+    // timer (USB serial bridges hold them up to 16 ms). False when the driver has no such
+    // setting or refuses: nothing changes then. Close puts the old setting back.
+    bool RequestLowLatency();
 
     // The last failure of any call; a copy, as the reading and the writing thread may
     // both fail at once.
@@ -107,6 +112,7 @@ private:
 
     int m_fd = -1;
     std::string m_path;
+    std::optional<int> m_flagsBeforeLowLatency;  // the driver's flags to restore at Close
     Timeouts m_timeouts;  // set before reads and writes start, not while they run
     mutable std::mutex m_errorMutex;
     Error m_error;
