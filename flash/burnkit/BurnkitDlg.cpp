@@ -36,7 +36,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_imagePath = new QLineEdit(this);
     m_imagePath->setObjectName("imagePath");
     m_imagePath->setReadOnly(true);
-    m_imagePath->setMinimumWidth(DialogUnits(this, 150, 0).width());  // paths are long
+    m_imagePath->setMinimumWidth(DialogUnits(this, 100, 0).width());  // paths are long: the tooltip has it whole
     m_openImage = new QPushButton("Open", this);
     m_openImage->setObjectName("openImageButton");
     m_bar = new QProgressBar(this);
@@ -55,7 +55,9 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_time->setObjectName("timeValue");
     m_recordPath = new QLabel(m_record.Path(), this);
     m_recordPath->setObjectName("recordFile");
-    m_recordPath->setToolTip("Every run is recorded in this file (CSV)");
+    // A long path must not widen the window: the label shows what fits, the tooltip the rest.
+    m_recordPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + m_record.Path());
     auto* recordButton = new QPushButton("Record...", this);
     recordButton->setObjectName("recordButton");
 
@@ -99,6 +101,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
         if (path.isEmpty()) return;
         m_record.Set(path);  // appended to, never replaced
         m_recordPath->setText(path);
+        m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + path);
     });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });

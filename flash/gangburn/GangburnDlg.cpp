@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -43,11 +44,13 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     QFont big = m_tally->font();
     big.setBold(true);
     m_tally->setFont(big);
+    m_tally->setMinimumWidth(QFontMetrics(big).horizontalAdvance("Pass 9999   Fail 9999   Yield 100.0 %"));
     auto* resetTally = new QPushButton("Reset", this);
     resetTally->setObjectName("resetTallyButton");
     m_recordPath = new QLabel(m_record.Path(), this);
     m_recordPath->setObjectName("recordFile");
-    m_recordPath->setToolTip("Every run is recorded in this file (CSV)");
+    m_recordPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // the tooltip has it whole
+    m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + m_record.Path());
     auto* recordButton = new QPushButton("Record...", this);
 
     auto* top = new QGridLayout(this);
@@ -60,15 +63,19 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     image->addWidget(m_burn);
     image->addWidget(m_stopAll);
     top->addLayout(image, 0, 1);
-    auto* line = new QHBoxLayout;  // the session and where it is recorded
-    line->addWidget(m_tally);
-    line->addWidget(resetTally);
-    line->addWidget(m_rescan);
-    line->addStretch();
-    line->addWidget(new QLabel("Record:", this));
-    line->addWidget(m_recordPath);
-    line->addWidget(recordButton);
-    top->addLayout(line, 1, 1, Qt::AlignTop);
+    auto* session = new QVBoxLayout;  // the session's tally and where it is recorded
+    auto* tally = new QHBoxLayout;
+    tally->addWidget(m_tally);
+    tally->addWidget(resetTally);
+    tally->addWidget(m_rescan);
+    tally->addStretch();
+    auto* record = new QHBoxLayout;
+    record->addWidget(new QLabel("Record:", this));
+    record->addWidget(m_recordPath, 1);
+    record->addWidget(recordButton);
+    session->addLayout(tally);
+    session->addLayout(record);
+    top->addLayout(session, 1, 1, Qt::AlignTop);
     auto* slotGrid = new QGridLayout;
     slotGrid->setColumnStretch(2, 1);
     top->addLayout(slotGrid, 2, 0, 1, 2);
@@ -104,6 +111,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
         if (path.isEmpty()) return;
         m_record.Set(path);  // appended to, never replaced
         m_recordPath->setText(path);
+        m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + path);
     });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
