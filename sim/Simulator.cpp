@@ -78,6 +78,19 @@ bool Simulator::Refill(Clock::time_point now) {
     return true;
 }
 
+// What was on its way goes with the module; the next one starts from power-on, in its
+// firmware, with the epoch clock running from now.
+void Simulator::TakeOutOrPutIn(bool inserted, Clock::time_point now) {
+    m_pending.clear();
+    m_pendingPos = 0;
+    m_replies.clear();
+    if (!inserted) return;
+    if (m_options.chip)
+        m_chip = std::make_unique<ChipModel>(m_options.faults, m_options.flashFile, m_options.flashSize);
+    m_firmware.store(true, std::memory_order_release);
+    m_nextEpoch = now;
+}
+
 bool Simulator::Talking() const {
     return m_firmware.load(std::memory_order_relaxed) && !m_commands.BinaryMode();
 }
@@ -147,8 +160,21 @@ bool Simulator::Run(std::string& error) {
         }
     }
     m_nextEpoch = Clock::now();
+    if (m_options.startRemoved) m_inserted.store(false);
+    m_wasInserted = m_inserted.load();
     while (!m_stop.load(std::memory_order_acquire)) {
         const auto now = Clock::now();
+        if (const bool inserted = m_inserted.load(std::memory_order_acquire); inserted != m_wasInserted) {
+            m_wasInserted = inserted;
+            TakeOutOrPutIn(inserted, now);
+        }
+        if (!m_wasInserted) {
+            // An empty fixture: nothing on the line either way.
+            char drain[512];
+            while (::read(m_line.MasterFd(), drain, sizeof drain) > 0) {}
+            std::this_thread::sleep_for(kIdlePoll);
+            continue;
+        }
         if (m_pendingPos >= m_pending.size()) Refill(now);
         const bool havePending = m_pendingPos < m_pending.size();
 

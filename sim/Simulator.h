@@ -33,6 +33,7 @@ struct SimulatorOptions {
     // A USB serial bridge holds what it received for its latency timer before the host
     // sees it: the module's answers reach the host this much later (0: at once).
     int adapterLatencyMs = 0;
+    bool startRemoved = false;  // the fixture starts empty
 };
 
 class Simulator {
@@ -44,6 +45,10 @@ public:
     // Runs until Stop(); returns false when the replay file cannot be read.
     bool Run(std::string& error);
     void Stop() { m_stop.store(true, std::memory_order_release); }
+    // The fixture: a module taken out says and hears nothing; one put in starts from
+    // power-on, in its firmware. Any thread (a signal handler too).
+    void SetInserted(bool inserted) { m_inserted.store(inserted, std::memory_order_release); }
+    bool Inserted() const { return m_inserted.load(std::memory_order_acquire); }
 
     // Called in the simulator's thread, before Run().
     void OnSent(Bytes tee) { m_onSent = std::move(tee); }          // bytes put on the line
@@ -64,6 +69,7 @@ private:
     void SendSome();
     void ReceiveSome();
     void AddReplies(const std::string& replies);
+    void TakeOutOrPutIn(bool inserted, std::chrono::steady_clock::time_point now);
     // Whether the module sends NMEA output now: not while the chip's boot ROM or loader
     // owns the line, nor while a GPD upload holds it in binary mode.
     bool Talking() const;
@@ -76,6 +82,8 @@ private:
     std::atomic<bool> m_firmware{true};
     std::ifstream m_replay;
     std::string m_replies;
+    std::atomic<bool> m_inserted{true};
+    bool m_wasInserted = true;  // the simulator thread's view, to notice a change
     std::chrono::steady_clock::time_point m_repliesDue{};  // with an adapter latency
     std::string m_pending;
     std::size_t m_pendingPos = 0;

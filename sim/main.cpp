@@ -23,6 +23,11 @@ namespace {
 
 sim::Simulator* g_running = nullptr;
 
+// SIGUSR1 takes the module out of the fixture, or puts it back.
+void OnFixture(int) {
+    if (g_running) g_running->SetInserted(!g_running->Inserted());
+}
+
 void OnSignal(int) {
     if (g_running) g_running->Stop();
 }
@@ -44,6 +49,8 @@ void Usage(FILE* to) {
         "  --epochs N           stop sending after N epochs\n"
         "  --unpaced            do not pace bytes at the host's baud rate\n"
         "  --flood              send epochs back to back, not once per epoch period\n"
+        "  --removed            start with no module in the fixture; SIGUSR1 puts one in\n"
+        "                       or takes it out again\n"
         "  --adapter-latency MS hold each answer MS milliseconds, as a USB serial bridge's\n"
         "                       latency timer does (0 to 1000)\n"
         "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"
@@ -168,6 +175,7 @@ int main(int argc, char** argv) {
         else if (arg == "--epochs") options.maxEpochs = std::atoll(value());
         else if (arg == "--unpaced") options.paced = false;
         else if (arg == "--flood") options.flood = true;
+        else if (arg == "--removed") options.startRemoved = true;
         else if (arg == "--adapter-latency") {
             char* end = nullptr;
             const char* text = value();
@@ -218,6 +226,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
+    std::signal(SIGUSR1, OnFixture);
     const bool ok = simulator.Run(error);
     g_running = nullptr;
     if (!ok) {

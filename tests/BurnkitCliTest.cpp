@@ -96,6 +96,33 @@ TEST(BurnkitCli, ReportAppendsACsvLinePerPortAndJsonGoesToStandardOutput) {
         << again.output;
 }
 
+// A fixture on the line: a module put in is flashed once; the next waits until it was
+// taken out and another put in.
+TEST(BurnkitCli, AutoModeFlashesEachModulePutIntoTheFixture) {
+    testsupport::SimulatedChip chip;
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(3000, 24));
+    const std::string report = chip.Dir() / "runs.csv";
+    chip.SetInserted(false);
+    testsupport::ChildProcess cli({BURNKIT_CLI, "--port", chip.Path(), "--image", chip.Dir() / "image.bin", "--auto",
+                                   "--quiet-ms", "300", "--report", report},
+                                  chip.Dir().Path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(testsupport::ReadFile(report), "");  // an empty fixture flashes nothing
+    chip.SetInserted(true);
+    ASSERT_TRUE(cli.WaitFor(": module 1: Burn Flash Img Success !", std::chrono::seconds(30))) << cli.Output();
+    // The flashed module talks again: no second run until it was taken out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(cli.Output().find("module 2"), std::string::npos) << cli.Output();
+    chip.SetInserted(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    chip.SetInserted(true);
+    ASSERT_TRUE(cli.WaitFor(": module 2: Burn Flash Img Success !", std::chrono::seconds(30))) << cli.Output();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 130) << cli.Output();
+    const std::string csv = testsupport::ReadFile(report);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
+}
+
 TEST(BurnkitCli, SigintStopsTheRunFreesThePortAndExitsWith130) {
     sim::ChipFaults silent;
     silent.silentBootRom = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <functional>
 
 #include "BurnkitDlg.h"
+#include "Fixture.h"
 #include "GangburnDlg.h"
 #include "GuiTestSupport.h"
 #include "SimulatedChip.h"
@@ -328,6 +330,33 @@ TEST(Gangburn, SixSlotsTallyTheSessionAndRecordEveryRun) {
     dlg.Rescan();  // the lists are made again; each slot keeps its choice
     EXPECT_EQ(dlg.Slot(0).PortList()->currentText().toStdString(), a.Path());
     EXPECT_EQ(dlg.Slot(1).PortList()->currentText(), "");
+}
+
+// An automatic slot flashes each module put into its fixture until it is stopped.
+TEST(Gangburn, AutoSlotFlashesEachModulePutIn) {
+    SimulatedChip chip;
+    WriteImage(chip, 2000, 10);
+    RecordingNotifier notifier;
+    gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
+    dlg.SetRunParameters({300, 2, QuickWait});
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
+    dlg.Slot(0).AutoBox()->setChecked(true);
+    chip.SetInserted(false);
+    dlg.OnBurn();
+    ASSERT_TRUE(WaitFor([&] { return dlg.Slot(0).ResultText()->text() == "Ready"; }, 10000));
+    for (int module = 1; module <= 2; ++module) {
+        chip.SetInserted(true);
+        ASSERT_TRUE(WaitFor([&] { return dlg.Passed() == module; }, 30000)) << module;
+        EXPECT_EQ(dlg.Slot(0).ResultText()->text(), "Success");
+        chip.SetInserted(false);
+        WaitFor([] { return false; }, fixture::kQuietMs + 300);  // out long enough to count
+    }
+    EXPECT_TRUE(dlg.BatchRunning());  // until stopped
+    EXPECT_TRUE(dlg.Slot(0).StopButton()->isEnabled());
+    dlg.Slot(0).StopButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 5000));
+    EXPECT_EQ(dlg.Passed(), 2);
+    EXPECT_TRUE(dlg.Slot(0).AutoBox()->isEnabled());
 }
 
 int main(int argc, char** argv) {

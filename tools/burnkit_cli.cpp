@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CancelEvent.h"
+#include "Fixture.h"
 #include "Procedure.h"
 #include "RunRecord.h"
 
@@ -30,6 +32,10 @@ void Usage(FILE* to) {
         "  --handshake-passes N     passes over 115200 and 9600, 1 to 1000 (default 10)\n"
         "  --report FILE      append a CSV line per port to FILE (made with a header when new)\n"
         "  --json             one JSON object per port on standard output; progress goes to standard error\n"
+        "  --auto             flash every module put into the fixture on each port: a port waits for a\n"
+        "                     quiet line, flashes when NMEA starts, waits until the line is quiet\n"
+        "                     again (module taken out); until Ctrl+C\n"
+        "  --quiet-ms MS      how long a line must be silent to count as an empty fixture (default 1500)\n"
         "Ctrl+C (or SIGTERM) stops every run at its next wait, frees the ports and exits with 130.\n",
         to);
 }
@@ -96,6 +102,8 @@ int main(int argc, char** argv) {
     uint32_t attempts = 1000, passes = 10;
     std::string report;
     bool json = false;
+    bool autoMode = false;
+    uint32_t quietMs = fixture::kQuietMs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -122,6 +130,15 @@ int main(int argc, char** argv) {
         }
         else if (arg == "--report") report = value();
         else if (arg == "--json") json = true;
+        else if (arg == "--auto") autoMode = true;
+        else if (arg == "--quiet-ms") {
+            const std::string text = value();
+            if (!ParseCount(text, 100, 60000, quietMs)) {
+                std::fprintf(stderr, "burnkit-cli: --quiet-ms takes a whole number from 100 to 60000, not '%s'\n",
+                             text.c_str());
+                return 2;
+            }
+        }
         else if (arg == "--help" || arg == "-h") return Usage(stdout), 0;
         else {
             std::fprintf(stderr, "burnkit-cli: unknown argument %s\n", arg.c_str());
@@ -186,17 +203,53 @@ int main(int argc, char** argv) {
         r->counters.ResetForRun();
         runs.push_back(std::move(r));
     }
+    // With --json standard output carries only the objects.
+    FILE* const progress = json ? stderr : stdout;
+    std::mutex outputMutex;  // auto-mode workers tell their results as they come
+    // A record per run: as JSON on standard output, and appended to the report file.
+    auto Record = [&](const RunRecord& record) {
+        std::lock_guard lock(outputMutex);
+        if (json) std::printf("%s\n", RunRecordJson(record).c_str()), std::fflush(stdout);
+        std::string why;
+        if (report.empty() || AppendRunRecord(report, record, why)) return true;
+        std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
+                     report.c_str(), why.c_str());
+        return false;
+    };
+    auto RunOnce = [](PortRun& run) {
+        run.counters.ResetForRun();
+        const int64_t start = SteadyMs();
+        run.result = BurnImage(run.job);
+        run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
+    };
+    std::atomic<bool> recordsOk{true};
     for (auto& r : runs) {
-        r->worker = std::thread([&run = *r] {
-            const int64_t start = SteadyMs();
-            run.result = BurnImage(run.job);
-            run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
+        r->worker = std::thread([&, &run = *r] {
+            if (!autoMode) {
+                RunOnce(run);
+                run.finished.store(true);
+                return;
+            }
+            // Each module put into the fixture is flashed; its result is told at once,
+            // and the next waits until this one was taken out. A module already in the
+            // fixture at the start is not taken for a new one.
+            if (!fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) return run.finished.store(true);
+            for (int module = 1; fixture::WaitForModule(*run.port, &stop); ++module) {
+                RunOnce(run);
+                {
+                    std::lock_guard lock(outputMutex);
+                    std::fprintf(progress, "%s: module %d: %s\n", run.path.c_str(), module,
+                                 ResultLine(run.result).c_str());
+                    std::fflush(progress);
+                }
+                if (!Record(MakeRunRecord("burnkit-cli", run.job.slot + 1, run.path, batch, run.result, run.seconds)))
+                    recordsOk = false;
+                if (run.result == burn::kStopped || !fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) break;
+            }
             run.finished.store(true);
         });
     }
 
-    // With --json standard output carries only the objects.
-    FILE* const progress = json ? stderr : stdout;
     const bool tty = ::isatty(fileno(progress));
     std::vector<uint32_t> lastPrinted(runs.size(), 1000);
     auto lastTick = std::chrono::steady_clock::now();
@@ -210,7 +263,8 @@ int main(int argc, char** argv) {
             for (auto& r : runs)
                 if (!r->finished.load()) r->counters.Tick();
         }
-        if (tty) {
+        std::unique_lock lock(outputMutex);
+        if (tty && !autoMode) {
             if (drawn) std::fprintf(progress, "\x1b[%zuA", runs.size());
             for (auto& r : runs) std::fprintf(progress, "\r%s\x1b[K\n", ProgressLine(*r).c_str());
             drawn = true;
@@ -225,23 +279,16 @@ int main(int argc, char** argv) {
             }
         }
         std::fflush(progress);
+        lock.unlock();
         if (all) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    // A record per port: as JSON on standard output, and appended to the report file.
-    auto Record = [&](const RunRecord& record) {
-        if (json) std::printf("%s\n", RunRecordJson(record).c_str());
-        std::string why;
-        if (report.empty() || AppendRunRecord(report, record, why)) return true;
-        std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
-                     report.c_str(), why.c_str());
-        return false;
-    };
-    bool allOk = allOpened;
+    bool allOk = allOpened && recordsOk;
     for (auto& r : runs) {
         r->worker.join();
         r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
         r->port->Close();
+        if (autoMode) continue;  // told module by module
         std::fprintf(progress, "%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
         allOk = allOk && r->result == 0;
         allOk = Record(MakeRunRecord("burnkit-cli", r->job.slot + 1, r->path, batch, r->result, r->seconds)) && allOk;

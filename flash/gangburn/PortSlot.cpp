@@ -1,11 +1,14 @@
 #include "PortSlot.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include "Fixture.h"
 
 namespace gangburn {
 
@@ -47,6 +50,9 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     m_result->setFont(big);  // read from across the bench
+    m_autoBox = new QCheckBox("Auto", dialog);
+    m_autoBox->setObjectName(QString("auto%1").arg(index));
+    m_autoBox->setToolTip("Flash each module put into the fixture, until stopped");
     m_stop = new QPushButton("Stop", dialog);
     m_stop->setObjectName(QString("stopButton%1").arg(index));
     m_stop->setEnabled(false);
@@ -70,6 +76,7 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     grid->addWidget(m_time, row, column++);
     grid->addWidget(m_indicator, row, column++);
     grid->addWidget(m_result, row, column++);
+    grid->addWidget(m_autoBox, row, column++);
     grid->addWidget(m_stop, row, column++);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
 }
@@ -95,6 +102,7 @@ void PortSlot::ResetForBatch() {
 
 void PortSlot::Release() {
     m_device = m_list->currentText().toStdString();
+    m_auto = m_autoBox->isChecked();
     m_cancel.Reset();
     m_pending = true;
     m_workerBusy = true;
@@ -108,7 +116,7 @@ void PortSlot::Stop() {
 
 // Green "Success", red "Fail" (the reason in the tooltip), or neutral "Stopped".
 void PortSlot::ShowResult(uint32_t result, const QString& detail) {
-    m_stop->setEnabled(false);
+    if (!m_auto) m_stop->setEnabled(false);  // an automatic slot runs on until stopped
     if (result == burn::kStopped) {
         m_indicator->SetLook(Indicator::Look::Idle);
         m_result->setText("Stopped");
@@ -119,7 +127,10 @@ void PortSlot::ShowResult(uint32_t result, const QString& detail) {
     m_result->setToolTip(detail);
 }
 
-void PortSlot::SetListEnabled(bool enabled) { m_list->setEnabled(enabled); }
+void PortSlot::SetListEnabled(bool enabled) {
+    m_list->setEnabled(enabled);
+    m_autoBox->setEnabled(enabled);
+}
 
 void PortSlot::ShowProgress() {
     m_bar->setValue(static_cast<int>(m_counters.bar.load()));
@@ -170,13 +181,37 @@ void PortSlot::WorkerRun() {
     };
     m_running = true;  // before the pending flag drops: the batch never looks over
     m_pending = false;
-    m_counters.reportValid = true;
-    job.notify(job);
-    const int64_t start = SteadyMs();
-    const uint32_t result = BurnImage(job);
+    if (!m_auto) {
+        RunModule(job);
+    } else if (fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel)) {
+        // Each module put into the fixture is flashed, the next once this one was taken
+        // out, until the slot is stopped. A module already there at the start waits.
+        m_batch.post([this] { m_result->setText("Ready"); });
+        while (fixture::WaitForModule(*m_port, &m_cancel)) {
+            if (RunModule(job) == burn::kStopped || !fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel))
+                break;
+        }
+        m_batch.post([this] { m_stop->setEnabled(false); });
+    }
     m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     m_port.reset();
     m_portOpen = false;
+    m_running = false;
+    m_workerBusy = false;
+}
+
+uint32_t PortSlot::RunModule(BurnJob& job) {
+    m_counters.ResetForRun();
+    m_counters.reportValid = true;
+    m_batch.post([this] {
+        m_bar->setValue(0);
+        m_result->setText(m_auto ? "Flashing" : "");
+        m_result->setToolTip({});
+        m_indicator->SetLook(Indicator::Look::Idle);
+    });
+    job.notify(job);
+    const int64_t start = SteadyMs();
+    const uint32_t result = BurnImage(job);
     const QString recordError = m_batch.record(
         MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, (SteadyMs() - start) / 1000.0));
     m_batch.post([this, result] {
@@ -185,8 +220,7 @@ void PortSlot::WorkerRun() {
         m_batch.counted(result);
     });
     if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
-    m_running = false;
-    m_workerBusy = false;
+    return result;
 }
 
 }  // namespace gangburn

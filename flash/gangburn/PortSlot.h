@@ -11,6 +11,7 @@
 #include "Procedure.h"
 #include "RunSetup.h"
 
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -66,12 +67,14 @@ public:
     QLabel* ResultText() const { return m_result; }
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* StopButton() const { return m_stop; }
+    QCheckBox* AutoBox() const { return m_autoBox; }
     bool PortOpen() const { return m_portOpen.load(); }
 
 private:
     void WorkerRun();
     void ShowProgress();
     void ShowResult(uint32_t result, const QString& detail);
+    uint32_t RunModule(BurnJob& job);  // worker: one module, told and recorded
 
     int m_index;
     QWidget* m_dialog;
@@ -83,6 +86,8 @@ private:
     Indicator* m_indicator;
     QLabel* m_result;
     QPushButton* m_stop;
+    QCheckBox* m_autoBox;
+    bool m_auto = false;  // set at Release, read by the worker
 
     std::string m_device;  // set at Release, read by the worker
     std::unique_ptr<serial::SerialPort> m_port;

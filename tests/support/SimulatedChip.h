@@ -23,6 +23,8 @@ public:
     const std::string& Path() const { return m_line.SlavePath(); }
     std::string Flash() const { return ReadFile(m_dir / "flash.bin"); }
     const ScratchDir& Dir() const { return m_dir; }
+    // The fixture: the module taken out (silent, deaf) or put back, from power-on.
+    void SetInserted(bool inserted) { m_module->SetInserted(inserted); }
 
 private:
     ScratchDir m_dir;
