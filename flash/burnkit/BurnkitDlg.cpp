@@ -173,7 +173,8 @@ bool CBurnkitDlg::MayClose() {
     for (int i = 0; i < 500 && m_workerBusy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     m_ui->Drain();
     m_closing = false;
-    ClosePort();
+    // A worker still inside a call keeps its port; the destructor waits for it.
+    if (!m_workerBusy.load()) ClosePort();
     return true;
 }
 

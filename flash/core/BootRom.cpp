@@ -10,6 +10,7 @@ constexpr uint32_t kBulkChunk = 256;
 constexpr int kProgressSteps = 30;
 constexpr int kBytesWaitingPolls = 102;
 constexpr uint32_t kBaudRates[] = {115200, 9600};
+constexpr int kSynchronised = 4;  // SyncState::state once all four sync bytes are answered
 // Time-outs while synchronising (none to speak of: the handshake polls), and for the
 // RAM load after it; the pause before the load lets the boot ROM settle.
 constexpr uint32_t kSyncTimeoutMs = 1, kLoadReadTimeoutMs = 1000, kLoadWriteTimeoutMs = 700, kSettleMs = 200;
@@ -28,88 +29,88 @@ int Rom_Base::PutWord(FlashPort& port, uint32_t v) {
 
 int Rom_Base::GetHalfword(FlashPort& port, uint16_t& v) {
     uint8_t b[2];
-    if (port.ReadExact(b, 2, 0, 0) != 0) return 1;
+    if (port.ReadExact(b, 2, 0, 0) != 0) return kNotReceived;
     v = static_cast<uint16_t>(b[0] << 8 | b[1]);
     return 0;
 }
 
 int Rom_Base::GetWord(FlashPort& port, uint32_t& v) {
     uint8_t b[4];
-    if (port.ReadExact(b, 4, 0, 0) != 0) return 1;
+    if (port.ReadExact(b, 4, 0, 0) != 0) return kNotReceived;
     v = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
     return 0;
 }
 
 int Rom_Base::SendCommand(FlashPort& port, uint8_t code, uint8_t* echoed) {
-    if (port.WriteAll(&code, 1) != 0) return 1;
+    if (port.WriteAll(&code, 1) != 0) return kNotSent;
     port.Wait(kCommandWaitMs);
     uint8_t reply = 0;
-    if (port.ReadExact(&reply, 1, 0, 0) != 0) return 2;
+    if (port.ReadExact(&reply, 1, 0, 0) != 0) return kNoEcho;
     if (echoed) *echoed = reply;
-    return reply == code ? 0 : 3;
+    return reply == code ? 0 : kWrongEcho;
 }
 
 int Rom_Base::SendWord(FlashPort& port, uint32_t value, bool echo) {
-    if (PutWord(port, value) != 0) return 1;
+    if (PutWord(port, value) != 0) return kNotSent;
     if (!echo) return 0;
     port.Wait(kWordEchoWaitMs);
     uint32_t back = 0;
-    if (GetWord(port, back) != 0) return 2;
-    return back == value ? 0 : 3;
+    if (GetWord(port, back) != 0) return kNoEcho;
+    return back == value ? 0 : kWrongEcho;
 }
 
 int Rom_Base::SendHalfword(FlashPort& port, uint16_t value, bool echo) {
-    if (PutHalfword(port, value) != 0) return 1;
+    if (PutHalfword(port, value) != 0) return kNotSent;
     if (!echo) return 0;
     port.Wait(kHalfwordEchoWaitMs);
     uint16_t back = 0;
-    if (GetHalfword(port, back) != 0) return 2;
-    return back == value ? 0 : 3;
+    if (GetHalfword(port, back) != 0) return kNoEcho;
+    return back == value ? 0 : kWrongEcho;
 }
 
 int Rom_Base::Open(FlashPort& port, uint8_t code, uint32_t address, uint32_t count) {
-    if (SendCommand(port, code) != 0) return 1;
-    if (SendWord(port, address, true) != 0) return 2;
-    if (SendWord(port, count, true) != 0) return 3;
+    if (SendCommand(port, code) != 0) return kCommandFailed;
+    if (SendWord(port, address, true) != 0) return kAddressFailed;
+    if (SendWord(port, count, true) != 0) return kCountFailed;
     return 0;
 }
 
 int Rom_Base::WriteHalfwords(FlashPort& port, uint32_t address, const uint16_t* values, uint32_t count) {
     if (const int r = Open(port, rom::kWriteHalfwords, address, count)) return r;
     for (uint32_t i = 0; i < count; ++i)
-        if (SendHalfword(port, values[i], true) != 0) return 4;
+        if (SendHalfword(port, values[i], true) != 0) return kValueFailed;
     return 0;
 }
 
 int Rom_Base::ReadHalfwords(FlashPort& port, uint32_t address, uint16_t* values, uint32_t count) {
     if (const int r = Open(port, rom::kReadHalfwords, address, count)) return r;
     for (uint32_t i = 0; i < count; ++i)
-        if (GetHalfword(port, values[i]) != 0) return 4;
+        if (GetHalfword(port, values[i]) != 0) return kValueFailed;
     return 0;
 }
 
 int Rom_Base::WriteWords(FlashPort& port, uint32_t address, const uint32_t* values, uint32_t count) {
     if (const int r = Open(port, rom::kWriteWords, address, count)) return r;
     for (uint32_t i = 0; i < count; ++i)
-        if (SendWord(port, values[i], true) != 0) return 4;
+        if (SendWord(port, values[i], true) != 0) return kValueFailed;
     return 0;
 }
 
 int Rom_Base::ReadWords(FlashPort& port, uint32_t address, uint32_t* values, uint32_t count) {
     if (const int r = Open(port, rom::kReadWords, address, count)) return r;
     for (uint32_t i = 0; i < count; ++i)
-        if (GetWord(port, values[i]) != 0) return 4;
+        if (GetWord(port, values[i]) != 0) return kValueFailed;
     return 0;
 }
 
 int Rom_Base::ReadChecksum(FlashPort& port, uint32_t address, uint32_t halfwords, uint16_t& sum) {
     if (const int r = Open(port, rom::kChecksum, address, halfwords)) return r;
-    return GetHalfword(port, sum) != 0 ? 4 : 0;
+    return GetHalfword(port, sum) != 0 ? kValueFailed : 0;
 }
 
 int Rom_Base::Jump(FlashPort& port, uint32_t address, bool echo) {
-    if (SendCommand(port, rom::kJump) != 0) return 1;
-    return SendWord(port, address, echo) != 0 ? 2 : 0;
+    if (SendCommand(port, rom::kJump) != 0) return kCommandFailed;
+    return SendWord(port, address, echo) != 0 ? kAddressFailed : 0;
 }
 
 // The buffer's little-endian halfwords go high byte first: in bulk chunks of 256 bytes,
@@ -117,11 +118,11 @@ int Rom_Base::Jump(FlashPort& port, uint32_t address, bool echo) {
 // a time with its echo. The boot ROM's XOR of the written halfwords proves the whole.
 int Rom_Base::WriteBlock(FlashPort& port, uint32_t address, const uint8_t* data, uint32_t length,
                          StartCallback start, void* startContext, ProgressCallback progress, void* progressContext) {
-    if (!data || length == 0) return 1;
+    if (!data || length == 0) return kNoData;
     if (start) start(startContext);
-    if (SendCommand(port, rom::kWriteHalfwords) != 0) return 2;
-    if (SendWord(port, address, true) != 0) return 3;
-    if (SendWord(port, (length + 1) / 2, true) != 0) return 4;
+    if (SendCommand(port, rom::kWriteHalfwords) != 0) return kBlockCommandFailed;
+    if (SendWord(port, address, true) != 0) return kBlockAddressFailed;
+    if (SendWord(port, (length + 1) / 2, true) != 0) return kBlockCountFailed;
     uint32_t offset = 0;
     uint16_t sum = 0;
     int lastStep = 0;
@@ -133,14 +134,14 @@ int Rom_Base::WriteBlock(FlashPort& port, uint32_t address, const uint8_t* data,
                 chunk[k + 1] = data[offset + k];
                 sum ^= static_cast<uint16_t>(data[offset + k + 1] << 8 | data[offset + k]);
             }
-            if (port.WriteAll(chunk, kBulkChunk) != 0) return 6;
-            if (port.ReadExact(echo, kBulkChunk, 0, 0) != 0) return 7;
-            if (std::memcmp(chunk, echo, kBulkChunk) != 0) return 8;
+            if (port.WriteAll(chunk, kBulkChunk) != 0) return kChunkNotSent;
+            if (port.ReadExact(echo, kBulkChunk, 0, 0) != 0) return kNoChunkEcho;
+            if (std::memcmp(chunk, echo, kBulkChunk) != 0) return kWrongChunkEcho;
             offset += kBulkChunk;
         } else {
             const uint16_t h = offset + 1 < length ? static_cast<uint16_t>(data[offset + 1] << 8 | data[offset])
                                                    : data[offset];
-            if (SendHalfword(port, h, true) != 0) return 5;
+            if (SendHalfword(port, h, true) != 0) return kHalfwordFailed;
             sum ^= h;
             offset += 2;
         }
@@ -155,8 +156,8 @@ int Rom_Base::WriteBlock(FlashPort& port, uint32_t address, const uint8_t* data,
         }
     }
     uint16_t romSum = 0;
-    if (ReadChecksum(port, address, (length + 1) / 2, romSum) != 0) return 9;
-    return romSum == sum ? 0 : 10;
+    if (ReadChecksum(port, address, (length + 1) / 2, romSum) != 0) return kNoChecksum;
+    return romSum == sum ? 0 : kWrongChecksum;
 }
 
 // Answers expected in each state: the complement of the sync byte sent.
@@ -181,17 +182,17 @@ void Rom_ZR7316A::SyncStep(SyncState& s, uint8_t c) {
 }
 
 uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
-    if (!port.HasLine()) return 0xB0001;
-    if (port.SetTimeouts(kSyncTimeoutMs, kSyncTimeoutMs) != 0) return 0xB0002;
+    if (!port.HasLine()) return kNoLine;
+    if (port.SetTimeouts(kSyncTimeoutMs, kSyncTimeoutMs) != 0) return kSyncTimeoutsNotSet;
     bool synchronised = false;
     // A stopped run leaves at once: the handshake's own loops would poll on for seconds.
     for (uint32_t pass = 0; pass < m_passes && !synchronised && !port.Cancelled(); ++pass) {
         for (const uint32_t rate : kBaudRates) {
-            if (port.SetBaudRate(rate) != 0) return 0xB0003;
+            if (port.SetBaudRate(rate) != 0) return kBaudRateNotSet;
             if (port.WriteAll(reinterpret_cast<const uint8_t*>(kBootEntrySentence), sizeof kBootEntrySentence - 1) != 0)
-                return 0xB0004;
+                return kEntryNotSent;
             SyncState s;
-            while (s.state < 4 && (m_attemptLimit >= rom::kNoLimit || s.counter < m_attemptLimit) &&
+            while (s.state < kSynchronised && (m_attemptLimit >= rom::kNoLimit || s.counter < m_attemptLimit) &&
                    !port.Cancelled()) {
                 if (s.resend) port.WriteAll(&kSyncBytes[s.state], 1);
                 uint8_t c = 0;
@@ -204,14 +205,14 @@ uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
                 }
                 SyncStep(s, c);
             }
-            if (s.state == 4) {
+            if (s.state == kSynchronised) {
                 synchronised = true;
                 break;
             }
         }
     }
-    if (port.SetTimeouts(kLoadReadTimeoutMs, kLoadWriteTimeoutMs) != 0) return 0xB0009;
-    return synchronised ? 0 : 0xB000A;
+    if (port.SetTimeouts(kLoadReadTimeoutMs, kLoadWriteTimeoutMs) != 0) return kLoadTimeoutsNotSet;
+    return synchronised ? 0 : kNotSynchronised;
 }
 
 uint32_t Rom_ZR7316A::Run(FlashPort& port, const LoadRequest& request) {

@@ -29,29 +29,43 @@ struct LoadRequest {
     void* progressContext;
 };
 
+// Each operation returns 0, or the number of its first failing step as named here.
 class Rom_Base {
 public:
     virtual uint32_t Run(FlashPort& port, const LoadRequest& request) = 0;
     virtual ~Rom_Base() = default;
+
+    // The transfers: command, address and count, each echoed; then the values, or the
+    // checksum. Jump: command and address.
+    static constexpr int kCommandFailed = 1, kAddressFailed = 2, kCountFailed = 3, kValueFailed = 4;
     virtual int WriteHalfwords(FlashPort& port, uint32_t address, const uint16_t* values, uint32_t count);
     virtual int ReadHalfwords(FlashPort& port, uint32_t address, uint16_t* values, uint32_t count);
+    // WriteBlock: no data; command, address, count; a halfword, or a bulk chunk and its
+    // echo; the checksum.
+    static constexpr int kNoData = 1, kBlockCommandFailed = 2, kBlockAddressFailed = 3, kBlockCountFailed = 4,
+                         kHalfwordFailed = 5, kChunkNotSent = 6, kNoChunkEcho = 7, kWrongChunkEcho = 8,
+                         kNoChecksum = 9, kWrongChecksum = 10;
     virtual int WriteBlock(FlashPort& port, uint32_t address, const uint8_t* data, uint32_t length,
                            StartCallback start, void* startContext, ProgressCallback progress,
                            void* progressContext);
     virtual int ReadChecksum(FlashPort& port, uint32_t address, uint32_t halfwords, uint16_t& sum);
     virtual int Jump(FlashPort& port, uint32_t address, bool echo);
+    // A command, word or halfword goes out; then its echo, when asked for, is read and compared.
+    static constexpr int kNotSent = 1, kNoEcho = 2, kWrongEcho = 3;
     virtual int SendCommand(FlashPort& port, uint8_t code, uint8_t* echoed = nullptr);
     virtual int SendWord(FlashPort& port, uint32_t value, bool echo);
     virtual int SendHalfword(FlashPort& port, uint16_t value, bool echo);
     virtual int WriteWords(FlashPort& port, uint32_t address, const uint32_t* values, uint32_t count);
     virtual int ReadWords(FlashPort& port, uint32_t address, uint32_t* values, uint32_t count);
+    // The Put functions return FlashPort::WriteAll's result; the Get functions kNotReceived.
+    static constexpr int kNotReceived = 1;
     virtual int PutHalfword(FlashPort& port, uint16_t value);
     virtual int GetHalfword(FlashPort& port, uint16_t& value);
     virtual int PutWord(FlashPort& port, uint32_t value);
     virtual int GetWord(FlashPort& port, uint32_t& value);
 
 private:
-    // Command, address and count with echoes: 0, or 1-3 for the failing one.
+    // Command, address and count with echoes: 0, kCommandFailed, kAddressFailed or kCountFailed.
     int Open(FlashPort& port, uint8_t code, uint32_t address, uint32_t count);
 };
 
@@ -63,7 +77,9 @@ public:
     // Handshake, loader into RAM at 0xC00, jump: 0 or a stage code.
     uint32_t Run(FlashPort& port, const LoadRequest& request) override;
 
-    // The handshake alone: 0, or 0xB0001-0xB000A.
+    // The handshake alone: 0, or one of these (0xB0005-0xB0008 are unused).
+    static constexpr uint32_t kNoLine = 0xB0001, kSyncTimeoutsNotSet = 0xB0002, kBaudRateNotSet = 0xB0003,
+                              kEntryNotSent = 0xB0004, kLoadTimeoutsNotSet = 0xB0009, kNotSynchronised = 0xB000A;
     uint32_t Connect(FlashPort& port);
 
     // One step of the sync state machine on a received byte (0x00 for silence).

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kFailed = 1;  // every operation on a port that is not there
-
 template <typename T>
 int IndexOf(const std::vector<std::string>& list, const std::string& value, T& out) {
     for (std::size_t i = 0; i < list.size(); ++i)
@@ -78,8 +76,13 @@ std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& setti
     return port;
 }
 
+int FlashPort::LineFailed(int step) {
+    m_lastError = static_cast<uint32_t>(m_line->LastErrorCode());
+    return step;
+}
+
 int FlashPort::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     if (readMs >= kUseDefault) readMs = kDefaultReadTimeoutMs;
     if (writeMs >= kUseDefault) writeMs = kDefaultWriteTimeoutMs;
     serial::Timeouts t;
@@ -87,42 +90,42 @@ int FlashPort::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
     t.readTotalMultiplierMs = readMs ? 1 : 0;
     t.writeTotalConstantMs = writeMs;
     t.writeTotalMultiplierMs = writeMs ? 1 : 0;
-    if (!m_line->SetTimeouts(t)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 2;
+    if (!m_line->SetTimeouts(t)) return LineFailed(kTimeoutsRefused);
     return 0;
 }
 
 int FlashPort::GetBaudRate(uint32_t& baudRate) {
-    if (!m_line) return kFailed;
-    if (!m_line->GetBaudRate(baudRate)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 2;
+    if (!m_line) return kNoLine;
+    if (!m_line->GetBaudRate(baudRate)) return LineFailed(kRateUnreadable);
     return 0;
 }
 
 int FlashPort::RestoreBaudRate(uint32_t baudRate) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     m_line->Flush();
-    if (!m_line->SetBaudRate(baudRate)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 3;
-    if (!m_line->PurgeInput()) return 4;
+    if (!m_line->SetBaudRate(baudRate)) return LineFailed(kRateRefused);
+    if (!m_line->PurgeInput()) return kRatePurgeFailed;
     return 0;
 }
 
 int FlashPort::SetBaudRate(uint32_t baudRate) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     uint32_t current = 0;
-    if (!m_line->GetBaudRate(current)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 2;
-    if (!m_line->SetBaudRate(baudRate)) return m_lastError = static_cast<uint32_t>(m_line->LastErrorCode()), 3;
-    if (!m_line->Purge()) return 4;
+    if (!m_line->GetBaudRate(current)) return LineFailed(kRateUnreadable);
+    if (!m_line->SetBaudRate(baudRate)) return LineFailed(kRateRefused);
+    if (!m_line->Purge()) return kRatePurgeFailed;
     return 0;
 }
 
 int FlashPort::WriteAll(const uint8_t* buffer, std::size_t length) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     if (Cancelled()) return kCancelled;
-    if (!buffer || length == 0) return 2;
+    if (!buffer || length == 0) return kNoBuffer;
     std::size_t done = 0;
     while (done < length) {
         const long n = m_line->Write(buffer + done, length - done);
-        if (n < 0) return 3;
-        if (n == 0) return 99;
+        if (n < 0) return kLineError;
+        if (n == 0) return kStalled;
         done += static_cast<std::size_t>(n);
     }
     std::this_thread::yield();
@@ -131,18 +134,18 @@ int FlashPort::WriteAll(const uint8_t* buffer, std::size_t length) {
 }
 
 int FlashPort::ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimit, uint32_t pauseMs) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     if (Cancelled()) return kCancelled;
-    if (!buffer || length == 0) return 2;
+    if (!buffer || length == 0) return kNoBuffer;
     std::memset(buffer, 0, length);
     std::size_t got = 0;
     uint32_t empty = 0;
     while (got < length) {
         const long n = m_line->Read(buffer + got, length - got);
-        if (n < 0) return 3;
+        if (n < 0) return kLineError;
         if (n == 0) {
             if (Cancelled()) return kCancelled;
-            if (empty >= emptyLimit) return 99;
+            if (empty >= emptyLimit) return kStalled;
             Wait(pauseMs);
             ++empty;
             continue;
@@ -154,14 +157,14 @@ int FlashPort::ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimi
 }
 
 int FlashPort::BytesWaiting(uint32_t& count) {
-    if (!m_line) return kFailed;
+    if (!m_line) return kNoLine;
     const long n = m_line->BytesWaiting();
-    if (n < 0) return 2;
+    if (n < 0) return kCountUnreadable;
     count = static_cast<uint32_t>(n);
     return 0;
 }
 
 int FlashPort::Purge() {
-    if (!m_line) return kFailed;
-    return m_line->Purge() ? 0 : 2;
+    if (!m_line) return kNoLine;
+    return m_line->Purge() ? 0 : kPurgeFailed;
 }

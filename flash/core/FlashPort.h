@@ -85,23 +85,33 @@ public:
     static constexpr uint32_t kDefaultWriteTimeoutMs = 1500;
     static constexpr uint32_t kUseDefault = 0x0FFFFFFF;
 
-    // Returned by every operation once `cancel` is set: the run was stopped.
+    // Each operation returns 0, or the number of its first failing step as named below;
+    // all of them kNoLine without a line.
+    static constexpr int kNoLine = 1;
+    // Returned by WriteAll and ReadExact once `cancel` is set: the run was stopped.
     static constexpr int kCancelled = 98;
 
     explicit FlashPort(ISerialLine* line, WaitFn wait = SleepMs, const serial::CancelEvent* cancel = nullptr)
         : m_line(line), m_wait(wait ? wait : SleepMs), m_cancel(cancel) {}
 
+    static constexpr int kTimeoutsRefused = 2;
     int SetTimeouts(uint32_t readMs, uint32_t writeMs);
+    // The rate read, the new rate set, the purge after it (RestoreBaudRate reads no rate).
+    static constexpr int kRateUnreadable = 2, kRateRefused = 3, kRatePurgeFailed = 4;
     int GetBaudRate(uint32_t& baudRate);
     int SetBaudRate(uint32_t baudRate);  // also purges both directions
     // Waits until what was written has gone out, then changes the rate and drops only
     // what was received: the last command of a run must reach the module.
     int RestoreBaudRate(uint32_t baudRate);
-    int WriteAll(const uint8_t* buffer, std::size_t length);
+    // No buffer, an error of the line, or a line that moves no bytes.
+    static constexpr int kNoBuffer = 2, kLineError = 3, kStalled = 99;
+    int WriteAll(const uint8_t* buffer, std::size_t length);  // kStalled: the line took nothing
     // Reads exactly `length` bytes; an empty read is tolerated `emptyLimit` times, each
-    // followed by a pause. 99 when the limit is exceeded.
+    // followed by a pause. kStalled when the limit is exceeded.
     int ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimit, uint32_t pauseMs);
+    static constexpr int kCountUnreadable = 2;
     int BytesWaiting(uint32_t& count);
+    static constexpr int kPurgeFailed = 2;
     int Purge();
 
     // A pause of the protocol; it ends early when the run is stopped.
@@ -111,6 +121,8 @@ public:
     uint32_t LastError() const { return m_lastError; }
 
 private:
+    int LineFailed(int step);  // keeps the line's error code for LastError()
+
     uint32_t m_lastError = 0;
     ISerialLine* m_line;
     WaitFn m_wait;

@@ -1,17 +1,21 @@
 #include "Loader.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include "ResultCodes.h"
 
 namespace {
 
 constexpr int kLineChecks = 10;
+constexpr uint8_t kLastCheckValue = 10;  // SwitchBaud's check values run from 0 to this
+constexpr uint32_t kCloseWaitMs = 100;
 constexpr uint32_t kBytesPerProgressStep = 3840;
 // The loader asks for a pause of waitFactor x 2.29376 ms before the first packet.
 constexpr uint32_t kWaitFactorMicroUnits = 229376, kWaitFactorPerMs = 100000;
 // A packet the module answers wrongly is sent again: three times freely, then announced
 // by 0xB6, at most ten times, so that a module answering garbage cannot hold the line.
 constexpr uint32_t kFreeRepeats = 3, kMaxAnnouncedRepeats = 10;
-constexpr int kTooManyRepeats = 21;
 
 int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs) {
     return port.ReadExact(&b, 1, emptyLimit, pauseMs);
@@ -25,6 +29,10 @@ void PutAddress(uint8_t* out, uint32_t address) {
     out[3] = static_cast<uint8_t>(address);
 }
 
+// The procedure passes WaitLoaderReady's steps on as its results.
+static_assert(loader::ready::kSilent == burn::kLoaderSilent && loader::ready::kWrongLead == burn::kLoaderWrongLead &&
+              loader::ready::kWrongReady == burn::kLoaderWrongReady && loader::ready::kRefused == burn::kLoaderRefused);
+
 }  // namespace
 
 // 0xB0, then 0x01 0x00; 0x1C instead of 0xB0 is a refusal.
@@ -32,39 +40,39 @@ int WaitLoaderReady(FlashPort& port, LoaderInfo& info) {
     info = {};
     info.bytes[0] = 1;
     uint8_t lead = 0;
-    if (ReadByte(port, lead, 0, 100) != 0) return 8;
-    if (lead == loader::kRefused) return 16;
-    if (lead != loader::kReady) return 9;
+    if (ReadByte(port, lead, 0, 100) != 0) return loader::ready::kSilent;
+    if (lead == loader::kRefused) return loader::ready::kRefused;
+    if (lead != loader::kReady) return loader::ready::kWrongLead;
     uint8_t next[2];
-    if (port.ReadExact(next, 2, 0, 100) != 0) return 8;
+    if (port.ReadExact(next, 2, 0, 100) != 0) return loader::ready::kSilent;
     info.bytes[2] = next[0];
     info.bytes[3] = next[1];
-    return next[0] == 0x01 && next[1] == 0x00 ? 0 : 10;
+    return next[0] == 0x01 && next[1] == 0x00 ? 0 : loader::ready::kWrongReady;
 }
 
 int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats) {
-    if (index < 1 || index > 14) return 1;
+    if (index < 1 || index >= std::size(LoaderBaudTable)) return loader::baud::kBadIndex;
     const uint8_t command[3] = {loader::kSwitchBaud, index, checkRepeats};
-    if (port.WriteAll(command, 3) != 0) return 2;
+    if (port.WriteAll(command, 3) != 0) return loader::baud::kCommandNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 0) != 0) return 3;
-    if (b != loader::kAck) return 4;
-    if (port.SetBaudRate(LoaderBaudTable[index]) != 0) return 5;
+    if (ReadByte(port, b, 0, 0) != 0) return loader::baud::kNoCommandAck;
+    if (b != loader::kAck) return loader::baud::kWrongCommandAck;
+    if (port.SetBaudRate(LoaderBaudTable[index]) != 0) return loader::baud::kRateNotSet;
     bool lineGood = false;
     for (int attempt = 0; attempt < kLineChecks && !lineGood; ++attempt) {
         const uint8_t check = loader::kReady;
         lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, 0, 0) == 0 && b == loader::kReady;
     }
-    if (!lineGood) return 7;
+    if (!lineGood) return loader::baud::kLineCheckFailed;
     const uint8_t ack = loader::kAck;
-    if (port.WriteAll(&ack, 1) != 0) return 8;
-    if (ReadByte(port, b, 50, 100) != 0) return 10;
-    if (b != loader::kAck) return 9;
-    for (uint8_t v = 0; checkRepeats && v <= 10; ++v) {
+    if (port.WriteAll(&ack, 1) != 0) return loader::baud::kAckNotSent;
+    if (ReadByte(port, b, 50, 100) != 0) return loader::baud::kNoAckEcho;
+    if (b != loader::kAck) return loader::baud::kWrongAckEcho;
+    for (uint8_t v = 0; checkRepeats && v <= kLastCheckValue; ++v) {
         for (uint8_t k = 0; k < checkRepeats; ++k) {
-            if (port.WriteAll(&v, 1) != 0) return 11;
-            if (ReadByte(port, b, 0, 0) != 0) return 13;
-            if (b != v) return 12;
+            if (port.WriteAll(&v, 1) != 0) return loader::baud::kCheckNotSent;
+            if (ReadByte(port, b, 0, 0) != 0) return loader::baud::kNoCheckEcho;
+            if (b != v) return loader::baud::kWrongCheckEcho;
         }
     }
     return 0;
@@ -72,16 +80,16 @@ int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats) {
 
 int SetFlashRange(FlashPort& port, FlashImage& image) {
     const uint8_t head[2] = {loader::kFlashRange, image.modeByte};
-    if (port.WriteAll(head, 2) != 0) return 2;
+    if (port.WriteAll(head, 2) != 0) return loader::range::kHeadNotSent;
     uint8_t address[4];
     PutAddress(address, image.startAddress);
-    if (port.WriteAll(address, 4) != 0) return 3;
+    if (port.WriteAll(address, 4) != 0) return loader::range::kStartNotSent;
     PutAddress(address, image.endAddress);
-    if (port.WriteAll(address, 4) != 0) return 4;
+    if (port.WriteAll(address, 4) != 0) return loader::range::kEndNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 100) != 0) return 5;
-    if (b != loader::kAck) return 6;
-    if (ReadByte(port, b, 0, 100) != 0) return 7;
+    if (ReadByte(port, b, 0, 100) != 0) return loader::range::kNoAck;
+    if (b != loader::kAck) return loader::range::kWrongAck;
+    if (ReadByte(port, b, 0, 100) != 0) return loader::range::kNoWaitFactor;
     image.waitFactor = b;
     return 0;
 }
@@ -91,22 +99,22 @@ int SetFlashRange(FlashPort& port, FlashImage& image) {
 // three free repeats; later repeats are announced with 0xB6.
 int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback start, void* startContext,
                ProgressCallback progress, void* progressContext) {
-    if (!image) return 1;
-    if (!image->IsValid() || image->size < 4) return 2;
+    if (!image) return loader::write::kNoImage;
+    if (!image->IsValid() || image->size < 4) return loader::write::kBadImage;
     const uint32_t size = image->size;
     const uint8_t* data = image->data.get();
     const uint32_t p = image->packetSize;
     const uint8_t header[9] = {loader::kWriteFlash, static_cast<uint8_t>(p >> 24), static_cast<uint8_t>(p >> 16),
                                static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), data[0], data[1], data[2], data[3]};
-    if (port.WriteAll(header, sizeof header) != 0) return 3;
+    if (port.WriteAll(header, sizeof header) != 0) return loader::write::kHeaderNotSent;
     if (start) start(startContext);
     if (steps == 0) steps = std::max<uint32_t>(1, size / kBytesPerProgressStep);
     if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * kWaitFactorMicroUnits / kWaitFactorPerMs);
     uint8_t b = 0;
-    if (ReadByte(port, b, 10, 1000) != 0) return 4;
-    if (b != loader::kAck) return 5;
-    if (ReadByte(port, b, 10, 1000) != 0) return 6;
-    if (b != loader::kAck) return 7;
+    if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoHeaderAck;
+    if (b != loader::kAck) return loader::write::kWrongHeaderAck;
+    if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoSecondAck;
+    if (b != loader::kAck) return loader::write::kWrongSecondAck;
 
     uint32_t offset = 4, done = 0, lastStep = 0, retries = 0, announced = 0;
     while (offset < size) {
@@ -117,24 +125,24 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             const uint8_t checksum[2] = {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
             port.WriteAll(checksum, 2);
         }
-        if (ReadByte(port, b, 10, 1000) != 0) return 8;
+        if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoPacketAnswer;
         switch (b) {
             case loader::kPacketOk: break;
-            case loader::kAbortA: return 9;
-            case loader::kAbortB: return 10;
-            case loader::kAbortC: return 11;
+            case loader::kAbortA: return loader::write::kAbortedA;
+            case loader::kAbortB: return loader::write::kAbortedB;
+            case loader::kAbortC: return loader::write::kAbortedC;
             default: {
                 if (retries >= kFreeRepeats) {
-                    if (announced++ >= kMaxAnnouncedRepeats) return kTooManyRepeats;
+                    if (announced++ >= kMaxAnnouncedRepeats) return loader::write::kTooManyRepeats;
                     const uint8_t giveUp = loader::kGiveUp;
-                    if (port.WriteAll(&giveUp, 1) != 0) return 12;
+                    if (port.WriteAll(&giveUp, 1) != 0) return loader::write::kGiveUpNotSent;
                 } else {
                     ++retries;
                 }
-                if (ReadByte(port, b, 120, 1000) != 0) return 13;
-                if (b != loader::kAck) return 14;
+                if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoRepeatAck;
+                if (b != loader::kAck) return loader::write::kWrongRepeatAck;
                 const uint8_t again = loader::kPacketOk;
-                if (port.WriteAll(&again, 1) != 0) return 15;
+                if (port.WriteAll(&again, 1) != 0) return loader::write::kResumeNotSent;
                 continue;
             }
         }
@@ -147,11 +155,11 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             progress(static_cast<uint8_t>(step * 100 / steps), done, size, progressContext);
         lastStep = step;
     }
-    if (ReadByte(port, b, 120, 1000) != 0) return 16;
-    if (b != loader::kAck) return 17;
-    if (ReadByte(port, b, 120, 1000) != 0) return 18;
-    if (b == loader::kGiveUp) return 19;
-    if (b != loader::kAck) return 20;
+    if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoClosingAck;
+    if (b != loader::kAck) return loader::write::kWrongClosingAck;
+    if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoFinalAck;
+    if (b == loader::kGiveUp) return loader::write::kGaveUp;
+    if (b != loader::kAck) return loader::write::kWrongFinalAck;
     if (progress) progress(100, done, size, progressContext);
     return 0;
 }
@@ -159,10 +167,10 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
 int FinishLoader(FlashPort& port, bool waitForClose) {
     const uint8_t finish = loader::kFinish;
     const bool writeFailed = port.WriteAll(&finish, 1) != 0;
-    if (!waitForClose) return writeFailed ? 1 : 0;
-    port.Wait(100);
-    if (writeFailed) return 1;
+    if (!waitForClose) return writeFailed ? loader::finish::kNotSent : 0;
+    port.Wait(kCloseWaitMs);
+    if (writeFailed) return loader::finish::kNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 120, 1000) != 0) return 2;
-    return b == loader::kClosed ? 0 : 3;
+    if (ReadByte(port, b, 120, 1000) != 0) return loader::finish::kNoAnswer;
+    return b == loader::kClosed ? 0 : loader::finish::kNotClosed;
 }

@@ -22,11 +22,45 @@ struct LoaderInfo {
     uint8_t bytes[12];
 };
 
+// Each operation returns 0, or the number of its first failing step as named here.
 
+// No answer, a wrong first byte, a wrong ready signal, or a refusal; the procedure passes
+// these on as its own results.
+namespace loader::ready {
+inline constexpr int kSilent = 8, kWrongLead = 9, kWrongReady = 10, kRefused = 16;
+}
 int WaitLoaderReady(FlashPort& port, LoaderInfo& info);
+
+// The command and its acknowledge, the new rate, the line check at that rate, the
+// acknowledge echoed, then the check values echoed `checkRepeats` times.
+namespace loader::baud {
+inline constexpr int kBadIndex = 1, kCommandNotSent = 2, kNoCommandAck = 3, kWrongCommandAck = 4, kRateNotSet = 5,
+                     kLineCheckFailed = 7, kAckNotSent = 8, kWrongAckEcho = 9, kNoAckEcho = 10,
+                     kCheckNotSent = 11, kWrongCheckEcho = 12, kNoCheckEcho = 13;
+}
 int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats);
+
+// Command and mode byte, start and end address, the acknowledge, the wait factor.
+namespace loader::range {
+inline constexpr int kHeadNotSent = 2, kStartNotSent = 3, kEndNotSent = 4, kNoAck = 5, kWrongAck = 6,
+                     kNoWaitFactor = 7;
+}
 int SetFlashRange(FlashPort& port, FlashImage& image);
+
+// The image, the header and its two acknowledges; each packet's answer (or one of the
+// module's aborts) and its repeats; the two closing acknowledges, or the module gives up.
+namespace loader::write {
+inline constexpr int kNoImage = 1, kBadImage = 2, kHeaderNotSent = 3, kNoHeaderAck = 4, kWrongHeaderAck = 5,
+                     kNoSecondAck = 6, kWrongSecondAck = 7, kNoPacketAnswer = 8, kAbortedA = 9, kAbortedB = 10,
+                     kAbortedC = 11, kGiveUpNotSent = 12, kNoRepeatAck = 13, kWrongRepeatAck = 14,
+                     kResumeNotSent = 15, kNoClosingAck = 16, kWrongClosingAck = 17, kNoFinalAck = 18, kGaveUp = 19,
+                     kWrongFinalAck = 20, kTooManyRepeats = 21;
+}
 int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback start, void* startContext,
                ProgressCallback progress, void* progressContext);
+
+namespace loader::finish {
+inline constexpr int kNotSent = 1, kNoAnswer = 2, kNotClosed = 3;
+}
 // The four-port form also waits for the loader's closing acknowledge.
 int FinishLoader(FlashPort& port, bool waitForClose);
