@@ -72,7 +72,7 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     const double cardRotation = m_setup.fixedCardRotationDeg.value_or(m_scale.rotationDeg);
     const qreal ratio = devicePixelRatioF();
     if (m_face.size() != size() * ratio || m_faceRotation != cardRotation) {
-        m_face = QPixmap(size() * ratio);
+        m_face = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
         m_face.setDevicePixelRatio(ratio);
         m_face.fill(Qt::white);
         QPainter face(&m_face);
@@ -83,7 +83,7 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     }
 
     QPainter p(this);
-    p.drawPixmap(0, 0, m_face);
+    p.drawImage(0, 0, m_face);
     p.save();
     toDial(p);
     PaintHand(p, {0, 0}, radius / scale);

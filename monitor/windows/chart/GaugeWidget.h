@@ -2,7 +2,7 @@
 // QPainter: the plotting library draws axes and points but no dials.
 #pragma once
 
-#include <QPixmap>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -38,7 +38,7 @@ private:
     QString m_foot;
     // The face (dial, ticks, labels) changes only with the size and the card's turn: it
     // is drawn once into this picture, and a repaint draws only the hand and the text.
-    QPixmap m_face;
+    QImage m_face;  // in the backing store's own format: copied, never converted
     double m_faceRotation = 0;
 };
 
