@@ -67,6 +67,10 @@ TEST(HomeRects, CommandPanelGivesTwoThirdsLessMarginsToSendAndReceive) {
     EXPECT_EQ(NaviColumnsFor(612).leftWidth, 400);
     EXPECT_EQ(NaviColumnsFor(612).rightX + NaviColumnsFor(612).rightWidth, 612);
     EXPECT_EQ(NaviColumnsFor(100).leftWidth, 58);  // (2 * 88) / 3 truncated
+    // A narrow tile keeps the right column's controls whole; Send and Receive narrow.
+    EXPECT_EQ(NaviColumnsFor(420, 200).rightWidth, 200);
+    EXPECT_EQ(NaviColumnsFor(420, 200).leftWidth, 214);
+    EXPECT_EQ(NaviColumnsFor(900, 200).leftWidth, 592);
 }
 
 TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {

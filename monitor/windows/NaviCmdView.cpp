@@ -26,21 +26,22 @@ CNaviCmdView::CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> ac
     m_right->setParent(this);
     // Below this the columns would squeeze their controls together: the panel's scroll
     // area scrolls instead.
-    const QSize right = m_right->minimumSizeHint();
-    setMinimumSize(3 * right.width() + 12, std::max(right.height(), m_left->minimumSizeHint().height()));
+    const QSize left = m_left->minimumSizeHint(), right = m_right->minimumSizeHint();
+    setMinimumSize(left.width() + kNaviColumnGap + right.width(), std::max(right.height(), left.height()));
     m_clock->setInterval(TtffMeasurement::kTickMs);
     connect(m_clock, &QTimer::timeout, this, &CNaviCmdView::Tick);
 }
 
-NaviColumns NaviColumnsFor(int w) {
-    constexpr int kMargins = 12, kGap = 6;
-    const int left = (2 * (w - kMargins)) / 3;
-    return {left, left + kGap, std::max(0, w - left - kGap)};
+NaviColumns NaviColumnsFor(int w, int rightMinimum) {
+    constexpr int kMargins = 12;
+    int left = (2 * (w - kMargins)) / 3;
+    if (w - left - kNaviColumnGap < rightMinimum) left = std::max(0, w - kNaviColumnGap - rightMinimum);
+    return {left, left + kNaviColumnGap, std::max(0, w - left - kNaviColumnGap)};
 }
 
 void CNaviCmdView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const NaviColumns c = NaviColumnsFor(width());
+    const NaviColumns c = NaviColumnsFor(width(), m_right->minimumSizeHint().width());
     m_left->setGeometry(0, 0, c.leftWidth, height());
     m_right->setGeometry(c.rightX, 0, c.rightWidth, height());
 }

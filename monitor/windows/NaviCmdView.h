@@ -18,11 +18,14 @@ class QRadioButton;
 class QTimer;
 
 // The panel's two columns at width w: Send and Receive take two thirds of w less the
-// margins, the module, TTFF and mode groups the rest after a gap.
+// margins, the module, TTFF and mode groups the rest after a gap; in a tile too narrow
+// for that, the right column keeps the `rightMinimum` its controls need and Send and
+// Receive (which can be narrow) give up the width.
 struct NaviColumns {
     int leftWidth, rightX, rightWidth;
 };
-NaviColumns NaviColumnsFor(int w);
+inline constexpr int kNaviColumnGap = 6;
+NaviColumns NaviColumnsFor(int w, int rightMinimum = 0);
 
 class CNaviCmdView : public QWidget {
     Q_OBJECT
