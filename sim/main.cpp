@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "ProgramInfo.h"
 #include "PtyLine.h"
 #include "Simulator.h"
 
@@ -140,6 +141,7 @@ bool ParseStart(const char* text, sim::ReceiverOptions& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerVersion(argc, argv, "zrsim")) return 0;
     sim::SimulatorOptions options;
     options.receiver.startUnixSeconds = static_cast<int64_t>(std::time(nullptr));
     std::string linkPath;

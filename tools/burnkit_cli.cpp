@@ -16,6 +16,7 @@
 #include "CancelEvent.h"
 #include "Fixture.h"
 #include "Procedure.h"
+#include "ProgramInfo.h"
 #include "RunRecord.h"
 
 namespace {
@@ -96,6 +97,7 @@ std::string ProgressLine(PortRun& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerVersion(argc, argv, "burnkit-cli")) return 0;
     std::vector<std::string> ports;
     std::string image;
     FlashLineSettings settings;

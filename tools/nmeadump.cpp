@@ -24,6 +24,7 @@
 #include "JsonMessages.h"
 #include "NmeaThread.h"
 #include "Options.h"
+#include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "ResponseDecoder.h"
 
@@ -46,10 +47,11 @@ private:
     }
 };
 
-void Usage() {
-    std::fputs("usage: nmeadump [FILE | -]\n"
-               "       nmeadump --port DEV [--baud N] [--seconds S] [--wait]\n", stderr);
-}
+constexpr const char* kUsage =
+    "usage: nmeadump [FILE | -]\n"
+    "       nmeadump --port DEV [--baud N] [--seconds S] [--wait]\n";
+
+void Usage() { std::fputs(kUsage, stderr); }
 
 std::string InputName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
@@ -125,6 +127,7 @@ int DumpPort(const ReceiveOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "nmeadump", kUsage)) return 0;
     std::string error;
     const auto options = ParseReceiveOptions(argc, argv, error);
     const bool fromPort = options && !options->device.empty();

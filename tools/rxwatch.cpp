@@ -19,6 +19,7 @@
 #include "CaptureLog.h"
 #include "CommPort.h"
 #include "Options.h"
+#include "ProgramInfo.h"
 #include "ReceiveSession.h"
 
 namespace {
@@ -92,11 +93,14 @@ private:
     CCommPort m_port;
 };
 
-void Usage() { std::fputs("usage: rxwatch --port DEV [--baud N] [--seconds S] [--wait]\n", stderr); }
+constexpr const char* kUsage = "usage: rxwatch --port DEV [--baud N] [--seconds S] [--wait]\n";
+
+void Usage() { std::fputs(kUsage, stderr); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "rxwatch", kUsage)) return 0;
     std::string error;
     const auto options = ParseReceiveOptions(argc, argv, error);
     if (!options || options->device.empty() || !options->operands.empty()) {

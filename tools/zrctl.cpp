@@ -23,6 +23,7 @@
 #include "GpdTransfer.h"
 #include "NmeaThread.h"
 #include "Options.h"
+#include "ProgramInfo.h"
 #include "ResponseDecoder.h"
 #include "Ttff.h"
 
@@ -137,6 +138,7 @@ int MeasureTtff(ReplySink& sink, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage)) return 0;
     std::string error;
     const auto options = ParseReceiveOptions(argc, argv, error);
     if (!options || options->device.empty() || options->operands.empty() || options->wait) {

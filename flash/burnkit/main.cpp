@@ -3,9 +3,17 @@
 #include <QApplication>
 
 #include "BurnkitDlg.h"
+#include "ProgramIcons.h"
+#include "ProgramInfo.h"
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "Burnkit",
+                            "usage: Burnkit [--port DEV]...\n"
+                            "  --port DEV   a device for the port list (the last given is selected)\n"
+                            "  --help, --version\n"))
+        return 0;
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(MakeProgramIcon(ProgramIcon::Burnkit));
     MessageBoxNotifier notifier;
     burnkit::CBurnkitDlg dialog(notifier, PortsFromArguments(app.arguments()));
     dialog.exec();

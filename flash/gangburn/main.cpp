@@ -5,9 +5,18 @@
 #include <cstdio>
 
 #include "GangburnDlg.h"
+#include "ProgramIcons.h"
+#include "ProgramInfo.h"
 
 int main(int argc, char** argv) {
+    if (AnswerHelpOrVersion(argc, argv, "Gangburn",
+                            "usage: Gangburn [--slots N] [--port DEV]...\n"
+                            "  --slots N    port slots, 1 to 16 (default 4)\n"
+                            "  --port DEV   a device for the port lists (the i-th given is selected in slot i)\n"
+                            "  --help, --version\n"))
+        return 0;
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(MakeProgramIcon(ProgramIcon::Gangburn));
     const QStringList arguments = app.arguments();
     int slotCount = gangburn::CBurnkitDlg::kDefaultSlots;
     for (int i = 1; i < arguments.size(); ++i) {

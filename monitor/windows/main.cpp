@@ -14,8 +14,19 @@
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "Notifier.h"
+#include "ProgramIcons.h"
+#include "ProgramInfo.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
+    "  --port DEV        a device for the port list (the first given is selected)\n"
+    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000)\n"
+    "  --connect         press Connect at start\n"
+    "  --seconds S       end after S seconds\n"
+    "  --picture FILE    with --seconds: write a picture of the main window to FILE\n"
+    "  --help, --version\n";
 
 bool IsListedBaud(std::string_view text, int& baud) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
@@ -28,6 +39,7 @@ bool IsListedBaud(std::string_view text, int& baud) {
 int main(int argc, char** argv) {
     // The command line is read before the window system is asked for anything, so a bad
     // argument is told also where no display is.
+    if (AnswerHelpOrVersion(argc, argv, "skyLedger", kUsage)) return 0;
     QStringList ports;
     int baud = 0, seconds = 0;
     bool connectAtStart = false;
@@ -52,6 +64,7 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(MakeProgramIcon(ProgramIcon::SkyLedger));  // the about box shows it too
     MessageBoxNotifier notifier;
     CMonitorApp monitor(notifier, ports, baud);
     monitor.Show();
