@@ -1,6 +1,6 @@
 # `cmake --install` into a scratch prefix: every program in bin answering --version and
 # --help, a desktop entry and an icon (SVG and PNG) for each windowed program.
-#   cmake -DBUILD=<build dir> -DGUI=ON|OFF -P InstallTest.cmake
+#   cmake -DBUILD=<build dir> -DGUI=ON|OFF [-DMAN=<help2man>] -P InstallTest.cmake
 set(prefix "${BUILD}/install-test")
 file(REMOVE_RECURSE "${prefix}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${prefix}" RESULT_VARIABLE r OUTPUT_QUIET)
@@ -38,6 +38,13 @@ if(GUI)
         message(FATAL_ERROR "no ${size}x${size} ${icon}.png")
       endif()
     endforeach()
+  endforeach()
+endif()
+if(MAN)
+  foreach(tool nmeadump rxwatch zrctl burnkit-cli zrsim)
+    if(NOT EXISTS "${prefix}/share/man/man1/${tool}.1")
+      message(FATAL_ERROR "no manual page for ${tool}")
+    endif()
   endforeach()
 endif()
 file(REMOVE_RECURSE "${prefix}")

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -58,6 +59,11 @@ std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& setti
     auto port = std::make_unique<serial::SerialPort>();
     if (!port->Open(settings.port) || !port->SetLine(line)) {
         error += "\n" + port->LastError().text;
+        // Not allowed to open it: say how to become allowed.
+        if (port->LastError().code == EACCES) {
+            const std::string hint = serial::PermissionHint(settings.port);
+            if (!hint.empty()) error += "\n" + hint;
+        }
         return nullptr;
     }
     serial::Timeouts t;

@@ -37,7 +37,8 @@ protected:
         if (step <= 0 || range.size() <= 0 || length <= 0) return step;
         const QFontMetrics metrics(m_axis->tickLabelFont());
         const bool across = (m_axis->orientation() == Qt::Horizontal) == (std::abs(m_axis->tickLabelRotation()) > 45);
-        const QString widest = QString::number(std::max(std::abs(range.lower), std::abs(range.upper)), 'g', 6);
+        // Labels are whole multiples of the step: as wide as the range's end in whole units.
+        const QString widest = QString::number(std::round(std::max(std::abs(range.lower), std::abs(range.upper))), 'f', 0);
         const double needed = (across ? metrics.height() : metrics.horizontalAdvance("-" + widest)) * 1.5;
         const double spacing = length / range.size() * step;
         return spacing >= needed ? step : step * std::ceil(needed / spacing);
