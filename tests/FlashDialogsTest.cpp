@@ -169,6 +169,7 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     }
     EXPECT_EQ(dlg.Slot(2).Light()->CurrentLook(), Look::Failed);
     EXPECT_EQ(dlg.Slot(2).ResultText()->text(), "Fail");
+    EXPECT_EQ(dlg.TallyText(), "Pass 3   Fail 1   Yield 75.0 %");
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(dlg.Slot(i).PortOpen()) << i;
     EXPECT_TRUE(Child<QPushButton>(dlg, "burnButton")->isEnabled());
     EXPECT_TRUE(dlg.Slot(0).PortList()->isEnabled());
@@ -313,8 +314,8 @@ TEST(Gangburn, SixSlotsTallyTheSessionAndRecordEveryRun) {
     dlg.OnBurn();
     ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 60000));
     EXPECT_EQ(dlg.Passed(), 2);
-    EXPECT_EQ(dlg.Failed(), 1);
-    EXPECT_EQ(dlg.TallyText(), "Pass 2   Fail 1   Yield 66.7 %");
+    EXPECT_EQ(dlg.Failed(), 0);  // a port that would not open touched no module
+    EXPECT_EQ(dlg.TallyText(), "Pass 2   Fail 0   Yield 100.0 %");
     const std::string csv = testsupport::ReadFile(records);
     EXPECT_EQ(csv.rfind("time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n", 0), 0u);
     const std::string sha = Sha256Hex(reinterpret_cast<const uint8_t*>(image.data()), image.size());

@@ -229,6 +229,9 @@ int main(int argc, char** argv) {
         r->worker = std::thread([&, &run = *r] {
             if (!autoMode) {
                 RunOnce(run);
+                // On disk as soon as the module is done, whatever happens to the others.
+                if (!Record(MakeRunRecord("burnkit-cli", run.job.slot + 1, run.path, batch, run.result, run.seconds)))
+                    recordsOk = false;
                 run.finished.store(true);
                 return;
             }
@@ -285,7 +288,7 @@ int main(int argc, char** argv) {
         if (all) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    bool allOk = allOpened && recordsOk;
+    bool allOk = allOpened;
     for (auto& r : runs) {
         r->worker.join();
         r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
@@ -293,9 +296,9 @@ int main(int argc, char** argv) {
         if (autoMode) continue;  // told module by module
         std::fprintf(progress, "%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
         allOk = allOk && r->result == 0;
-        allOk = Record(MakeRunRecord("burnkit-cli", r->job.slot + 1, r->path, batch, r->result, r->seconds)) && allOk;
     }
     for (const auto& [slot, path] : unopened) Record(MakeRunRecord("burnkit-cli", slot, path, batch, burn::kNoPort, 0));
+    allOk = allOk && recordsOk;
     std::fflush(stdout);
     ReleaseImages(batch);
     g_stop = nullptr;

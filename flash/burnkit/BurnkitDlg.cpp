@@ -151,6 +151,11 @@ void CBurnkitDlg::OnChooseImage() {
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
+        // The earlier choice is gone as well: Burn asks for an image rather than flash
+        // one the user meant to replace.
+        m_image.clear();
+        m_imagePath->clear();
+        m_imagePath->setToolTip({});
         m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
         return;
     }

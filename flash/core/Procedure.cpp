@@ -204,7 +204,8 @@ uint32_t BurnImage(BurnJob& job) {
     FlashPort port(job.line, job.wait, job.cancel);
     const uint32_t result = RunStages(job, port);
     job.line->SetCancel(nullptr);
-    return port.Cancelled() ? burn::kStopped : result;
+    // A module flashed whole stays a success even when Stop came after its last wait.
+    return port.Cancelled() && result != burn::kSuccess ? burn::kStopped : result;
 }
 
 std::string ThroughputText(uint32_t bytes, uint32_t seconds) {

@@ -1,6 +1,7 @@
 #include "RunRecord.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,6 +173,9 @@ bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& e
         error = std::strerror(errno);
         return false;
     }
+    // Runs of several ports (or programs) may finish at once: one at a time decides
+    // whether the file still needs its header.
+    ::flock(fd, LOCK_EX);
     struct stat st {};
     std::string text = fstat(fd, &st) == 0 && st.st_size == 0 ? RunRecordHeader() : std::string();
     text += RunRecordCsv(r);

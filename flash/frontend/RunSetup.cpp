@@ -31,14 +31,23 @@ RecordFileChoice::RecordFileChoice(const QString& program)
     : m_program(program),
       m_path(QSettings(program, program).value("recordFile", DefaultRecordFile(program)).toString()) {}
 
+QString RecordFileChoice::Path() const {
+    std::lock_guard lock(m_mutex);
+    return m_path;
+}
+
 void RecordFileChoice::Set(const QString& path) {
-    m_path = path;
+    {
+        std::lock_guard lock(m_mutex);
+        m_path = path;
+    }
     QSettings(m_program, m_program).setValue("recordFile", path);
 }
 
 QString RecordFileChoice::Append(const RunRecord& record) const {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    const QString path = Path();
+    QDir().mkpath(QFileInfo(path).absolutePath());
     std::string why;
-    if (AppendRunRecord(m_path.toStdString(), record, why)) return {};
-    return QString("Cannot append the run record to %1: %2").arg(m_path, QString::fromStdString(why));
+    if (AppendRunRecord(path.toStdString(), record, why)) return {};
+    return QString("Cannot append the run record to %1: %2").arg(path, QString::fromStdString(why));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <mutex>
 
 #include "CancelEvent.h"
 #include "FlashSettingsBox.h"
@@ -28,13 +29,15 @@ QString DefaultRecordFile(const QString& program);
 class RecordFileChoice {
 public:
     explicit RecordFileChoice(const QString& program);
-    QString Path() const { return m_path; }
+    QString Path() const;
     void Set(const QString& path);  // kept for the next start
-    // Appends the record of a finished run; empty, or the reason it failed naming the file.
+    // Any thread: appends the record of a finished run; empty, or the reason it failed
+    // naming the file.
     QString Append(const RunRecord& record) const;
 
 private:
     QString m_program;
+    mutable std::mutex m_mutex;  // the path: the GUI may change it while workers append
     QString m_path;
 };
 

@@ -196,6 +196,9 @@ void CBurnkitDlg::OnChooseImage() {
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
+        m_image.clear();  // Burn asks for an image rather than flash the one being replaced
+        m_imagePath->clear();
+        m_imagePath->setToolTip({});
         m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
     } else {
         m_image = path;

@@ -160,7 +160,7 @@ void PortSlot::WorkerRun() {
             m_batch.post([this, reason] {
                 ShowResult(burn::kNoPort, reason);
                 m_result->setText("Fail: port");
-                m_batch.counted(burn::kNoPort);
+                m_stop->setEnabled(false);
             });
             m_batch.showMessage(m_index, reason);
             if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
