@@ -53,13 +53,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_speed->setObjectName("speedValue");
     m_time = new QLabel("00:00", this);
     m_time->setObjectName("timeValue");
-    m_recordPath = new QLabel(m_record.Path(), this);
-    m_recordPath->setObjectName("recordFile");
-    // A long path must not widen the window: the label shows what fits, the tooltip the rest.
-    m_recordPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + m_record.Path());
-    auto* recordButton = new QPushButton("Record...", this);
-    recordButton->setObjectName("recordButton");
+    m_record = new RecordFileRow("Burnkit", this);
 
     // The form's arrangement: settings and the port button on the left; image, progress,
     // figures and Burn on the right.
@@ -78,9 +72,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     right->addWidget(m_speed, 2, 1, 1, 2);
     right->addWidget(new QLabel("UsedTime:", this), 3, 0);
     right->addWidget(m_time, 3, 1, 1, 2);
-    right->addWidget(new QLabel("Record:", this), 4, 0);
-    right->addWidget(m_recordPath, 4, 1);
-    right->addWidget(recordButton, 4, 2);
+    right->addWidget(m_record, 4, 0, 1, 3);
     right->setRowStretch(5, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -95,14 +87,6 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
     connect(m_stop, &QPushButton::clicked, this, [this] { OnStop(); });
-    connect(recordButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, "Record", m_record.Path(), "CSV (*.csv);;All files (*)",
-                                                          nullptr, QFileDialog::DontConfirmOverwrite);
-        if (path.isEmpty()) return;
-        m_record.Set(path);  // appended to, never replaced
-        m_recordPath->setText(path);
-        m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + path);
-    });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
     m_ui = new UiQueue(this);
@@ -237,7 +221,7 @@ void CBurnkitDlg::WorkerRun() {
     const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
     m_program.jobs[0] = nullptr;
-    const QString recordError = m_record.Append(MakeRunRecord("Burnkit", 1, m_runPort, batch, result,
+    const QString recordError = m_record->Choice().Append(MakeRunRecord("Burnkit", 1, m_runPort, batch, result,
                                                               (SteadyMs() - start) / 1000.0));
     ReleaseImages(batch);
     m_workerBusy = false;

@@ -29,7 +29,7 @@ public:
     void SetRunParameters(const RunParameters& p) { m_parameters = p; }
     bool Running() const { return m_running.load(); }
     bool PortOpen() const { return m_port != nullptr; }
-    RecordFileChoice& RecordFile() { return m_record; }
+    RecordFileChoice& RecordFile() { return m_record->Choice(); }
 
     void OnOpenClosePort();
     void OnChooseImage();                  // the file dialog, then ChooseImage
@@ -61,7 +61,7 @@ private:
     QPushButton* m_stop;
     QLabel* m_speed;
     QLabel* m_time;
-    QLabel* m_recordPath;
+    RecordFileRow* m_record;
     QTimer m_timer;
     UiQueue* m_ui;
 
@@ -73,7 +73,6 @@ private:
     RunParameters m_parameters;
     BurnCounters m_counters;
     ThroughputMeter m_meter;
-    RecordFileChoice m_record{"Burnkit"};
     serial::CancelEvent m_cancel;
     TProgram m_program;
     std::atomic<bool> m_running{false};

@@ -1,7 +1,11 @@
 #include "RunSetup.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -50,4 +54,31 @@ QString RecordFileChoice::Append(const RunRecord& record) const {
     std::string why;
     if (AppendRunRecord(path.toStdString(), record, why)) return {};
     return QString("Cannot append the run record to %1: %2").arg(path, QString::fromStdString(why));
+}
+
+RecordFileRow::RecordFileRow(const QString& program, QWidget* parent)
+    : QWidget(parent), m_choice(program), m_path(new QLabel(this)) {
+    m_path->setObjectName("recordFile");
+    // A long path must not widen the window: the label shows what fits, the tooltip the rest.
+    m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* button = new QPushButton("Record...", this);
+    button->setObjectName("recordButton");
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel("Record:", this));
+    row->addWidget(m_path, 1);
+    row->addWidget(button);
+    Show(m_choice.Path());
+    connect(button, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, "Record", m_choice.Path(), "CSV (*.csv);;All files (*)",
+                                                          nullptr, QFileDialog::DontConfirmOverwrite);
+        if (path.isEmpty()) return;
+        m_choice.Set(path);
+        Show(path);
+    });
+}
+
+void RecordFileRow::Show(const QString& path) {
+    m_path->setText(path);
+    m_path->setToolTip("Every run is recorded in this file (CSV):\n" + path);
 }

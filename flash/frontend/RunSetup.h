@@ -3,12 +3,15 @@
 #pragma once
 
 #include <QString>
+#include <QWidget>
 #include <mutex>
 
 #include "CancelEvent.h"
 #include "FlashSettingsBox.h"
 #include "Procedure.h"
 #include "RunRecord.h"
+
+class QLabel;
 
 // The file dialog's filter: image names often have no dot.
 inline constexpr const char* kImageFilter = "Img file (*.*);;All files (*)";
@@ -39,6 +42,20 @@ private:
     QString m_program;
     mutable std::mutex m_mutex;  // the path: the GUI may change it while workers append
     QString m_path;
+};
+
+// "Record: <path> [Record...]": where the dialog's runs are recorded, and the button that
+// picks another file (appended to, never replaced; kept in the settings).
+class RecordFileRow : public QWidget {
+public:
+    RecordFileRow(const QString& program, QWidget* parent);
+    RecordFileChoice& Choice() { return m_choice; }
+
+private:
+    void Show(const QString& path);
+
+    RecordFileChoice m_choice;
+    QLabel* m_path;
 };
 
 // A run's result for a message box: the result text, and for a failure its meaning on

@@ -47,11 +47,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_tally->setMinimumWidth(QFontMetrics(big).horizontalAdvance("Pass 9999   Fail 9999   Yield 100.0 %"));
     auto* resetTally = new QPushButton("Reset", this);
     resetTally->setObjectName("resetTallyButton");
-    m_recordPath = new QLabel(m_record.Path(), this);
-    m_recordPath->setObjectName("recordFile");
-    m_recordPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // the tooltip has it whole
-    m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + m_record.Path());
-    auto* recordButton = new QPushButton("Record...", this);
+    m_record = new RecordFileRow("Gangburn", this);
 
     auto* top = new QGridLayout(this);
     m_settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -69,12 +65,8 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     tally->addWidget(resetTally);
     tally->addWidget(m_rescan);
     tally->addStretch();
-    auto* record = new QHBoxLayout;
-    record->addWidget(new QLabel("Record:", this));
-    record->addWidget(m_recordPath, 1);
-    record->addWidget(recordButton);
     session->addLayout(tally);
-    session->addLayout(record);
+    session->addWidget(m_record);
     top->addLayout(session, 1, 1, Qt::AlignTop);
     auto* slotGrid = new QGridLayout;
     slotGrid->setColumnStretch(2, 1);
@@ -90,7 +82,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
             m_notifier.WarnWithoutWaiting(this, kTitle, QString("Slot %1: %2").arg(slot + 1).arg(text));
         });
     };
-    m_batch.record = [this](const RunRecord& record) { return m_record.Append(record); };
+    m_batch.record = [this](const RunRecord& record) { return m_record->Choice().Append(record); };
     m_batch.counted = [this](uint32_t result) { Count(result); };
     slotCount = std::clamp(slotCount, 1, kMaxSlots);
     for (int i = 0; i < slotCount; ++i) {
@@ -105,14 +97,6 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(m_stopAll, &QPushButton::clicked, this, [this] { OnStopAll(); });
     connect(m_rescan, &QPushButton::clicked, this, [this] { Rescan(); });
     connect(resetTally, &QPushButton::clicked, this, [this] { ResetTally(); });
-    connect(recordButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, "Record", m_record.Path(), "CSV (*.csv);;All files (*)",
-                                                          nullptr, QFileDialog::DontConfirmOverwrite);
-        if (path.isEmpty()) return;
-        m_record.Set(path);  // appended to, never replaced
-        m_recordPath->setText(path);
-        m_recordPath->setToolTip("Every run is recorded in this file (CSV):\n" + path);
-    });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
 }

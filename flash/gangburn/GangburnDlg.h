@@ -32,7 +32,7 @@ public:
     bool BatchRunning() const { return m_timer.isActive(); }
     PortSlot& Slot(int i) { return *m_slots[static_cast<std::size_t>(i)]; }
     int SlotCount() const { return static_cast<int>(m_slots.size()); }
-    RecordFileChoice& RecordFile() { return m_record; }
+    RecordFileChoice& RecordFile() { return m_record->Choice(); }
     // The session's results: modules that passed and failed since the last reset.
     int Passed() const { return m_passed; }
     int Failed() const { return m_failed; }
@@ -65,11 +65,10 @@ private:
     QPushButton* m_stopAll;
     QPushButton* m_rescan;
     QLabel* m_tally;
-    QLabel* m_recordPath;
+    RecordFileRow* m_record;
     QStringList m_extraPorts;
     int m_passed = 0;
     int m_failed = 0;
-    RecordFileChoice m_record{"Gangburn"};
     QTimer m_timer;
     UiQueue* m_ui;
     QString m_image;
