@@ -15,15 +15,10 @@ void BurnCounters::ResetForRun() {
     bytesDone = 0;
     totalBytes = 0;
     secondsUsed = 0;
-    stageSeconds = 0;
-    bytesSeenAtTick = 0;
     reportValid = false;
 }
 
-void BurnCounters::Tick() {
-    ++secondsUsed;
-    ++stageSeconds;
-}
+void BurnCounters::Tick() { ++secondsUsed; }
 
 int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& data, uint32_t& size,
                   std::time_t& modificationTime) {
@@ -147,8 +142,6 @@ void Report(BurnJob& job, uint32_t bar, uint32_t done, uint32_t total) {
 
 void StageStart(BurnJob& job, uint32_t bar) {
     if (BurnCounters* c = job.counters) {
-        c->stageSeconds = 0;
-        c->bytesSeenAtTick = 0;
         // Bytes of the new stage count from 0: the counter drops before the stage number
         // moves on, so a reader never pairs the new stage with the old bytes.
         c->bytesDone = 0;

@@ -29,8 +29,6 @@ struct BurnCounters {
     std::atomic<uint32_t> bytesDone{0};
     std::atomic<uint32_t> totalBytes{0};
     std::atomic<uint32_t> secondsUsed{0};
-    std::atomic<uint32_t> stageSeconds{0};
-    std::atomic<uint32_t> bytesSeenAtTick{0};
     std::atomic<uint32_t> stage{0};  // counts the stages started, for the speed's window
     std::atomic<int64_t> stageStartMs{0};  // steady clock
     std::atomic<bool> reportValid{false};
