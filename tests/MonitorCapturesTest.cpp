@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QMdiSubWindow>
 #include <algorithm>
 #include <chrono>
@@ -19,6 +21,7 @@
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NmeaInfoView.h"
+#include "ReplayBar.h"
 #include "Notifier.h"
 #include "SignalView.h"
 #include "SkyView.h"
@@ -117,6 +120,54 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
         monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/capture-" + name + ".png");
     }
     monitor.MainFrame().ConnectOrDisconnect();
+}
+
+// The same capture replayed from its file at full speed: the same last epoch, the end
+// told; a seek back to the start plays it again into cleared windows.
+TEST_P(MonitorCaptures, ReplayedShowsTheSameLastEpoch) {
+    const std::string path = std::string(NMEA_CAPTURES) + "/" + GetParam();
+    CMonitorApp monitor(m_notifier, {}, 115200);
+    monitor.MainFrame().resize(1280, 800);
+    if (kPaint) monitor.Show();
+    CMainFrame& frame = monitor.MainFrame();
+    ASSERT_TRUE(frame.StartReplay(QString::fromStdString(path), replay::kUnpaced));
+    EXPECT_FALSE(frame.ConnectButton().isEnabled());
+    EXPECT_EQ(frame.ReplayButton().text(), "Stop Replay");
+    EXPECT_EQ(frame.StatusText(1), QFileInfo(GetParam()).fileName());
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay end"; }, 30000)) << frame.StatusText(2).toStdString();
+    auto* info = static_cast<CNmeaInfoView*>(monitor.Registry().View(WindowType::NmeaInfo));
+    EXPECT_EQ(info->Text(0, 2), LastGgaTime(testsupport::ReadFile(path)));
+    CReplayBar& bar = frame.ReplayBar();
+    const std::size_t entries = bar.Player()->Entries().size();
+    EXPECT_TRUE(bar.PositionText().text().endsWith(QString("%1/%1").arg(entries)));
+    const std::size_t samples = ViewOf<CFixModeView>(monitor, WindowType::FixMode).Chart().Points(0).size();
+
+    bar.SeekTo(0);
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay >>--->>"; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay end"; }, 30000));
+    EXPECT_EQ(ViewOf<CFixModeView>(monitor, WindowType::FixMode).Chart().Points(0).size(), samples)
+        << "the windows start afresh at a seek";
+    EXPECT_EQ(info->Text(0, 2), LastGgaTime(testsupport::ReadFile(path)));
+    if (kPaint && std::string(GetParam()) == "ublox-zed-f9p-nmea.nmea") {
+        QDir().mkpath(PICTURES_DIR);
+        frame.grab().save(QString(PICTURES_DIR) + "/skyledger-replay.png");
+    }
+
+    frame.StopReplay();
+    EXPECT_TRUE(frame.ConnectButton().isEnabled());
+    EXPECT_EQ(frame.ReplayButton().text(), "Replay");
+    EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
+    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+}
+
+TEST(MonitorReplay, AFileThatCannotBeReplayedIsTold) {
+    RecordingNotifier notifier;
+    CMonitorApp monitor(notifier, {}, 115200);
+    EXPECT_FALSE(monitor.MainFrame().StartReplay("/nonexistent/capture.log", 1));
+    ASSERT_EQ(notifier.messages.size(), 1);
+    EXPECT_TRUE(notifier.messages[0].contains("cannot open /nonexistent/capture.log")) << notifier.messages[0].toStdString();
+    EXPECT_TRUE(monitor.MainFrame().ConnectButton().isEnabled());
+    EXPECT_EQ(monitor.MainFrame().ReplayButton().text(), "Replay");
 }
 
 INSTANTIATE_TEST_SUITE_P(RealReceivers, MonitorCaptures,

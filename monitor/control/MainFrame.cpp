@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -17,6 +18,7 @@
 #include "Notifier.h"
 #include "PortList.h"
 #include "ProcessPriority.h"
+#include "ReplayBar.h"
 #include "ResponseDecoder.h"
 
 namespace {
@@ -25,6 +27,10 @@ constexpr const char* kConnect = "Connect";
 constexpr const char* kDisConnect = "DisConnect";
 constexpr const char* kConnectedText = "  Connected <<--->>";
 constexpr const char* kDisconnectedText = "  DisConnect <- x ->";
+constexpr const char* kReplay = "Replay";
+constexpr const char* kStopReplay = "Stop Replay";
+constexpr const char* kReplayingText = "  Replay >>--->>";
+constexpr const char* kReplayEndText = "  Replay end";
 
 struct PaneRow {
     const char* text;
@@ -55,6 +61,23 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     bar->setFloatable(false);
     bar->addWidget(BuildBar());
     addToolBar(Qt::TopToolBarArea, bar);
+    m_replayBar = new CReplayBar(m_notifier, &m_sink, DecodeResponse);
+    connect(m_replayBar, &CReplayBar::sought, this, [this] {
+        CleanAll();
+        m_panes[2]->setText(kReplayingText);
+    });
+    connect(m_replayBar, &CReplayBar::finished, this, [this] { m_panes[2]->setText(kReplayEndText); });
+    connect(m_replayBar, &CReplayBar::failed, this, [this](const QString& text) {
+        m_panes[2]->setText(kReplayEndText);
+        Notice(text);
+    });
+    addToolBarBreak();
+    m_replayToolBar = new QToolBar;
+    m_replayToolBar->setMovable(false);
+    m_replayToolBar->setFloatable(false);
+    m_replayToolBar->addWidget(m_replayBar);
+    addToolBar(Qt::TopToolBarArea, m_replayToolBar);
+    m_replayToolBar->hide();
     setCentralWidget(m_mdi);
     BuildStatusBar();
     // The lists' first entries are current before anyone listens: take the starting
@@ -67,6 +90,7 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
 }
 
 CMainFrame::~CMainFrame() {
+    m_replayBar->Stop();
     if (m_gpdThread.joinable()) m_gpdThread.join();
     if (m_activeLink) m_activeLink->Shutdown();
 }
@@ -134,6 +158,13 @@ QWidget* CMainFrame::BuildBar() {
     layout->addWidget(m_bauds);
     layout->addWidget(m_connect);
     layout->addWidget(cleanAll);
+    m_replay = new QPushButton(kReplay);
+    m_replay->setToolTip("Play a capture log through every window");
+    connect(m_replay, &QPushButton::clicked, this, [this] {
+        if (m_replayBar->Active()) StopReplay();
+        else OpenReplay();
+    });
+    layout->addWidget(m_replay);
     layout->addWidget(new QLabel("GPD :"));
     layout->addWidget(open);
     layout->addWidget(send);
@@ -172,6 +203,7 @@ void CMainFrame::Connect() {
         m_activeLink.reset();
         return;
     }
+    m_replay->setEnabled(false);
     platform::RaiseProcessPriority();  // a refusal leaves it normal; the link works either way
     m_panes[5]->clear();  // a notice of an earlier connection
     m_lineWatch->start();
@@ -193,7 +225,43 @@ void CMainFrame::Disconnect() {
     m_panes[2]->setText(kDisconnectedText);
     m_ports->setEnabled(true);
     m_bauds->setEnabled(true);
+    m_replay->setEnabled(true);
     m_connect->setText(kConnect);
+}
+
+void CMainFrame::OpenReplay() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, "Replay a capture", "LOG", "Capture log (*.log *.nmea *.txt);;All files (*)");
+    if (!path.isEmpty()) StartReplay(path, 1);
+}
+
+bool CMainFrame::StartReplay(const QString& path, double speed) {
+    if (m_activeLink) {
+        m_notifier.Show(this, "skyLedger", "DisConnect before replaying a capture");
+        return false;
+    }
+    CleanAll();
+    if (!m_replayBar->Start(path, speed)) return false;
+    m_replayToolBar->show();
+    m_replay->setText(kStopReplay);
+    m_connect->setEnabled(false);
+    m_ports->setEnabled(false);
+    m_bauds->setEnabled(false);
+    m_panes[1]->setText(QFileInfo(path).fileName());
+    m_panes[2]->setText(kReplayingText);
+    m_panes[5]->clear();
+    return true;
+}
+
+void CMainFrame::StopReplay() {
+    m_replayBar->Stop();
+    m_replayToolBar->hide();
+    m_replay->setText(kReplay);
+    m_connect->setEnabled(true);
+    m_ports->setEnabled(true);
+    m_bauds->setEnabled(true);
+    m_panes[1]->setText("   ");
+    m_panes[2]->setText(kDisconnectedText);
 }
 
 // Synchronous, in the clear order: each window is empty before Connect goes on.

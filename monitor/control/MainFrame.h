@@ -14,11 +14,13 @@
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
+class CReplayBar;
 class QComboBox;
 class QLabel;
 class QMdiArea;
 class QPushButton;
 class QTimer;
+class QToolBar;
 class INotifier;
 
 inline constexpr int kBaudRateTable[] = {4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -53,6 +55,14 @@ public:
     void SendGpdFile();
     QPushButton& GpdSendButton() { return *m_gpdSend; }
 
+    // Replay of a capture log while disconnected: every window as if the module were
+    // connected; commands still want a port.
+    void OpenReplay();
+    bool StartReplay(const QString& path, double speed);
+    void StopReplay();
+    CReplayBar& ReplayBar() { return *m_replayBar; }
+    QPushButton& ReplayButton() { return *m_replay; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -76,6 +86,9 @@ private:
     std::unique_ptr<CNmeaThread> m_activeLink;
     QTimer* m_lineWatch;  // a pulled cable is told while connected
     QPushButton* m_gpdSend = nullptr;
+    QPushButton* m_replay = nullptr;
+    CReplayBar* m_replayBar = nullptr;
+    QToolBar* m_replayToolBar = nullptr;
     GpdImage m_gpd;
     std::thread m_gpdThread;
 };

@@ -1,14 +1,18 @@
 // skyLedger: the receiver monitor.
-//   skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]
+//   skyLedger [--port DEV]... [--baud N] [--connect] [--replay LOG [--speed X]]
+//             [--seconds S [--picture FILE]]
 //     extra devices for the port list (the first is selected), the baud rate to start
-//     with, Connect pressed at start, and an end after S seconds with a picture of the
-//     main window written to FILE (for a demonstration or a machine without a screen)
+//     with, Connect pressed at start, a capture log replayed at start (X times the
+//     receiver's pace, or "max"), and an end after S seconds with a picture of the main
+//     window written to FILE (for a demonstration or a machine without a screen)
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "MainFrame.h"
@@ -16,14 +20,18 @@
 #include "Notifier.h"
 #include "ProgramIcons.h"
 #include "ProgramInfo.h"
+#include "Replay.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
+    "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--replay LOG [--speed X]]\n"
+    "                 [--seconds S [--picture FILE]]\n"
     "  --port DEV        a device for the port list (the first given is selected)\n"
     "  --baud N          the baud rate to start with: one of the list (4800 ... 256000)\n"
     "  --connect         press Connect at start\n"
+    "  --replay LOG      play a capture log through the windows at start\n"
+    "  --speed X         with --replay: X times the receiver's own pace, 0.25 to 64, or max\n"
     "  --seconds S       end after S seconds\n"
     "  --picture FILE    with --seconds: write a picture of the main window to FILE\n"
     "  --help, --version\n";
@@ -43,7 +51,8 @@ int main(int argc, char** argv) {
     QStringList ports;
     int baud = 0, seconds = 0;
     bool connectAtStart = false;
-    QString picture;
+    QString picture, replayFile;
+    double speed = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -52,15 +61,31 @@ int main(int argc, char** argv) {
         else if (hasValue && arg == "--baud") ok = IsListedBaud(argv[++i], baud);
         else if (hasValue && arg == "--seconds") ok = (seconds = std::atoi(argv[++i])) > 0;
         else if (hasValue && arg == "--picture") picture = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--connect") connectAtStart = true;
+        else if (hasValue && arg == "--replay") replayFile = QString::fromLocal8Bit(argv[++i]);
+        else if (hasValue && arg == "--speed") {
+            const auto parsed = replay::ParseSpeed(argv[++i]);
+            if ((ok = parsed.has_value())) speed = *parsed;
+        } else if (arg == "--connect") connectAtStart = true;
         else ok = false;
         if (!ok) {
             std::fprintf(stderr,
                          "skyLedger: bad argument %s\n"
-                         "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
-                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000\n",
-                         argv[i]);
+                         "%s"
+                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000;\n"
+                         "X is from 0.25 to 64, or max\n",
+                         argv[i], kUsage);
             return 2;
+        }
+    }
+    if (connectAtStart && !replayFile.isEmpty()) {
+        std::fprintf(stderr, "skyLedger: --connect and --replay exclude each other\n");
+        return 2;
+    }
+    if (!replayFile.isEmpty()) {
+        if (std::FILE* f = std::fopen(replayFile.toLocal8Bit().constData(), "rb")) std::fclose(f);
+        else {
+            std::fprintf(stderr, "skyLedger: cannot open %s: %s\n", qPrintable(replayFile), std::strerror(errno));
+            return 1;
         }
     }
     QApplication app(argc, argv);
@@ -69,6 +94,8 @@ int main(int argc, char** argv) {
     CMonitorApp monitor(notifier, ports, baud);
     monitor.Show();
     if (connectAtStart) QTimer::singleShot(0, &monitor.MainFrame(), [&] { monitor.MainFrame().ConnectOrDisconnect(); });
+    if (!replayFile.isEmpty())
+        QTimer::singleShot(0, &monitor.MainFrame(), [&] { monitor.MainFrame().StartReplay(replayFile, speed); });
     if (seconds > 0) {
         QTimer::singleShot(seconds * 1000, &app, [&] {
             if (!picture.isEmpty()) {
