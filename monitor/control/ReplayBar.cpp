@@ -1,6 +1,7 @@
 #include "ReplayBar.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,8 +11,18 @@
 
 #include "NmeaThread.h"
 #include "Notifier.h"
+#include "WindowRegistry.h"
 
 namespace {
+
+// From the player's thread to the bar: an entry handled, or a seek done.
+struct ReplayEvent : QEvent {
+    static constexpr auto kType = static_cast<QEvent::Type>(QEvent::User + 900);
+    enum What { Fed, Sought };
+    ReplayEvent(What w, uint64_t s, uint64_t f) : QEvent(kType), what(w), session(s), fed(f) {}
+    What what;
+    uint64_t session, fed;
+};
 
 constexpr const char* kPause = "Pause";
 constexpr const char* kResume = "Resume";
@@ -59,6 +70,21 @@ CReplayBar::CReplayBar(INotifier& notifier, ILinkSink* sink, ResponseDecoder dec
 
 CReplayBar::~CReplayBar() { Stop(); }
 
+void CReplayBar::PostFromPlayer(QEvent* event) {
+    ReleaseToWindowThread();
+    QCoreApplication::postEvent(this, event);
+}
+
+bool CReplayBar::event(QEvent* event) {
+    if (event->type() != ReplayEvent::kType) return QWidget::event(event);
+    const auto& e = static_cast<const ReplayEvent&>(*event);
+    if (m_player && e.session == m_session) {
+        if (e.what == ReplayEvent::Fed) m_player->Acknowledge(m_handled = e.fed);
+        else emit sought();
+    }
+    return true;
+}
+
 bool CReplayBar::Start(const QString& path, double speed) {
     Stop();
     auto player = std::make_unique<replay::Player>();
@@ -73,16 +99,8 @@ bool CReplayBar::Start(const QString& path, double speed) {
     const uint64_t session = ++m_session;
     replay::Player::Hooks hooks;
     // Acknowledged from the window thread once the messages posted before it are handled.
-    hooks.dispatched = [this, session](uint64_t fed) {
-        QMetaObject::invokeMethod(this, [this, session, fed] {
-            if (m_player && session == m_session) m_player->Acknowledge(fed);
-        }, Qt::QueuedConnection);
-    };
-    hooks.sought = [this, session] {
-        QMetaObject::invokeMethod(this, [this, session] {
-            if (session == m_session) emit sought();
-        }, Qt::QueuedConnection);
-    };
+    hooks.dispatched = [this, session](uint64_t fed) { PostFromPlayer(new ReplayEvent(ReplayEvent::Fed, session, fed)); };
+    hooks.sought = [this, session] { PostFromPlayer(new ReplayEvent(ReplayEvent::Sought, session, 0)); };
     int row = m_speed->findData(speed);
     if (row < 0) {  // a speed from the command line the list does not offer: in its place
         row = 0;
@@ -97,6 +115,7 @@ bool CReplayBar::Start(const QString& path, double speed) {
     m_slider->blockSignals(false);
     m_pause->setText(kPause);
     m_toldEnd = false;
+    m_handled = 0;
     m_player->Start(*m_link, speed, std::move(hooks));
     m_refresh->start();
     Refresh();
@@ -146,7 +165,7 @@ void CReplayBar::Refresh() {
     if (!error.empty() && !m_toldEnd) {
         m_toldEnd = true;
         emit failed(QString::fromStdString(error));
-    } else if (m_player->AtEnd() && !m_toldEnd) {
+    } else if (m_player->AtEnd() && m_handled >= m_player->Fed() && !m_toldEnd) {
         m_toldEnd = true;
         emit finished();
     }

@@ -40,10 +40,14 @@ public:
 
 signals:
     void sought();    // before the first epoch after a seek: the windows start afresh
-    void finished();  // the last epoch is shown (a seek back plays on)
+    void finished();  // the windows have handled the last epoch (a seek back plays on)
     void failed(const QString& text);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    void PostFromPlayer(QEvent* event);  // any thread
     void Refresh();
     void ChooseSpeed(int index);
 
@@ -54,6 +58,7 @@ private:
     std::unique_ptr<replay::Player> m_player;
     uint64_t m_session = 0;  // acknowledgements of an earlier replay are not this one's
     bool m_toldEnd = false;
+    uint64_t m_handled = 0;  // entries whose messages the windows have handled
     QPushButton* m_pause;
     QComboBox* m_speed;
     QSlider* m_slider;

@@ -218,6 +218,7 @@ void Player::Seek(std::size_t entry) {
     {
         std::lock_guard lock(m_mutex);
         m_seekTo = std::min(entry, m_entries.empty() ? 0 : m_entries.size() - 1);
+        m_atEnd = false;  // from now: the end is told again only once it is reached again
     }
     m_wake.notify_all();
 }
@@ -248,6 +249,11 @@ std::size_t Player::Position() const {
 bool Player::AtEnd() const {
     std::lock_guard lock(m_mutex);
     return m_atEnd;
+}
+
+uint64_t Player::Fed() const {
+    std::lock_guard lock(m_mutex);
+    return m_fed;
 }
 
 std::string Player::ErrorText() const {

@@ -106,6 +106,7 @@ public:
     // then waits for a seek or the stop.
     std::size_t Position() const;
     bool AtEnd() const;
+    uint64_t Fed() const;  // entries fed since the start, seeks or not
     // A read of the file that failed after the open: the replay ends there.
     std::string ErrorText() const;
 

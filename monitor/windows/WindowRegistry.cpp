@@ -22,17 +22,16 @@ public:
     }
 };
 
-void Released() { __tsan_release(&g_handOver); }
 }  // namespace
+
+void ReleaseToWindowThread() { __tsan_release(&g_handOver); }
 
 WindowRegistry::WindowRegistry() {
     static HandOverWitness witness;
     if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(&witness);
 }
 #else
-namespace {
-void Released() {}
-}  // namespace
+void ReleaseToWindowThread() {}
 
 WindowRegistry::WindowRegistry() = default;
 #endif
@@ -67,7 +66,7 @@ void WindowRegistry::Post(WindowType type, QEvent* event) {
     std::lock_guard lock(m_mutex);
     QWidget* view = type == WindowType::None ? nullptr : m_views[Slot(type)];
     if (view) {
-        Released();
+        ReleaseToWindowThread();
         QCoreApplication::postEvent(view, event);
     }
     else delete event;

@@ -43,6 +43,10 @@ private:
 };
 
 // The link's sink in the monitor: every message to its window's registered view.
+// Before posting to the window thread from another thread: tells the thread sanitizer
+// about the ordering Qt's own hand-over gives (it cannot see it); nothing otherwise.
+void ReleaseToWindowThread();
+
 class RegistrySink : public ILinkSink {
 public:
     explicit RegistrySink(WindowRegistry& registry) : m_registry(registry) {}
