@@ -22,13 +22,15 @@ namespace {
 constexpr const char* kUsage =
     "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
     "  --port DEV        a device for the port list (the first given is selected)\n"
-    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000)\n"
+    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000),\n"
+    "                    or auto: Connect finds the rate the module talks at\n"
     "  --connect         press Connect at start\n"
     "  --seconds S       end after S seconds\n"
     "  --picture FILE    with --seconds: write a picture of the main window to FILE\n"
     "  --help, --version\n";
 
 bool IsListedBaud(std::string_view text, int& baud) {
+    if (text == "auto") return baud = kAutoBaud, true;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
     return ec == std::errc() && end == text.data() + text.size() &&
            std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud) != std::end(kBaudRateTable);
@@ -58,7 +60,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "skyLedger: bad argument %s\n"
                          "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
-                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000\n",
+                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000 or auto\n",
                          argv[i]);
             return 2;
         }
