@@ -1,5 +1,5 @@
 // skyLedger: the receiver monitor.
-//   skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]
+//   skyLedger [--port DEV]... [--baud N|auto] [--connect] [--seconds S [--picture FILE]]
 //     extra devices for the port list (the first is selected), the baud rate to start
 //     with, Connect pressed at start, and an end after S seconds with a picture of the
 //     main window written to FILE (for a demonstration or a machine without a screen)
@@ -20,7 +20,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
+    "usage: skyLedger [--port DEV]... [--baud N|auto] [--connect] [--seconds S [--picture FILE]]\n"
     "  --port DEV        a device for the port list (the first given is selected)\n"
     "  --baud N          the baud rate to start with: one of the list (4800 ... 256000),\n"
     "                    or auto: Connect finds the rate the module talks at\n"
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         if (!ok) {
             std::fprintf(stderr,
                          "skyLedger: bad argument %s\n"
-                         "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--seconds S [--picture FILE]]\n"
+                         "usage: skyLedger [--port DEV]... [--baud N|auto] [--connect] [--seconds S [--picture FILE]]\n"
                          "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000 or auto\n",
                          argv[i]);
             return 2;
