@@ -96,7 +96,7 @@ bool Simulator::Talking() const {
 }
 
 uint32_t Simulator::LineBaud(uint32_t hostBaud) const {
-    return m_options.moduleBaud != 0 && Talking() ? m_options.moduleBaud : hostBaud;
+    return m_options.moduleBaud != 0 && m_firmware.load(std::memory_order_relaxed) ? m_options.moduleBaud : hostBaud;
 }
 
 // The chip's boot ROM and loader keep their own rates (ChipModel); only the firmware

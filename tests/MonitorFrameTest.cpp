@@ -13,9 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QFileInfo>
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -27,7 +25,6 @@
 #include "Nmea.h"
 #include "NmeaInfoView.h"
 #include "Notifier.h"
-#include "PortList.h"
 #include "TestSupport.h"
 
 namespace {
@@ -302,7 +299,7 @@ namespace {
 struct SimulatedModule {
     testsupport::ChildProcess process;
     std::string device;
-    SimulatedModule(std::vector<std::string> args, const std::string& dir) : process(WithProgram(std::move(args)), dir) {
+    SimulatedModule(std::vector<std::string> args, const std::string& dir) : process(WithProgram(args), dir) {
         EXPECT_TRUE(process.WaitFor("\n", std::chrono::seconds(10))) << process.Output();
         device = process.Output().substr(0, process.Output().find('\n'));
     }
@@ -312,40 +309,26 @@ struct SimulatedModule {
     }
 };
 
-// The texts pane 2 showed, each change once, until `done`.
-std::vector<QString> PaneChangesUntil(CMainFrame& frame, const std::function<bool()>& done, int ms) {
-    std::vector<QString> seen{frame.StatusText(2)};
-    WaitFor([&] {
-        if (frame.StatusText(2) != seen.back()) seen.push_back(frame.StatusText(2));
-        return done();
-    }, ms);
-    return seen;
-}
-
-bool IsClear(int number) { return number >= 1145 && number <= 1151; }
-
 }  // namespace
 
 // The adapter is pulled and comes back as another device behind its stable name: the
-// monitor says so at once, waits, opens the new device at the same rate with a new
-// capture, and the windows carry on without a clear.
+// monitor says so at once, waits, opens the new device with a new capture, and the
+// windows carry on without a clear.
 TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithANewCapture) {
     QDir().mkpath(QString::fromStdString(m_dir / "by-id"));
     const std::string stable = m_dir / "by-id/usb-Sim_Module_0001-if00-port0";
     SimulatedModule module({"--link", stable, "--rate", "10", "--unplug-after", "1.5", "--unplug-for", "1.5"}, m_dir.Path());
     CMonitorApp monitor(m_notifier, {QString::fromStdString(module.device)}, 115200);
-    if (kPaint) monitor.Show();
     CMainFrame& frame = monitor.MainFrame();
     frame.SetByIdDir(m_dir / "by-id");
     MessageLog log;
-    for (const MonitorWindowType& row : MonitorWindowTypes()) monitor.Registry().View(row.type)->installEventFilter(&log);
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
     frame.ConnectOrDisconnect();
-    ASSERT_EQ(frame.StatusText(2), "  Connected <<--->>") << m_notifier.messages.join("|").toStdString();
-    log.seen.clear();  // Connect's clears
-    ASSERT_TRUE(WaitFor([&] { return log.seen.size() > 20; }, 10000));
-
+    log.seen.clear();  // Connect's clear
+    std::vector<QString> panes{frame.StatusText(2)};
     QString lostNotice;
-    const auto panes = PaneChangesUntil(frame, [&] {
+    WaitFor([&] {
+        if (frame.StatusText(2) != panes.back()) panes.push_back(frame.StatusText(2));
         if (frame.StatusText(5).startsWith("line lost")) lostNotice = frame.StatusText(5);
         return frame.StatusText(5).startsWith("reconnected");
     }, 20000);
@@ -353,109 +336,58 @@ TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithA
                                            "  Connected <<--->>"}));
     EXPECT_EQ(lostNotice.toStdString(), "line lost on " + module.device + ": Input/output error; waiting for it to come back");
     const std::string now = std::filesystem::read_symlink(stable).string();
-    EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"))
-        << frame.StatusText(5).toStdString();
-    EXPECT_EQ(frame.StatusText(1).toStdString(), serial::DeviceShortName(now));
-    EXPECT_EQ(frame.ConnectButton().text(), "DisConnect");
-    EXPECT_FALSE(frame.BaudList().isEnabled());
-    if (kPaint) {
-        QDir().mkpath(PICTURES_DIR);
-        frame.resize(1280, 800);
-        frame.grab().save(QString(PICTURES_DIR) + "/skyledger-reconnected.png");
-    }
-
+    EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"));
     const std::size_t before = log.seen.size();
-    ASSERT_TRUE(WaitFor([&] { return log.seen.size() > before + 20; }, 10000));  // new epochs
-    EXPECT_TRUE(std::none_of(log.seen.begin(), log.seen.end(), [](const auto& m) { return IsClear(m.second); }));
+    ASSERT_TRUE(WaitFor([&] { return log.seen.size() > before + 20; }, 10000));  // new epochs, no clear
+    EXPECT_TRUE(std::none_of(log.seen.begin(), log.seen.end(), [](const auto& m) { return m.second == 1149; }));
     frame.ConnectOrDisconnect();
-    const QStringList logs = QDir(QString::fromStdString(m_dir / "LOG")).entryList(QDir::Files);
-    ASSERT_EQ(logs.size(), 2) << logs.join(" ").toStdString();
-    for (const QString& name : logs) EXPECT_GT(QFileInfo(QString::fromStdString(m_dir / "LOG/") + name).size(), 0);
-    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+    EXPECT_EQ(QDir(QString::fromStdString(m_dir / "LOG")).entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(MonitorFrame, DisConnectWhileWaitingForTheLineEndsTheWait) {
-    const std::string link = m_dir / "ttySIM0";
-    SimulatedModule module({"--link", link, "--unplug-after", "0.5", "--unplug-for", "600"}, m_dir.Path());
-    CMonitorApp monitor(m_notifier, {QString::fromStdString(link)}, 9600);
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--unplug-after", "0.5", "--unplug-for", "600"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 9600);
     CMainFrame& frame = monitor.MainFrame();
     frame.ConnectOrDisconnect();
-    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 10000)) << frame.StatusText(2).toStdString();
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 10000));
     frame.ConnectOrDisconnect();
-    EXPECT_EQ(frame.ConnectButton().text(), "Connect");
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
-    EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + link);
+    EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + m_dir / "ttySIM0");
     EXPECT_EQ(frame.ActiveLink(), nullptr);
-    module.process.Signal(SIGUSR2);  // plugged in again: nobody opens it
-    ASSERT_TRUE(module.process.WaitFor("plugged in again", std::chrono::seconds(10)));
-    WaitFor([] { return false; }, 600);
-    EXPECT_EQ(frame.ActiveLink(), nullptr);
-    EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
 }
 
-// "Auto": the rates are tried off the window's thread, each told in the status bar, and
-// the one the module talks at is connected at and shown in the list.
-TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItOrSaysTheLineIsSilent) {
-    const std::string link = m_dir / "ttySIM0";
-    SimulatedModule module({"--link", link, "--baud", "9600"}, m_dir.Path());
-    CMonitorApp monitor(m_notifier, {QString::fromStdString(link)}, kAutoBaud);
+// "Auto": the rates are tried off the window's thread, each told, and the one the module
+// talks at is connected at and shown in the list; DisConnect ends a hunt at once.
+TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItAndDisConnectEndsAHunt) {
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--baud", "9600"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, kAutoBaud);
     CMainFrame& frame = monitor.MainFrame();
     EXPECT_EQ(frame.BaudList().currentText(), "Auto");
-    MessageLog log;
-    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
     frame.ConnectOrDisconnect();
-    EXPECT_TRUE(frame.Hunting());
-    EXPECT_EQ(frame.ConnectButton().text(), "DisConnect");
     EXPECT_EQ(frame.StatusText(2), "  Finding rate <- ? ->");
     QStringList notices;
     ASSERT_TRUE(WaitFor([&] {
         if (notices.isEmpty() || notices.back() != frame.StatusText(5)) notices << frame.StatusText(5);
         return !frame.Hunting();
     }, 20000));
-    EXPECT_TRUE(notices.contains("trying 115200 ...")) << notices.join("|").toStdString();
-    EXPECT_TRUE(notices.contains("trying 9600 ...")) << notices.join("|").toStdString();
+    EXPECT_EQ(notices, (QStringList{"", "trying 115200 ...", "trying 9600 ...", "found 9600"}));
     EXPECT_EQ(frame.StatusText(2), "  Connected <<--->>");
-    EXPECT_EQ(frame.StatusText(5), "found 9600");
     EXPECT_EQ(frame.BaudList().currentText(), "9600");
-    ASSERT_TRUE(WaitFor([&] { return !log.seen.empty() && log.seen.back().second == 1031; }, 10000));
     frame.ConnectOrDisconnect();
-    EXPECT_EQ(frame.BaudList().currentText(), "9600");  // until "Auto" is chosen again
-    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
 
     testsupport::PtyPair silent;
     CMonitorApp quiet(m_notifier, {QString::fromStdString(silent.SlavePath())}, kAutoBaud);
-    HuntSettings brief;
-    brief.rates = {115200, 9600};
-    brief.listenMs = 300;
-    quiet.MainFrame().SetHuntSettings(brief);
+    quiet.MainFrame().SetHuntSettings({{115200}, 200, 2});
     quiet.MainFrame().ConnectOrDisconnect();
     ASSERT_TRUE(WaitFor([&] { return !quiet.MainFrame().Hunting(); }, 10000));
-    const QString message = QString::fromStdString("no NMEA at any rate on " + silent.SlavePath());
-    EXPECT_EQ(m_notifier.messages, QStringList{message});
-    EXPECT_EQ(quiet.MainFrame().StatusText(5), message);
+    EXPECT_EQ(m_notifier.messages, QStringList{QString::fromStdString("no NMEA at any rate on " + silent.SlavePath())});
+    quiet.MainFrame().SetHuntSettings({{115200}, 600000, 2});
+    quiet.MainFrame().ConnectOrDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return quiet.MainFrame().StatusText(5) == "trying 115200 ..."; }, 10000));
+    quiet.MainFrame().ConnectOrDisconnect();
+    EXPECT_FALSE(quiet.MainFrame().Hunting());
+    EXPECT_EQ(quiet.MainFrame().StatusText(5), "baud rate search stopped");
     EXPECT_EQ(quiet.MainFrame().ConnectButton().text(), "Connect");
-    EXPECT_EQ(quiet.MainFrame().StatusText(2), "  DisConnect <- x ->");
-    EXPECT_EQ(quiet.MainFrame().BaudList().currentText(), "Auto");
-}
-
-TEST_F(MonitorFrame, DisConnectEndsTheRateHuntAtOnce) {
-    testsupport::PtyPair silent;
-    CMonitorApp monitor(m_notifier, {QString::fromStdString(silent.SlavePath())}, kAutoBaud);
-    CMainFrame& frame = monitor.MainFrame();
-    HuntSettings slow;
-    slow.listenMs = 600000;
-    frame.SetHuntSettings(slow);
-    frame.ConnectOrDisconnect();
-    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "trying 115200 ..."; }, 10000));
-    frame.ConnectOrDisconnect();
-    EXPECT_FALSE(frame.Hunting());
-    EXPECT_EQ(frame.ConnectButton().text(), "Connect");
-    EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
-    EXPECT_EQ(frame.StatusText(5), "baud rate search stopped");
-    WaitFor([] { return false; }, 200);  // a late word from the hunt changes nothing
-    EXPECT_EQ(frame.StatusText(5), "baud rate search stopped");
-    EXPECT_EQ(frame.ActiveLink(), nullptr);
-    EXPECT_TRUE(m_notifier.messages.isEmpty());
 }
 
 int main(int argc, char** argv) {
