@@ -25,6 +25,7 @@
 #include "Nmea.h"
 #include "NmeaInfoView.h"
 #include "Notifier.h"
+#include "PortList.h"
 #include "TestSupport.h"
 
 namespace {
@@ -337,6 +338,7 @@ TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithA
     EXPECT_EQ(lostNotice.toStdString(), "line lost on " + module.device + ": Input/output error; waiting for it to come back");
     const std::string now = std::filesystem::read_symlink(stable).string();
     EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"));
+    EXPECT_EQ(frame.PortList().currentText().toStdString(), serial::DeviceShortName(now));
     const std::size_t before = log.seen.size();
     ASSERT_TRUE(WaitFor([&] { return log.seen.size() > before + 20; }, 10000));  // new epochs, no clear
     EXPECT_TRUE(std::none_of(log.seen.begin(), log.seen.end(), [](const auto& m) { return m.second == 1149; }));

@@ -248,6 +248,13 @@ void CMainFrame::WatchLine() {
         return;
     }
     m_waiting = false;
+    // An adapter back under another name is the port from now on, in the list too.
+    const QString path = QString::fromStdString(where);
+    if (!m_portPaths.contains(path)) {
+        m_portPaths << path;
+        m_ports->addItem(QString::fromStdString(serial::DeviceShortName(where)));
+    }
+    m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(path)));
     m_panes[1]->setText(QString::fromStdString(serial::DeviceShortName(where)));
     m_panes[2]->setText(kConnectedText);
     Notice(QString("reconnected to %1; capturing to %2")
