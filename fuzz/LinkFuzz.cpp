@@ -1,10 +1,12 @@
-// Any bytes through the framer and the dispatch: parsers, epoch logic, reply decoder.
+// Any bytes through the framer and the dispatch: parsers, epoch logic, reply decoder;
+// and through the rate hunt's sentence check.
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "BaudHunt.h"
 #include "NmeaThread.h"
 #include "RxStream.h"
 #include "ResponseDecoder.h"
@@ -38,6 +40,18 @@ void FeedsAgree(const uint8_t* data, std::size_t size) {
     }
 }
 
+// The rate hunt's count of good sentences does not depend on how the bytes were cut.
+void CountsAgree(const uint8_t* data, std::size_t size) {
+    GoodSentenceCounter whole, pieces;
+    whole.Feed(data, size);
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t n = std::min<std::size_t>(size - at, 1 + data[at] % 13);
+        pieces.Feed(data + at, n);
+        at += n;
+    }
+    if (whole.Count() != pieces.Count()) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -50,5 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     link.ProcessPending();
     FeedsAgree(data, size);
+    CountsAgree(data, size);
     return 0;
 }

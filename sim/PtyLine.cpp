@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "SerialPort.h"
 
@@ -60,6 +61,19 @@ bool PtyLine::MakeLink(const std::string& linkPath, std::string& error) {
     }
     m_linkPath = linkPath;
     return true;
+}
+
+void PtyLine::Unplug() {
+    std::string link = m_linkPath;
+    Close();
+    m_unpluggedLink = std::move(link);
+    m_unplugged = true;
+}
+
+bool PtyLine::Plug(std::string& error) {
+    if (!Open(error)) return false;
+    m_unplugged = false;
+    return m_unpluggedLink.empty() || MakeLink(std::exchange(m_unpluggedLink, {}), error);
 }
 
 uint32_t PtyLine::HostBaudRate() const {

@@ -21,6 +21,13 @@ public:
     void Close();  // the host sees the line hang up
     // Makes (or replaces) a symbolic link to the slave device; removed by Close.
     bool MakeLink(const std::string& linkPath, std::string& error);
+    // The adapter pulled: the link goes first, then the pseudo-terminal, so a host's read
+    // fails and a host looking for the device again finds nothing.
+    void Unplug();
+    // Plugged in again: a new pseudo-terminal (most likely under another number) behind
+    // the same link.
+    bool Plug(std::string& error);
+    bool Unplugged() const { return m_unplugged; }
 
     const std::string& SlavePath() const { return m_slavePath; }
     int MasterFd() const { return m_master; }
@@ -35,6 +42,8 @@ private:
     int m_master = -1;
     std::string m_slavePath;
     std::string m_linkPath;
+    bool m_unplugged = false;
+    std::string m_unpluggedLink;  // the link to make again at Plug; empty: none
 };
 
 // Paces bytes at a line rate: 10 bits per byte (start, 8 data, stop).

@@ -95,17 +95,40 @@ bool Simulator::Talking() const {
     return m_firmware.load(std::memory_order_relaxed) && !m_commands.BinaryMode();
 }
 
+uint32_t Simulator::LineBaud(uint32_t hostBaud) const {
+    return m_options.moduleBaud != 0 && m_firmware.load(std::memory_order_relaxed) ? m_options.moduleBaud : hostBaud;
+}
+
+// The chip's boot ROM and loader keep their own rates (ChipModel); only the firmware
+// talks at the module's rate.
+bool Simulator::HostInStep(uint32_t hostBaud) const {
+    return m_options.moduleBaud == 0 || hostBaud == m_options.moduleBaud ||
+           !m_firmware.load(std::memory_order_relaxed);
+}
+
 void Simulator::SendSome() {
-    const uint32_t baud = m_line.HostBaudRate();
+    const uint32_t hostBaud = m_line.HostBaudRate();
+    const uint32_t baud = LineBaud(hostBaud);
     std::size_t chunk = m_pending.size() - m_pendingPos;
     if (m_options.paced) {
         if (Clock::now() < m_txPacer.FreeAt()) return;
         // About 5 ms of line time per write keeps the pacing smooth at any rate.
         chunk = std::min<std::size_t>(chunk, std::max<uint32_t>(1, baud / 2000));
     }
-    const ssize_t n = ::write(m_line.MasterFd(), m_pending.data() + m_pendingPos, chunk);
+    const char* out = m_pending.data() + m_pendingPos;
+    if (!HostInStep(hostBaud)) {
+        // What a UART sampling at the wrong rate makes of the bytes: noise, in which a
+        // sentence with a good checksum is as good as impossible.
+        m_garbled.assign(out, chunk);
+        for (char& c : m_garbled) {
+            m_noise = m_noise * 1664525u + 1013904223u;
+            c = static_cast<char>(static_cast<uint8_t>(c) ^ static_cast<uint8_t>(m_noise >> 24));
+        }
+        out = m_garbled.data();
+    }
+    const ssize_t n = ::write(m_line.MasterFd(), out, chunk);
     if (n <= 0) return;  // the host's buffer is full: try again after the next poll
-    const auto* bytes = reinterpret_cast<const uint8_t*>(m_pending.data() + m_pendingPos);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(out);
     if (m_onSent) m_onSent(bytes, static_cast<std::size_t>(n));
     m_pendingPos += static_cast<std::size_t>(n);
     m_sent.fetch_add(static_cast<uint64_t>(n), std::memory_order_acq_rel);
@@ -121,6 +144,7 @@ void Simulator::ReceiveSome() {
     if (n <= 0) return;
     if (m_options.paced) m_rxPacer.Book(static_cast<std::size_t>(n), baud);
     if (m_onReceived) m_onReceived(buf, static_cast<std::size_t>(n));
+    if (!HostInStep(baud)) return;  // noise to the module's UART
     std::string replies;
     if (m_firmware.load(std::memory_order_relaxed))
         m_commands.Receive(buf, static_cast<std::size_t>(n), m_epoch, replies);
@@ -148,6 +172,27 @@ void Simulator::AddReplies(const std::string& replies) {
     m_replies += replies;
 }
 
+bool Simulator::FollowPlug(Clock::time_point now, std::string& error) {
+    if (now >= m_unplugAt) {
+        m_unplugAt = Clock::time_point::max();
+        m_plugged.store(false, std::memory_order_release);
+    } else if (now >= m_plugAt) {
+        m_plugAt = Clock::time_point::max();
+        m_plugged.store(true, std::memory_order_release);
+    }
+    const bool plugged = m_plugged.load(std::memory_order_acquire);
+    if (plugged == m_wasPlugged) return true;
+    m_wasPlugged = plugged;
+    if (!plugged) {
+        m_line.Unplug();
+    } else {
+        if (!m_line.Plug(error)) return false;
+        TakeOutOrPutIn(m_wasInserted, now);  // powered by the adapter: it starts afresh
+    }
+    if (m_onPlug) m_onPlug(plugged ? m_line.SlavePath() : std::string());
+    return true;
+}
+
 bool Simulator::Run(std::string& error) {
     // Wake-ups as exact as the kernel gives: the default 50 us slack per sleep adds up
     // to percents of a 921600-baud line.
@@ -162,8 +207,19 @@ bool Simulator::Run(std::string& error) {
     m_nextEpoch = Clock::now();
     if (m_options.startRemoved) m_inserted.store(false);
     m_wasInserted = m_inserted.load();
+    if (m_options.unplugAfterS >= 0) {
+        const auto after = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(m_options.unplugAfterS));
+        const auto away = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(m_options.unplugForS));
+        m_unplugAt = m_nextEpoch + after;
+        m_plugAt = m_unplugAt + away;
+    }
     while (!m_stop.load(std::memory_order_acquire)) {
         const auto now = Clock::now();
+        if (!FollowPlug(now, error)) return false;
+        if (!m_wasPlugged) {
+            std::this_thread::sleep_for(kIdlePoll);
+            continue;
+        }
         if (const bool inserted = m_inserted.load(std::memory_order_acquire); inserted != m_wasInserted) {
             m_wasInserted = inserted;
             TakeOutOrPutIn(inserted, now);

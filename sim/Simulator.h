@@ -34,6 +34,14 @@ struct SimulatorOptions {
     // sees it: the module's answers reach the host this much later (0: at once).
     int adapterLatencyMs = 0;
     bool startRemoved = false;  // the fixture starts empty
+    // The rate the module's firmware talks at; 0: whatever rate the host set. A host at
+    // another rate gets garbage, as a UART sampling at the wrong rate does, and is not
+    // heard.
+    uint32_t moduleBaud = 0;
+    // The adapter is pulled this many seconds after the start (negative: never) and
+    // plugged in again after unplugForS.
+    double unplugAfterS = -1;
+    double unplugForS = 2;
 };
 
 class Simulator {
@@ -49,6 +57,14 @@ public:
     // power-on, in its firmware. Any thread (a signal handler too).
     void SetInserted(bool inserted) { m_inserted.store(inserted, std::memory_order_release); }
     bool Inserted() const { return m_inserted.load(std::memory_order_acquire); }
+    // The USB serial adapter: pulled, the device and its link go away; plugged in again,
+    // a new device appears behind the same link and the module starts from power-on.
+    // Any thread (a signal handler too).
+    void SetPlugged(bool plugged) { m_plugged.store(plugged, std::memory_order_release); }
+    bool Plugged() const { return m_plugged.load(std::memory_order_acquire); }
+    // Called in the simulator's thread after the adapter was pulled (empty path) or
+    // plugged in again (the new device's path).
+    void OnPlug(std::function<void(const std::string& devicePath)> told) { m_onPlug = std::move(told); }
 
     // Called in the simulator's thread, before Run().
     void OnSent(Bytes tee) { m_onSent = std::move(tee); }          // bytes put on the line
@@ -73,6 +89,12 @@ private:
     // Whether the module sends NMEA output now: not while the chip's boot ROM or loader
     // owns the line, nor while a GPD upload holds it in binary mode.
     bool Talking() const;
+    // Unplugs or plugs when asked or when the planned time has come; false when the
+    // line cannot be made again.
+    bool FollowPlug(std::chrono::steady_clock::time_point now, std::string& error);
+    // The rate bytes leave the module at, and whether the host hears them as sent.
+    uint32_t LineBaud(uint32_t hostBaud) const;
+    bool HostInStep(uint32_t hostBaud) const;
 
     PtyLine& m_line;
     SimulatorOptions m_options;
@@ -94,6 +116,13 @@ private:
     uint32_t m_rateBeforeWait = 0;  // the host's rate when the loop last began to wait
     Bytes m_onSent;
     Bytes m_onReceived;
+    std::atomic<bool> m_plugged{true};
+    bool m_wasPlugged = true;
+    std::chrono::steady_clock::time_point m_unplugAt = std::chrono::steady_clock::time_point::max();
+    std::chrono::steady_clock::time_point m_plugAt = std::chrono::steady_clock::time_point::max();
+    std::function<void(const std::string&)> m_onPlug;
+    uint32_t m_noise = 0x2545F491u;  // garbage for a host at the wrong rate
+    std::string m_garbled;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_sourceDone{false};
     std::atomic<uint64_t> m_sent{0};

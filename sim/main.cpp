@@ -4,7 +4,7 @@
 //         [--gn-gsa] [--gsa-system-id] [--qz-talker] [--gb-talker]
 //         [--replay FILE [--loop]] [--epochs N] [--unpaced] [--flood]
 //         [--flash FILE] [--flash-size BYTES] [--boot-baud N] [--ttff COLD,WARM,HOT]
-//         [--gpd-out FILE] [--fault NAME[=ARGS]]...
+//         [--gpd-out FILE] [--baud N] [--unplug-after S [--unplug-for S]] [--fault NAME[=ARGS]]...
 //
 // Prints the device path of the line on the first line of standard output, then runs
 // until interrupted.
@@ -27,6 +27,25 @@ sim::Simulator* g_running = nullptr;
 // SIGUSR1 takes the module out of the fixture, or puts it back.
 void OnFixture(int) {
     if (g_running) g_running->SetInserted(!g_running->Inserted());
+}
+
+// SIGUSR2 pulls the adapter, or plugs it in again.
+void OnAdapter(int) {
+    if (g_running) g_running->SetPlugged(!g_running->Plugged());
+}
+
+// A whole number from `low` to `high`, or a number of seconds from 0 up; the whole
+// argument or nothing.
+bool ParseWhole(const char* text, long low, long high, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && out >= low && out <= high;
+}
+
+bool ParseSeconds(const char* text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end != text && *end == '\0' && out >= 0 && out < 1e6;
 }
 
 void OnSignal(int) {
@@ -52,6 +71,13 @@ void Usage(FILE* to) {
         "  --flood              send epochs back to back, not once per epoch period\n"
         "  --removed            start with no module in the fixture; SIGUSR1 puts one in\n"
         "                       or takes it out again\n"
+        "  --baud N             the module talks at N baud only (1 to 4000000); a host at\n"
+        "                       another rate gets garbage and is not heard (default: any)\n"
+        "  --unplug-after S     pull the adapter after S seconds: the device and its link\n"
+        "                       go away and the host's reads fail\n"
+        "  --unplug-for S       plug it in again S seconds later (default 2): a new device\n"
+        "                       behind the same link, the module from power-on; SIGUSR2\n"
+        "                       pulls or plugs the adapter at any time"
         "  --adapter-latency MS hold each answer MS milliseconds, as a USB serial bridge's\n"
         "                       latency timer does (0 to 1000)\n"
         "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"
@@ -188,6 +214,21 @@ int main(int argc, char** argv) {
             }
             options.adapterLatencyMs = static_cast<int>(ms);
         }
+        else if (arg == "--baud") {
+            long baud = 0;
+            if (!ParseWhole(value(), 1, 4000000, baud)) {
+                std::fprintf(stderr, "zrsim: --baud wants a whole number from 1 to 4000000\n");
+                return 2;
+            }
+            options.moduleBaud = static_cast<uint32_t>(baud);
+        } else if (arg == "--unplug-after" || arg == "--unplug-for") {
+            double s = 0;
+            if (!ParseSeconds(value(), s)) {
+                std::fprintf(stderr, "zrsim: %s wants a number of seconds from 0 up\n", arg.c_str());
+                return 2;
+            }
+            (arg == "--unplug-after" ? options.unplugAfterS : options.unplugForS) = s;
+        }
         else if (arg == "--flash") options.flashFile = value();
         else if (arg == "--flash-size") options.flashSize = static_cast<uint32_t>(std::strtoul(value(), nullptr, 0));
         else if (arg == "--boot-baud") options.faults.bootRomBaud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
@@ -229,6 +270,11 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
     std::signal(SIGUSR1, OnFixture);
+    std::signal(SIGUSR2, OnAdapter);
+    simulator.OnPlug([](const std::string& device) {
+        if (device.empty()) std::fprintf(stderr, "zrsim: adapter pulled\n");
+        else std::fprintf(stderr, "zrsim: adapter plugged in again: %s\n", device.c_str());
+    });
     const bool ok = simulator.Run(error);
     g_running = nullptr;
     if (!ok) {

@@ -13,6 +13,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@
 #include "Nmea.h"
 #include "NmeaInfoView.h"
 #include "Notifier.h"
+#include "PortList.h"
 #include "TestSupport.h"
 
 namespace {
@@ -220,7 +223,8 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     // A pulled cable is told in the status bar, naming the device and the reason.
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5).startsWith("line lost on "); }, 5000));
-    EXPECT_EQ(frame.StatusText(5), QString::fromStdString("line lost on " + pty.SlavePath() + ": Input/output error"));
+    EXPECT_EQ(frame.StatusText(5).toStdString(),
+              "line lost on " + pty.SlavePath() + ": Input/output error; waiting for it to come back");
 
     const QString portName = frame.StatusText(1);
     frame.ConnectOrDisconnect();
@@ -288,6 +292,104 @@ TEST_F(MonitorFrame, GpdFileGoesOutBlockByBlockWhileTheWindowsRun) {
     EXPECT_EQ(ReadExactly(pty, 14).substr(4, 2), std::string("\x95\0", 2));
     ASSERT_TRUE(WaitFor([&] { return frame.GpdSendButton().isEnabled(); }, 5000));
     EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish");
+}
+
+namespace {
+
+// zrsim as a user runs it; its device is the first line it prints.
+struct SimulatedModule {
+    testsupport::ChildProcess process;
+    std::string device;
+    SimulatedModule(std::vector<std::string> args, const std::string& dir) : process(WithProgram(args), dir) {
+        EXPECT_TRUE(process.WaitFor("\n", std::chrono::seconds(10))) << process.Output();
+        device = process.Output().substr(0, process.Output().find('\n'));
+    }
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), ZRSIM);
+        return args;
+    }
+};
+
+}  // namespace
+
+// The adapter is pulled and comes back as another device behind its stable name: the
+// monitor says so at once, waits, opens the new device with a new capture, and the
+// windows carry on without a clear.
+TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithANewCapture) {
+    QDir().mkpath(QString::fromStdString(m_dir / "by-id"));
+    const std::string stable = m_dir / "by-id/usb-Sim_Module_0001-if00-port0";
+    SimulatedModule module({"--link", stable, "--rate", "10", "--unplug-after", "1.5", "--unplug-for", "1.5"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(module.device)}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.SetByIdDir(m_dir / "by-id");
+    MessageLog log;
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
+    frame.ConnectOrDisconnect();
+    log.seen.clear();  // Connect's clear
+    std::vector<QString> panes{frame.StatusText(2)};
+    QString lostNotice;
+    WaitFor([&] {
+        if (frame.StatusText(2) != panes.back()) panes.push_back(frame.StatusText(2));
+        if (frame.StatusText(5).startsWith("line lost")) lostNotice = frame.StatusText(5);
+        return frame.StatusText(5).startsWith("reconnected");
+    }, 20000);
+    EXPECT_EQ(panes, (std::vector<QString>{"  Connected <<--->>", "  Line lost <- x ->", "  Waiting <- ? ->",
+                                           "  Connected <<--->>"}));
+    EXPECT_EQ(lostNotice.toStdString(), "line lost on " + module.device + ": Input/output error; waiting for it to come back");
+    const std::string now = std::filesystem::read_symlink(stable).string();
+    EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"));
+    EXPECT_EQ(frame.PortList().currentText().toStdString(), serial::DeviceShortName(now));
+    const std::size_t before = log.seen.size();
+    ASSERT_TRUE(WaitFor([&] { return log.seen.size() > before + 20; }, 10000));  // new epochs, no clear
+    EXPECT_TRUE(std::none_of(log.seen.begin(), log.seen.end(), [](const auto& m) { return m.second == 1149; }));
+    frame.ConnectOrDisconnect();
+    EXPECT_EQ(QDir(QString::fromStdString(m_dir / "LOG")).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(MonitorFrame, DisConnectWhileWaitingForTheLineEndsTheWait) {
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--unplug-after", "0.5", "--unplug-for", "600"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 9600);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 10000));
+    frame.ConnectOrDisconnect();
+    EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
+    EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + m_dir / "ttySIM0");
+    EXPECT_EQ(frame.ActiveLink(), nullptr);
+}
+
+// "Auto": the rates are tried off the window's thread, each told, and the one the module
+// talks at is connected at and shown in the list; DisConnect ends a hunt at once.
+TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItAndDisConnectEndsAHunt) {
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--baud", "9600"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, kAutoBaud);
+    CMainFrame& frame = monitor.MainFrame();
+    EXPECT_EQ(frame.BaudList().currentText(), "Auto");
+    frame.ConnectOrDisconnect();
+    EXPECT_EQ(frame.StatusText(2), "  Finding rate <- ? ->");
+    QStringList notices;
+    ASSERT_TRUE(WaitFor([&] {
+        if (notices.isEmpty() || notices.back() != frame.StatusText(5)) notices << frame.StatusText(5);
+        return !frame.Hunting();
+    }, 20000));
+    EXPECT_EQ(notices, (QStringList{"", "trying 115200 ...", "trying 9600 ...", "found 9600"}));
+    EXPECT_EQ(frame.StatusText(2), "  Connected <<--->>");
+    EXPECT_EQ(frame.BaudList().currentText(), "9600");
+    frame.ConnectOrDisconnect();
+
+    testsupport::PtyPair silent;
+    CMonitorApp quiet(m_notifier, {QString::fromStdString(silent.SlavePath())}, kAutoBaud);
+    quiet.MainFrame().SetHuntSettings({{115200}, 200, 2});
+    quiet.MainFrame().ConnectOrDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return !quiet.MainFrame().Hunting(); }, 10000));
+    EXPECT_EQ(m_notifier.messages, QStringList{QString::fromStdString("no NMEA at any rate on " + silent.SlavePath())});
+    quiet.MainFrame().SetHuntSettings({{115200}, 600000, 2});
+    quiet.MainFrame().ConnectOrDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return quiet.MainFrame().StatusText(5) == "trying 115200 ..."; }, 10000));
+    quiet.MainFrame().ConnectOrDisconnect();
+    EXPECT_FALSE(quiet.MainFrame().Hunting());
+    EXPECT_EQ(quiet.MainFrame().StatusText(5), "baud rate search stopped");
+    EXPECT_EQ(quiet.MainFrame().ConnectButton().text(), "Connect");
 }
 
 int main(int argc, char** argv) {

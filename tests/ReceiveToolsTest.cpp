@@ -72,9 +72,50 @@ TEST(RxWatch, WithWaitTheDeviceIsOpenedAgainWhenItReturns) {
     EXPECT_EQ(testsupport::ReadFile(dir / logs.substr(comma + 2)), "two\n") << rx.Output();
 }
 
+// The simulator's adapter is pulled and comes back as another device behind its stable
+// name: rxwatch says so at once each time and goes on capturing into a new file.
+TEST(RxWatch, WithWaitAPulledAdapterIsFoundAgainByItsStableName) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir / "by-id");
+    const std::string stable = dir / "by-id/usb-Sim_Module_0001-if00-port0";
+    ChildProcess module({ZRSIM, "--link", stable, "--rate", "10", "--unplug-after", "1", "--unplug-for", "1"}, dir.Path());
+    ASSERT_TRUE(module.WaitFor("\n", kLimit));
+    const std::string device = module.Output().substr(0, module.Output().find('\n'));
+    ChildProcess rx({RXWATCH, "--port", device, "--baud", "115200", "--wait", "--by-id", dir / "by-id"}, dir.Path());
+    ASSERT_TRUE(rx.WaitFor("rxwatch: line lost on " + device + ": Input/output error\nrxwatch: waiting for " + device +
+                           " to come back\nrxwatch: line back on ", kLimit)) << rx.Output();
+    const std::string back = LineAfter(rx.Output(), "rxwatch: line back on ");
+    EXPECT_EQ(back.substr(0, back.find(';')), std::filesystem::read_symlink(stable).string());
+    const std::size_t before = testsupport::CountOf(rx.Output(), "GGA,");
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        rx.WaitFor("\n\n\n", 100ms);  // reads what came meanwhile
+        return testsupport::CountOf(rx.Output(), "GGA,") > before;
+    }, kLimit));
+    rx.Signal(SIGTERM);
+    EXPECT_EQ(rx.Wait(kLimit), 0) << rx.Output();
+    EXPECT_NE(rx.Output().find("; capture logs LOG/"), std::string::npos) << rx.Output();
+}
+
+TEST(ReceiveTools, BaudAutoFindsTheModulesRateAndSaysSo) {
+    ScratchDir dir;
+    ChildProcess module({ZRSIM, "--link", dir / "ttySIM0", "--baud", "9600", "--rate", "5"}, dir.Path());
+    ASSERT_TRUE(module.WaitFor("\n", kLimit));
+    for (const auto& [tool, extra] : {std::pair{RXWATCH, "GGA,"}, {NMEADUMP, "{\"msg\":1025,"}, {ZRCTL, "[Respond] 030"}}) {
+        const std::string name = std::filesystem::path(tool).filename().string();
+        std::vector<std::string> args{tool, "--port", dir / "ttySIM0", "--baud", "auto", "--seconds", "2"};
+        if (name == "zrctl") args.insert(args.end(), {"send", "ZR", "hot"});
+        ChildProcess run(args, dir.Path());
+        EXPECT_EQ(run.Wait(kLimit), 0) << run.Output();
+        EXPECT_NE(run.Output().find(name + ": trying 115200 ...\n" + name + ": trying 9600 ...\n" + name + ": found 9600\n"),
+                  std::string::npos) << run.Output();
+        EXPECT_NE(run.Output().find(extra), std::string::npos) << run.Output();
+    }
+}
+
 TEST(ReceiveTools, BadNumbersAreRefusedNamingTheOptionAndTheValue) {
     const std::pair<std::string, std::string> bad[] = {
-        {"--baud", "-1"}, {"--baud", "0"}, {"--baud", "4000001"}, {"--baud", "96o0"},
+        {"--baud", "-1"}, {"--baud", "0"}, {"--baud", "4000001"}, {"--baud", "96o0"}, {"--baud", "Auto"},
+        {"--baud", "auto9600"}, {"--baud", ""},
         {"--seconds", "abc"}, {"--seconds", "0"}, {"--seconds", "-2"}, {"--seconds", "inf"}};
     for (const char* tool : {RXWATCH, NMEADUMP}) {
         for (const auto& [option, value] : bad) {

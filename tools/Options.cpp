@@ -30,7 +30,7 @@ std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::st
     ReceiveOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--seconds";
+        const bool takesValue = arg == "--port" || arg == "--baud" || arg == "--seconds" || arg == "--by-id";
         if (takesValue && i + 1 >= argc) {
             error = std::string(arg) + " wants a value";
             return std::nullopt;
@@ -40,12 +40,15 @@ std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::st
         } else if (arg == "--baud") {
             const std::string_view value = argv[++i];
             const auto baud = ParseBaud(value);
-            if (!baud) {
+            options.autoBaud = value == "auto";
+            if (!baud && !options.autoBaud) {
                 error = "--baud wants a whole number from 1 to " + std::to_string(kMaxToolBaud) +
-                        ", not " + Quoted(value);
+                        " or auto, not " + Quoted(value);
                 return std::nullopt;
             }
-            options.baud = *baud;
+            if (baud) options.baud = *baud;
+        } else if (arg == "--by-id") {
+            options.byIdDir = argv[++i];
         } else if (arg == "--seconds") {
             const std::string_view value = argv[++i];
             const auto seconds = ParseSeconds(value);

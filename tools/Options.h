@@ -7,16 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "PortList.h"
+
 inline constexpr uint32_t kMaxToolBaud = 4000000;
 
 struct ReceiveOptions {
     std::string device;                 // --port
     uint32_t baud = 9600;               // --baud, 1 to kMaxToolBaud
+    bool autoBaud = false;              // --baud auto: the rate is hunted for (BaudHunt)
     double seconds = 0;                 // --seconds, above 0; 0 when not given: no end
     bool wait = false;                  // --wait: a lost line is waited for, not the end
+    std::string byIdDir = serial::kSerialByIdDir;  // --by-id: where adapters' stable names are
     std::vector<std::string> operands;  // everything not an option ("-" included)
 };
 
 // On failure `error` says which argument was wrong, e.g. "--baud wants a whole number
-// from 1 to 4000000, not \"-1\"".
+// from 1 to 4000000 or auto, not \"-1\"".
 std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::string& error);

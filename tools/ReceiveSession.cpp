@@ -4,14 +4,26 @@
 #include <cstdio>
 #include <thread>
 
+#include "BaudHunt.h"
 #include "CaptureLog.h"
 
-namespace {
-constexpr std::chrono::milliseconds kReopenPeriod(500);
+std::optional<uint32_t> HuntForBaud(const std::string& tool, const std::string& device,
+                                    const serial::CancelEvent* cancel) {
+    const auto say = [&](const std::string& message) { std::fprintf(stderr, "%s: %s\n", tool.c_str(), message.c_str()); };
+    const HuntOutcome outcome = HuntBaudRate(device, {}, cancel, [&](uint32_t rate) {
+        say("trying " + std::to_string(rate) + " ...");
+    });
+    if (outcome.stopped) say("baud rate search stopped");
+    else if (!outcome.error.empty()) say(outcome.error);
+    else if (outcome.baudRate == 0) say(NoNmeaText(device));
+    else say("found " + std::to_string(outcome.baudRate));
+    if (outcome.baudRate == 0) return std::nullopt;
+    return outcome.baudRate;
 }
 
+// The stable name is looked up now, while the device is there to be found.
 ReceiveSession::ReceiveSession(std::string tool, const ReceiveOptions& options, CaptureLog& log)
-    : m_tool(std::move(tool)), m_options(options), m_log(log) {
+    : m_tool(std::move(tool)), m_options(options), m_log(log), m_return(options.device, options.byIdDir) {
     if (options.seconds > 0)
         m_deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(options.seconds));
@@ -21,8 +33,8 @@ void ReceiveSession::Say(const std::string& message) const {
     std::fprintf(stderr, "%s: %s\n", m_tool.c_str(), message.c_str());
 }
 
-void ReceiveSession::NameCapture() {
-    m_log.Name(m_options.device);
+void ReceiveSession::NameCapture(const std::string& device) {
+    m_log.Name(device);
     m_connectionEnded = false;
 }
 
@@ -84,15 +96,16 @@ SessionEnd ReceiveSession::Run(ReceiveLine& line, const std::atomic<bool>& stop,
 std::optional<SessionEnd> ReceiveSession::AwaitLine(ReceiveLine& line, const std::atomic<bool>& stop,
                                                     std::chrono::milliseconds poll) {
     Say("waiting for " + m_options.device + " to come back");
-    for (auto next = Clock::now() + kReopenPeriod;; next += kReopenPeriod) {
-        while (Clock::now() < next) {
-            if (const auto end = Over(stop)) return end;
-            std::this_thread::sleep_for(std::min<Clock::duration>(poll, next - Clock::now()));
+    for (;;) {
+        if (const auto end = Over(stop)) return end;
+        const std::string where = m_return.WhereNow();
+        if (!where.empty()) {
+            NameCapture(where);
+            if (line.Open(where)) {
+                Say("line back on " + where + "; capturing to " + CapturePath());
+                return std::nullopt;
+            }
         }
-        NameCapture();
-        if (line.Open()) {
-            Say("line back on " + m_options.device + "; capturing to " + CapturePath());
-            return std::nullopt;
-        }
+        std::this_thread::sleep_for(poll);
     }
 }

@@ -12,9 +12,21 @@
 #include <vector>
 
 #include "CommThread.h"
+#include "LineReturn.h"
 #include "Options.h"
 
 class CaptureLog;
+
+namespace serial {
+class CancelEvent;
+}
+
+// --baud auto: hunts for the module's rate on `device`, telling each rate as it is tried
+// and the one found ("rxwatch: trying 9600 ...", "rxwatch: found 9600"). Nothing, with
+// the reason told, when the line is silent ("no NMEA at any rate on DEV"), the device
+// does not open, or `cancel` is set.
+std::optional<uint32_t> HuntForBaud(const std::string& tool, const std::string& device,
+                                    const serial::CancelEvent* cancel);
 
 // The tool's device as the session drives it.
 class ReceiveLine {
@@ -22,7 +34,9 @@ public:
     virtual ~ReceiveLine() = default;
     virtual LineLoss Lost() const = 0;
     virtual void Close() = 0;
-    virtual bool Open() = 0;  // the same device again; the capture log is already named
+    // The device again, where it is now (the same path, or the adapter under another
+    // name); the capture log is already named.
+    virtual bool Open(const std::string& device) = 0;
     virtual void Tick() {}    // once per poll period
 };
 
@@ -35,11 +49,12 @@ public:
     ReceiveSession(std::string tool, const ReceiveOptions& options, CaptureLog& log);
 
     // Before each open of the device: every connection gets its own capture file.
-    void NameCapture();
+    void NameCapture(const std::string& device);
     std::string CapturePath() const;
 
-    // Runs until `stop`, the end of --seconds, or a lost line; with --wait a lost line
-    // is reopened every 500 ms and the run goes on.
+    // Runs until `stop`, the end of --seconds, or a lost line; with --wait a lost line's
+    // device is looked for every poll period (by its adapter's stable name when it had
+    // one, else by its path) and opened again as soon as it is there.
     SessionEnd Run(ReceiveLine& line, const std::atomic<bool>& stop, std::chrono::milliseconds poll);
 
     // Takes stock of the connection once its receive worker has ended; later calls
@@ -61,6 +76,7 @@ private:
     const std::string m_tool;
     const ReceiveOptions m_options;
     CaptureLog& m_log;
+    const LineReturn m_return;
     Clock::time_point m_deadline = Clock::time_point::max();
     bool m_connectionEnded = false;
     std::vector<std::string> m_problems;  // distinct, in the order they came

@@ -3,10 +3,10 @@
 // line of JSON.
 //
 //   nmeadump [FILE | -]               a capture log, or standard input
-//   nmeadump --port DEV [--baud N] [--seconds S] [--wait]
+//   nmeadump --port DEV [--baud N|auto] [--seconds S] [--wait] [--by-id DIR]
 //
 // Exit status: 0 when everything was decoded (and, with --port, captured); 1 when the
-// input could not be read, the line was lost (without --wait), the capture log missed
+// input could not be read, no rate carried NMEA (--baud auto), the line was lost (without --wait), the capture log missed
 // bytes or sentences were dropped; 2 for a bad command line.
 #include <unistd.h>
 
@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "CancelEvent.h"
 #include "CaptureLog.h"
 #include "JsonMessages.h"
 #include "NmeaThread.h"
@@ -31,7 +32,11 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
-void OnSignal(int) { g_stop.store(true); }
+serial::CancelEvent g_huntCancel;  // Ctrl+C also ends a rate hunt
+void OnSignal(int) {
+    g_stop.store(true);
+    g_huntCancel.Set();
+}
 
 class JsonSink : public ILinkSink {
 public:
@@ -49,7 +54,10 @@ private:
 
 constexpr const char* kUsage =
     "usage: nmeadump [FILE | -]\n"
-    "       nmeadump --port DEV [--baud N] [--seconds S] [--wait]\n";
+    "       nmeadump --port DEV [--baud N|auto] [--seconds S] [--wait] [--by-id DIR]\n"
+    "  --baud auto   try 115200, 9600, then the other usual rates until NMEA comes\n"
+    "  --wait        a lost line is waited for: its device (found again by its adapter's\n"
+    "                name under DIR, default /dev/serial/by-id) is opened when it is back\n";
 
 void Usage() { std::fputs(kUsage, stderr); }
 
@@ -88,22 +96,27 @@ public:
     explicit LinkLine(CNmeaThread& link) : m_link(link) {}
     LineLoss Lost() const override { return m_link.LineLost(); }
     void Close() override { m_link.Disconnect(); }
-    bool Open() override { return m_link.Connect(); }
+    bool Open(const std::string& device) override { return m_link.Reconnect(device); }
 
 private:
     CNmeaThread& m_link;
 };
 
-int DumpPort(const ReceiveOptions& options) {
+int DumpPort(ReceiveOptions options) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    if (options.autoBaud) {
+        const auto baud = HuntForBaud("nmeadump", options.device, &g_huntCancel);
+        if (!baud) return g_stop.load() ? 0 : 1;
+        options.baud = *baud;
+    }
     JsonSink sink;
     // The link names the capture log for its first connection.
     CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), DecodeResponse);
     ReceiveSession session("nmeadump", options, ProgramCaptureLog());
     LinkLine line(link);
     link.Start();
-    if (!line.Open()) {
+    if (!link.Connect()) {
         session.Say(link.OpenErrorText());
         return 1;
     }

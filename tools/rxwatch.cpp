@@ -2,11 +2,12 @@
 // monitor's line settings, prints every line that arrives and captures the raw bytes to
 // the capture log, as a connection of the monitor does.
 //
-//   rxwatch --port DEV [--baud N] [--seconds S] [--wait]
+//   rxwatch --port DEV [--baud N|auto] [--seconds S] [--wait] [--by-id DIR]
 //
 // Exit status: 0 when the run ended as asked (time up or interrupted) with every byte
-// captured; 1 when the device could not be opened, the line was lost (without --wait)
-// or the capture log missed bytes; 2 for a bad command line.
+// captured; 1 when the device could not be opened, no rate carried NMEA (--baud auto),
+// the line was lost (without --wait) or the capture log missed bytes; 2 for a bad
+// command line.
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <string>
 
+#include "CancelEvent.h"
 #include "CaptureLog.h"
 #include "CommPort.h"
 #include "Options.h"
@@ -25,7 +27,11 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
-void OnSignal(int) { g_stop.store(true); }
+serial::CancelEvent g_huntCancel;  // Ctrl+C also ends a rate hunt
+void OnSignal(int) {
+    g_stop.store(true);
+    g_huntCancel.Set();
+}
 
 // Bytes from the receive worker, collected for the main thread to print.
 class Inbox {
@@ -80,8 +86,8 @@ public:
 
     LineLoss Lost() const override { return m_port.LineLost(); }
     void Close() override { m_port.Close(); }
-    bool Open() override {
-        m_port.Configure(m_options.device, m_options.baud, 0, 8, 0, 20);
+    bool Open(const std::string& device) override {
+        m_port.Configure(device, m_options.baud, 0, 8, 0, 20);
         return m_port.Open([this](uint8_t b) { m_inbox.Add(b); });
     }
     void Tick() override { Print(m_inbox.Take()); }
@@ -93,7 +99,11 @@ private:
     CCommPort m_port;
 };
 
-constexpr const char* kUsage = "usage: rxwatch --port DEV [--baud N] [--seconds S] [--wait]\n";
+constexpr const char* kUsage =
+    "usage: rxwatch --port DEV [--baud N|auto] [--seconds S] [--wait] [--by-id DIR]\n"
+    "  --baud auto   try 115200, 9600, then the other usual rates until NMEA comes\n"
+    "  --wait        a lost line is waited for: its device (found again by its adapter's\n"
+    "                name under DIR, default /dev/serial/by-id) is opened when it is back\n";
 
 void Usage() { std::fputs(kUsage, stderr); }
 
@@ -102,7 +112,7 @@ void Usage() { std::fputs(kUsage, stderr); }
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "rxwatch", kUsage)) return 0;
     std::string error;
-    const auto options = ParseReceiveOptions(argc, argv, error);
+    auto options = ParseReceiveOptions(argc, argv, error);
     if (!options || options->device.empty() || !options->operands.empty()) {
         if (!error.empty()) std::fprintf(stderr, "rxwatch: %s\n", error.c_str());
         Usage();
@@ -111,11 +121,16 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    if (options->autoBaud) {
+        const auto baud = HuntForBaud("rxwatch", options->device, &g_huntCancel);
+        if (!baud) return g_stop.load() ? 0 : 1;
+        options->baud = *baud;
+    }
     Inbox inbox;
     ReceiveSession session("rxwatch", *options, ProgramCaptureLog());
     WatchedPort port(*options, inbox);
-    session.NameCapture();
-    if (!port.Open()) {
+    session.NameCapture(options->device);
+    if (!port.Open(options->device)) {
         session.Say(port.OpenErrorText());
         return 1;
     }

@@ -1,6 +1,6 @@
 // zrctl: the command panel's commands without a window, for test benches and scripts.
 //
-//   zrctl --port DEV [--baud N] [--seconds S] send ZR|MTK|UBX cold|warm|hot
+//   zrctl --port DEV [--baud N|auto] [--seconds S] send ZR|MTK|UBX cold|warm|hot
 //   zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass
 //   zrctl --port DEV raw 'PZRC030,1'
 //   zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot     restart, print seconds to 3D
@@ -24,13 +24,14 @@
 #include "NmeaThread.h"
 #include "Options.h"
 #include "ProgramInfo.h"
+#include "ReceiveSession.h"
 #include "ResponseDecoder.h"
 #include "Ttff.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zrctl --port DEV [--baud N] [--seconds S] send ZR|MTK|UBX cold|warm|hot\n"
+    "usage: zrctl --port DEV [--baud N|auto] [--seconds S] send ZR|MTK|UBX cold|warm|hot\n"
     "       zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass\n"
     "       zrctl --port DEV raw TEXT\n"
     "       zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot\n"
@@ -140,7 +141,7 @@ int MeasureTtff(ReplySink& sink, double seconds) {
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage)) return 0;
     std::string error;
-    const auto options = ParseReceiveOptions(argc, argv, error);
+    auto options = ParseReceiveOptions(argc, argv, error);
     if (!options || options->device.empty() || options->operands.empty() || options->wait) {
         if (!error.empty()) std::fprintf(stderr, "zrctl: %s\n", error.c_str());
         std::fputs(kUsage, stderr);
@@ -160,6 +161,11 @@ int main(int argc, char** argv) {
     if (verb == "gpd")
         if (const std::string refusal = LoadGpdImage(word(1), image); !refusal.empty()) return Fail(refusal);
 
+    if (options->autoBaud) {
+        const auto baud = HuntForBaud("zrctl", options->device, nullptr);
+        if (!baud) return 1;
+        options->baud = *baud;
+    }
     ReplySink sink;
     NameCaptureLog(options->device);
     CNmeaThread link(options->device, options->baud, &sink, &ProgramCaptureLog(), DecodeResponse);

@@ -31,6 +31,14 @@ constexpr const char* kReplay = "Replay";
 constexpr const char* kStopReplay = "Stop Replay";
 constexpr const char* kReplayingText = "  Replay >>--->>";
 constexpr const char* kReplayEndText = "  Replay end";
+constexpr const char* kLostText = "  Line lost <- x ->";
+constexpr const char* kWaitingText = "  Waiting <- ? ->";
+constexpr const char* kHuntingText = "  Finding rate <- ? ->";
+constexpr const char* kAuto = "Auto";
+constexpr int kBaudCount = static_cast<int>(std::size(kBaudRateTable));
+// A pulled adapter is looked for this often, and told at once: a user who pulls a cable
+// looks at the status bar straight away.
+constexpr int kLineWatchMs = 250;
 
 struct PaneRow {
     const char* text;
@@ -45,13 +53,8 @@ constexpr PaneRow kPanes[] = {{"COM : ", 40, false}, {"   ", 40, true},  {kDisco
 
 CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
     : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea), m_lineWatch(new QTimer(this)) {
-    m_lineWatch->setInterval(250);
-    connect(m_lineWatch, &QTimer::timeout, this, [this] {
-        if (!m_activeLink || !m_activeLink->LineLost().IsLost()) return;
-        m_lineWatch->stop();  // told once; DisConnect ends the connection
-        Notice(QString("line lost on %1: %2")
-                   .arg(m_portPaths[m_selectedPort], QString::fromStdString(m_activeLink->LineLost().words)));
-    });
+    m_lineWatch->setInterval(kLineWatchMs);
+    connect(m_lineWatch, &QTimer::timeout, this, &CMainFrame::WatchLine);
     setWindowTitle("skyLedger");
     std::vector<std::string> extra;
     for (const QString& p : extraPorts) extra.push_back(p.toStdString());
@@ -85,12 +88,17 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     if (!extraPorts.isEmpty()) m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(extraPorts.front())));
     m_selectedPort = m_ports->currentIndex();
     const auto* rate = std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud);
-    m_bauds->setCurrentIndex(rate != std::end(kBaudRateTable) ? static_cast<int>(rate - std::begin(kBaudRateTable)) : 1);
-    m_selectedBaud = kBaudRateTable[m_bauds->currentIndex()];
+    m_bauds->setCurrentIndex(baud == kAutoBaud ? kBaudCount
+                             : rate != std::end(kBaudRateTable) ? static_cast<int>(rate - std::begin(kBaudRateTable))
+                                                                : 1);
+    m_autoBaud = m_bauds->currentIndex() == kBaudCount;
+    m_selectedBaud = kBaudRateTable[m_autoBaud ? 1 : m_bauds->currentIndex()];
 }
 
 CMainFrame::~CMainFrame() {
     m_replayBar->Stop();
+    m_huntCancel.Set();
+    if (m_huntThread.joinable()) m_huntThread.join();
     if (m_gpdThread.joinable()) m_gpdThread.join();
     if (m_activeLink) m_activeLink->Shutdown();
 }
@@ -139,9 +147,11 @@ QWidget* CMainFrame::BuildBar() {
     m_ports->setCurrentIndex(-1);
     m_bauds = new QComboBox;
     for (int rate : kBaudRateTable) m_bauds->addItem(QString::number(rate));
+    m_bauds->addItem(kAuto);
     connect(m_ports, &QComboBox::currentIndexChanged, this, [this](int index) { m_selectedPort = index; });
     connect(m_bauds, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0) m_selectedBaud = kBaudRateTable[index];
+        m_autoBaud = index == kBaudCount;
+        if (index >= 0 && index < kBaudCount) m_selectedBaud = kBaudRateTable[index];
     });
     m_connect = new QPushButton(kConnect);
     m_connect->setDefault(true);
@@ -194,16 +204,23 @@ void CMainFrame::Connect() {
     if (m_selectedPort < 0) return m_notifier.Show(this, "skyLedger", "COM port not select!");
     if (m_selectedBaud < 0) return m_notifier.Show(this, "skyLedger", "BaudRate not select!");
     const std::string device = m_portPaths[m_selectedPort].toStdString();
-    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(m_selectedBaud), &m_sink,
-                                                 &ProgramCaptureLog(), DecodeResponse);
+    if (m_autoBaud) return StartHunt(device);
+    ConnectAt(device, m_selectedBaud);
+}
+
+void CMainFrame::ConnectAt(const std::string& device, int baud) {
+    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &ProgramCaptureLog(),
+                                                 DecodeResponse);
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));
         m_activeLink->Shutdown();
         m_activeLink.reset();
-        return;
+        return ShowDisconnected();
     }
     m_replay->setEnabled(false);
+    m_return.emplace(device, m_byIdDir);
+    m_waiting = false;
     platform::RaiseProcessPriority();  // a refusal leaves it normal; the link works either way
     m_panes[5]->clear();  // a notice of an earlier connection
     m_lineWatch->start();
@@ -217,11 +234,24 @@ void CMainFrame::Connect() {
 
 void CMainFrame::Disconnect() {
     m_lineWatch->stop();
+    if (m_hunting) {
+        m_hunting = false;
+        m_huntCancel.Set();
+        if (m_huntThread.joinable()) m_huntThread.join();
+        Notice("baud rate search stopped");
+    }
     if (m_activeLink) {
         m_activeLink->Shutdown();
         m_activeLink.reset();
     }
+    if (m_waiting && m_return) Notice(QString("stopped waiting for %1").arg(QString::fromStdString(m_return->Device())));
+    m_waiting = false;
+    m_return.reset();
     platform::RestoreProcessPriority();
+    ShowDisconnected();
+}
+
+void CMainFrame::ShowDisconnected() {
     m_panes[2]->setText(kDisconnectedText);
     m_ports->setEnabled(true);
     m_bauds->setEnabled(true);
@@ -236,7 +266,7 @@ void CMainFrame::OpenReplay() {
 }
 
 bool CMainFrame::StartReplay(const QString& path, double speed) {
-    if (m_activeLink) {
+    if (m_activeLink || m_hunting) {
         m_notifier.Show(this, "skyLedger", "DisConnect before replaying a capture");
         return false;
     }
@@ -258,10 +288,89 @@ void CMainFrame::StopReplay() {
     m_replayToolBar->hide();
     m_replay->setText(kReplay);
     m_connect->setEnabled(true);
-    m_ports->setEnabled(true);
-    m_bauds->setEnabled(true);
     m_panes[1]->setText("   ");
-    m_panes[2]->setText(kDisconnectedText);
+    ShowDisconnected();
+}
+
+// Lost: the device is closed at once, so that it can go and come back, and the link
+// with its windows waits. Every tick then looks for the device where it may be now and
+// opens it when it is there, at the same rate, with a new capture log.
+void CMainFrame::WatchLine() {
+    if (!m_activeLink || !m_return) return;
+    const QString device = QString::fromStdString(m_activeLink->DeviceName());
+    if (!m_waiting) {
+        const LineLoss loss = m_activeLink->LineLost();
+        if (!loss.IsLost()) return;
+        m_activeLink->Disconnect();
+        m_waiting = true;
+        m_panes[2]->setText(kLostText);
+        Notice(QString("line lost on %1: %2; waiting for it to come back")
+                   .arg(device, QString::fromStdString(loss.words)));
+        return;
+    }
+    const std::string where = m_return->WhereNow();
+    if (where.empty() || !m_activeLink->Reconnect(where)) {
+        m_panes[2]->setText(kWaitingText);
+        return;
+    }
+    m_waiting = false;
+    // An adapter back under another name is the port from now on, in the list too.
+    const QString path = QString::fromStdString(where);
+    if (!m_portPaths.contains(path)) {
+        m_portPaths << path;
+        m_ports->addItem(QString::fromStdString(serial::DeviceShortName(where)));
+    }
+    m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(path)));
+    m_panes[1]->setText(QString::fromStdString(serial::DeviceShortName(where)));
+    m_panes[2]->setText(kConnectedText);
+    Notice(QString("reconnected to %1; capturing to %2")
+               .arg(QString::fromStdString(where), QString::fromStdString(ProgramCaptureLog().FilePath())));
+}
+
+// The hunt opens the device itself and listens at each rate for up to a second and a
+// half: on a thread of its own, telling each rate it tries, so the windows go on and
+// DisConnect can end it.
+void CMainFrame::StartHunt(const std::string& device) {
+    m_hunting = true;
+    m_replay->setEnabled(false);
+    const unsigned run = ++m_huntRun;
+    m_huntCancel.Reset();
+    m_connect->setText(kDisConnect);
+    m_ports->setEnabled(false);
+    m_bauds->setEnabled(false);
+    m_panes[1]->setText(QString::fromStdString(serial::DeviceShortName(device)));
+    m_panes[2]->setText(kHuntingText);
+    m_huntThread = std::thread([this, run, device, settings = m_huntSettings] {
+        const HuntOutcome outcome = HuntBaudRate(device, settings, &m_huntCancel, [this, run](uint32_t rate) {
+            QMetaObject::invokeMethod(this, [this, run, rate] {
+                if (m_hunting && run == m_huntRun) Notice(QString("trying %1 ...").arg(rate));
+            }, Qt::QueuedConnection);
+        });
+        QMetaObject::invokeMethod(this, [this, run, device, outcome] { EndHunt(run, device, outcome); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void CMainFrame::EndHunt(unsigned run, const std::string& device, const HuntOutcome& outcome) {
+    if (!m_hunting || run != m_huntRun) return;  // DisConnect ended it already
+    m_hunting = false;
+    if (m_huntThread.joinable()) m_huntThread.join();
+    if (!outcome.error.empty()) {
+        ShowDisconnected();
+        return m_notifier.Show(nullptr, "Error", QString::fromStdString(outcome.error));
+    }
+    if (outcome.baudRate == 0) {
+        const QString silent = QString::fromStdString(NoNmeaText(device));
+        Notice(silent);
+        ShowDisconnected();
+        return m_notifier.Show(this, "skyLedger", silent);
+    }
+    const auto* rate = std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), static_cast<int>(outcome.baudRate));
+    if (rate != std::end(kBaudRateTable))
+        m_bauds->setCurrentIndex(static_cast<int>(rate - std::begin(kBaudRateTable)));  // the list shows the rate found
+    m_selectedBaud = static_cast<int>(outcome.baudRate);
+    ConnectAt(device, static_cast<int>(outcome.baudRate));
+    if (m_activeLink) Notice(QString("found %1").arg(outcome.baudRate));
 }
 
 // Synchronous, in the clear order: each window is empty before Connect goes on.

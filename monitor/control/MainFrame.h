@@ -7,9 +7,13 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 #include <thread>
 
+#include "BaudHunt.h"
+#include "CancelEvent.h"
 #include "GpdTransfer.h"
+#include "LineReturn.h"
 #include "NmeaThread.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
@@ -23,7 +27,9 @@ class QTimer;
 class QToolBar;
 class INotifier;
 
-inline constexpr int kBaudRateTable[] = {4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+// The baud list's last entry, "Auto": the rate is found at Connect (BaudHunt). As the
+// starting rate: that entry chosen.
+inline constexpr int kAutoBaud = -2;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -45,6 +51,11 @@ public:
 
     // A text in the status bar's last pane that stops nothing.
     void Notice(const QString& text);
+    // Where a pulled adapter's stable name is looked up (tests use a scratch folder),
+    // and how the rate is hunted for ("Auto").
+    void SetByIdDir(std::string dir) { m_byIdDir = std::move(dir); }
+    void SetHuntSettings(HuntSettings settings) { m_huntSettings = std::move(settings); }
+    bool Hunting() const { return m_hunting; }
 
     void ConnectOrDisconnect();
     void CleanAll();
@@ -70,7 +81,13 @@ private:
     QWidget* BuildBar();
     void BuildStatusBar();
     void Connect();
+    void ConnectAt(const std::string& device, int baud);
     void Disconnect();
+    void ShowDisconnected();
+    // A lost line is told at once, then its device waited for and opened again.
+    void WatchLine();
+    void StartHunt(const std::string& device);
+    void EndHunt(unsigned run, const std::string& device, const HuntOutcome& outcome);
 
     INotifier& m_notifier;
     WindowRegistry& m_registry;
@@ -83,8 +100,17 @@ private:
     QStringList m_portPaths;  // the devices behind the port list, in its order
     int m_selectedPort = -1;  // index into m_portPaths
     int m_selectedBaud = -1;
+    bool m_autoBaud = false;  // "Auto" chosen: Connect hunts for the rate
     std::unique_ptr<CNmeaThread> m_activeLink;
-    QTimer* m_lineWatch;  // a pulled cable is told while connected
+    QTimer* m_lineWatch;  // a pulled cable is told, and waited for, while connected
+    std::optional<LineReturn> m_return;  // where the connected device is looked for
+    bool m_waiting = false;              // the line was lost; its device is not open
+    std::string m_byIdDir = serial::kSerialByIdDir;
+    HuntSettings m_huntSettings;
+    std::thread m_huntThread;
+    serial::CancelEvent m_huntCancel;  // DisConnect ends a hunt at once
+    bool m_hunting = false;
+    unsigned m_huntRun = 0;  // an ended hunt's late report is known by its number
     QPushButton* m_gpdSend = nullptr;
     QPushButton* m_replay = nullptr;
     CReplayBar* m_replayBar = nullptr;

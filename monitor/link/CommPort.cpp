@@ -8,6 +8,16 @@
 #include "CaptureLog.h"
 #include "PortList.h"
 
+std::string OpenErrorTextFor(const std::string& device, int code) {
+    std::string text = "Error on open port" + device + "! (error code:" + std::to_string(code) + ") " +
+                       std::generic_category().message(code);
+    if (code == EACCES) {
+        const std::string hint = serial::PermissionHint(device);
+        if (!hint.empty()) text += "\n" + hint;
+    }
+    return text;
+}
+
 CCommPort::CCommPort() : CCommPort(&ProgramCaptureLog()) {}
 
 CCommPort::CCommPort(CaptureLog* log) : m_log(log) {}
@@ -57,11 +67,7 @@ bool CCommPort::Open(BlockCallback callback) {
     std::lock_guard lock(m_workersMutex);
     if (m_reader) return true;
     if (!m_device.Open(m_deviceName)) {
-        m_openErrorText = FailureText("Error on open port" + m_deviceName + "!");
-        if (m_device.LastError().code == EACCES) {
-            const std::string hint = serial::PermissionHint(m_deviceName);
-            if (!hint.empty()) m_openErrorText += "\n" + hint;
-        }
+        m_openErrorText = OpenErrorTextFor(m_deviceName, m_device.LastError().code);
         return false;
     }
     if (!SetupLine()) {

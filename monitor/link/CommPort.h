@@ -12,6 +12,10 @@
 
 class CaptureLog;
 
+// "Error on open port/dev/ttyUSB7! (error code:2) No such file or directory", with the
+// group to join when the device may not be opened.
+std::string OpenErrorTextFor(const std::string& device, int code);
+
 class CCommPort {
 public:
     // Default: the program's capture log; pass null to capture nothing.

@@ -30,6 +30,13 @@ bool CNmeaThread::Connect() {
     return true;
 }
 
+bool CNmeaThread::Reconnect(const std::string& device) {
+    Disconnect();
+    m_deviceName = device;
+    if (m_log) m_log->Name(m_deviceName);
+    return Connect();
+}
+
 void CNmeaThread::Disconnect() {
     m_port.Close();
     m_connected.store(false, std::memory_order_release);

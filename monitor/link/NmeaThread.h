@@ -29,6 +29,11 @@ public:
     // (the caller shows it in a message box titled "Error").
     bool Connect();
     void Disconnect();
+    // After a lost line: the same link (its receiver state and its windows go on) on the
+    // device as it is found now, at the same rate, capturing to a new log.
+    bool Reconnect(const std::string& device);
+    const std::string& DeviceName() const { return m_deviceName; }
+    uint32_t BaudRate() const { return m_baudRate; }
     // Stops the link thread after the port; the capture log is closed as it ends. Only
     // the first call does anything: by a later one (the destructor's) a newer connection
     // may be writing the shared capture log.

@@ -1,5 +1,5 @@
 // skyLedger: the receiver monitor.
-//   skyLedger [--port DEV]... [--baud N] [--connect] [--replay LOG [--speed X]]
+//   skyLedger [--port DEV]... [--baud N|auto] [--connect] [--replay LOG [--speed X]]
 //             [--seconds S [--picture FILE]]
 //     extra devices for the port list (the first is selected), the baud rate to start
 //     with, Connect pressed at start, a capture log replayed at start (X times the
@@ -25,10 +25,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: skyLedger [--port DEV]... [--baud N] [--connect] [--replay LOG [--speed X]]\n"
+    "usage: skyLedger [--port DEV]... [--baud N|auto] [--connect] [--replay LOG [--speed X]]\n"
     "                 [--seconds S [--picture FILE]]\n"
     "  --port DEV        a device for the port list (the first given is selected)\n"
-    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000)\n"
+    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000),\n"
+    "                    or auto: Connect finds the rate the module talks at\n"
     "  --connect         press Connect at start\n"
     "  --replay LOG      play a capture log through the windows at start\n"
     "  --speed X         with --replay: X times the receiver's own pace, 0.25 to 64, or max\n"
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "  --help, --version\n";
 
 bool IsListedBaud(std::string_view text, int& baud) {
+    if (text == "auto") return baud = kAutoBaud, true;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
     return ec == std::errc() && end == text.data() + text.size() &&
            std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud) != std::end(kBaudRateTable);
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "skyLedger: bad argument %s\n"
                          "%s"
-                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000;\n"
+                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000 or auto;\n"
                          "X is from 0.25 to 64, or max\n",
                          argv[i], kUsage);
             return 2;

@@ -76,9 +76,24 @@ std::string DeviceShortName(std::string_view path) {
     return name;
 }
 
-}  // namespace serial
+std::string DeviceBehind(const std::string& path) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(path, ec);
+    return ec ? std::string() : target.string();
+}
 
-namespace serial {
+std::string StableNameOf(const std::string& device, const std::string& byIdDir) {
+    const std::string target = DeviceBehind(device);
+    if (target.empty()) return {};
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(byIdDir, ec))
+        if (entry.is_symlink(ec) && DeviceBehind(entry.path().string()) == target) names.push_back(entry.path().string());
+    // One adapter can have two names (its interface and its port); take the same one
+    // every time.
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : names.front();
+}
 
 std::string PermissionHint(const std::string& path) {
     struct stat st {};

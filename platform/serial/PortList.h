@@ -20,6 +20,18 @@ std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths = 
 // "/dev/pts/3" gives "pts-3", a path outside /dev gives its last component.
 std::string DeviceShortName(std::string_view path);
 
+// Where udev names each USB serial adapter for good: a link per adapter, named by its
+// maker, model and serial number, to whichever ttyUSBn or ttyACMn it got this time.
+inline constexpr const char* kSerialByIdDir = "/dev/serial/by-id";
+
+// The link in `byIdDir` that leads to the same device as `device` (itself a device or a
+// link); empty when none does or the folder is missing. A pulled adapter that comes
+// back under another number is found again by this name.
+std::string StableNameOf(const std::string& device, const std::string& byIdDir = kSerialByIdDir);
+
+// The device `path` leads to now, links followed; empty while nothing is there.
+std::string DeviceBehind(const std::string& path);
+
 // For a device the user may not open: which group owns it and how to join that group;
 // empty when the device's group cannot be told.
 std::string PermissionHint(const std::string& path);
