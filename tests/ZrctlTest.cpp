@@ -46,7 +46,8 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
 // the statistics, the CSV; a silent module times out, a dead line ends the series.
 TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutOrLostLine) {
     ScratchDir dir;
-    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--ttff", "30,15,0.5"}, dir.Path());
+    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--unpaced", "--ttff", "30,15,0.5"},
+                     dir.Path());
     ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
     const std::string port = dir / "ttySIM0";
     ChildProcess series({ZRCTL, "--port", port, "--baud", "115200", "ttff", "ZR", "hot", "--cycles", "3", "--timeout",

@@ -53,8 +53,7 @@ public:
                 if (c != '\r') std::fputc(c, stdout);
             std::fflush(stdout);
         } else if (message.number == msg::kNaviCmdGga) {
-            const auto& gga = std::get<GgaRecord>(message.payload);
-            Queue({0, gga.hour * 3600.0 + gga.minute * 60.0 + gga.second});
+            Queue({0, EpochSecondOf(std::get<GgaRecord>(message.payload))});
         } else if (message.number == msg::kFixReport) {
             Queue({std::get<UsedSatelliteSet>(message.payload).fixType, -1});
         }

@@ -84,6 +84,8 @@ bool TtffSeries::CheckTimeout(double hostS) {
     return true;
 }
 
+double EpochSecondOf(const GgaRecord& gga) { return gga.hour * 3600.0 + gga.minute * 60.0 + gga.second; }
+
 const char* RestartName(Restart restart) {
     switch (restart) {
         case Restart::Cold: return "cold";

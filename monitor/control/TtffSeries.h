@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CommandTable.h"
+#include "ReceiverState.h"
 #include "Ttff.h"
 
 inline constexpr double kDefaultTtffTimeoutS = 300;
@@ -69,6 +70,9 @@ private:
     double m_startEpochS = -1, m_startHostS = 0;
     bool m_timing = false;
 };
+
+// A GGA's time as seconds of the day: what the series is given as the epoch clock.
+double EpochSecondOf(const GgaRecord& gga);
 
 // The texts the panel and zrctl share.
 const char* RestartName(Restart restart);           // "cold", "warm", "hot"
