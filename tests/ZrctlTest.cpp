@@ -43,8 +43,8 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
 }
 
 // A series of hot restarts against the module's own half-second fix: a line per cycle,
-// the statistics, the CSV; a silent module times out, a dead line ends the series.
-TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutOrLostLine) {
+// the statistics, the CSV; a silent module times out; Ctrl+C and a dead line end the series.
+TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutCtrlCOrLostLine) {
     ScratchDir dir;
     ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--unpaced", "--ttff", "30,15,0.5"},
                      dir.Path());
@@ -67,7 +67,16 @@ TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutOrLostLine) {
     EXPECT_EQ(testsupport::CountOf(silent.Output(), "  hot  time-out  "), 2u) << silent.Output();
     EXPECT_NE(silent.Output().find("0 of 2 cycles reached 3D (2 time-outs)\n"), std::string::npos);
 
-    sim.Signal(SIGUSR1);  // back, and pulled out by the cable during a cold start
+    sim.Signal(SIGUSR1);  // back; a cold start series stopped by Ctrl+C keeps what it had
+    ChildProcess stopped({ZRCTL, "--port", port, "ttff", "ZR", "cold", "--cycles", "3", "--csv", dir / "stop.csv"},
+                         dir.Path());
+    ASSERT_TRUE(stopped.WaitFor("[Respond] 030\n", 20s)) << stopped.Output();
+    stopped.Signal(SIGINT);
+    EXPECT_EQ(stopped.Wait(20s), 130) << stopped.Output();
+    EXPECT_NE(stopped.Output().find("zrctl: stopped by SIGINT (0 of 3 cycles measured)"), std::string::npos);
+    EXPECT_TRUE(testsupport::Exists(dir / "stop.csv"));
+
+    // Pulled out by the cable during a cold start.
     ChildProcess lost({ZRCTL, "--port", port, "ttff", "ZR", "cold", "--cycles", "2", "--csv", dir / "lost.csv"},
                       dir.Path());
     ASSERT_TRUE(lost.WaitFor("[Respond] 030\n", 20s)) << lost.Output();

@@ -7,6 +7,9 @@
 //         [--cycles N] [--timeout S] [--csv FILE]     N restarts: a line each, then statistics
 //   zrctl --port DEV gpd FILE
 //
+// Ctrl+C or SIGTERM ends a ttff series with what it measured printed (and written to
+// --csv), status 130.
+//
 // Decoded replies are printed as they come; --seconds is how long to listen for them
 // (2 s by default; for ttff how long to wait for the fix, 300 s by default, which
 // --timeout also sets).
@@ -21,6 +24,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <signal.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,7 +45,9 @@ constexpr const char* kUsage =
     "       zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass\n"
     "       zrctl --port DEV raw TEXT\n"
     "       zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
-    "       zrctl --port DEV gpd FILE\n";
+    "       zrctl --port DEV gpd FILE\n"
+    "ttff --cycles N restarts N times, each until a 3D fix or --timeout S (300), and prints\n"
+    "every cycle and the statistics; --csv FILE writes them. Ctrl+C ends the series (status 130).\n";
 
 // Replies as they come; the GGA times and each satellite cycle's fix type, in the link's
 // order, for the time to first fix.
@@ -119,6 +125,11 @@ int Fail(const std::string& text) {
     return 1;
 }
 
+// Set from the signal handler (Ctrl+C or SIGTERM): a series ends at its next look.
+volatile sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int signal) { g_stopSignal = signal; }
+
 // The options only `ttff` takes, taken out of the command line before the options all
 // the receive tools share are read.
 struct TtffOptions {
@@ -163,6 +174,8 @@ std::optional<TtffOptions> TakeTtffOptions(std::vector<char*>& args, std::string
 // time-out, and prints each cycle and the statistics (or, for one restart without
 // --cycles, the seconds alone). The CSV keeps what was measured, also after a time-out
 // or a lost line.
+constexpr int kStoppedStatus = 130;  // as a shell reports a program ended by Ctrl+C
+
 int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
                 const std::string& device, bool& lostTold) {
     using Clock = std::chrono::steady_clock;
@@ -170,13 +183,20 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
     const auto began = Clock::now();
     const auto hostS = [&] { return std::chrono::duration<double>(Clock::now() - began).count(); };
     TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     std::string lost;
     while (!series.Finished() && lost.empty()) {
         const CommandBytes command = RestartCommand(family, restart);
         link.SendBytes(command.data(), command.size());
         series.BeginCycle(hostS(), std::time(nullptr));
         while (series.CycleRunning()) {
-            if (link.LineLost().IsLost()) {
+            if (g_stopSignal) {
+                series.Stop();
+            } else if (link.LineLost().IsLost()) {
                 lost = "line lost on " + device + ": " + link.LineLost().words;
                 series.Stop();
             } else if (!series.CheckTimeout(hostS())) {
@@ -186,7 +206,7 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
                 }
             }
         }
-        if (!lost.empty() || t.cycles == 0) break;
+        if (!lost.empty() || g_stopSignal || t.cycles == 0) break;
         std::printf("%s\n", CycleLine(series.Cycles().back()).c_str());
         std::fflush(stdout);
     }
@@ -194,16 +214,21 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
     int status = 0;
     if (t.cycles == 0 && cycles.size() == 1 && !cycles[0].TimedOut()) {
         std::printf("%.1f s\n", cycles[0].seconds);
-    } else if (t.cycles == 0 && lost.empty()) {
+    } else if (t.cycles == 0 && lost.empty() && !g_stopSignal) {
         status = Fail(series.SawNoFix() ? "no 3D fix within the time given"
                                         : "the module never reported losing its fix");
     } else if (t.cycles > 0) {
         std::printf("%s\n", StatisticsLine(StatisticsOf(cycles)).c_str());
         if (StatisticsOf(cycles).timedOut > 0) status = 1;
     }
+    const std::string measured =
+        " (" + std::to_string(cycles.size()) + " of " + std::to_string(series.Wanted()) + " cycles measured)";
     lostTold = !lost.empty();
-    if (!lost.empty()) status = Fail(lost + " (" + std::to_string(cycles.size()) + " of " +
-                                     std::to_string(series.Wanted()) + " cycles measured)");
+    if (!lost.empty()) status = Fail(lost + measured);
+    if (g_stopSignal) {
+        Fail(std::string("stopped by ") + (g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + measured);
+        status = kStoppedStatus;
+    }
     if (!t.csv.empty())
         if (const std::string error = WriteTtffCsv(t.csv, cycles); !error.empty()) status = Fail(error);
     return status;

@@ -177,6 +177,7 @@ void CNaviCmdView::RestartClicked(Restart restart) {
     if (cycles > 1) {
         m_series = std::make_unique<TtffSeries>(restart, cycles, m_timeout->value());
         m_seriesLink = link;
+        m_seriesFamily = Family();  // the module is the one chosen at the start, whatever is clicked later
         if (!m_seriesDlg) {
             m_seriesDlg = new CTtffSeriesDlg(m_notifier, this);
             connect(m_seriesDlg, &CTtffSeriesDlg::StopRequested, this, &CNaviCmdView::StopSeries);
@@ -195,7 +196,7 @@ void CNaviCmdView::RestartClicked(Restart restart) {
 
 // Each cycle restarts as a single restart does, the TTFF box counting it.
 void CNaviCmdView::BeginCycle() {
-    Send(RestartCommand(Family(), m_series->Kind()));
+    Send(RestartCommand(m_seriesFamily, m_series->Kind()));
     m_ttff.Rearm();
     m_clock->stop();
     m_ttffBox->clear();

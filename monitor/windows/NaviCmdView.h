@@ -97,6 +97,7 @@ private:
     // time-outs and the line.
     std::unique_ptr<TtffSeries> m_series;
     CNmeaThread* m_seriesLink = nullptr;
+    ModuleFamily m_seriesFamily = ModuleFamily::Zr;
     QTimer* m_seriesClock;
     QElapsedTimer m_hostClock;
     CTtffSeriesDlg* m_seriesDlg = nullptr;
