@@ -380,7 +380,8 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     EXPECT_EQ(table.StatusText(), "cycle 1 of 3: waiting for 3D");
     EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,3,1*2A\r\n");
     // The module loses its fix and never gets it back: the next cycle begins.
-    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") + testsupport::Sentence("GPGSV,1,1,01,04,40,100,40"));
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") +
+                    testsupport::Sentence("GPGSV,1,1,01,04,40,100,40"));
     EXPECT_EQ(ReceivedWhileRunning(pty, 17, 5000), "$PZRC030,3,1*2A\r\n");
     ASSERT_EQ(table.Table().rowCount(), 1);
     EXPECT_EQ(RowOf(table.Table(), 0).mid(0, 3), (QStringList{"1", "cold", "time-out"}));
@@ -399,11 +400,14 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 2000));
     EXPECT_EQ(table.StatusText(), "Disconnected: 0 of 3 cycles measured");
 
-    // Closing the table ends a series as Stop does.
+    // Closing the table ends a series as Stop does; so does "Clean All".
     frame.ConnectOrDisconnect();
     panel.RestartClicked(Restart::Cold);
     table.close();
     EXPECT_EQ(table.StatusText(), "Stopped: 0 of 3 cycles measured");
+    panel.RestartClicked(Restart::Cold);
+    frame.CleanAll();
+    EXPECT_EQ(table.StatusText(), "Cleared: 0 of 3 cycles measured");
 
     // A pulled cable is told in the table, and the series no longer waits on it.
     panel.RestartClicked(Restart::Cold);

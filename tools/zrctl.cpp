@@ -170,56 +170,59 @@ std::optional<TtffOptions> TakeTtffOptions(std::vector<char*>& args, std::string
     return t;
 }
 
-// Restarts the module `cycles` times (or once), each time until its first 3D fix or the
-// time-out, and prints each cycle and the statistics (or, for one restart without
-// --cycles, the seconds alone). The CSV keeps what was measured, also after a time-out
-// or a lost line.
 constexpr int kStoppedStatus = 130;  // as a shell reports a program ended by Ctrl+C
 
-int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
-                const std::string& device, bool& lostTold) {
+// Runs the series: each cycle's restart, then the link's events until the cycle ends
+// (3D, time-out) or the series does (Ctrl+C, a lost line: the text returned).
+std::string RunSeries(TtffSeries& series, CNmeaThread& link, ReplySink& sink, ModuleFamily family,
+                      const std::string& device, bool printCycles) {
     using Clock = std::chrono::steady_clock;
-    constexpr auto kPollStep = std::chrono::milliseconds(250);  // how soon a lost line is noticed
+    constexpr auto kPollStep = std::chrono::milliseconds(250);  // how soon Ctrl+C or a lost line is seen
     const auto began = Clock::now();
     const auto hostS = [&] { return std::chrono::duration<double>(Clock::now() - began).count(); };
-    TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
+    while (!series.Finished()) {
+        const CommandBytes command = RestartCommand(family, series.Kind());
+        link.SendBytes(command.data(), command.size());
+        series.BeginCycle(hostS(), std::time(nullptr));
+        while (series.CycleRunning()) {
+            if (g_stopSignal) return series.Stop(), "";
+            if (link.LineLost().IsLost()) return series.Stop(), "line lost on " + device + ": " + link.LineLost().words;
+            if (series.CheckTimeout(hostS())) break;
+            if (const auto event = sink.Next(Clock::now() + kPollStep)) {
+                if (event->fixType == 0) series.OnEpochTime(event->epochSecond);
+                else series.OnFixReport(event->fixType, hostS());
+            }
+        }
+        if (printCycles) std::printf("%s\n", CycleLine(series.Cycles().back()).c_str());
+        std::fflush(stdout);
+    }
+    return "";
+}
+
+// Restarts the module `cycles` times (or once), and prints each cycle and the statistics
+// (or, for one restart without --cycles, the seconds alone). The CSV keeps what was
+// measured, also after a time-out, Ctrl+C or a lost line.
+int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
+                const std::string& device, bool& lostTold) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    std::string lost;
-    while (!series.Finished() && lost.empty()) {
-        const CommandBytes command = RestartCommand(family, restart);
-        link.SendBytes(command.data(), command.size());
-        series.BeginCycle(hostS(), std::time(nullptr));
-        while (series.CycleRunning()) {
-            if (g_stopSignal) {
-                series.Stop();
-            } else if (link.LineLost().IsLost()) {
-                lost = "line lost on " + device + ": " + link.LineLost().words;
-                series.Stop();
-            } else if (!series.CheckTimeout(hostS())) {
-                if (const auto event = sink.Next(Clock::now() + kPollStep)) {
-                    if (event->fixType == 0) series.OnEpochTime(event->epochSecond);
-                    else series.OnFixReport(event->fixType, hostS());
-                }
-            }
-        }
-        if (!lost.empty() || g_stopSignal || t.cycles == 0) break;
-        std::printf("%s\n", CycleLine(series.Cycles().back()).c_str());
-        std::fflush(stdout);
-    }
+    TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
+    const std::string lost = RunSeries(series, link, sink, family, device, t.cycles > 0);
     const auto& cycles = series.Cycles();
+    const bool ended = !lost.empty() || g_stopSignal;
     int status = 0;
     if (t.cycles == 0 && cycles.size() == 1 && !cycles[0].TimedOut()) {
         std::printf("%.1f s\n", cycles[0].seconds);
-    } else if (t.cycles == 0 && lost.empty() && !g_stopSignal) {
+    } else if (t.cycles == 0 && !ended) {
         status = Fail(series.SawNoFix() ? "no 3D fix within the time given"
                                         : "the module never reported losing its fix");
     } else if (t.cycles > 0) {
-        std::printf("%s\n", StatisticsLine(StatisticsOf(cycles)).c_str());
-        if (StatisticsOf(cycles).timedOut > 0) status = 1;
+        const TtffStatistics statistics = StatisticsOf(cycles);
+        std::printf("%s\n", StatisticsLine(statistics).c_str());
+        if (statistics.timedOut > 0) status = 1;
     }
     const std::string measured =
         " (" + std::to_string(cycles.size()) + " of " + std::to_string(series.Wanted()) + " cycles measured)";

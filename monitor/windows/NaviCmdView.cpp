@@ -267,7 +267,11 @@ void CNaviCmdView::Tick() {
     if (tick.stop) m_clock->stop();
 }
 
+// "Clean All", and Connect, which clears first: a series still running belongs to what
+// was shown before (after DisConnect and Connect in quick succession, to the last
+// connection), so it ends here with its table kept.
 void CNaviCmdView::Clear() {
+    if (m_series && m_series->CycleRunning()) EndSeries("Cleared");
     m_gps->setChecked(false);
     m_beidou->setChecked(false);
     m_glonass->setChecked(false);

@@ -1,5 +1,6 @@
-// "navi CMD": restarts with the time to first fix, the constellation choice, a command
-// typed by hand, and the module's decoded replies, for three module families.
+// "navi CMD": restarts with the time to first fix (one, or a series of them into the
+// "TTFF cycles" table), the constellation choice, a command typed by hand, and the
+// module's decoded replies, for three module families.
 #pragma once
 
 #include <QElapsedTimer>

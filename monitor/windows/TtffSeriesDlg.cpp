@@ -44,7 +44,8 @@ void CTtffSeriesDlg::Show(const std::vector<TtffCycle>& cycles, bool running, co
     for (int row = 0; row < static_cast<int>(cycles.size()); ++row) {
         const TtffCycle& c = cycles[static_cast<std::size_t>(row)];
         const QString cells[] = {QString::number(c.number), RestartName(c.restart),
-                                 QString::fromStdString(SecondsText(c)), QString::fromStdString(StartedText(c.started))};
+                                 QString::fromStdString(SecondsText(c)),
+                                 QString::fromStdString(StartedText(c.started))};
         for (int column = 0; column < 4; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column == 0 || column == 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
