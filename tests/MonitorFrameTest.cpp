@@ -337,11 +337,8 @@ TEST_F(MonitorFrame, TtffSeriesOfThreeHotStartsFillsTheTableAgainstTheSimulator)
 
     EXPECT_EQ(table->StatusText(), "Done: 3 of 3 cycles measured");
     ASSERT_EQ(table->Table().rowCount(), 3);
-    for (int row = 0; row < 3; ++row) {
-        const QStringList cells = RowOf(table->Table(), row);
-        EXPECT_EQ(cells.mid(0, 3), (QStringList{QString::number(row + 1), "hot", "0.5"}));
-        EXPECT_TRUE(cells[3].endsWith("Z")) << cells[3].toStdString();
-    }
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(RowOf(table->Table(), row).mid(0, 3), (QStringList{QString::number(row + 1), "hot", "0.5"}));
     EXPECT_EQ(table->StatisticsText(), "3 of 3 cycles reached 3D: min 0.5 s, median 0.50 s, mean 0.50 s, max 0.5 s");
     EXPECT_EQ(table->SaveTo(QString::fromStdString(m_dir / "ttff.csv")), "");
     EXPECT_EQ(testsupport::CountOf(testsupport::ReadFile(m_dir / "ttff.csv"), ",hot,0.5,"), 3u);
@@ -363,6 +360,8 @@ TEST_F(MonitorFrame, TtffSeriesOfThreeHotStartsFillsTheTableAgainstTheSimulator)
         QDir().mkpath(PICTURES_DIR);
         both.save(QString(PICTURES_DIR) + "/ttff-cycles.png");
     }
+    panel.RestartClicked(Restart::Hot);
+    EXPECT_TRUE(panel.SeriesRunning());  // and the monitor closes in the middle of it
 }
 
 // The far end played by hand, silent after each restart: a cycle that times out is
@@ -414,8 +413,6 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 5000));
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
-    EXPECT_EQ(table.SaveTo(QString::fromStdString(m_dir / "no/such/dir.csv")),
-              QString::fromStdString("cannot write " + m_dir / "no/such/dir.csv" + ": No such file or directory"));
 }
 
 int main(int argc, char** argv) {
