@@ -42,9 +42,9 @@ std::vector<int> Concat(std::initializer_list<std::vector<int>> parts) {
 
 }  // namespace
 
-TEST(LinkDispatch, GgaPostsRawThenInfoFixModeAndTrack) {
+TEST(LinkDispatch, GgaPostsRawThenInfoFixModeTrackAndCommandPanel) {
     const auto messages = RunThroughLink(kGga);
-    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1086, 1135}));
+    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1086, 1135, 1127}));
     const auto& raw = std::get<RawSentence>(messages[0].payload);
     EXPECT_EQ(std::string(raw.text, raw.length), kGga.substr(0, kGga.size() - 1));
     EXPECT_EQ(raw.start, 0);
@@ -64,7 +64,8 @@ TEST(LinkDispatch, TextLogOffsetsFollowOneAnother) {
     ASSERT_EQ(raw.size(), 3u);
     EXPECT_EQ(raw[1].start, kGga.size() - 1);
     EXPECT_EQ(raw[2].start, kGga.size() - 1 + vtg.size() - 1);
-    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1086, 1135, 1031, 1030, 1105, 1031, 1025, 1086, 1135}));
+    EXPECT_EQ(Numbers(messages),
+              (std::vector<int>{1031, 1025, 1086, 1135, 1127, 1031, 1030, 1105, 1031, 1025, 1086, 1135, 1127}));
 }
 
 TEST(LinkDispatch, TwoGsaSentencesWaitForTwoCompletedGroupsThenPostAfterEachGsv) {
@@ -124,8 +125,8 @@ TEST(LinkDispatch, CycleLeftOpenIsPostedWhenTheNextEpochStarts) {
                               Sentence("BDGSA,A,3,201,,,,,,,,,,,,2.5,1.3,2.1") + kGpGsv;
     const std::string gga2 = Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
     const auto messages = RunThroughLink(kGga + epoch + gga2 + epoch + gga2);
-    EXPECT_EQ(Numbers(messages), Concat({{1031, 1025, 1086, 1135, 1031, 1031, 1031, 1031}, kCycle,
-                                         {1025, 1086, 1135, 1031, 1031, 1031, 1031, 1025, 1086, 1135}}));
+    EXPECT_EQ(Numbers(messages), Concat({{1031, 1025, 1086, 1135, 1127, 1031, 1031, 1031, 1031}, kCycle,
+                                         {1025, 1086, 1135, 1127, 1031, 1031, 1031, 1031, 1025, 1086, 1135, 1127}}));
     EXPECT_EQ(PayloadsOf<UsedSatelliteSet>(messages, 1026).at(0).count, 3);
 
     // GSAs without satellites (no fix yet) wait for no group.

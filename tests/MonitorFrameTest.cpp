@@ -12,7 +12,10 @@
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -27,6 +30,7 @@
 #include "Notifier.h"
 #include "PortList.h"
 #include "TestSupport.h"
+#include "TtffSeriesDlg.h"
 
 namespace {
 
@@ -390,6 +394,128 @@ TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItAndDisConnectEndsAHunt) {
     EXPECT_FALSE(quiet.MainFrame().Hunting());
     EXPECT_EQ(quiet.MainFrame().StatusText(5), "baud rate search stopped");
     EXPECT_EQ(quiet.MainFrame().ConnectButton().text(), "Connect");
+}
+
+
+namespace {
+
+CNaviCmdView& PanelOf(CMonitorApp& monitor) {
+    return *static_cast<CNaviCmdView*>(monitor.Registry().View(WindowType::NavigationCommand));
+}
+
+// What the module's side receives within `ms` (at most `count` bytes) while the event
+// loop runs: the panel's own clock sends a series' next restart.
+std::string ReceivedWhileRunning(testsupport::PtyPair& pty, std::size_t count, int ms) {
+    std::string got;
+    WaitFor([&] { return (got += pty.ReadMaster(count - got.size(), 5)).size() >= count; }, ms);
+    return got;
+}
+
+QStringList RowOf(QTableWidget& table, int row) {
+    QStringList cells;
+    for (int column = 0; column < table.columnCount(); ++column) cells << table.item(row, column)->text();
+    return cells;
+}
+
+}  // namespace
+
+// Three hot starts in a row against the simulated module's half-second fix: each is timed
+// on the module's epoch clock into the table, with the statistics, and saved.
+TEST_F(MonitorFrame, TtffSeriesOfThreeHotStartsFillsTheTableAgainstTheSimulator) {
+    using namespace std::chrono_literals;
+    testsupport::ChildProcess sim(
+        {ZRSIM, "--link", m_dir / "ttySIM0", "--rate", "10", "--unpaced", "--ttff", "30,15,0.5"}, m_dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 115200);
+    if (kPaint) monitor.Show();
+    monitor.MainFrame().ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.CyclesBox(Restart::Hot).setValue(3);
+    panel.RestartClicked(Restart::Hot);
+    CTtffSeriesDlg* table = panel.SeriesTable();
+    ASSERT_NE(table, nullptr);
+    EXPECT_TRUE(table->isVisible());
+    EXPECT_FALSE(panel.CyclesBox(Restart::Cold).isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 60000)) << table->StatusText().toStdString();
+
+    EXPECT_EQ(table->StatusText(), "Done: 3 of 3 cycles measured");
+    ASSERT_EQ(table->Table().rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(RowOf(table->Table(), row).mid(0, 3), (QStringList{QString::number(row + 1), "hot", "0.5"}));
+    EXPECT_EQ(table->StatisticsText(), "3 of 3 cycles reached 3D: min 0.5 s, median 0.50 s, mean 0.50 s, max 0.5 s");
+    EXPECT_EQ(table->SaveTo(QString::fromStdString(m_dir / "ttff.csv")), "");
+    EXPECT_EQ(testsupport::CountOf(testsupport::ReadFile(m_dir / "ttff.csv"), ",hot,0.5,"), 3u);
+    EXPECT_TRUE(panel.CyclesBox(Restart::Cold).isEnabled());
+    EXPECT_FALSE(table->StopButton().isEnabled());
+    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+
+    if (kPaint) {  // the command panel and its table side by side, for the README
+        monitor.MainFrame().resize(1280, 800);
+        QCoreApplication::processEvents();
+        QWidget* frame = monitor.Registry().Frame(WindowType::NavigationCommand);
+        const QPixmap left = frame->grab(), right = table->grab();
+        QPixmap both(left.width() + right.width(), std::max(left.height(), right.height()));
+        both.fill(Qt::white);
+        QPainter painter(&both);
+        painter.drawPixmap(0, 0, left);
+        painter.drawPixmap(left.width(), 0, right);
+        painter.end();
+        QDir().mkpath(PICTURES_DIR);
+        both.save(QString(PICTURES_DIR) + "/ttff-cycles.png");
+    }
+    panel.RestartClicked(Restart::Hot);
+    EXPECT_TRUE(panel.SeriesRunning());  // and the monitor closes in the middle of it
+}
+
+// The far end played by hand, silent after each restart: a cycle that times out is
+// counted; Stop, DisConnect and a lost line each end the series with its cycles kept.
+TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasured) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.TimeoutBox().setValue(1);
+    panel.CyclesBox(Restart::Cold).setValue(3);
+    panel.RestartClicked(Restart::Cold);
+    CTtffSeriesDlg& table = *panel.SeriesTable();
+    EXPECT_EQ(table.StatusText(), "cycle 1 of 3: waiting for 3D");
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,3,1*2A\r\n");
+    // The module loses its fix and never gets it back: the next cycle begins.
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") +
+                    testsupport::Sentence("GPGSV,1,1,01,04,40,100,40"));
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 5000), "$PZRC030,3,1*2A\r\n");
+    ASSERT_EQ(table.Table().rowCount(), 1);
+    EXPECT_EQ(RowOf(table.Table(), 0).mid(0, 3), (QStringList{"1", "cold", "time-out"}));
+    EXPECT_EQ(table.StatisticsText(), "0 of 1 cycles reached 3D (1 time-out)");
+    table.StopButton().click();
+    EXPECT_EQ(table.StatusText(), "Stopped: 1 of 3 cycles measured");
+    EXPECT_FALSE(panel.SeriesRunning());
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 1500), "");  // no third restart
+    EXPECT_TRUE(panel.CyclesBox(Restart::Cold).isEnabled());
+
+    // A new series starts a new table; DisConnect in its first cycle ends it.
+    panel.TimeoutBox().setValue(300);
+    panel.RestartClicked(Restart::Cold);
+    EXPECT_EQ(table.Table().rowCount(), 0);
+    frame.ConnectOrDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 2000));
+    EXPECT_EQ(table.StatusText(), "Disconnected: 0 of 3 cycles measured");
+
+    // Closing the table ends a series as Stop does; so does "Clean All".
+    frame.ConnectOrDisconnect();
+    panel.RestartClicked(Restart::Cold);
+    table.close();
+    EXPECT_EQ(table.StatusText(), "Stopped: 0 of 3 cycles measured");
+    panel.RestartClicked(Restart::Cold);
+    frame.CleanAll();
+    EXPECT_EQ(table.StatusText(), "Cleared: 0 of 3 cycles measured");
+
+    // A pulled cable is told in the table, and the series no longer waits on it.
+    panel.RestartClicked(Restart::Cold);
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 5000));
+    EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
 }
 
 int main(int argc, char** argv) {

@@ -1,6 +1,8 @@
 // zrctl as a test bench runs it against the simulated module.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -38,4 +40,52 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
     EXPECT_NE(refused.Output().find("BeiDou and Glonass cannot be selected at the sametime!"), std::string::npos);
     ChildProcess bad({ZRCTL, "--port", port, "send", "XX", "hot"}, dir.Path());
     EXPECT_EQ(bad.Wait(20s), 2);
+}
+
+// A series of hot restarts against the module's own half-second fix: a line per cycle,
+// the statistics, the CSV; a silent module times out; Ctrl+C and a dead line end the series.
+TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutCtrlCOrLostLine) {
+    ScratchDir dir;
+    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--unpaced", "--ttff", "30,15,0.5"},
+                     dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+    const std::string port = dir / "ttySIM0";
+    ChildProcess series({ZRCTL, "--port", port, "--baud", "115200", "ttff", "ZR", "hot", "--cycles", "3", "--timeout",
+                         "20", "--csv", dir / "ttff.csv"},
+                        dir.Path());
+    ASSERT_EQ(series.Wait(60s), 0) << series.Output();
+    for (const char* line : {"cycle 1  hot  0.5 s  ", "cycle 2  hot  0.5 s  ", "cycle 3  hot  0.5 s  ",
+                             "3 of 3 cycles reached 3D: min 0.5 s, median 0.50 s, mean 0.50 s, max 0.5 s\n"})
+        EXPECT_NE(series.Output().find(line), std::string::npos) << line << "\n" << series.Output();
+    const std::string csv = testsupport::ReadFile(dir / "ttff.csv");
+    EXPECT_EQ(testsupport::CountOf(csv, ",hot,0.5,"), 3u) << csv;
+    EXPECT_NE(csv.find("\nreached_3d,3\n"), std::string::npos) << csv;
+
+    sim.Signal(SIGUSR1);  // the module is taken out: silent
+    ChildProcess silent({ZRCTL, "--port", port, "ttff", "ZR", "hot", "--cycles", "2", "--timeout", "0.5"}, dir.Path());
+    EXPECT_EQ(silent.Wait(30s), 1) << silent.Output();
+    EXPECT_EQ(testsupport::CountOf(silent.Output(), "  hot  time-out  "), 2u) << silent.Output();
+    EXPECT_NE(silent.Output().find("0 of 2 cycles reached 3D (2 time-outs)\n"), std::string::npos);
+
+    sim.Signal(SIGUSR1);  // back; a cold start series stopped by Ctrl+C keeps what it had
+    ChildProcess stopped({ZRCTL, "--port", port, "ttff", "ZR", "cold", "--cycles", "3", "--csv", dir / "stop.csv"},
+                         dir.Path());
+    ASSERT_TRUE(stopped.WaitFor("[Respond] 030\n", 20s)) << stopped.Output();
+    stopped.Signal(SIGINT);
+    EXPECT_EQ(stopped.Wait(20s), 130) << stopped.Output();
+    EXPECT_NE(stopped.Output().find("zrctl: stopped by SIGINT (0 of 3 cycles measured)"), std::string::npos);
+    EXPECT_TRUE(testsupport::Exists(dir / "stop.csv"));
+
+    // Pulled out by the cable during a cold start.
+    ChildProcess lost({ZRCTL, "--port", port, "ttff", "ZR", "cold", "--cycles", "2", "--csv", dir / "lost.csv"},
+                      dir.Path());
+    ASSERT_TRUE(lost.WaitFor("[Respond] 030\n", 20s)) << lost.Output();
+    sim.Signal(SIGKILL);
+    EXPECT_EQ(lost.Wait(30s), 1) << lost.Output();
+    EXPECT_NE(lost.Output().find("zrctl: line lost on " + port + ": Input/output error (0 of 2 cycles measured)"),
+              std::string::npos)
+        << lost.Output();
+    EXPECT_TRUE(testsupport::ReadFile(dir / "lost.csv").starts_with("cycle,restart,ttff_s,started\n\n"));
+    ChildProcess badCount({ZRCTL, "--port", port, "ttff", "ZR", "hot", "--cycles", "0"}, dir.Path());
+    EXPECT_EQ(badCount.Wait(20s), 2);
 }

@@ -4,16 +4,27 @@
 //   zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass
 //   zrctl --port DEV raw 'PZRC030,1'
 //   zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot     restart, print seconds to 3D
+//         [--cycles N] [--timeout S] [--csv FILE]     N restarts: a line each, then statistics
 //   zrctl --port DEV gpd FILE
 //
+// Ctrl+C or SIGTERM ends a ttff series with what it measured printed (and written to
+// --csv), status 130.
+//
 // Decoded replies are printed as they come; --seconds is how long to listen for them
-// (2 s by default; for ttff how long to wait for the fix, 300 s by default).
+// (2 s by default; for ttff how long to wait for the fix, 300 s by default, which
+// --timeout also sets).
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <signal.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +37,7 @@
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "ResponseDecoder.h"
-#include "Ttff.h"
+#include "TtffSeries.h"
 
 namespace {
 
@@ -34,10 +45,13 @@ constexpr const char* kUsage =
     "usage: zrctl --port DEV [--baud N|auto] [--seconds S] send ZR|MTK|UBX cold|warm|hot\n"
     "       zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass\n"
     "       zrctl --port DEV raw TEXT\n"
-    "       zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot\n"
-    "       zrctl --port DEV gpd FILE\n";
+    "       zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
+    "       zrctl --port DEV gpd FILE\n"
+    "ttff --cycles N restarts N times, each until a 3D fix or --timeout S (300), and prints\n"
+    "every cycle and the statistics; --csv FILE writes them. Ctrl+C ends the series (status 130).\n";
 
-// Replies as they come, and each cycle's fix type for the time to first fix.
+// Replies as they come; the GGA times and each satellite cycle's fix type, in the link's
+// order, for the time to first fix.
 class ReplySink : public ILinkSink {
 public:
     void Post(const LinkMessage& message) override {
@@ -45,34 +59,36 @@ public:
             for (char c : reply->text)
                 if (c != '\r') std::fputc(c, stdout);
             std::fflush(stdout);
-        } else if (const auto* gga = std::get_if<GgaRecord>(&message.payload)) {
-            std::lock_guard lock(m_mutex);
-            m_epochSecond = gga->hour * 3600.0 + gga->minute * 60.0 + gga->second;
+        } else if (message.number == msg::kNaviCmdGga) {
+            Queue({0, EpochSecondOf(std::get<GgaRecord>(message.payload))});
         } else if (message.number == msg::kFixReport) {
-            std::lock_guard lock(m_mutex);
-            m_fixes.push_back({std::get<UsedSatelliteSet>(message.payload).fixType, m_epochSecond});
-            m_changed.notify_all();
+            Queue({std::get<UsedSatelliteSet>(message.payload).fixType, -1});
         }
     }
-    // A fix report with the receiver's own time of its epoch (-1 before any GGA).
-    struct Fix {
-        char type;
+    // A fix report (its type), or a GGA's time of day (type 0).
+    struct Event {
+        char fixType;
         double epochSecond;
     };
-    // The next fix reported, or nothing by `deadline`.
-    std::optional<Fix> NextFix(std::chrono::steady_clock::time_point deadline) {
+    // The next event, or nothing by `deadline`.
+    std::optional<Event> Next(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_until(lock, deadline, [this] { return !m_fixes.empty(); })) return std::nullopt;
-        const Fix fix = m_fixes.front();
-        m_fixes.erase(m_fixes.begin());
-        return fix;
+        if (!m_changed.wait_until(lock, deadline, [this] { return !m_events.empty(); })) return std::nullopt;
+        const Event event = m_events.front();
+        m_events.pop_front();
+        return event;
     }
 
 private:
+    void Queue(Event event) {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(event);
+        m_changed.notify_all();
+    }
+
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<Fix> m_fixes;
-    double m_epochSecond = -1;
+    std::deque<Event> m_events;
 };
 
 std::optional<ModuleFamily> FamilyOf(const std::string& s) {
@@ -110,30 +126,116 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-// From the first no-fix report after the restart to the first 3D report, on the
-// receiver's own epoch clock: a slow line delivers seconds of sentences at once, so the
-// host's clock would measure the line, not the receiver. Without epoch times, the
-// host's clock is all there is.
-int MeasureTtff(ReplySink& sink, double seconds) {
-    using Clock = std::chrono::steady_clock;
-    TtffMeasurement ttff;
-    ttff.Rearm();
-    const auto deadline =
-        std::chrono::time_point_cast<Clock::duration>(Clock::now() + std::chrono::duration<double>(seconds));
-    std::optional<ReplySink::Fix> start;
-    Clock::time_point startHost;
-    while (const auto fix = sink.NextFix(deadline)) {
-        if (ttff.OnFixReport(fix->type)) start = fix, startHost = Clock::now();
-        if (ttff.CurrentState() != TtffMeasurement::kFixed || !start) continue;
-        double took = std::chrono::duration<double>(Clock::now() - startHost).count();
-        if (start->epochSecond >= 0 && fix->epochSecond >= 0) {
-            took = fix->epochSecond - start->epochSecond;
-            if (took < 0) took += 86400;  // across midnight
+// Set from the signal handler (Ctrl+C or SIGTERM): a series ends at its next look.
+volatile sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+// The options only `ttff` takes, taken out of the command line before the options all
+// the receive tools share are read.
+struct TtffOptions {
+    int cycles = 0;  // 0: not given, one restart with the seconds alone printed
+    double timeoutS = 0;
+    std::string csv;
+};
+
+std::optional<TtffOptions> TakeTtffOptions(std::vector<char*>& args, std::string& error) {
+    TtffOptions t;
+    std::vector<char*> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string arg = args[i];
+        if (arg != "--cycles" && arg != "--timeout" && arg != "--csv") {
+            rest.push_back(args[i]);
+            continue;
         }
-        std::printf("%.1f s\n", took);
-        return 0;
+        if (i + 1 >= args.size()) return error = arg + " wants a value", std::nullopt;
+        const std::string value = args[++i];
+        char* end = nullptr;
+        if (arg == "--cycles") {
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || n < 1 || n > kMaxTtffCycles)
+                return error = "--cycles wants a whole number from 1 to " + std::to_string(kMaxTtffCycles) +
+                               ", not \"" + value + "\"",
+                       std::nullopt;
+            t.cycles = static_cast<int>(n);
+        } else if (arg == "--timeout") {
+            const double s = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end || !(s > 0) || !std::isfinite(s))
+                return error = "--timeout wants a number of seconds above 0, not \"" + value + "\"", std::nullopt;
+            t.timeoutS = s;
+        } else {
+            t.csv = value;
+        }
     }
-    return Fail(start ? "no 3D fix within the time given" : "the module never reported losing its fix");
+    args = rest;
+    return t;
+}
+
+constexpr int kStoppedStatus = 130;  // as a shell reports a program ended by Ctrl+C
+
+// Runs the series: each cycle's restart, then the link's events until the cycle ends
+// (3D, time-out) or the series does (Ctrl+C, a lost line: the text returned).
+std::string RunSeries(TtffSeries& series, CNmeaThread& link, ReplySink& sink, ModuleFamily family,
+                      const std::string& device, bool printCycles) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kPollStep = std::chrono::milliseconds(250);  // how soon Ctrl+C or a lost line is seen
+    const auto began = Clock::now();
+    const auto hostS = [&] { return std::chrono::duration<double>(Clock::now() - began).count(); };
+    while (!series.Finished()) {
+        const CommandBytes command = RestartCommand(family, series.Kind());
+        link.SendBytes(command.data(), command.size());
+        series.BeginCycle(hostS(), std::time(nullptr));
+        while (series.CycleRunning()) {
+            if (g_stopSignal) return series.Stop(), "";
+            if (link.LineLost().IsLost()) return series.Stop(), "line lost on " + device + ": " + link.LineLost().words;
+            if (series.CheckTimeout(hostS())) break;
+            if (const auto event = sink.Next(Clock::now() + kPollStep)) {
+                if (event->fixType == 0) series.OnEpochTime(event->epochSecond);
+                else series.OnFixReport(event->fixType, hostS());
+            }
+        }
+        if (printCycles) std::printf("%s\n", CycleLine(series.Cycles().back()).c_str());
+        std::fflush(stdout);
+    }
+    return "";
+}
+
+// Restarts the module `cycles` times (or once), and prints each cycle and the statistics
+// (or, for one restart without --cycles, the seconds alone). The CSV keeps what was
+// measured, also after a time-out, Ctrl+C or a lost line.
+int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
+                const std::string& device, bool& lostTold) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
+    const std::string lost = RunSeries(series, link, sink, family, device, t.cycles > 0);
+    const auto& cycles = series.Cycles();
+    const bool ended = !lost.empty() || g_stopSignal;
+    int status = 0;
+    if (t.cycles == 0 && cycles.size() == 1 && !cycles[0].TimedOut()) {
+        std::printf("%.1f s\n", cycles[0].seconds);
+    } else if (t.cycles == 0 && !ended) {
+        status = Fail(series.SawNoFix() ? "no 3D fix within the time given"
+                                        : "the module never reported losing its fix");
+    } else if (t.cycles > 0) {
+        const TtffStatistics statistics = StatisticsOf(cycles);
+        std::printf("%s\n", StatisticsLine(statistics).c_str());
+        if (statistics.timedOut > 0) status = 1;
+    }
+    const std::string measured =
+        " (" + std::to_string(cycles.size()) + " of " + std::to_string(series.Wanted()) + " cycles measured)";
+    lostTold = !lost.empty();
+    if (!lost.empty()) status = Fail(lost + measured);
+    if (g_stopSignal) {
+        Fail(std::string("stopped by ") + (g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + measured);
+        status = kStoppedStatus;
+    }
+    if (!t.csv.empty())
+        if (const std::string error = WriteTtffCsv(t.csv, cycles); !error.empty()) status = Fail(error);
+    return status;
 }
 
 }  // namespace
@@ -141,7 +243,10 @@ int MeasureTtff(ReplySink& sink, double seconds) {
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage)) return 0;
     std::string error;
-    auto options = ParseReceiveOptions(argc, argv, error);
+    std::vector<char*> args(argv, argv + argc);
+    const auto ttffOptions = TakeTtffOptions(args, error);
+    auto options = ttffOptions ? ParseReceiveOptions(static_cast<int>(args.size()), args.data(), error)
+                               : std::nullopt;
     if (!options || options->device.empty() || options->operands.empty() || options->wait) {
         if (!error.empty()) std::fprintf(stderr, "zrctl: %s\n", error.c_str());
         std::fputs(kUsage, stderr);
@@ -152,6 +257,11 @@ int main(int argc, char** argv) {
     const auto word = [&](std::size_t i) { return i < words.size() ? words[i] : std::string(); };
     const auto family = FamilyOf(word(1));
     if ((verb == "send" || verb == "ttff") && (!family || !RestartOf(word(2)))) return std::fputs(kUsage, stderr), 2;
+    const bool seriesOptions = ttffOptions->cycles > 0 || ttffOptions->timeoutS > 0 || !ttffOptions->csv.empty();
+    if (verb != "ttff" && seriesOptions) {
+        std::fputs("zrctl: --cycles, --timeout and --csv are for ttff\n", stderr);
+        return std::fputs(kUsage, stderr), 2;
+    }
     if (verb == "constellations" && (!family || !ChoiceOf(word(2)))) return std::fputs(kUsage, stderr), 2;
     if ((verb == "raw" || verb == "gpd") && words.size() != 2) return std::fputs(kUsage, stderr), 2;
     if (verb != "send" && verb != "ttff" && verb != "constellations" && verb != "raw" && verb != "gpd")
@@ -173,9 +283,13 @@ int main(int argc, char** argv) {
     if (!link.Connect()) return Fail(link.OpenErrorText());
     const auto send = [&](const CommandBytes& bytes) { link.SendBytes(bytes.data(), bytes.size()); };
     int status = 0;
-    if (verb == "send" || verb == "ttff") {
+    bool lostTold = false;
+    if (verb == "ttff") {
+        TtffOptions t = *ttffOptions;
+        if (t.timeoutS <= 0) t.timeoutS = options->seconds > 0 ? options->seconds : kDefaultTtffTimeoutS;
+        status = MeasureTtff(link, sink, *family, *RestartOf(word(2)), t, options->device, lostTold);
+    } else if (verb == "send") {
         send(RestartCommand(*family, *RestartOf(word(2))));
-        if (verb == "ttff") status = MeasureTtff(sink, options->seconds > 0 ? options->seconds : 300);
     } else if (verb == "constellations" || verb == "raw") {
         const CommandOrRefusal c = verb == "raw" ? FreeCommand(word(1)) : ConstellationCommand(*family, *ChoiceOf(word(2)));
         if (!c.refusal.empty()) status = Fail(c.refusal);
@@ -190,8 +304,10 @@ int main(int argc, char** argv) {
     }
     if (verb != "ttff" && verb != "gpd" && status == 0)
         std::this_thread::sleep_for(std::chrono::duration<double>(options->seconds > 0 ? options->seconds : 2));
-    if (link.LineLost().IsLost()) status = Fail("line lost on " + options->device + ": " + link.LineLost().words);
-    else if (!link.WaitUntilSent(5000)) status = Fail("the last command did not leave " + options->device);
+    if (link.LineLost().IsLost()) {
+        if (!lostTold) status = Fail("line lost on " + options->device + ": " + link.LineLost().words);
+    } else if (!link.WaitUntilSent(5000)) { status = Fail("the last command did not leave " + options->device);
+    }
     link.Disconnect();
     link.Drain();
     link.Shutdown();

@@ -16,7 +16,7 @@ inline constexpr int kSignalUsed = 1045, kSignalInView = 1046;
 inline constexpr int kSkyInView = 1065, kSkyUsed = 1066;
 inline constexpr int kFixModeUsed = 1085, kFixModeGga = 1086;
 inline constexpr int kVelocityVtg = 1105;
-inline constexpr int kFixReport = 1125, kReplyDecoded = 1126;
+inline constexpr int kFixReport = 1125, kReplyDecoded = 1126, kNaviCmdGga = 1127;
 inline constexpr int kTrackGga = 1135, kTrackUsed = 1136;
 }  // namespace msg
 

@@ -132,7 +132,8 @@ void NmeaDispatcher::NoteEpochTime(int16_t hour, int16_t minute, float second) {
 bool NmeaDispatcher::OnGga(std::string_view sentence) {
     if (!ParseGga(sentence, m_state.gga)) return false;
     NoteEpochTime(m_state.gga.hour, m_state.gga.minute, m_state.gga.second);
-    Post({msg::kGga, msg::kFixModeGga, msg::kTrackGga}, m_state.gga);
+    // The command panel times restarts on the receiver's clock: the GGA's time.
+    Post({msg::kGga, msg::kFixModeGga, msg::kTrackGga, msg::kNaviCmdGga}, m_state.gga);
     return true;
 }
 

@@ -26,6 +26,10 @@ bool CNmeaThread::Connect() {
     m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
     if (!m_port.Open([this](const uint8_t* bytes, std::size_t count) { m_stream.FeedRxBytes(bytes, count); }))
         return false;
+    {
+        std::lock_guard lock(m_lossMutex);
+        m_closedLoss = {};
+    }
     m_connected.store(true, std::memory_order_release);
     return true;
 }
@@ -38,8 +42,18 @@ bool CNmeaThread::Reconnect(const std::string& device) {
 }
 
 void CNmeaThread::Disconnect() {
+    if (LineLoss loss = m_port.LineLost(); loss.IsLost()) {
+        std::lock_guard lock(m_lossMutex);
+        m_closedLoss = std::move(loss);
+    }
     m_port.Close();
     m_connected.store(false, std::memory_order_release);
+}
+
+LineLoss CNmeaThread::LineLost() const {
+    if (LineLoss loss = m_port.LineLost(); loss.IsLost()) return loss;
+    std::lock_guard lock(m_lossMutex);
+    return m_closedLoss;
 }
 
 void CNmeaThread::Shutdown() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -54,8 +55,9 @@ public:
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
     const std::string& OpenErrorText() const { return m_port.OpenErrorText(); }
-    // Whether the connected line was lost; callable from any thread.
-    LineLoss LineLost() const { return m_port.LineLost(); }
+    // Whether the connected line was lost; callable from any thread. A lost line closed
+    // to wait for its device stays told as lost until it is open again.
+    LineLoss LineLost() const;
     RxStream& Stream() { return m_stream; }
     NmeaDispatcher& Dispatcher() { return m_dispatcher; }
 
@@ -69,6 +71,8 @@ private:
     NmeaDispatcher m_dispatcher;
     CCommPort m_port;
     std::atomic<bool> m_connected{false};
+    mutable std::mutex m_lossMutex;
+    LineLoss m_closedLoss;  // a lost line's loss, kept from its close until the next open
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_shutDown{false};
     std::atomic<uint64_t> m_taken{0};

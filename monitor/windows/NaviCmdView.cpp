@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,16 +10,28 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "NmeaThread.h"
 #include "Notifier.h"
+#include "TtffSeriesDlg.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
+namespace {
+
+// How soon a running series notices a time-out, a lost line or a DisConnect.
+constexpr int kSeriesTickMs = 250;
+// Four digits and the arrows: the TTFF group stays as narrow as the module row above it.
+constexpr int kSpinWidth = 52;
+
+}  // namespace
+
 CNaviCmdView::CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> activeLink, QWidget* parent)
-    : QWidget(parent), m_notifier(notifier), m_activeLink(std::move(activeLink)), m_clock(new QTimer(this)) {
+    : QWidget(parent), m_notifier(notifier), m_activeLink(std::move(activeLink)), m_clock(new QTimer(this)),
+      m_seriesClock(new QTimer(this)) {
     setFont(QFont("Courier New", 8));
     m_left = BuildSendAndReceive();
     m_right = BuildModuleTtffAndMode();
@@ -30,6 +43,9 @@ CNaviCmdView::CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> ac
     setMinimumSize(left.width() + kNaviColumnGap + right.width(), std::max(right.height(), left.height()));
     m_clock->setInterval(TtffMeasurement::kTickMs);
     connect(m_clock, &QTimer::timeout, this, &CNaviCmdView::Tick);
+    m_seriesClock->setInterval(kSeriesTickMs);
+    connect(m_seriesClock, &QTimer::timeout, this, &CNaviCmdView::SeriesTick);
+    m_hostClock.start();
 }
 
 NaviColumns NaviColumnsFor(int w, int rightMinimum) {
@@ -86,20 +102,35 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
     for (int i = 0; i < 3; ++i) modules->addWidget(m_module[i] = new QRadioButton(names[i]));
     m_module[0]->setChecked(true);
     auto* ttff = new QGroupBox("TTFF");
-    auto* restarts = new QVBoxLayout(ttff);
+    auto* restarts = new QGridLayout(ttff);
     const std::pair<const char*, Restart> buttons[] = {
         {"Cold Start", Restart::Cold}, {"Warm Start", Restart::Warm}, {"Hot  Start", Restart::Hot}};
+    int row = 0;
     for (const auto& [caption, restart] : buttons) {
-        auto* b = new QPushButton(caption);
+        const int k = static_cast<int>(restart);
+        auto* b = m_restartButton[k] = new QPushButton(caption);
         b->setFixedSize(80, 20);
         connect(b, &QPushButton::clicked, this, [this, r = restart] { RestartClicked(r); });
-        restarts->addWidget(b);
+        // How many restarts of this kind in a row: 1 is one restart as ever.
+        m_cycles[k] = new QSpinBox;
+        m_cycles[k]->setRange(1, kMaxTtffCycles);
+        m_cycles[k]->setFixedSize(kSpinWidth, 20);
+        m_cycles[k]->setToolTip("cycles");
+        restarts->addWidget(b, row, 0);
+        restarts->addWidget(m_cycles[k], row++, 1);
     }
+    m_timeout = new QSpinBox;
+    m_timeout->setRange(1, 3600);
+    m_timeout->setValue(static_cast<int>(kDefaultTtffTimeoutS));
+    m_timeout->setFixedSize(kSpinWidth, 20);
+    m_timeout->setToolTip("seconds each cycle may wait for a 3D fix");
+    restarts->addWidget(new QLabel("Time-out s"), row, 0);
+    restarts->addWidget(m_timeout, row++, 1);
     m_ttffBox = new QLineEdit;
     m_ttffBox->setReadOnly(true);
     m_ttffBox->setFixedSize(100, 20);
     m_ttffBox->setFont(QFont(QString::fromUtf8("黑体"), 18));
-    restarts->addWidget(m_ttffBox);
+    restarts->addWidget(m_ttffBox, row, 0, 1, 2);
     auto* mode = new QGroupBox("Mode");
     auto* checks = new QVBoxLayout(mode);
     checks->addWidget(m_gps = new QCheckBox("GPS"));
@@ -140,11 +171,75 @@ void CNaviCmdView::Send(const CommandBytes& bytes) {
 }
 
 void CNaviCmdView::RestartClicked(Restart restart) {
-    if (!LinkOrComplain()) return;
+    CNmeaThread* link = LinkOrComplain();
+    if (!link) return;
+    const int cycles = m_cycles[static_cast<int>(restart)]->value();
+    if (cycles > 1) {
+        m_series = std::make_unique<TtffSeries>(restart, cycles, m_timeout->value());
+        m_seriesLink = link;
+        m_seriesFamily = Family();  // the module is the one chosen at the start, whatever is clicked later
+        if (!m_seriesDlg) {
+            m_seriesDlg = new CTtffSeriesDlg(m_notifier, this);
+            connect(m_seriesDlg, &CTtffSeriesDlg::StopRequested, this, &CNaviCmdView::StopSeries);
+        }
+        for (int k = 0; k < 3; ++k) m_restartButton[k]->setEnabled(false), m_cycles[k]->setEnabled(false);
+        m_timeout->setEnabled(false);
+        m_seriesClock->start();
+        m_seriesDlg->show();
+        return BeginCycle();
+    }
     Send(RestartCommand(Family(), restart));
     m_ttff.Rearm();
     m_clock->stop();
     m_ttffBox->clear();
+}
+
+// Each cycle restarts as a single restart does, the TTFF box counting it.
+void CNaviCmdView::BeginCycle() {
+    Send(RestartCommand(m_seriesFamily, m_series->Kind()));
+    m_ttff.Rearm();
+    m_clock->stop();
+    m_ttffBox->clear();
+    m_series->BeginCycle(HostSeconds(), std::time(nullptr));
+    ShowSeries(QString("cycle %1 of %2: waiting for 3D")
+                   .arg(m_series->Cycles().size() + 1)
+                   .arg(m_series->Wanted()));
+}
+
+void CNaviCmdView::SeriesTick() {
+    if (!m_series || !m_series->CycleRunning()) return m_seriesClock->stop();
+    CNmeaThread* link = m_activeLink();
+    if (link != m_seriesLink) return EndSeries("Disconnected");
+    if (link->LineLost().IsLost()) return EndSeries(QString("line lost: %1").arg(link->LineLost().words.c_str()));
+    if (m_series->CheckTimeout(HostSeconds())) CycleEnded();
+}
+
+// A cycle that reached 3D leaves its time on the receiver's clock in the TTFF box, the
+// figure the table holds, rather than the box's own count.
+void CNaviCmdView::CycleEnded() {
+    if (const TtffCycle& last = m_series->Cycles().back(); !last.TimedOut()) {
+        m_clock->stop();
+        m_ttffBox->setText(QString::fromStdString(SecondsText(last) + " s"));
+    }
+    if (m_series->Finished()) return EndSeries("Done");
+    BeginCycle();
+}
+
+void CNaviCmdView::StopSeries() {
+    if (m_series && m_series->CycleRunning()) EndSeries("Stopped");
+}
+
+// `why` leads the status line, with how much of the series was measured.
+void CNaviCmdView::EndSeries(const QString& why) {
+    m_series->Stop();
+    m_seriesClock->stop();
+    for (int k = 0; k < 3; ++k) m_restartButton[k]->setEnabled(true), m_cycles[k]->setEnabled(true);
+    m_timeout->setEnabled(true);
+    ShowSeries(QString("%1: %2 of %3 cycles measured").arg(why).arg(m_series->Cycles().size()).arg(m_series->Wanted()));
+}
+
+void CNaviCmdView::ShowSeries(const QString& status) {
+    m_seriesDlg->Show(m_series->Cycles(), m_series->CycleRunning(), status);
 }
 
 void CNaviCmdView::SetClicked() {
@@ -172,7 +267,11 @@ void CNaviCmdView::Tick() {
     if (tick.stop) m_clock->stop();
 }
 
+// "Clean All", and Connect, which clears first: a series still running belongs to what
+// was shown before (after DisConnect and Connect in quick succession, to the last
+// connection), so it ends here with its table kept.
 void CNaviCmdView::Clear() {
+    if (m_series && m_series->CycleRunning()) EndSeries("Cleared");
     m_gps->setChecked(false);
     m_beidou->setChecked(false);
     m_glonass->setChecked(false);
@@ -193,6 +292,9 @@ bool CNaviCmdView::event(QEvent* e) {
     const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
     if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
         if (m_ttff.OnFixReport(used->fixType)) m_clock->start();
+        if (m_series && m_series->OnFixReport(used->fixType, HostSeconds())) CycleEnded();
+    } else if (const auto* gga = std::get_if<GgaRecord>(&p)) {
+        if (m_series) m_series->OnEpochTime(EpochSecondOf(*gga));
     } else if (const auto* reply = std::get_if<DecodedReply>(&p)) {
         m_responseText += QString::fromStdString(reply->text);
         m_receive->setPlainText(m_responseText);

@@ -1,12 +1,16 @@
-// "navi CMD": restarts with the time to first fix, the constellation choice, a command
-// typed by hand, and the module's decoded replies, for three module families.
+// "navi CMD": restarts with the time to first fix (one, or a series of them into the
+// "TTFF cycles" table), the constellation choice, a command typed by hand, and the
+// module's decoded replies, for three module families.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "CommandTable.h"
 #include "Ttff.h"
+#include "TtffSeries.h"
 
 class CNmeaThread;
 class INotifier;
@@ -14,8 +18,11 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTimer;
+class CTtffSeriesDlg;
 
 // The panel's two columns at width w: Send and Receive take two thirds of w less the
 // margins, the module, TTFF and mode groups the rest after a gap; in a tile too narrow
@@ -33,7 +40,11 @@ public:
     // `activeLink` gives the live link, or null while disconnected.
     CNaviCmdView(INotifier& notifier, std::function<CNmeaThread*()> activeLink, QWidget* parent = nullptr);
 
+    // With a cycle count above 1 beside the button, a series of that many restarts, each
+    // timed to its 3D fix (or the time-out) in the "TTFF cycles" table.
     void RestartClicked(Restart restart);
+    // Ends a running series; what it measured stays in the table.
+    void StopSeries();
     void SetClicked();
     void SendClicked();
 
@@ -41,6 +52,10 @@ public:
     QComboBox& CommandField() { return *m_command; }
     QPlainTextEdit& ReceiveBox() { return *m_receive; }
     QLineEdit& TtffBox() { return *m_ttffBox; }
+    QSpinBox& CyclesBox(Restart restart) { return *m_cycles[static_cast<int>(restart)]; }
+    QSpinBox& TimeoutBox() { return *m_timeout; }
+    CTtffSeriesDlg* SeriesTable() { return m_seriesDlg; }
+    bool SeriesRunning() const { return m_series && m_series->CycleRunning(); }
     void ChooseModule(ModuleFamily family);
     void ChooseConstellations(ConstellationChoice choice);
 
@@ -55,6 +70,12 @@ private:
     void Send(const CommandBytes& bytes);
     void Tick();
     void Clear();
+    void BeginCycle();
+    void SeriesTick();
+    void CycleEnded();
+    void EndSeries(const QString& why);
+    void ShowSeries(const QString& status);
+    double HostSeconds() const { return static_cast<double>(m_hostClock.nsecsElapsed()) * 1e-9; }
     ModuleFamily Family() const;
 
     QWidget* m_left = nullptr;
@@ -68,7 +89,18 @@ private:
     QCheckBox* m_beidou = nullptr;
     QCheckBox* m_glonass = nullptr;
     QLineEdit* m_ttffBox = nullptr;
+    QPushButton* m_restartButton[3] = {};  // by Restart: cold, warm, hot
+    QSpinBox* m_cycles[3] = {};            // the cycle count beside each
+    QSpinBox* m_timeout = nullptr;         // seconds a cycle may wait for 3D
     QTimer* m_clock;
     TtffMeasurement m_ttff;
+    // The series under way (or the last one), the link it runs on, and its clock for
+    // time-outs and the line.
+    std::unique_ptr<TtffSeries> m_series;
+    CNmeaThread* m_seriesLink = nullptr;
+    ModuleFamily m_seriesFamily = ModuleFamily::Zr;
+    QTimer* m_seriesClock;
+    QElapsedTimer m_hostClock;
+    CTtffSeriesDlg* m_seriesDlg = nullptr;
     QString m_responseText;  // the decoded replies, until the Receive box is emptied
 };
