@@ -87,7 +87,9 @@ void WriteGpx(std::ostream& out, std::span<const FixRecord> fixes, std::string_v
            " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
            " <trk>\n  " << Element("name", Escaped(name)) << "\n  <trkseg>\n";
     for (const FixRecord& f : fixes) {
-        out << "   <trkpt lat=\"" << Number(f.latitude, 8) << "\" lon=\"" << Number(f.longitude, 8) << "\">";
+        // GPX's longitudes run from -180 up to, not including, 180.
+        const double lon = f.longitude >= 180 ? f.longitude - 360 : f.longitude;
+        out << "   <trkpt lat=\"" << Number(f.latitude, 8) << "\" lon=\"" << Number(lon, 8) << "\">";
         out << Element("ele", Number(f.altitude, 3));
         if (const auto time = IsoTime(f)) out << Element("time", *time);
         if (f.hasRmc && f.magneticVariation > 0 && f.magneticVariation < 360) {
@@ -114,11 +116,15 @@ void WriteKml(std::ostream& out, std::span<const FixRecord> fixes, std::string_v
            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
            " <Document>\n  " << Element("name", Escaped(name)) << "\n"
            "  <Style id=\"track\"><LineStyle><color>ffff0000</color><width>2</width></LineStyle></Style>\n"
-           "  <Style id=\"fix\"><IconStyle><scale>0.4</scale></IconStyle><LabelStyle><scale>0</scale></LabelStyle></Style>\n"
-           "  <Placemark>\n   <name>Track</name>\n   <styleUrl>#track</styleUrl>\n"
-           "   <LineString><tessellate>1</tessellate><altitudeMode>absolute</altitudeMode>\n    <coordinates>";
-    for (const FixRecord& f : fixes) out << KmlCoordinates(f) << "\n";
-    out << "</coordinates>\n   </LineString>\n  </Placemark>\n  <Folder>\n   <name>Fixes</name>\n";
+           "  <Style id=\"fix\"><IconStyle><scale>0.4</scale></IconStyle><LabelStyle><scale>0</scale></LabelStyle></Style>\n";
+    // A line needs points: readers take an empty one for a point at 0, 0.
+    if (!fixes.empty()) {
+        out << "  <Placemark>\n   <name>Track</name>\n   <styleUrl>#track</styleUrl>\n"
+               "   <LineString><tessellate>1</tessellate><altitudeMode>absolute</altitudeMode>\n    <coordinates>";
+        for (const FixRecord& f : fixes) out << KmlCoordinates(f) << "\n";
+        out << "</coordinates>\n   </LineString>\n  </Placemark>\n";
+    }
+    out << "  <Folder>\n   <name>Fixes</name>\n";
     std::size_t n = 0;
     for (const FixRecord& f : fixes) {
         out << "   <Placemark>" << Element("name", std::to_string(++n))
