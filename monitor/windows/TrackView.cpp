@@ -112,6 +112,7 @@ CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFi
     connect(m_export, &QPushButton::clicked, this, &CTrackView::ExportClicked);
     m_figures->setObjectName("figures");
     m_figures->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_figures->setTextFormat(Qt::PlainText);
     ShowFigures();
     // Ctrl+C, V and X reach the edits as they are: the program's only accelerators are
     // Ctrl+N and F1.
