@@ -258,3 +258,21 @@ TEST(ExportFormats, ChosenByTheExtensionInAnyCase) {
     EXPECT_FALSE(FormatOfPath("x.txt"));
     EXPECT_FALSE(FormatOfPath("dir.gpx/x"));
 }
+
+// The running percentiles against sorting the values at each size, over values with
+// repeats, in rising, falling and mixed order.
+TEST(Accuracy, RunningPercentilesAgreeWithSortingAtEverySize) {
+    std::vector<double> values;
+    for (int i = 0; i < 300; ++i) values.push_back(std::fmod(i * 37.0, 101.0) / 4);  // mixed, with repeats
+    for (int i = 0; i < 100; ++i) values.push_back(100 - i);                        // falling
+    for (int i = 0; i < 100; ++i) values.push_back(i * 0.5);                        // rising
+    for (int percent : {50, 95}) {
+        RunningPercentile running(percent);
+        std::vector<double> sorted;
+        for (double v : values) {
+            running.Add(v);
+            sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), v), v);
+            ASSERT_EQ(running.Value(), NearestRankPercentile(sorted, percent)) << percent << " at " << sorted.size();
+        }
+    }
+}

@@ -28,6 +28,7 @@ struct FixRecord {
     char rmcStatus, rmcMode, variationDirection;  // 0 without an RMC of the fix's time
     bool hasRmc;
 };
+static_assert(sizeof(FixRecord) <= 80, "a day of fixes at 1 Hz is 86,400 of them");
 
 // The fix of this GGA alone.
 FixRecord FixFromGga(const GgaRecord& gga);

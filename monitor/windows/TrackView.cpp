@@ -224,7 +224,7 @@ void CTrackView::ShowFigures() {
 // The fixes since the last reset, in the format the file name's extension says or, for
 // a name without one of the three, the chosen filter's (its extension is added).
 void CTrackView::ExportClicked() {
-    if (m_fixes.Fixes().empty()) return m_notifier.Show(this, "Track", "No fixes to export since the last clear.");
+    if (m_fixes.Fixes().empty()) return m_notifier.Show(this, "skyLedger", "No fixes to export since the last clear.");
     QString filter;
     QString path = m_notifier.SaveFileName(this, "Export", kExportFilters, &filter);
     if (path.isEmpty()) return;
