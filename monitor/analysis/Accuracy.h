@@ -30,8 +30,8 @@ double NearestRankPercentile(std::span<const double> sorted, int percent);
 // One nearest-rank percentile of a growing set of values, ready after each one added:
 // the smallest ceil(p/100 · n) values in a max-heap, the others in a min-heap, so that
 // the percentile is the first heap's top. An addition costs a few heap steps and touches
-// a few cache lines (keeping a day of values sorted moved 350 KB per addition and pushed
-// the chart's pictures out of the cache).
+// a few cache lines, where keeping a day of values sorted would move half of its 700 KB
+// on average.
 class RunningPercentile {
 public:
     explicit RunningPercentile(int percent) : m_percent(percent) {}
