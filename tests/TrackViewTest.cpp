@@ -231,4 +231,67 @@ TEST_F(TrackView, PictureOfAWanderingFix) {
     view->Chart().Refresh();
     QDir().mkpath(PICTURES_DIR);
     EXPECT_TRUE(view->grab().save(QString(PICTURES_DIR) + "/track.png"));
+    EXPECT_TRUE(view->Figures().text().startsWith("Fixes 300 "));
+}
+
+// A typed reference and fixes 100 m north, 100 m south (each 2 m higher and lower) and
+// at the reference: mean N 0, σN = sqrt(2 · 100² / 3) = 81.65, σU = sqrt(2 · 2² / 3)
+// = 1.63, errors 0, 100, 100: CEP50 = CEP95 = max = 100, 2DRMS = 2 σN = 163.3.
+TEST_F(TrackView, FiguresCountTheFixesSinceTheResetAndExportWritesThem) {
+    auto view = Open();
+    const double latitude = 48.1173, longitude = 11.5167;
+    view->ChooseMode(CTrackView::Fixed);
+    Fix(*view, Gga(latitude, longitude, 545));  // before OK: kept, counted once there is a reference
+    EXPECT_EQ(view->Figures().text(), "Fixes 1, no reference position yet");
+    view->LatitudeEdit().setText("48.1173");
+    view->LongitudeEdit().setText("11.5167");
+    view->HeightEdit().setText("545");
+    view->OkClicked();
+    EXPECT_EQ(view->Accuracy().count, 1u);
+    const double north = NorthBy(latitude, 100);
+    Fix(*view, Gga(north, longitude, 547));
+    RmcRecord rmc{};
+    rmc.year = 2026, rmc.month = 12, rmc.day = 8;
+    testsupport::Deliver(*view, msg::kTrackRmc, rmc);  // the date of the fixes of its time
+    Fix(*view, Gga(2 * latitude - north, longitude, 543));
+    const AccuracyFigures a = view->Accuracy();
+    EXPECT_EQ(a.count, 3u);
+    EXPECT_NEAR(a.meanNorth, 0, 0.05);
+    EXPECT_NEAR(a.sigmaNorth, 81.65, 0.05);
+    EXPECT_NEAR(a.sigmaUp, 1.633, 0.002);
+    EXPECT_NEAR(a.cep95, 100, 0.05);
+    EXPECT_NEAR(a.drms2, 163.3, 0.1);
+    EXPECT_TRUE(view->Figures().text().contains("\nCEP50 100.0")) << view->Figures().text().toStdString();
+
+    // Export: nothing without a chosen file; a name without extension takes the filter's.
+    view->ExportClicked();
+    EXPECT_EQ(m_notifier.questions, QStringList{"Export"});
+    m_notifier.savePath = QString::fromStdString(m_dir / "day");
+    m_notifier.saveFilter = "GPX 1.1 (*.gpx)";
+    view->ExportClicked();
+    const std::string gpx = testsupport::ReadFile(m_dir / "day.gpx");
+    EXPECT_EQ(testsupport::CountOf(gpx, "<trkpt "), 3u);
+    // The first fix came before any RMC date: it has no time.
+    EXPECT_EQ(testsupport::CountOf(gpx, "<time>2026-12-08T00:00:00.000Z</time>"), 2u);
+    m_notifier.savePath = QString::fromStdString(m_dir / "day.csv");
+    view->ExportClicked();
+    EXPECT_EQ(testsupport::CountOf(testsupport::ReadFile(m_dir / "day.csv"), "\n"), 4u);
+    m_notifier.savePath = QString::fromStdString(m_dir / "gone/day.kml");
+    view->ExportClicked();
+    ASSERT_EQ(m_notifier.messages.size(), 1);
+    EXPECT_EQ(m_notifier.messages[0].toStdString(), "Cannot export to " + (m_dir / "gone/day.kml") + ": No such file or directory");
+
+    // A clear starts the count again; with no fix there is nothing to export.
+    testsupport::DeliverClear(*view, MonitorWindowOf(WindowType::Track).clearMessage);
+    EXPECT_TRUE(view->Figures().text().startsWith("Fixes 0   mean E 0.00")) << view->Figures().text().toStdString();
+    view->ExportClicked();
+    EXPECT_EQ(m_notifier.messages.back(), "No fixes to export since the last clear.");
+
+    // In First the reference fix itself counts, at the origin.
+    view->ChooseMode(CTrackView::First);
+    Fix(*view, Gga(latitude, longitude, 545));
+    Fix(*view, Gga(north, longitude, 545));
+    EXPECT_EQ(view->Accuracy().count, 2u);
+    EXPECT_NEAR(view->Accuracy().cep50, 0, 1e-9);
+    EXPECT_NEAR(view->Accuracy().maxHorizontal, 100, 0.05);
 }

@@ -17,7 +17,7 @@ inline constexpr int kSkyInView = 1065, kSkyUsed = 1066;
 inline constexpr int kFixModeUsed = 1085, kFixModeGga = 1086;
 inline constexpr int kVelocityVtg = 1105;
 inline constexpr int kFixReport = 1125, kReplyDecoded = 1126, kNaviCmdGga = 1127;
-inline constexpr int kTrackGga = 1135, kTrackUsed = 1136;
+inline constexpr int kTrackGga = 1135, kTrackUsed = 1136, kTrackRmc = 1137;
 }  // namespace msg
 
 enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, None };

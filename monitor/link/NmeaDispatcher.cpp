@@ -162,7 +162,7 @@ bool NmeaDispatcher::OnGsv(std::string_view sentence) {
 bool NmeaDispatcher::OnRmc(std::string_view sentence) {
     if (!ParseRmc(sentence, m_state.rmc)) return false;
     NoteEpochTime(m_state.rmc.hour, m_state.rmc.minute, m_state.rmc.second);
-    Post({msg::kRmc}, m_state.rmc);
+    Post({msg::kRmc, msg::kTrackRmc}, m_state.rmc);
     return true;
 }
 

@@ -1,52 +1,27 @@
 #include "TrackView.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 
 #include "CTChart.h"
 #include "ChartSetup.h"
+#include "FixExport.h"
 #include "LinkMessages.h"
 #include "Notifier.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
 namespace track {
-
-namespace {
-
-constexpr double kDegToRad = 0.017453292519943;
-constexpr double kSemiMajor = 6378137;
-constexpr double kEccentricitySquared = 0.006694379990126406;
-constexpr double kOneLessEccentricitySquared = 0.9933056200098735;
-
-}  // namespace
-
-Ecef ToEcef(double latitude, double longitude, double height) {
-    const double s = std::sin(latitude);
-    const double n = kSemiMajor / std::sqrt(1 - kEccentricitySquared * s * s);
-    return {(n + height) * std::cos(latitude) * std::cos(longitude),
-            (n + height) * std::cos(latitude) * std::sin(longitude), (kOneLessEccentricitySquared * n + height) * s};
-}
-
-Reference MakeReference(double latitudeDeg, double longitudeDeg, double height) {
-    Reference r{latitudeDeg * kDegToRad, longitudeDeg * kDegToRad, height, {}};
-    r.ecef = ToEcef(r.latitude, r.longitude, r.height);
-    return r;
-}
-
-EastNorth OffsetFrom(const Reference& reference, const Ecef& point) {
-    const double dx = point.x - reference.ecef.x, dy = point.y - reference.ecef.y, dz = point.z - reference.ecef.z;
-    if (dx == 0 && dy == 0 && dz == 0) return {0, 0};
-    const double sinLat = std::sin(reference.latitude), cosLat = std::cos(reference.latitude);
-    const double sinLon = std::sin(reference.longitude), cosLon = std::cos(reference.longitude);
-    return {-sinLon * dx + cosLon * dy, cosLat * dz - sinLat * (cosLon * dx + sinLon * dy)};
-}
 
 bool PassesNumberRule(const QString& text) {
     int points = 0, digits = 0;
@@ -72,6 +47,17 @@ ReferenceTexts ReadReferenceFile(const QString& path) {
     return {lines[0], lines[1], lines[2]};
 }
 
+QString FiguresText(std::size_t fixes, const AccuracyFigures& a, bool haveReference) {
+    if (!haveReference) return QString("Fixes %1, no reference position yet").arg(fixes);
+    const auto m = [](double v) { return QString::number(std::fabs(v) < 0.005 ? 0.0 : v, 'f', 2); };  // no "-0.00"
+    return QString("Fixes %1   mean E %2 N %3 U %4 m   \u03C3 E %5 N %6 U %7 m\n"
+                   "CEP50 %8 m   CEP95 %9 m   2DRMS %10 m   max %11 m")
+        .arg(a.count)
+        .arg(m(a.meanEast), m(a.meanNorth), m(a.meanUp), m(a.sigmaEast), m(a.sigmaNorth), m(a.sigmaUp), m(a.cep50),
+             m(a.cep95))
+        .arg(m(a.drms2), m(a.maxHorizontal));
+}
+
 bool WriteReferenceFile(const QString& path, const ReferenceTexts& texts, QString& error) {
     QFile file(path);
     const QByteArray content = (texts.longitude + "\r\n" + texts.latitude + "\r\n" + texts.height + "\r\n").toLatin1();
@@ -92,6 +78,9 @@ constexpr uint32_t kFixedColour = chart::ColourRef(255, 0, 0);
 constexpr uint32_t kHistoryColour = chart::ColourRef(0, 255, 0);
 constexpr uint32_t kCurrentColour = chart::ColourRef(0, 0, 255);
 
+constexpr int kFiguresHeight = 28;  // two lines of the window's 10-pixel font
+constexpr const char* kExportFilters = "GPX 1.1 (*.gpx);;KML 2.2 (*.kml);;CSV (*.csv)";
+
 struct Place {
     int left, top, width, height;
 };
@@ -108,7 +97,9 @@ CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFi
       m_longitude(new QLineEdit(this)),
       m_height(new QLineEdit(this)),
       m_ok(new QPushButton("OK", this)),
-      m_chart(new CTChart(chart::TrackChart(), this)) {
+      m_export(new QPushButton("Export\u2026", this)),
+      m_chart(new CTChart(chart::TrackChart(), this)),
+      m_figures(new QLabel(this)) {
     QFont small = font();
     small.setPixelSize(10);
     setFont(small);
@@ -118,6 +109,11 @@ CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFi
     m_group->lower();  // the controls stand over the group's frame
     connect(m_mode, &QComboBox::currentIndexChanged, this, &CTrackView::ModeChanged);
     connect(m_ok, &QPushButton::clicked, this, &CTrackView::OkClicked);
+    connect(m_export, &QPushButton::clicked, this, &CTrackView::ExportClicked);
+    m_figures->setObjectName("figures");
+    m_figures->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_figures->setTextFormat(Qt::PlainText);
+    ShowFigures();
     // Ctrl+C, V and X reach the edits as they are: the program's only accelerators are
     // Ctrl+N and F1.
     EnableEntry(false);
@@ -131,7 +127,8 @@ void CTrackView::resizeEvent(QResizeEvent* event) {
         {m_latitude, {82, 18, 80, 20}},     {m_labels[1], {162, 20, 16, 20}},  {m_labels[2], {182, 20, 22, 20}},
         {m_longitude, {204, 18, 80, 20}},   {m_labels[3], {284, 20, 16, 20}},  {m_labels[4], {304, 20, 22, 20}},
         {m_height, {326, 18, 50, 20}},      {m_labels[5], {376, 20, 16, 20}},  {m_ok, {396, 18, 24, 20}},
-        {m_chart, {4, 49, w - 8, h - 51}},
+        {m_export, {428, 18, 56, 20}},      {m_chart, {4, 49, w - 8, h - 51 - kFiguresHeight}},
+        {m_figures, {8, h - kFiguresHeight, w - 12, kFiguresHeight}},
     };
     for (const auto& [widget, p] : places) widget->setGeometry(p.left, p.top, std::max(0, p.width), std::max(0, p.height));
 }
@@ -159,27 +156,35 @@ bool CTrackView::event(QEvent* e) {
         Reset();
         return true;
     }
-    if (type != msg::kTrackGga && type != msg::kTrackUsed) return QWidget::event(e);
+    if (type != msg::kTrackGga && type != msg::kTrackUsed && type != msg::kTrackRmc) return QWidget::event(e);
     const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
     if (const auto* gga = std::get_if<GgaRecord>(&p)) {
         m_gga = *gga;
         m_haveGga = true;
     } else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
-        FixStep(used->fixType);
+        FixStep(*used);
+    } else if (const auto* rmc = std::get_if<RmcRecord>(&p)) {
+        m_fixes.AddRmc(*rmc);  // the date, speed and course of the fix of its time
     }
     return true;
 }
 
-void CTrackView::FixStep(char fixType) {
+void CTrackView::FixStep(const UsedSatelliteSet& used) {
+    const char fixType = used.fixType;
     if (fixType < '2') return;
+    // Every fix with a position counts and is exported, the First reference's own too.
+    if (m_haveGga) {
+        m_fixes.AddFix(m_gga);
+        m_fixes.AddReport(used);
+    }
     if (m_referenceSet) {
         if (m_lastEast != 0 || m_lastNorth != 0) {
             m_chart->Clear(track::kCurrentSeries);
             m_chart->AddXY(track::kHistorySeries, m_lastEast, m_lastNorth, {}, kHistoryColour);
             PlotReference();
         }
-        const track::EastNorth at = track::OffsetFrom(
-            m_reference, track::MakeReference(m_gga.latitude, m_gga.longitude, m_gga.altitude).ecef);
+        const track::Enu at = FixOffset(m_reference, FixFromGga(m_gga));
+        if (m_haveGga) m_accuracy.Add(at);
         m_chart->AddXY(track::kCurrentSeries, at.east, at.north, {}, kCurrentColour);
         m_chart->SetCursorX(at.east);
         m_chart->SetCursorY(at.north);
@@ -192,15 +197,46 @@ void CTrackView::FixStep(char fixType) {
             m_chart->SetMinMax(chart::AxisId::Bottom, -m_halfRange, m_halfRange);
         }
     }
-    if (m_fixSeen >= 2) return;
-    // Without a GGA there is no position to take as the reference: the first fix that
-    // has one does it.
-    if (m_modeValue == First && !m_haveGga) return;
-    m_fixSeen = fixType - '0';
-    if (m_modeValue == First) {
-        SetReference(m_gga.latitude, m_gga.longitude, m_gga.altitude, kFirstColour);
-        m_referenceSet = true;
+    if (m_fixSeen < 2 && (m_modeValue != First || m_haveGga)) {
+        // Without a GGA there is no position to take as the reference: the first fix
+        // that has one does it.
+        m_fixSeen = fixType - '0';
+        if (m_modeValue == First) {
+            SetReference(m_gga.latitude, m_gga.longitude, m_gga.altitude, kFirstColour);
+            m_referenceSet = true;
+            m_accuracy.Add({0, 0, 0});  // the fix that is the reference
+        }
     }
+    ShowFigures();
+}
+
+void CTrackView::CountFixes() {
+    m_accuracy.Clear();
+    if (m_referenceSet)
+        for (const FixRecord& fix : m_fixes.Fixes()) m_accuracy.Add(FixOffset(m_reference, fix));
+    ShowFigures();
+}
+
+void CTrackView::ShowFigures() {
+    m_figures->setText(track::FiguresText(m_fixes.Fixes().size(), m_accuracy.Figures(), m_referenceSet));
+}
+
+// The fixes since the last reset, in the format the file name's extension says or, for
+// a name without one of the three, the chosen filter's (its extension is added).
+void CTrackView::ExportClicked() {
+    if (m_fixes.Fixes().empty()) return m_notifier.Show(this, "skyLedger", "No fixes to export since the last clear.");
+    QString filter;
+    QString path = m_notifier.SaveFileName(this, "Export", kExportFilters, &filter);
+    if (path.isEmpty()) return;
+    auto format = FormatOfPath(path.toStdString());
+    if (!format) {
+        format = filter.contains("*.kml") ? ExportFormat::Kml : filter.contains("*.csv") ? ExportFormat::Csv : ExportFormat::Gpx;
+        path += ExtensionOf(*format);
+    }
+    std::ofstream out(QFile::encodeName(path).toStdString(), std::ios::binary | std::ios::trunc);
+    if (out) WriteFixes(out, *format, m_fixes.Fixes(), "skyLedger track");
+    if (out) out.close();
+    if (!out) m_notifier.Show(this, "Error", QString("Cannot export to %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void CTrackView::SetReference(double latitudeDeg, double longitudeDeg, double height, uint32_t colour) {
@@ -224,6 +260,7 @@ void CTrackView::OkClicked() {
     m_halfRange = 0;
     SetReference(latitude.toDouble(), longitude.toDouble(), height.toDouble(), kFixedColour);
     m_referenceSet = true;
+    CountFixes();
 }
 
 void CTrackView::ChooseMode(Mode mode) { m_mode->setCurrentIndex(mode); }
@@ -239,6 +276,8 @@ void CTrackView::ModeChanged(int index) {
     for (int series : {track::kReferenceSeries, track::kCurrentSeries, track::kHistorySeries}) m_chart->Clear(series);
     m_chart->SetCursorX(0);
     m_chart->SetCursorY(0);
+    m_fixes.Clear();
+    CountFixes();
 }
 
 void CTrackView::Reset() {
@@ -253,6 +292,8 @@ void CTrackView::Reset() {
     m_chart->Clear(track::kHistorySeries);
     m_chart->SetCursorX(0);
     m_chart->SetCursorY(0);
+    m_fixes.Clear();
+    CountFixes();
 }
 
 void CTrackView::EnableEntry(bool on) {

@@ -1,13 +1,17 @@
 // "Track": the receiver's horizontal position as east and north offsets in metres from a
 // reference, either the first fix after a reset ("First") or a position typed in
 // ("Fixed", kept in "skyLedger.ini" for the next start), so that the scatter of the
-// fixes can be seen.
+// fixes can be seen. Under the chart, the accuracy figures of the fixes since the last
+// reset against that reference; "Export…" writes those fixes as GPX, KML or CSV.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <array>
 
+#include "Accuracy.h"
+#include "FixRecord.h"
+#include "Geodesy.h"
 #include "ReceiverState.h"
 
 class CTChart;
@@ -19,25 +23,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace track {
-
-struct Ecef {
-    double x, y, z;
-};
-
-// WGS-84 geodetic (radians, metres above the ellipsoid) to Earth-centred coordinates.
-Ecef ToEcef(double latitude, double longitude, double height);
-
-struct Reference {
-    double latitude = 0, longitude = 0, height = 0;  // radians, metres
-    Ecef ecef{};
-};
-Reference MakeReference(double latitudeDeg, double longitudeDeg, double height);
-
-struct EastNorth {
-    double east, north;
-};
-// Offsets in the reference's local horizon; a point that is the reference is (0, 0).
-EastNorth OffsetFrom(const Reference& reference, const Ecef& point);
 
 // A coordinate as the user may type it: digits, one point at most, a sign only in front,
 // at least one digit ("-12.5", "+3"; not "", "1e5", " 1", "1.2.3", "5-", ".").
@@ -51,6 +36,11 @@ struct ReferenceTexts {
 ReferenceTexts ReadReferenceFile(const QString& path);
 // Replaces the file's content; false with the reason when it cannot be written.
 bool WriteReferenceFile(const QString& path, const ReferenceTexts& texts, QString& error);
+
+// The figures under the chart: "Fixes 12   mean E 0.10 N -0.20 U 0.30 m   σ E ... m",
+// then "CEP50 ... m   CEP95 ... m   2DRMS ... m   max ... m"; before there is a
+// reference only the count.
+QString FiguresText(std::size_t fixes, const AccuracyFigures& figures, bool haveReference);
 
 enum Series { kReferenceSeries = 0, kCurrentSeries = 1, kHistorySeries = 2 };
 
@@ -68,6 +58,7 @@ public:
 
     void ChooseMode(Mode mode);  // as choosing in the list
     void OkClicked();
+    void ExportClicked();
 
     // The parts, for the tests.
     CTChart& Chart() { return *m_chart; }
@@ -75,6 +66,10 @@ public:
     QLineEdit& LongitudeEdit() { return *m_longitude; }
     QLineEdit& HeightEdit() { return *m_height; }
     QPushButton& OkButton() { return *m_ok; }
+    QPushButton& ExportButton() { return *m_export; }
+    QLabel& Figures() { return *m_figures; }
+    const std::vector<FixRecord>& Fixes() const { return m_fixes.Fixes(); }
+    AccuracyFigures Accuracy() const { return m_accuracy.Figures(); }
     double HalfRange() const { return m_halfRange; }
 
 protected:
@@ -84,7 +79,9 @@ protected:
 
 private:
     void InitialUpdate();
-    void FixStep(char fixType);
+    void FixStep(const UsedSatelliteSet& used);
+    void CountFixes();  // all fixes again, against a new reference
+    void ShowFigures();
     void SetReference(double latitudeDeg, double longitudeDeg, double height, uint32_t colour);
     void PlotReference();
     void ModeChanged(int index);
@@ -99,8 +96,10 @@ private:
     QLineEdit* m_longitude;
     QLineEdit* m_height;
     QPushButton* m_ok;
+    QPushButton* m_export;
     std::array<QLabel*, 6> m_labels{};
     CTChart* m_chart;
+    QLabel* m_figures;
 
     int m_modeValue = First;
     bool m_referenceSet = false;
@@ -111,4 +110,6 @@ private:
     GgaRecord m_gga{};
     bool m_haveGga = false;
     bool m_initialised = false;
+    FixCollector m_fixes;  // since the last reset
+    AccuracyAccumulator m_accuracy;  // of m_fixes against the reference, once there is one
 };

@@ -1,5 +1,6 @@
 #include "Notifier.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 void MessageBoxNotifier::Show(QWidget* parent, const QString& title, const QString& text) {
@@ -19,4 +20,9 @@ void MessageBoxNotifier::WarnWithoutWaiting(QWidget* parent, const QString& titl
 bool MessageBoxNotifier::Ask(QWidget* parent, const QString& title, const QString& text) {
     return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+QString MessageBoxNotifier::SaveFileName(QWidget* parent, const QString& caption, const QString& filters,
+                                         QString* chosenFilter) {
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filters, chosenFilter);
 }

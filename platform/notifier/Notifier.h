@@ -20,6 +20,12 @@ public:
     }
     // A yes/no question; true for yes.
     virtual bool Ask(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The file to save to, asked with `filters` ("GPX (*.gpx);;CSV (*.csv)"); empty when
+    // the user cancels. `chosenFilter`, when given, gets the filter the user left chosen.
+    virtual QString SaveFileName(QWidget* /*parent*/, const QString& /*caption*/, const QString& /*filters*/,
+                                 QString* /*chosenFilter*/) {
+        return {};
+    }
 };
 
 class MessageBoxNotifier : public INotifier {
@@ -28,6 +34,8 @@ public:
     void Warn(QWidget* parent, const QString& title, const QString& text) override;
     void WarnWithoutWaiting(QWidget* parent, const QString& title, const QString& text) override;
     bool Ask(QWidget* parent, const QString& title, const QString& text) override;
+    QString SaveFileName(QWidget* parent, const QString& caption, const QString& filters,
+                         QString* chosenFilter) override;
 };
 
 class RecordingNotifier : public INotifier {
@@ -35,8 +43,15 @@ public:
     void Show(QWidget*, const QString&, const QString& text) override { messages << text; }
     void Warn(QWidget*, const QString&, const QString& text) override { messages << text, warnings << text; }
     bool Ask(QWidget*, const QString&, const QString& text) override { return questions << text, answer; }
+    // Answers with `savePath` and `saveFilter`, as a user who chose them.
+    QString SaveFileName(QWidget*, const QString& caption, const QString&, QString* chosenFilter) override {
+        questions << caption;
+        if (chosenFilter) *chosenFilter = saveFilter;
+        return savePath;
+    }
     QStringList messages;
     QStringList warnings;   // also in messages
     QStringList questions;
     bool answer = true;
+    QString savePath, saveFilter;
 };

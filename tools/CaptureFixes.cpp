@@ -1,0 +1,59 @@
+#include "CaptureFixes.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <variant>
+
+#include "NmeaThread.h"
+
+namespace {
+
+// Called in the link thread only; the collector is read once the thread has ended.
+class FixSink : public ILinkSink {
+public:
+    explicit FixSink(FixCollector& fixes) : m_fixes(fixes) {}
+    void Post(const LinkMessage& message) override {
+        const LinkPayload& p = message.payload;
+        if (message.number == msg::kGga) {
+            const GgaRecord& gga = std::get<GgaRecord>(p);
+            m_lastGgaFixed = gga.fixQuality > 0;
+            if (m_lastGgaFixed) m_fixes.AddFix(gga);
+        } else if (message.number == msg::kUsedSatellites) {
+            // The report of an epoch without a fix must not land on the one before.
+            if (m_lastGgaFixed) m_fixes.AddReport(std::get<UsedSatelliteSet>(p));
+        } else if (message.number == msg::kRmc) {
+            m_fixes.AddRmc(std::get<RmcRecord>(p));
+        }
+    }
+
+private:
+    FixCollector& m_fixes;
+    bool m_lastGgaFixed = false;
+};
+
+}  // namespace
+
+bool ReadCaptureFixes(const std::string& path, FixCollector& fixes, std::string& error) {
+    const std::string name = path == "-" ? "standard input" : path;
+    FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!in) {
+        error = "cannot read " + name + ": " + std::strerror(errno);
+        return false;
+    }
+    FixSink sink(fixes);
+    CNmeaThread link("file", 0, &sink, nullptr);
+    link.Start();
+    unsigned char buffer[8192];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) link.FeedWithoutDrops(buffer, n);
+    const int readError = std::ferror(in) ? errno : 0;
+    if (in != stdin) std::fclose(in);
+    link.Drain();
+    link.Shutdown();
+    if (readError != 0) {
+        error = "cannot read " + name + ": " + std::strerror(readError);
+        return false;
+    }
+    return true;
+}

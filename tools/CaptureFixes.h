@@ -1,0 +1,12 @@
+// The fixes of a capture file, read through the monitor's own receive path (framer,
+// link thread, parsers, epoch logic) as nmeadump reads one: a GGA with a fix quality
+// above 0 makes a fix; the epoch's satellite report and RMC join it.
+#pragma once
+
+#include <string>
+
+#include "FixRecord.h"
+
+// `path` "-" reads standard input. False with `error` set ("cannot read x: No such file
+// or directory") when the input cannot be read.
+bool ReadCaptureFixes(const std::string& path, FixCollector& fixes, std::string& error);
