@@ -8,12 +8,9 @@
 // Exit status: 0 when everything was decoded (and, with --port, captured); 1 when the
 // input could not be read, the line was lost (without --wait), the capture log missed
 // bytes or sentences were dropped; 2 for a bad command line.
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +24,7 @@
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "ResponseDecoder.h"
+#include "System.h"
 
 namespace {
 
@@ -58,7 +56,7 @@ std::string InputName(const std::string& path) { return path == "-" ? "standard 
 // Feeds a file as the receive worker would, but never faster than the link thread
 // takes sentences, so that a capture is read whole.
 int DumpFile(const std::string& path) {
-    FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    FILE* in = path == "-" ? platform::BinaryInput(stdin) : std::fopen(path.c_str(), "rb");
     if (!in) {
         std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
         return 1;
@@ -95,8 +93,7 @@ private:
 };
 
 int DumpPort(const ReceiveOptions& options) {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    platform::OnStopRequest(OnSignal);
     JsonSink sink;
     // The link names the capture log for its first connection.
     CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), DecodeResponse);

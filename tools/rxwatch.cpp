@@ -7,11 +7,8 @@
 // Exit status: 0 when the run ended as asked (time up or interrupted) with every byte
 // captured; 1 when the device could not be opened, the line was lost (without --wait)
 // or the capture log missed bytes; 2 for a bad command line.
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -21,6 +18,7 @@
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
+#include "System.h"
 
 namespace {
 
@@ -109,8 +107,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    platform::OnStopRequest(OnSignal);
     Inbox inbox;
     ReceiveSession session("rxwatch", *options, ProgramCaptureLog());
     WatchedPort port(*options, inbox);

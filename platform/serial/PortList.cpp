@@ -1,15 +1,11 @@
+// Port names the same way on every system; the list itself in PortListPosix.cpp and
+// PortListWin.cpp.
 #include "PortList.h"
-
-#include <grp.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 
 namespace serial {
-namespace fs = std::filesystem;
 
 bool NaturalLess(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
@@ -36,32 +32,11 @@ bool NaturalLess(std::string_view a, std::string_view b) {
     return a.size() - i < b.size() - j;
 }
 
-namespace {
-
-// Legacy 8250 drivers register every possible slot; an empty slot reports UART type 0.
-bool IsUnpopulatedUart(const fs::path& ttyDir) {
-    std::ifstream type(ttyDir / "type");
-    int uartType = -1;
-    return type >> uartType && uartType == 0;
-}
-
-}  // namespace
-
-std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths,
-                                   const std::string& sysClassTty) {
-    std::vector<std::string> ports;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(sysClassTty, ec)) {
-        const fs::path dir = entry.path();
-        if (!fs::exists(dir / "device", ec) || IsUnpopulatedUart(dir)) continue;
-        ports.push_back("/dev/" + dir.filename().string());
-    }
-    for (const auto& path : extraPaths)
-        if (std::find(ports.begin(), ports.end(), path) == ports.end()) ports.push_back(path);
-    std::sort(ports.begin(), ports.end(),
-              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
-    return ports;
-}
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";  // "\\.\COM10" gives "COM10"
+#else
+constexpr const char* kSeparators = "/";
+#endif
 
 std::string DeviceShortName(std::string_view path) {
     constexpr std::string_view kDev = "/dev/";
@@ -70,24 +45,10 @@ std::string DeviceShortName(std::string_view path) {
         name = std::string(path.substr(kDev.size()));
         std::replace(name.begin(), name.end(), '/', '-');
     } else {
-        const auto slash = path.find_last_of('/');
+        const auto slash = path.find_last_of(kSeparators);
         name = std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
     }
     return name;
-}
-
-}  // namespace serial
-
-namespace serial {
-
-std::string PermissionHint(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    const group* owner = ::getgrgid(st.st_gid);
-    if (!owner || !owner->gr_name) return {};
-    const std::string name = owner->gr_name;
-    return "The device belongs to the group \"" + name + "\": join it with \"sudo usermod -aG " + name +
-           " $USER\", then log in again.";
 }
 
 }  // namespace serial

@@ -1,0 +1,51 @@
+// The serial ports of a Linux machine, from sysfs.
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "PortList.h"
+
+namespace serial {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Legacy 8250 drivers register every possible slot; an empty slot reports UART type 0.
+bool IsUnpopulatedUart(const fs::path& ttyDir) {
+    std::ifstream type(ttyDir / "type");
+    int uartType = -1;
+    return type >> uartType && uartType == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths,
+                                   const std::string& sysClassTty) {
+    std::vector<std::string> ports;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sysClassTty, ec)) {
+        const fs::path dir = entry.path();
+        if (!fs::exists(dir / "device", ec) || IsUnpopulatedUart(dir)) continue;
+        ports.push_back("/dev/" + dir.filename().string());
+    }
+    for (const auto& path : extraPaths)
+        if (std::find(ports.begin(), ports.end(), path) == ports.end()) ports.push_back(path);
+    std::sort(ports.begin(), ports.end(),
+              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+    return ports;
+}
+
+std::string PermissionHint(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    const group* owner = ::getgrgid(st.st_gid);
+    if (!owner || !owner->gr_name) return {};
+    const std::string name = owner->gr_name;
+    return "The device belongs to the group \"" + name + "\": join it with \"sudo usermod -aG " + name +
+           " $USER\", then log in again.";
+}
+
+}  // namespace serial
