@@ -1,5 +1,6 @@
 #include "Procedure.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -22,7 +23,8 @@ int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& dat
     // Without blocking: a FIFO or a device would otherwise hold the open until a writer
     // comes. Only a regular file is an image.
     platform::File file;
-    if (file.OpenToRead(path) != 0) return image::kCannotOpen;
+    if (const int error = file.OpenToRead(path); error != 0)
+        return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
     platform::FileInfo info;
     if (file.Info(info) != 0) return image::kNoStatus;
     if (!info.regular) return image::kNotRegular;
@@ -48,7 +50,8 @@ int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& dat
 int CheckImageFile(const std::string& path) {
     if (path.empty()) return image::kNoPath;
     platform::File file;
-    if (file.OpenToRead(path) != 0) return image::kCannotOpen;
+    if (const int error = file.OpenToRead(path); error != 0)
+        return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
     platform::FileInfo info;
     if (file.Info(info) != 0) return image::kNoStatus;
     if (!info.regular) return image::kNotRegular;

@@ -2,7 +2,7 @@
 // interval/total time-outs, bytes waiting, purge, break, drain.
 //
 // Linux implementation on termios2 (any baud rate through BOTHER) and poll()
-// (SerialPortPosix.cpp); Windows on the comm API with overlapped I/O (SerialPortWin.cpp).
+// (SerialPort.cpp); Windows on the comm API with overlapped I/O (SerialPortWin.cpp).
 // Every blocking call can also be cut short by a CancelEvent, which is how a worker
 // thread's stop request reaches a read or write that is still waiting for the line.
 #pragma once

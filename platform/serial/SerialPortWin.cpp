@@ -76,9 +76,8 @@ bool SerialPort::Open(const std::string& path) {
     HANDLE h = CreateFileA(DeviceName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail("cannot open");
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) {  // a file or a disk, not a serial port
+    COMMPROP properties{};
+    if (!GetCommProperties(h, &properties)) {  // a file or a disk, not a serial port
         const int code = static_cast<int>(GetLastError());
         CloseHandle(h);
         return FailWith("cannot open", code);
@@ -102,11 +101,14 @@ void SerialPort::Close() {
 }
 
 bool SerialPort::SetLine(const LineSettings& settings) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(m_handle, &dcb)) return Fail("cannot read line settings of");
     if (!IsValidFraming(settings) || settings.baudRate == 0)
         return FailWith("unsupported line settings for", ERROR_INVALID_PARAMETER);
+    // The whole line from these settings, nothing from what the last program left (which
+    // Wine cannot always read back: a rate a Linux program set outside the termios list).
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.XonChar = 0x11;  // unused without flow control, but they must differ
+    dcb.XoffChar = 0x13;
     dcb.BaudRate = settings.baudRate;
     dcb.ByteSize = settings.dataBits;
     dcb.Parity = static_cast<BYTE>(settings.parity);      // NOPARITY .. SPACEPARITY

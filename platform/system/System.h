@@ -1,6 +1,6 @@
 // The few calls outside the serial port where Linux and Windows differ: files that are
 // appended to, locked and synced, local and UTC time, the console, and Ctrl+C. Each has
-// a POSIX body (SystemPosix.cpp) and a Windows one (SystemWin.cpp); nothing above the
+// a POSIX body (System.cpp) and a Windows one (SystemWin.cpp); nothing above the
 // platform layer calls the system for these itself.
 #pragma once
 
@@ -32,7 +32,8 @@ public:
 
     // Made when missing; every write goes to the end, also with other writers.
     int OpenToAppend(const std::string& path);
-    // Without waiting for a writer, as opening a FIFO would.
+    // Without waiting for a writer, as opening a FIFO would. A directory either opens
+    // (Linux; Info tells it is no regular file) or fails with EISDIR (Windows).
     int OpenToRead(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     void Close();

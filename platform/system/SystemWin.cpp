@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <direct.h>
 #include <io.h>
 #include <sys/stat.h>
 
@@ -23,7 +24,10 @@ int File::OpenToAppend(const std::string& path) {
 int File::OpenToRead(const std::string& path) {
     Close();
     m_fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    return m_fd < 0 ? errno : 0;
+    if (m_fd >= 0) return 0;
+    // Windows opens no directory as a file; say what it is rather than "access denied".
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EISDIR : errno;
 }
 
 void File::Close() {

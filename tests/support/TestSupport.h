@@ -1,5 +1,5 @@
 // Helpers shared by the test suites: pseudo-terminal pairs, scratch directories, files.
-// Pseudo-terminals, child processes and thread counts are POSIX only (TestSupportPosix.cpp).
+// Pseudo-terminals, child processes and thread counts are POSIX only (TestSupport.cpp).
 #pragma once
 
 #include <chrono>
