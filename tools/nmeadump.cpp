@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -58,7 +57,7 @@ std::string InputName(const std::string& path) { return path == "-" ? "standard 
 int DumpFile(const std::string& path) {
     FILE* in = path == "-" ? platform::BinaryInput(stdin) : std::fopen(path.c_str(), "rb");
     if (!in) {
-        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), platform::ErrorText(errno).c_str());
         return 1;
     }
     JsonSink sink;
@@ -74,7 +73,7 @@ int DumpFile(const std::string& path) {
     std::fflush(stdout);
     if (readError != 0) {
         std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", InputName(path).c_str(),
-                     std::strerror(readError));
+                     platform::ErrorText(readError).c_str());
         return 1;
     }
     return 0;
