@@ -81,8 +81,8 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens the device for exclusive use: a second opener fails with EBUSY, root included
-    // (on Windows "COM5" or "\\.\COM5", and the comm API's own refusal).
+    // Opens the device for exclusive use: a second opener fails with EBUSY, root included.
+    // On Windows the path is "COM5" or "\\.\COM5"; a second opener gets ERROR_ACCESS_DENIED.
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const;
