@@ -114,8 +114,12 @@ TEST(CaptureLog, UnwritableLogIsReportedWithFileAndReasonAndLoggingResumesLater)
     EXPECT_EQ(log.ErrorText(), "");
     Append(log, "lost");
     EXPECT_FALSE(log.IsFileOpen());
-    const std::string error =
-        "cannot write capture log " + (dir / "LOG/0507_143015_ttyUSB0.log") + ": Not a directory";
+#ifdef _WIN32
+    const char* const reason = "No such file or directory";  // what Windows says for a file in the path
+#else
+    const char* const reason = "Not a directory";
+#endif
+    const std::string error = "cannot write capture log " + (dir / "LOG/0507_143015_ttyUSB0.log") + ": " + reason;
     EXPECT_EQ(log.ErrorText(), error);
     EXPECT_EQ(log.BytesLost(), 4u);
     EXPECT_FALSE(log.WasWritten());
@@ -134,6 +138,7 @@ TEST(CaptureLog, UnwritableLogIsReportedWithFileAndReasonAndLoggingResumesLater)
     EXPECT_FALSE(log.WasWritten());
 }
 
+#ifndef _WIN32
 TEST(CaptureLog, FullDiskIsReportedAndEveryRefusedByteCounted) {
     ScratchDir dir;
     std::filesystem::create_directory(dir / "LOG");
@@ -146,6 +151,7 @@ TEST(CaptureLog, FullDiskIsReportedAndEveryRefusedByteCounted) {
     EXPECT_EQ(log.BytesLost(), 9003u);
     EXPECT_FALSE(log.WasWritten());
 }
+#endif
 
 // The monitor ends one link and starts the next over the program's one capture log.
 TEST(CaptureLog, AnEndedLinkLeavesTheNextConnectionsFileOpen) {

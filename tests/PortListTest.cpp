@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "PortList.h"
@@ -19,6 +20,16 @@ TEST(PortList, NaturalOrderComparesNumbersByValue) {
     EXPECT_TRUE(NaturalLess("/dev/pts/9", "/dev/pts/10"));
 }
 
+#ifdef _WIN32
+TEST(PortList, RegisteredComPortsWithExtraNamesMergedInNaturalOrder) {
+    const auto ports = ListPorts({"COM10", "COM2", "COM10"});
+    const auto at = [&](const std::string& name) { return std::find(ports.begin(), ports.end(), name) - ports.begin(); };
+    ASSERT_LT(at("COM10"), static_cast<long>(ports.size()));
+    EXPECT_LT(at("COM2"), at("COM10"));
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM10"), 1);
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), NaturalLess));
+}
+#else
 TEST(PortList, RealPortsOnlySortedWithExtraPathsMergedIn) {
     testsupport::ScratchDir sys;
     namespace fs = std::filesystem;
@@ -36,6 +47,7 @@ TEST(PortList, RealPortsOnlySortedWithExtraPathsMergedIn) {
     EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
                                                "/tmp/sim/ttySIM0"}));
 }
+#endif
 
 TEST(PortList, ShortNamesForFilesAndCaptions) {
     EXPECT_EQ(DeviceShortName("/dev/ttyUSB0"), "ttyUSB0");
@@ -43,8 +55,13 @@ TEST(PortList, ShortNamesForFilesAndCaptions) {
     EXPECT_EQ(DeviceShortName("/dev/serial/by-id/usb-x"), "serial-by-id-usb-x");
     EXPECT_EQ(DeviceShortName("/tmp/e2e/ttySIM0"), "ttySIM0");
     EXPECT_EQ(DeviceShortName("ttyACM1"), "ttyACM1");
+#ifdef _WIN32
+    EXPECT_EQ(DeviceShortName("\\\\.\\COM10"), "COM10");
+    EXPECT_EQ(DeviceShortName("COM3"), "COM3");
+#endif
 }
 
+#ifndef _WIN32
 TEST(PortList, PermissionHintNamesTheDevicesGroupAndHowToJoinIt) {
     // /dev/null belongs to root's group on every Linux system.
     EXPECT_EQ(serial::PermissionHint("/dev/null"),
@@ -52,3 +69,4 @@ TEST(PortList, PermissionHintNamesTheDevicesGroupAndHowToJoinIt) {
               "then log in again.");
     EXPECT_EQ(serial::PermissionHint("/nonexistent/ttyUSB9"), "");
 }
+#endif

@@ -1,9 +1,7 @@
 // burnkit-cli: writes a firmware image into the module's flash on one or more ports,
 // for scripts and production lines. Several ports run in parallel, as the four-port
 // dialog does. Exit status 0 only when every port succeeded.
-#include <signal.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +16,7 @@
 #include "Procedure.h"
 #include "ProgramInfo.h"
 #include "RunRecord.h"
+#include "System.h"
 
 namespace {
 
@@ -54,13 +53,13 @@ bool ParseCount(const std::string& text, uint32_t low, uint32_t high, uint32_t& 
     return true;
 }
 
-// Set from the signal handler: the runs see it at their next wait.
+// Set from the stop request (a signal handler on Linux): the runs see it at their next wait.
 serial::CancelEvent* g_stop = nullptr;
-volatile sig_atomic_t g_stopSignal = 0;
+std::atomic<int> g_stopRequest{0};
 
-void OnStopSignal(int signal) {
-    g_stopSignal = signal;
-    if (g_stop) g_stop->Set();  // a write to an event descriptor: safe in a handler
+void OnStopRequest(int request) {
+    g_stopRequest.store(request);
+    if (g_stop) g_stop->Set();  // a write to an event descriptor, or SetEvent: safe there
 }
 
 bool OneOf(const std::string& value, const std::vector<std::string>& allowed) {
@@ -176,11 +175,7 @@ int main(int argc, char** argv) {
 
     serial::CancelEvent stop;
     g_stop = &stop;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::OnStopRequest(OnStopRequest);
 
     const bool fourPort = ports.size() > 1;
     std::vector<std::unique_ptr<PortRun>> runs;
@@ -255,7 +250,7 @@ int main(int argc, char** argv) {
         });
     }
 
-    const bool tty = ::isatty(fileno(progress));
+    const bool tty = platform::IsTerminal(progress);
     std::vector<uint32_t> lastPrinted(runs.size(), 1000);
     auto lastTick = std::chrono::steady_clock::now();
     bool drawn = false;
@@ -302,8 +297,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     ReleaseImages(batch);
     g_stop = nullptr;
-    if (g_stopSignal) {
-        std::fprintf(stderr, "burnkit-cli: stopped by %s\n", g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM");
+    if (const int request = g_stopRequest.load()) {
+        std::fprintf(stderr, "burnkit-cli: stopped by %s\n", platform::StopRequestName(request));
         return 130;
     }
     return allOk ? 0 : 1;

@@ -6,17 +6,13 @@
 //   nmeadump --port DEV [--baud N|auto] [--seconds S] [--wait] [--by-id DIR]
 //
 // Exit status: 0 when everything was decoded (and, with --port, captured); 1 when the
-// input could not be read, no rate carried NMEA (--baud auto), the line was lost (without --wait), the capture log missed
-// bytes or sentences were dropped; 2 for a bad command line.
-#include <unistd.h>
-
+// input could not be read, no rate carried NMEA (--baud auto), the line was lost (without
+// --wait), the capture log missed bytes or sentences were dropped; 2 for a bad command line.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -28,6 +24,7 @@
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "ResponseDecoder.h"
+#include "System.h"
 
 namespace {
 
@@ -66,9 +63,9 @@ std::string InputName(const std::string& path) { return path == "-" ? "standard 
 // Feeds a file as the receive worker would, but never faster than the link thread
 // takes sentences, so that a capture is read whole.
 int DumpFile(const std::string& path) {
-    FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    FILE* in = path == "-" ? platform::BinaryInput(stdin) : std::fopen(path.c_str(), "rb");
     if (!in) {
-        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), platform::ErrorText(errno).c_str());
         return 1;
     }
     JsonSink sink;
@@ -84,7 +81,7 @@ int DumpFile(const std::string& path) {
     std::fflush(stdout);
     if (readError != 0) {
         std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", InputName(path).c_str(),
-                     std::strerror(readError));
+                     platform::ErrorText(readError).c_str());
         return 1;
     }
     return 0;
@@ -103,8 +100,7 @@ private:
 };
 
 int DumpPort(ReceiveOptions options) {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    platform::OnStopRequest(OnSignal);
     if (options.autoBaud) {
         const auto baud = HuntForBaud("nmeadump", options.device, &g_huntCancel);
         if (!baud) return g_stop.load() ? 0 : 1;

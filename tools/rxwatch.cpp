@@ -8,11 +8,8 @@
 // captured; 1 when the device could not be opened, no rate carried NMEA (--baud auto),
 // the line was lost (without --wait) or the capture log missed bytes; 2 for a bad
 // command line.
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -23,6 +20,7 @@
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
+#include "System.h"
 
 namespace {
 
@@ -119,8 +117,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    platform::OnStopRequest(OnSignal);
     if (options->autoBaud) {
         const auto baud = HuntForBaud("rxwatch", options->device, &g_huntCancel);
         if (!baud) return g_stop.load() ? 0 : 1;

@@ -24,7 +24,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <signal.h>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +37,7 @@
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "ResponseDecoder.h"
+#include "System.h"
 #include "TtffSeries.h"
 
 namespace {
@@ -126,7 +127,7 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-// Set from the signal handler (Ctrl+C or SIGTERM): a series ends at its next look.
+// Set from the stop handler (Ctrl+C or SIGTERM): a series ends at its next look.
 volatile sig_atomic_t g_stopSignal = 0;
 
 void OnStopSignal(int signal) { g_stopSignal = signal; }
@@ -205,11 +206,7 @@ std::string RunSeries(TtffSeries& series, CNmeaThread& link, ReplySink& sink, Mo
 // measured, also after a time-out, Ctrl+C or a lost line.
 int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
                 const std::string& device, bool& lostTold) {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::OnStopRequest(OnStopSignal);
     TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
     const std::string lost = RunSeries(series, link, sink, family, device, t.cycles > 0);
     const auto& cycles = series.Cycles();
@@ -230,7 +227,7 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
     lostTold = !lost.empty();
     if (!lost.empty()) status = Fail(lost + measured);
     if (g_stopSignal) {
-        Fail(std::string("stopped by ") + (g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + measured);
+        Fail(std::string("stopped by ") + platform::StopRequestName(g_stopSignal) + measured);
         status = kStoppedStatus;
     }
     if (!t.csv.empty())

@@ -1,7 +1,5 @@
 #include "FlashPort.h"
 
-#include <poll.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -29,8 +27,7 @@ void FlashPort::Wait(uint32_t ms) const {
         if (!Cancelled()) m_wait(ms);
         return;
     }
-    pollfd p{m_cancel->Fd(), POLLIN, 0};
-    poll(&p, 1, static_cast<int>(ms));  // readable as soon as the run is stopped
+    m_cancel->Wait(static_cast<int>(ms));  // ends as soon as the run is stopped
 }
 
 bool SerialPortLine::GetBaudRate(uint32_t& baudRate) {

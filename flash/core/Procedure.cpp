@@ -1,14 +1,11 @@
 #include "Procedure.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <new>
 
 #include "RunRecord.h"
+#include "System.h"
 
 void BurnCounters::ResetForRun() {
     bar = 0;
@@ -25,44 +22,42 @@ int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& dat
     if (path.empty()) return image::kNoPath;
     // Without blocking: a FIFO or a device would otherwise hold the open until a writer
     // comes. Only a regular file is an image.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return image::kCannotOpen;
-    struct stat st {};
-    const auto fail = [fd](int code) { return ::close(fd), code; };
-    if (fstat(fd, &st) != 0) return fail(image::kNoStatus);
-    if (!S_ISREG(st.st_mode)) return fail(image::kNotRegular);
-    if (st.st_size <= 0) return fail(image::kEmpty);
-    if (static_cast<uint64_t>(st.st_size) > burn::kFlashRangeBytes) return fail(image::kTooLarge);
-    const auto length = static_cast<uint32_t>(st.st_size);
+    platform::File file;
+    if (const int error = file.OpenToRead(path); error != 0)
+        return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
+    platform::FileInfo info;
+    if (file.Info(info) != 0) return image::kNoStatus;
+    if (!info.regular) return image::kNotRegular;
+    if (info.size == 0) return image::kEmpty;
+    if (info.size > burn::kFlashRangeBytes) return image::kTooLarge;
+    const auto length = static_cast<uint32_t>(info.size);
     std::shared_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length]);
-    if (!buffer) return fail(image::kNoMemory);
+    if (!buffer) return image::kNoMemory;
     uint32_t got = 0;
+    int error = 0;
     while (got < length) {
-        const ssize_t n = ::read(fd, buffer.get() + got, length - got);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = file.Read(buffer.get() + got, length - got, error);
         if (n <= 0) break;
         got += static_cast<uint32_t>(n);
     }
-    ::close(fd);
     if (got != length) return image::kShortRead;
     data = std::move(buffer);
     size = length;
-    modificationTime = st.st_mtime;
+    modificationTime = info.modified;
     return image::kLoaded;
 }
 
 int CheckImageFile(const std::string& path) {
     if (path.empty()) return image::kNoPath;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return image::kCannotOpen;
-    struct stat st {};
-    const int status = fstat(fd, &st);
-    ::close(fd);
-    if (status != 0) return image::kNoStatus;
-    if (!S_ISREG(st.st_mode)) return image::kNotRegular;
-    if (st.st_size <= 0) return image::kEmpty;
-    if (st.st_size < static_cast<off_t>(burn::kMinImageBytes)) return image::kTooShort;
-    if (static_cast<uint64_t>(st.st_size) > burn::kFlashRangeBytes) return image::kTooLarge;
+    platform::File file;
+    if (const int error = file.OpenToRead(path); error != 0)
+        return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
+    platform::FileInfo info;
+    if (file.Info(info) != 0) return image::kNoStatus;
+    if (!info.regular) return image::kNotRegular;
+    if (info.size == 0) return image::kEmpty;
+    if (info.size < burn::kMinImageBytes) return image::kTooShort;
+    if (info.size > burn::kFlashRangeBytes) return image::kTooLarge;
     return image::kLoaded;
 }
 

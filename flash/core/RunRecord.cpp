@@ -1,16 +1,10 @@
 #include "RunRecord.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "Procedure.h"
+#include "System.h"
 
 namespace {
 
@@ -79,8 +73,7 @@ private:
 };
 
 std::string IsoTime(std::time_t t) {
-    std::tm utc{};
-    gmtime_r(&t, &utc);
+    const std::tm utc = platform::UtcTime(t);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
@@ -168,29 +161,25 @@ std::string RunRecordJson(const RunRecord& r) {
 }
 
 bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = std::strerror(errno);
+    platform::File file;
+    if (const int failed = file.OpenToAppend(path); failed != 0) {
+        error = platform::ErrorText(failed);
         return false;
     }
     // Runs of several ports (or programs) may finish at once: one at a time decides
     // whether the file still needs its header.
-    ::flock(fd, LOCK_EX);
-    struct stat st {};
-    std::string text = fstat(fd, &st) == 0 && st.st_size == 0 ? RunRecordHeader() : std::string();
+    file.Lock();
+    platform::FileInfo info;
+    std::string text = file.Info(info) == 0 && info.size == 0 ? RunRecordHeader() : std::string();
     text += RunRecordCsv(r);
     // One write: lines of parallel runs never interleave.
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    const int writeErrno = errno;
-    const bool synced = n == static_cast<ssize_t>(text.size()) && ::fdatasync(fd) == 0;
-    const int syncErrno = errno;
-    ::close(fd);
-    if (n != static_cast<ssize_t>(text.size())) {
-        error = n < 0 ? std::strerror(writeErrno) : "the disk took only part of the line";
+    std::size_t written = 0;
+    if (const int failed = file.WriteAll(text.data(), text.size(), written); failed != 0) {
+        error = written == 0 ? platform::ErrorText(failed) : "the disk took only part of the line";
         return false;
     }
-    if (!synced) {
-        error = std::strerror(syncErrno);
+    if (const int failed = file.Sync(); failed != 0) {
+        error = platform::ErrorText(failed);
         return false;
     }
     return true;

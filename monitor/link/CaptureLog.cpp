@@ -1,12 +1,7 @@
 #include "CaptureLog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 
 #include "PortList.h"
 
@@ -26,9 +21,8 @@ std::string FormatCaptureLogName(std::string_view devicePath, const std::tm& t) 
 }
 
 bool CaptureLog::Taken(const std::string& name) const {
-    // lstat: a dangling link is taken too, as writing would create its target.
-    struct stat st;
-    return m_writtenNames.count(name) > 0 || ::lstat((m_directory + "/" + name).c_str(), &st) == 0;
+    // A dangling link is taken too, as writing would create its target.
+    return m_writtenNames.count(name) > 0 || platform::PathTaken(m_directory + "/" + name);
 }
 
 std::string CaptureLog::FreeName(const std::string& formed) const {
@@ -47,14 +41,11 @@ void CaptureLog::Name(std::string_view devicePath, const std::tm& localTime) {
 }
 
 void CaptureLog::Name(std::string_view devicePath) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    Name(devicePath, local);
+    Name(devicePath, platform::LocalTime(std::time(nullptr)));
 }
 
 int CaptureLog::MakeDirectory() {
-    return ::mkdir(m_directory.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+    return platform::MakeDirectory(m_directory);
 }
 
 void CaptureLog::EnsureDirectory() {
@@ -69,7 +60,7 @@ std::string CaptureLog::FilePath() const {
 
 bool CaptureLog::IsFileOpen() const {
     std::lock_guard lock(m_mutex);
-    return m_fd >= 0;
+    return m_file.IsOpen();
 }
 
 std::string CaptureLog::ErrorText() const {
@@ -90,23 +81,21 @@ bool CaptureLog::WasWritten() const {
 // Returns 0 or the errno that kept the file from opening.
 int CaptureLog::OpenFile(const std::string& path) {
     // Appending, never truncating: a connection's file reopened after Close carries on.
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-    m_fd = ::open(path.c_str(), kFlags, 0644);
-    if (m_fd < 0 && errno == ENOENT) {
+    int error = m_file.OpenToAppend(path);
+    if (error == ENOENT) {
         // The directory went away while the program ran: make it again rather than
         // stop logging for the rest of the run.
         if (const int made = MakeDirectory(); made != 0) return made;
-        m_fd = ::open(path.c_str(), kFlags, 0644);
+        error = m_file.OpenToAppend(path);
     }
-    if (m_fd < 0) return errno;
+    if (error != 0) return error;
     m_openPath = path;
     m_writtenNames.insert(m_fileName);
     return 0;
 }
 
 void CaptureLog::CloseFile() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
+    m_file.Close();
     m_openPath.clear();
 }
 
@@ -126,18 +115,13 @@ void CaptureLog::Append(const uint8_t* data, std::size_t count) {
         CloseFile();
         // This block goes unlogged; the next one tries again.
         if (const int error = OpenFile(path); error != 0)
-            return Lose(path, std::generic_category().message(error), count);
+            return Lose(path, platform::ErrorText(error), count);
     }
     // Unbuffered writes: each block is in the file once this returns.
-    while (count > 0) {
-        const ssize_t n = ::write(m_fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Lose(path, std::generic_category().message(errno), count);
-        if (n == 0) return Lose(path, "nothing written", count);
-        m_wasWritten = true;
-        data += n;
-        count -= static_cast<std::size_t>(n);
-    }
+    std::size_t written = 0;
+    const int error = m_file.WriteAll(data, count, written);
+    if (written > 0) m_wasWritten = true;
+    if (error != 0) Lose(path, platform::ErrorText(error), count - written);
 }
 
 void CaptureLog::Close() {

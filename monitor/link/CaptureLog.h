@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "System.h"
+
 class CaptureLog {
 public:
     explicit CaptureLog(std::string directory = "LOG");
@@ -49,7 +51,7 @@ private:
     const std::string m_directory;
     std::string m_fileName;
     bool m_directoryEnsured = false;
-    int m_fd = -1;
+    platform::File m_file;
     std::string m_openPath;
     std::set<std::string> m_writtenNames;
     std::string m_errorText;

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
-#include <system_error>
 
 #include "CaptureLog.h"
 #include "PortList.h"
@@ -53,8 +52,7 @@ bool CCommPort::SetupLine() {
 // "<lead> (error code:16) Device or resource busy"
 std::string CCommPort::FailureText(const std::string& lead) const {
     const int code = m_device.LastError().code;
-    return lead + " (error code:" + std::to_string(code) + ") " +
-           std::generic_category().message(code);
+    return lead + " (error code:" + std::to_string(code) + ") " + serial::ErrorText(code);
 }
 
 bool CCommPort::Open(ByteCallback callback) {

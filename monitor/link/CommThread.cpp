@@ -1,11 +1,8 @@
 #include "CommThread.h"
 
-#include <poll.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 
 #include "CaptureLog.h"
 
@@ -56,7 +53,7 @@ CCommReadThread::~CCommReadThread() {
 
 LineLoss CCommReadThread::Lost() const {
     const int code = m_lostCode.load(std::memory_order_acquire);
-    return code == 0 ? LineLoss{} : LineLoss{code, std::generic_category().message(code)};
+    return code == 0 ? LineLoss{} : LineLoss{code, serial::ErrorText(code)};
 }
 
 void CCommReadThread::HandOn(const uint8_t* block, std::size_t count) {
@@ -77,8 +74,7 @@ void CCommReadThread::Run() {
         m_lostCode.compare_exchange_strong(none, code != 0 ? code : EIO, std::memory_order_acq_rel);
         // A lost line fails every read at once: pause for a poll period (or until the
         // stop) rather than spin a core.
-        pollfd p{m_completion.Fd(), POLLIN, 0};
-        ::poll(&p, 1, kPollMs);
+        m_completion.Wait(kPollMs);
     }
 }
 

@@ -23,7 +23,8 @@ using BlockCallback = std::function<void(const uint8_t* bytes, std::size_t count
 
 inline constexpr std::size_t kCommBlockSize = 8192;
 
-// Why the line went away: the errno of the failed read and its words.
+// Why the line went away: the error code of the failed read (errno, or the Windows
+// error) and its words.
 struct LineLoss {
     int code = 0;  // 0 while the line is there
     std::string words;

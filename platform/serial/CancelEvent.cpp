@@ -31,4 +31,9 @@ bool CancelEvent::IsSet() const {
     return poll(&p, 1, 0) == 1;
 }
 
+bool CancelEvent::Wait(int timeoutMs) const {
+    pollfd p{m_fd, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) == 1;
+}
+
 }  // namespace serial

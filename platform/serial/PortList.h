@@ -10,9 +10,10 @@ namespace serial {
 // Natural order: digit runs compare by value, so ttyS2 comes before ttyS10.
 bool NaturalLess(std::string_view a, std::string_view b);
 
-// Device paths of the real serial ports (ttys backed by a device, UARTs that are not
-// just unpopulated 8250 slots), then the extra paths the caller names that are not
-// already in the list, all in natural order.
+// Device paths of the real serial ports (on Linux ttys backed by a device, UARTs that are
+// not just unpopulated 8250 slots; on Windows the COM ports the system lists under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, sysClassTty unused), then the extra paths the
+// caller names that are not already in the list, all in natural order.
 std::vector<std::string> ListPorts(const std::vector<std::string>& extraPaths = {},
                                    const std::string& sysClassTty = "/sys/class/tty");
 
@@ -33,7 +34,8 @@ std::string StableNameOf(const std::string& device, const std::string& byIdDir =
 std::string DeviceBehind(const std::string& path);
 
 // For a device the user may not open: which group owns it and how to join that group;
-// empty when the device's group cannot be told.
+// empty when the device's group cannot be told (always on Windows, where a COM port has
+// no group: a refusal there means another program holds it).
 std::string PermissionHint(const std::string& path);
 
 }  // namespace serial

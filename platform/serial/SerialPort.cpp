@@ -92,27 +92,13 @@ void DecodeFraming(uint32_t cflag, LineSettings& settings) {
         settings.stopBits = settings.dataBits == 5 ? StopBits::OnePointFive : StopBits::Two;
 }
 
-SerialPort::~SerialPort() { Close(); }
+bool SerialPort::Fail(const char* what) { return FailWith(what, errno); }
 
-namespace {
-thread_local int t_lastErrorCode = 0;
-}
+std::string ErrorText(int code) { return std::strerror(code); }
 
-int ThisThreadLastErrorCode() { return t_lastErrorCode; }
+bool SerialPort::IsOpen() const { return m_fd >= 0; }
 
-bool SerialPort::Fail(const char* what) {
-    const int code = errno;
-    t_lastErrorCode = code;
-    std::lock_guard lock(m_errorMutex);
-    m_error.code = code;
-    m_error.text = std::string(what) + " " + m_path + ": " + std::strerror(code);
-    return false;
-}
-
-Error SerialPort::LastError() const {
-    std::lock_guard lock(m_errorMutex);
-    return m_error;
-}
+void SerialPort::SetTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
 
 bool SerialPort::Open(const std::string& path) {
     Close();
@@ -184,13 +170,6 @@ bool SerialPort::SetLine(const LineSettings& settings) {
     if (::ioctl(m_fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         return Fail("cannot raise DTR/RTS on");
     return true;
-}
-
-bool SerialPort::SetBaudRate(uint32_t baudRate) {
-    LineSettings settings;
-    if (!GetLine(settings)) return false;
-    settings.baudRate = baudRate;
-    return SetLine(settings);
 }
 
 bool ReadLineSettings(int fd, LineSettings& settings) {

@@ -1,7 +1,8 @@
 // Serial port access with the comm API's model: exclusive open, line settings,
 // interval/total time-outs, bytes waiting, purge, break, drain.
 //
-// Linux implementation on termios2 (any baud rate through BOTHER) and poll().
+// Linux implementation on termios2 (any baud rate through BOTHER) and poll()
+// (SerialPort.cpp); Windows on the comm API with overlapped I/O (SerialPortWin.cpp).
 // Every blocking call can also be cut short by a CancelEvent, which is how a worker
 // thread's stop request reaches a read or write that is still waiting for the line.
 #pragma once
@@ -44,17 +45,25 @@ struct Timeouts {
 
 enum PurgeFlags : unsigned { kPurgeRx = 1u, kPurgeTx = 2u };
 
-// Result of a failed call: errno and a readable text that names the device.
+// Result of a failed call: the system's error code (errno, or GetLastError on Windows)
+// and a readable text that names the device.
 struct Error {
     int code = 0;
     std::string text;
 };
 
-// The errno of the last call that failed in the calling thread, on any port, as the comm
+// The error code of the last call that failed in the calling thread, on any port, as the comm
 // API's GetLastError: a port's receive and transmit workers each learn their own
 // failure even when both fail at once.
 int ThisThreadLastErrorCode();
 
+// The system's words for an error code of this layer (strerror, or FormatMessage).
+std::string ErrorText(int code);
+
+// Whether a UART can send these data bits, parity and stop bits.
+bool IsValidFraming(const LineSettings& settings);
+
+#ifndef _WIN32
 // Data bits, parity and stop bits as termios c_cflag bits (the other bits of `cflag`
 // are kept); false for settings no UART has.
 bool EncodeFraming(const LineSettings& settings, uint32_t& cflag);
@@ -63,6 +72,7 @@ void DecodeFraming(uint32_t cflag, LineSettings& settings);
 // Line settings of any open tty. On the master side of a pseudo-terminal this reads
 // what the program on the slave side set.
 bool ReadLineSettings(int fd, LineSettings& settings);
+#endif
 
 class SerialPort {
 public:
@@ -72,9 +82,10 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens the device for exclusive use: a second opener fails with EBUSY, root included.
+    // On Windows the path is "COM5" or "\\.\COM5"; a second opener gets ERROR_ACCESS_DENIED.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const;
     const std::string& Path() const { return m_path; }
 
     // Raw mode, no flow control, receiver on, DTR and RTS raised.
@@ -82,7 +93,7 @@ public:
     bool GetLine(LineSettings& settings);
     bool SetBaudRate(uint32_t baudRate);
 
-    void SetTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
+    void SetTimeouts(const Timeouts& timeouts);
     const Timeouts& GetTimeouts() const { return m_timeouts; }
 
     // Returns the number of bytes transferred (possibly fewer than asked, possibly 0 when
@@ -106,13 +117,21 @@ public:
     Error LastError() const;
 
 private:
-    bool Fail(const char* what);
+    bool Fail(const char* what);  // with the system's last error
+    bool FailWith(const char* what, int code);
+
+#ifdef _WIN32
+    long Transfer(bool reading, void* buffer, std::size_t size, const CancelEvent* cancel);
+
+    void* m_handle = nullptr;  // the comm handle, opened for overlapped I/O
+#else
     enum class WaitResult { Ready, TimedOut, Cancelled, Error };
     WaitResult WaitFor(short events, int timeoutMs, const CancelEvent* cancel);
 
     int m_fd = -1;
-    std::string m_path;
     std::optional<int> m_flagsBeforeLowLatency;  // the driver's flags to restore at Close
+#endif
+    std::string m_path;
     Timeouts m_timeouts;  // set before reads and writes start, not while they run
     mutable std::mutex m_errorMutex;
     Error m_error;

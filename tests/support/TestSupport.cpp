@@ -1,3 +1,4 @@
+// The helpers that need POSIX: pseudo-terminals, child processes, /proc.
 #include "TestSupport.h"
 
 #include <dirent.h>
@@ -10,11 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace testsupport {
 
@@ -74,39 +71,7 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
-std::vector<std::string> ListDir(const std::string& path) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(path, ec))
-        names.push_back(e.path().filename().string());
-    return names;
-}
-
-std::string RandomBytes(std::size_t count, uint32_t seed) {
-    std::mt19937 gen(seed);
-    std::string out(count, '\0');
-    for (auto& c : out) c = static_cast<char>(gen() & 0xFF);
-    return out;
-}
-
-std::size_t CountOf(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& directory) {
     int out[2];
@@ -157,15 +122,6 @@ int ChildProcess::Wait(std::chrono::milliseconds limit) {
     ::waitpid(m_pid, &status, 0);
     m_pid = -1;
     return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 int ThreadCount() { return static_cast<int>(ListDir("/proc/self/task").size()); }

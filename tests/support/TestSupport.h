@@ -1,4 +1,5 @@
 // Helpers shared by the test suites: pseudo-terminal pairs, scratch directories, files.
+// Pseudo-terminals, child processes and thread counts are POSIX only (TestSupport.cpp).
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 
 namespace testsupport {
 
+#ifndef _WIN32
 // A raw pseudo-terminal pair. The test plays the far end on the master side; the code
 // under test opens SlavePath() like any serial device.
 class PtyPair {
@@ -28,8 +30,9 @@ private:
     int m_master = -1;
     std::string m_slavePath;
 };
+#endif
 
-// A fresh directory under /tmp, removed with everything in it at the end.
+// A fresh directory under /tmp (the temporary folder on Windows), removed with everything in it at the end.
 class ScratchDir {
 public:
     ScratchDir();
@@ -48,6 +51,7 @@ std::vector<std::string> ListDir(const std::string& path);
 std::string RandomBytes(std::size_t count, uint32_t seed);
 std::size_t CountOf(const std::string& text, const std::string& part);  // how often part occurs
 
+#ifndef _WIN32
 // A program run as a user runs it from a shell in `directory`, its standard output and
 // error read together through one pipe. A child still running at the end is killed.
 class ChildProcess {
@@ -71,10 +75,13 @@ private:
     int m_fd = -1;
     std::string m_output;
 };
+#endif
 
 // Polls `done` until it holds or the time runs out; true if it held.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
+#ifndef _WIN32
 int ThreadCount();  // threads of this process
+#endif
 
 }  // namespace testsupport
