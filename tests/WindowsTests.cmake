@@ -31,10 +31,14 @@ target_link_libraries(dispatch_tests PRIVATE linkharness replydecoder)
 set(NMEA_CAPTURES "${CMAKE_SOURCE_DIR}/../shared/data/nmea-captures" CACHE PATH "Directory of real NMEA captures")
 target_compile_definitions(dispatch_tests PRIVATE NMEA_CAPTURES="${NMEA_CAPTURES}")
 
+add_windows_suite(replay_tests ReplayTest.cpp)
+target_link_libraries(replay_tests PRIVATE link)
+target_compile_definitions(replay_tests PRIVATE NMEA_CAPTURES="${NMEA_CAPTURES}")
+
 add_windows_suite(reply_tests ResponseDecoderTest.cpp)
 target_link_libraries(reply_tests PRIVATE replydecoder)
 
-add_windows_suite(command_tests CommandTableTest.cpp GpdTransferTest.cpp)
+add_windows_suite(command_tests CommandTableTest.cpp GpdTransferTest.cpp TtffSeriesTest.cpp)
 target_link_libraries(command_tests PRIVATE modulecommands)
 
 add_windows_suite(flash_protocol_tests FlashProtocolTest.cpp)

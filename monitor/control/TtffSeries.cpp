@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "System.h"
+
 namespace {
 
 constexpr double kSecondsPerDay = 86400;
@@ -96,8 +98,7 @@ const char* RestartName(Restart restart) {
 }
 
 std::string StartedText(std::time_t started) {
-    std::tm utc{};
-    gmtime_r(&started, &utc);
+    const std::tm utc = platform::UtcTime(started);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

@@ -124,7 +124,14 @@ void RxStream::Complete(bool textRule) {
 // link thread has not gone back to wait, and it takes the new sentences with the rest.
 void RxStream::Announce() {
     m_unannounced = 0;
-    if (!m_ready.exchange(true, std::memory_order_acq_rel)) m_ready.notify_one();
+    if (!m_ready.exchange(true, std::memory_order_acq_rel)) Signal();
+}
+
+// The flag is set before the lock is taken: a waiter either saw it set, or is waiting on
+// the condition by the time the lock is had, and is woken.
+void RxStream::Signal() {
+    { std::lock_guard lock(m_readyMutex); }
+    m_readyChanged.notify_one();
 }
 
 void RxStream::FeedRxByte(uint8_t b) {
@@ -318,11 +325,14 @@ bool RxStream::HasRoom() const {
 // Clearing with an exchange orders it before the reads of the queue that follow: a
 // sentence announced before the clear is seen by them, one after it sets the event again.
 void RxStream::WaitReady() {
-    m_ready.wait(false, std::memory_order_acquire);
+    if (!m_ready.load(std::memory_order_acquire)) {
+        std::unique_lock lock(m_readyMutex);
+        m_readyChanged.wait(lock, [this] { return m_ready.load(std::memory_order_acquire); });
+    }
     m_ready.exchange(false, std::memory_order_acq_rel);
 }
 
 void RxStream::Wake() {
     m_ready.store(true, std::memory_order_release);
-    m_ready.notify_one();
+    Signal();
 }

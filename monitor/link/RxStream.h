@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -74,6 +75,7 @@ private:
     void MakeRoomInRing();
     void FeedBinary(uint8_t b);
     void Announce();
+    void Signal();
     // FeedRxBytes' steps; each returns where the next one starts.
     const uint8_t* Hunt(const uint8_t* p, const uint8_t* end);
     const uint8_t* FeedText(const uint8_t* p, const uint8_t* end, const uint8_t* binaryStart);
@@ -99,7 +101,11 @@ private:
 
     bool m_inBlock = false;  // in FeedRxBytes
     int m_unannounced = 0;   // sentences completed there since the event was last set
+    // The sentence-ready event. Not std::atomic::wait: where the system has no futex,
+    // this compiler's library can lose a notify (the Windows build hung on it).
     std::atomic<bool> m_ready{false};
+    std::mutex m_readyMutex;
+    std::condition_variable m_readyChanged;
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_completed{0};
 };
