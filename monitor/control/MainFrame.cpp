@@ -129,11 +129,11 @@ void CMainFrame::SendGpdFile() {
                        [reply](BinaryReply::Flag flag) { return AckWait(*reply, flag); }};
     m_gpdThread = std::thread([this, line, image = m_gpd, baud = static_cast<uint32_t>(m_selectedBaud)] {
         const GpdOutcome outcome = SendGpd(image, baud, line);
-        QMetaObject::invokeMethod(this, [this, outcome] {
+        PostToWindowThread(this, [this, outcome] {
             m_notifier.Show(this, outcome.success ? "Success" : "Error", QString::fromStdString(outcome.message));
             m_gpdSend->setEnabled(true);
             m_connect->setEnabled(true);
-        }, Qt::QueuedConnection);
+        });
     });
 }
 
@@ -342,12 +342,11 @@ void CMainFrame::StartHunt(const std::string& device) {
     m_panes[2]->setText(kHuntingText);
     m_huntThread = std::thread([this, run, device, settings = m_huntSettings] {
         const HuntOutcome outcome = HuntBaudRate(device, settings, &m_huntCancel, [this, run](uint32_t rate) {
-            QMetaObject::invokeMethod(this, [this, run, rate] {
+            PostToWindowThread(this, [this, run, rate] {
                 if (m_hunting && run == m_huntRun) Notice(QString("trying %1 ...").arg(rate));
-            }, Qt::QueuedConnection);
+            });
         });
-        QMetaObject::invokeMethod(this, [this, run, device, outcome] { EndHunt(run, device, outcome); },
-                                  Qt::QueuedConnection);
+        PostToWindowThread(this, [this, run, device, outcome] { EndHunt(run, device, outcome); });
     });
 }
 

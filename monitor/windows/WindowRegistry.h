@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QObject>
 #include <array>
+#include <functional>
 #include <mutex>
 
 #include "LinkMessages.h"
@@ -42,11 +43,16 @@ private:
     std::array<QMdiSubWindow*, 7> m_frames{};
 };
 
-// The link's sink in the monitor: every message to its window's registered view.
 // Before posting to the window thread from another thread: tells the thread sanitizer
 // about the ordering Qt's own hand-over gives (it cannot see it); nothing otherwise.
 void ReleaseToWindowThread();
 
+// Runs `call` on the window thread, as a queued QMetaObject::invokeMethod on `context`
+// does, dropped when `context` is gone by then; callable from any thread. The call is
+// made before the hand-over is told, so the thread sanitizer sees it all.
+void PostToWindowThread(QObject* context, std::function<void()> call);
+
+// The link's sink in the monitor: every message to its window's registered view.
 class RegistrySink : public ILinkSink {
 public:
     explicit RegistrySink(WindowRegistry& registry) : m_registry(registry) {}
