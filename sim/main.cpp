@@ -77,7 +77,7 @@ void Usage(FILE* to) {
         "                       go away and the host's reads fail\n"
         "  --unplug-for S       plug it in again S seconds later (default 2): a new device\n"
         "                       behind the same link, the module from power-on; SIGUSR2\n"
-        "                       pulls or plugs the adapter at any time"
+        "                       pulls or plugs the adapter at any time\n"
         "  --adapter-latency MS hold each answer MS milliseconds, as a USB serial bridge's\n"
         "                       latency timer does (0 to 1000)\n"
         "  --flash FILE         the chip's flash (made and erased to 0xFF when missing)\n"

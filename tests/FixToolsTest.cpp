@@ -78,7 +78,11 @@ TEST(NmeaStats, BadCommandLinesAndInputsAreTold) {
     EXPECT_EQ(Tool({NMEASTATS, "none.nmea", "--ref", "91,0,0"}, dir.Path()).status, 2);
     EXPECT_EQ(Tool({NMEASTATS}, dir.Path()).status, 2);
     EXPECT_EQ(Tool({NMEASTATS, "none.nmea"}, dir.Path()).output,
-              "nmeastats: none.nmea holds no fix (no GGA with a fix quality above 0)\n");
+              "nmeastats: none.nmea holds no fix (no GGA with a fix quality from 1 to 6)\n");
+    // A receiver in its simulator mode (quality 8) reports no fix of its own.
+    testsupport::WriteFile(dir / "simulated.nmea",
+                           testsupport::Sentence("GPGGA,123513.00,4807.038,N,01131.000,E,8,08,0.9,545.4,M,46.9,M,,"));
+    EXPECT_EQ(Tool({NMEASTATS, "simulated.nmea"}, dir.Path()).status, 1);
     const ToolRun missing = Tool({NMEASTATS, "missing.nmea"}, dir.Path());
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.output, "nmeastats: cannot read missing.nmea: No such file or directory\n");

@@ -2,6 +2,7 @@
 // the hold on an unacknowledged lead, seeking and the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -105,6 +106,7 @@ TEST(ReplayTimes, ParsesTheReceiversTimesOnly) {
 
 TEST(ReplayTimes, SpeedsAsTyped) {
     EXPECT_EQ(ParseSpeed("max"), kUnpaced);
+    EXPECT_EQ(ParseSpeed("Max"), kUnpaced);
     EXPECT_EQ(ParseSpeed("0.25"), 0.25);
     EXPECT_EQ(ParseSpeed("64"), 64);
     for (const char* bad : {"0", "0.2", "65", "-1", "fast", "2x", ""}) EXPECT_FALSE(ParseSpeed(bad)) << bad;
@@ -171,6 +173,19 @@ TEST(ReplayPlayer, OpenSaysWhyAFileCannotBePlayed) {
     CaptureFile empty("");
     EXPECT_FALSE(player.Open(empty.path, error));
     EXPECT_NE(error.find("nothing to replay"), std::string::npos) << error;
+    EXPECT_FALSE(player.Open(empty.dir.Path(), error));
+    EXPECT_EQ(error, "cannot replay " + empty.dir.Path() + ": not a regular file");
+    CaptureFile noise("");
+    std::string bytes = testsupport::RandomBytes(5000, 7);
+    std::replace(bytes.begin(), bytes.end(), '$', '#');
+    testsupport::WriteFile(noise.path, bytes);
+    EXPECT_FALSE(player.Open(noise.path, error));
+    EXPECT_NE(error.find("holds no NMEA sentence"), std::string::npos) << error;
+
+    // Sentences without the receiver's time play, unpaced.
+    testsupport::WriteFile(noise.path, WithChecksum("GPGSV,1,1,01,01,40,083,46") + WithChecksum("GPTXT,01,01,02,x"));
+    ASSERT_TRUE(player.Open(noise.path, error)) << error;
+    EXPECT_FALSE(player.Paced());
 }
 
 TEST(ReplayPlayer, UnpacedReplayDeliversEveryEpochInOrder) {

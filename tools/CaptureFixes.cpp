@@ -9,6 +9,9 @@
 
 namespace {
 
+// Qualities 1 to 6 are the receiver's own fixes; 7 is a position typed in, 8 a simulator's.
+bool IsReceiverFix(int quality) { return quality >= 1 && quality <= 6; }
+
 // Called in the link thread only; the collector is read once the thread has ended.
 class FixSink : public ILinkSink {
 public:
@@ -17,7 +20,7 @@ public:
         const LinkPayload& p = message.payload;
         if (message.number == msg::kGga) {
             const GgaRecord& gga = std::get<GgaRecord>(p);
-            m_lastGgaFixed = gga.fixQuality > 0;
+            m_lastGgaFixed = IsReceiverFix(gga.fixQuality);
             if (m_lastGgaFixed) m_fixes.AddFix(gga);
         } else if (message.number == msg::kUsedSatellites) {
             // The report of an epoch without a fix must not land on the one before.

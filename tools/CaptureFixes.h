@@ -1,6 +1,6 @@
 // The fixes of a capture file, read through the monitor's own receive path (framer,
 // link thread, parsers, epoch logic) as nmeadump reads one: a GGA with a fix quality
-// above 0 makes a fix; the epoch's satellite report and RMC join it.
+// from 1 to 6 makes a fix; the epoch's satellite report and RMC join it.
 #pragma once
 
 #include <string>

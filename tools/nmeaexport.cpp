@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: nmeaexport FILE --gpx|--kml|--csv [-o OUT]\n"
-    "The fixes (GGA with a fix quality above 0, with the RMC and GSA of their epoch) of a\n"
+    "The fixes (GGA with a fix quality from 1 to 6, with the RMC and GSA of their epoch) of a\n"
     "capture file (\"-\": standard input) as GPX 1.1, KML 2.2 or CSV, on standard output\n"
     "or into OUT.\n";
 
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (fixes.Fixes().empty())
-        std::fprintf(stderr, "nmeaexport: %s holds no fix (no GGA with a fix quality above 0): the export is empty\n",
+        std::fprintf(stderr, "nmeaexport: %s holds no fix (no GGA with a fix quality from 1 to 6): the export is empty\n",
                      TrackName(options->path).c_str());
     std::ofstream file;
     if (!options->output.empty()) {

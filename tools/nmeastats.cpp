@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: nmeastats FILE [--ref LAT,LON,ALT] [--json]\n"
-    "Accuracy figures of the fixes (GGA with a fix quality above 0) in a capture file\n"
+    "Accuracy figures of the fixes (GGA with a fix quality from 1 to 6) in a capture file\n"
     "(\"-\": standard input) against a reference position: degrees, degrees, metres\n"
     "above mean sea level as GGA gives them; without --ref the fixes' mean position.\n"
     "  --json   the figures as one JSON object instead of text\n";
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     }
     const std::vector<FixRecord>& fixes = collector.Fixes();
     if (fixes.empty()) {
-        std::fprintf(stderr, "nmeastats: %s holds no fix (no GGA with a fix quality above 0)\n",
+        std::fprintf(stderr, "nmeastats: %s holds no fix (no GGA with a fix quality from 1 to 6)\n",
                      options->path == "-" ? "standard input" : options->path.c_str());
         return 1;
     }

@@ -69,6 +69,7 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
         CleanAll();
         m_panes[2]->setText(kReplayingText);
     });
+    connect(m_replayBar, &CReplayBar::notice, this, &CMainFrame::Notice);
     connect(m_replayBar, &CReplayBar::finished, this, [this] { m_panes[2]->setText(kReplayEndText); });
     connect(m_replayBar, &CReplayBar::failed, this, [this](const QString& text) {
         m_panes[2]->setText(kReplayEndText);
@@ -191,7 +192,10 @@ void CMainFrame::BuildStatusBar() {
     }
 }
 
-void CMainFrame::Notice(const QString& text) { m_panes[5]->setText(text); }
+void CMainFrame::Notice(const QString& text) {
+    m_panes[5]->setText(text);
+    m_panes[5]->setToolTip(text);  // a long one is cut at the window's edge
+}
 
 QString CMainFrame::StatusText(int pane) const { return m_panes[static_cast<std::size_t>(pane)]->text(); }
 
@@ -271,6 +275,7 @@ bool CMainFrame::StartReplay(const QString& path, double speed) {
         return false;
     }
     CleanAll();
+    m_panes[5]->clear();  // a notice of an earlier connection or replay
     if (!m_replayBar->Start(path, speed)) return false;
     m_replayToolBar->show();
     m_replay->setText(kStopReplay);
@@ -279,7 +284,6 @@ bool CMainFrame::StartReplay(const QString& path, double speed) {
     m_bauds->setEnabled(false);
     m_panes[1]->setText(QFileInfo(path).fileName());
     m_panes[2]->setText(kReplayingText);
-    m_panes[5]->clear();
     return true;
 }
 

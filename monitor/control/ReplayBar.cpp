@@ -119,6 +119,8 @@ bool CReplayBar::Start(const QString& path, double speed) {
     m_player->Start(*m_link, speed, std::move(hooks));
     m_refresh->start();
     Refresh();
+    if (!m_player->Paced())
+        emit notice(QString("no receiver time in %1: it plays as fast as the windows go").arg(path));
     return true;
 }
 

@@ -42,6 +42,7 @@ signals:
     void sought();    // before the first epoch after a seek: the windows start afresh
     void finished();  // the windows have handled the last epoch (a seek back plays on)
     void failed(const QString& text);
+    void notice(const QString& text);  // worth a word in the status bar
 
 protected:
     bool event(QEvent* event) override;

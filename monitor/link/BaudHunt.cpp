@@ -9,7 +9,9 @@
 #include "SerialPort.h"
 
 namespace {
-constexpr uint32_t kFirstTried[] = {115200, 9600};
+// Modules ship at the first two; the next are the rates users set them to most often.
+// The rest of the list follows in its order.
+constexpr uint32_t kFirstTried[] = {115200, 9600, 57600, 38400, 19200, 4800};
 constexpr uint32_t kReadIntervalMs = 20;  // as the link reads
 constexpr uint32_t kReadMs = 100;         // each read returns this often to look at the clock
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "NmeaThread.h"
@@ -96,6 +97,7 @@ void Indexer::StartEntry(uint64_t offset) {
 
 void Indexer::LineEnded() {
     m_inSentence = false;
+    ++m_sentences;
     const auto time = SentenceTime(m_line);
     if (!time || *time == m_lastUtc) return;
     if (m_lastUtc >= 0) {
@@ -141,7 +143,7 @@ std::string TimeOfDayText(double utc) {
 }
 
 std::optional<double> ParseSpeed(std::string_view text) {
-    if (text == "max") return kUnpaced;
+    if (text == "max" || text == "Max" || text == "MAX") return kUnpaced;
     double speed = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
     if (ec != std::errc() || end != text.data() + text.size() || !(speed >= kMinSpeed && speed <= kMaxSpeed))
@@ -152,6 +154,11 @@ std::optional<double> ParseSpeed(std::string_view text) {
 Player::~Player() { Stop(); }
 
 bool Player::Open(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        error = "cannot replay " + path + ": not a regular file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open " + path + ": " + std::strerror(errno);
@@ -172,6 +179,11 @@ bool Player::Open(const std::string& path, std::string& error) {
         error = path + " is empty: nothing to replay";
         return false;
     }
+    if (indexer.Sentences() == 0) {
+        error = path + " holds no NMEA sentence: nothing to replay";
+        return false;
+    }
+    m_paced = std::any_of(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.utc >= 0; });
     m_path = path;
     return true;
 }

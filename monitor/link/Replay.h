@@ -48,6 +48,7 @@ class Indexer {
 public:
     void Feed(const uint8_t* bytes, std::size_t count);
     std::vector<Entry> Finish();
+    uint64_t Sentences() const { return m_sentences; }  // "$" ... CR or LF, of any kind
 
 private:
     void LineEnded();
@@ -60,6 +61,7 @@ private:
     bool m_inSentence = false;
     double m_lastUtc = -1;
     double m_at = 0;
+    uint64_t m_sentences = 0;
 };
 
 // "12:34:56" for a time of day; "--:--:--" for none.
@@ -85,8 +87,12 @@ public:
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
-    // Indexes the file; on false `error` says why ("cannot open ...: No such file ...").
+    // Indexes the file; on false `error` says why ("cannot open ...: No such file ...",
+    // "... holds no NMEA sentence: nothing to replay").
     bool Open(const std::string& path, std::string& error);
+    // Whether any sentence carries the receiver's time; without one the file plays as
+    // fast as the windows take it, whatever the speed.
+    bool Paced() const { return m_paced; }
     const std::vector<Entry>& Entries() const { return m_entries; }
     const std::string& Path() const { return m_path; }
 
@@ -115,6 +121,7 @@ private:
 
     std::string m_path;
     std::vector<Entry> m_entries;
+    bool m_paced = false;
     std::vector<uint8_t> m_buffer;
     Hooks m_hooks;
 

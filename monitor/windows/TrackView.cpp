@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,11 +48,13 @@ ReferenceTexts ReadReferenceFile(const QString& path) {
     return {lines[0], lines[1], lines[2]};
 }
 
-QString FiguresText(std::size_t fixes, const AccuracyFigures& a, bool haveReference) {
+QString FiguresText(std::size_t fixes, const AccuracyFigures& a, bool haveReference, bool narrow) {
     if (!haveReference) return QString("Fixes %1, no reference position yet").arg(fixes);
     const auto m = [](double v) { return QString::number(std::fabs(v) < 0.005 ? 0.0 : v, 'f', 2); };  // no "-0.00"
-    return QString("Fixes %1   mean E %2 N %3 U %4 m   \u03C3 E %5 N %6 U %7 m\n"
-                   "CEP50 %8 m   CEP95 %9 m   2DRMS %10 m   max %11 m")
+    return QString(narrow ? "Fixes %1   mean E %2 N %3 U %4 m\n\u03C3 E %5 N %6 U %7 m\n"
+                            "CEP50 %8 m   CEP95 %9 m\n2DRMS %10 m   max %11 m"
+                          : "Fixes %1   mean E %2 N %3 U %4 m   \u03C3 E %5 N %6 U %7 m\n"
+                            "CEP50 %8 m   CEP95 %9 m   2DRMS %10 m   max %11 m")
         .arg(a.count)
         .arg(m(a.meanEast), m(a.meanNorth), m(a.meanUp), m(a.sigmaEast), m(a.sigmaNorth), m(a.sigmaUp), m(a.cep50),
              m(a.cep95))
@@ -78,7 +81,7 @@ constexpr uint32_t kFixedColour = chart::ColourRef(255, 0, 0);
 constexpr uint32_t kHistoryColour = chart::ColourRef(0, 255, 0);
 constexpr uint32_t kCurrentColour = chart::ColourRef(0, 0, 255);
 
-constexpr int kFiguresHeight = 28;  // two lines of the window's 10-pixel font
+constexpr int kFigureLineHeight = 14;  // a line of the window's 10-pixel font
 constexpr const char* kExportFilters = "GPX 1.1 (*.gpx);;KML 2.2 (*.kml);;CSV (*.csv)";
 
 struct Place {
@@ -121,7 +124,13 @@ CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFi
 
 void CTrackView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    ShowFigures();
+    Layout();
+}
+
+void CTrackView::Layout() {
     const int w = width(), h = height();
+    const int kFiguresHeight = m_figureLines * kFigureLineHeight;
     const std::pair<QWidget*, Place> places[] = {
         {m_group, {4, 2, w - 8, 45}},       {m_mode, {8, 18, 48, 20}},         {m_labels[0], {60, 20, 22, 20}},
         {m_latitude, {82, 18, 80, 20}},     {m_labels[1], {162, 20, 16, 20}},  {m_labels[2], {182, 20, 22, 20}},
@@ -217,8 +226,25 @@ void CTrackView::CountFixes() {
     ShowFigures();
 }
 
+// Two lines where they fit the window's width, four where they would be cut.
 void CTrackView::ShowFigures() {
-    m_figures->setText(track::FiguresText(m_fixes.Fixes().size(), m_accuracy.Figures(), m_referenceSet));
+    const auto text = [this](bool narrow) {
+        return track::FiguresText(m_fixes.Fixes().size(), m_accuracy.Figures(), m_referenceSet, narrow);
+    };
+    QString shown = text(false);
+    const QFontMetrics metrics(m_figures->font());
+    const int room = width() - 12;
+    for (const QString& line : shown.split('\n'))
+        if (metrics.horizontalAdvance(line) > room) {
+            shown = text(true);
+            break;
+        }
+    m_figures->setText(shown);
+    const int lines = static_cast<int>(shown.count('\n')) + 1 > 2 ? 4 : 2;
+    if (lines != m_figureLines) {
+        m_figureLines = lines;
+        Layout();
+    }
 }
 
 // The fixes since the last reset, in the format the file name's extension says or, for

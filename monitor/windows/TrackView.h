@@ -40,7 +40,8 @@ bool WriteReferenceFile(const QString& path, const ReferenceTexts& texts, QStrin
 // The figures under the chart: "Fixes 12   mean E 0.10 N -0.20 U 0.30 m   σ E ... m",
 // then "CEP50 ... m   CEP95 ... m   2DRMS ... m   max ... m"; before there is a
 // reference only the count.
-QString FiguresText(std::size_t fixes, const AccuracyFigures& figures, bool haveReference);
+// `narrow`: four short lines instead of two long ones.
+QString FiguresText(std::size_t fixes, const AccuracyFigures& figures, bool haveReference, bool narrow = false);
 
 enum Series { kReferenceSeries = 0, kCurrentSeries = 1, kHistorySeries = 2 };
 
@@ -82,6 +83,7 @@ private:
     void FixStep(const UsedSatelliteSet& used);
     void CountFixes();  // all fixes again, against a new reference
     void ShowFigures();
+    void Layout();
     void SetReference(double latitudeDeg, double longitudeDeg, double height, uint32_t colour);
     void PlotReference();
     void ModeChanged(int index);
@@ -100,6 +102,7 @@ private:
     std::array<QLabel*, 6> m_labels{};
     CTChart* m_chart;
     QLabel* m_figures;
+    int m_figureLines = 2;  // four in a narrow window
 
     int m_modeValue = First;
     bool m_referenceSet = false;

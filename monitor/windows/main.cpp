@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "MainFrame.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     bool connectAtStart = false;
     QString picture, replayFile;
     double speed = 1;
+    bool speedGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
         else if (hasValue && arg == "--speed") {
             const auto parsed = replay::ParseSpeed(argv[++i]);
             if ((ok = parsed.has_value())) speed = *parsed;
+            speedGiven = true;
         } else if (arg == "--connect") connectAtStart = true;
         else ok = false;
         if (!ok) {
@@ -83,10 +86,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "skyLedger: --connect and --replay exclude each other\n");
         return 2;
     }
+    if (speedGiven && replayFile.isEmpty()) {
+        std::fprintf(stderr, "skyLedger: --speed goes with --replay\n");
+        return 2;
+    }
     if (!replayFile.isEmpty()) {
-        if (std::FILE* f = std::fopen(replayFile.toLocal8Bit().constData(), "rb")) std::fclose(f);
-        else {
-            std::fprintf(stderr, "skyLedger: cannot open %s: %s\n", qPrintable(replayFile), std::strerror(errno));
+        // Told here, before any window: a file the replay cannot take.
+        std::error_code ec;
+        const std::filesystem::path path(replayFile.toStdString());
+        const char* problem = nullptr;
+        if (std::FILE* f = std::fopen(path.string().c_str(), "rb")) std::fclose(f);
+        else problem = std::strerror(errno);
+        if (!problem && !std::filesystem::is_regular_file(path, ec)) problem = "not a regular file";
+        if (problem) {
+            std::fprintf(stderr, "skyLedger: cannot replay %s: %s\n", qPrintable(replayFile), problem);
             return 1;
         }
     }
