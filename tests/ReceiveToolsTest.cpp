@@ -112,6 +112,23 @@ TEST(ReceiveTools, BaudAutoFindsTheModulesRateAndSaysSo) {
     }
 }
 
+// The adapter is pulled while the rates are tried: with --wait the tool waits for it
+// and hunts again where it comes back.
+TEST(ReceiveTools, BaudAutoWithWaitOutlastsAPullDuringTheHunt) {
+    ScratchDir dir;
+    ChildProcess module({ZRSIM, "--link", dir / "ttySIM0", "--baud", "57600", "--unplug-after", "0.5",
+                         "--unplug-for", "1"}, dir.Path());
+    ASSERT_TRUE(module.WaitFor("\n", kLimit));
+    ChildProcess run({RXWATCH, "--port", dir / "ttySIM0", "--baud", "auto", "--wait", "--seconds", "8"}, dir.Path());
+    EXPECT_EQ(run.Wait(kLimit), 0) << run.Output();
+    const std::string& out = run.Output();
+    const auto waiting = out.find("rxwatch: waiting for " + dir / "ttySIM0" + " to come back\n");
+    ASSERT_NE(waiting, std::string::npos) << out;
+    EXPECT_NE(out.find("rxwatch: trying 115200 ...", waiting), std::string::npos) << out;
+    EXPECT_NE(out.find("rxwatch: found 57600", waiting), std::string::npos) << out;
+    EXPECT_NE(out.find("GGA,"), std::string::npos) << out;
+}
+
 TEST(ReceiveTools, BadNumbersAreRefusedNamingTheOptionAndTheValue) {
     const std::pair<std::string, std::string> bad[] = {
         {"--baud", "-1"}, {"--baud", "0"}, {"--baud", "4000001"}, {"--baud", "96o0"}, {"--baud", "Auto"},

@@ -6,19 +6,38 @@
 
 #include "BaudHunt.h"
 #include "CaptureLog.h"
+#include "PortList.h"
 
-std::optional<uint32_t> HuntForBaud(const std::string& tool, const std::string& device,
+std::optional<uint32_t> HuntForBaud(const std::string& tool, ReceiveOptions& options,
                                     const serial::CancelEvent* cancel) {
     const auto say = [&](const std::string& message) { std::fprintf(stderr, "%s: %s\n", tool.c_str(), message.c_str()); };
-    const HuntOutcome outcome = HuntBaudRate(device, {}, cancel, [&](uint32_t rate) {
-        say("trying " + std::to_string(rate) + " ...");
-    });
-    if (outcome.stopped) say("baud rate search stopped");
-    else if (!outcome.error.empty()) say(outcome.error);
-    else if (outcome.baudRate == 0) say(NoNmeaText(device));
-    else say("found " + std::to_string(outcome.baudRate));
-    if (outcome.baudRate == 0) return std::nullopt;
-    return outcome.baudRate;
+    // A device lost during the hunt is, with --wait, waited for as a lost line is, and
+    // the hunt starts again where it comes back.
+    const LineReturn line(options.device, options.byIdDir);
+    const bool wasThere = !serial::DeviceBehind(options.device).empty();
+    for (;;) {
+        const HuntOutcome outcome = HuntBaudRate(options.device, {}, cancel, [&](uint32_t rate) {
+            say("trying " + std::to_string(rate) + " ...");
+        });
+        if (outcome.stopped) say("baud rate search stopped");
+        else if (!outcome.error.empty()) say(outcome.error);
+        else if (outcome.baudRate == 0) say(NoNmeaText(options.device));
+        else say("found " + std::to_string(outcome.baudRate));
+        if (outcome.baudRate != 0) return outcome.baudRate;
+        // A device that is still there refused to open (busy, no permission): no pull.
+        if (outcome.stopped || outcome.error.empty() || !options.wait || !wasThere ||
+            !serial::DeviceBehind(options.device).empty())
+            return std::nullopt;
+        say("waiting for " + options.device + " to come back");
+        std::string where;
+        while ((where = line.WhereNow()).empty()) {
+            if (cancel ? cancel->Wait(100) : (std::this_thread::sleep_for(std::chrono::milliseconds(100)), false)) {
+                say("baud rate search stopped");
+                return std::nullopt;
+            }
+        }
+        options.device = where;
+    }
 }
 
 // The stable name is looked up now, while the device is there to be found.

@@ -21,11 +21,13 @@ namespace serial {
 class CancelEvent;
 }
 
-// --baud auto: hunts for the module's rate on `device`, telling each rate as it is tried
-// and the one found ("rxwatch: trying 9600 ...", "rxwatch: found 9600"). Nothing, with
-// the reason told, when the line is silent ("no NMEA at any rate on DEV"), the device
-// does not open, or `cancel` is set.
-std::optional<uint32_t> HuntForBaud(const std::string& tool, const std::string& device,
+// --baud auto: hunts for the module's rate on `options.device`, telling each rate as it
+// is tried and the one found ("rxwatch: trying 9600 ...", "rxwatch: found 9600"). Nothing,
+// with the reason told, when the line is silent ("no NMEA at any rate on DEV"), the
+// device does not open, or `cancel` is set. With --wait a device pulled during the hunt
+// is waited for as a lost line is, and the hunt starts again where it comes back
+// (`options.device` then names it).
+std::optional<uint32_t> HuntForBaud(const std::string& tool, ReceiveOptions& options,
                                     const serial::CancelEvent* cancel);
 
 // The tool's device as the session drives it.

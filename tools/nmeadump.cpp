@@ -102,7 +102,7 @@ private:
 int DumpPort(ReceiveOptions options) {
     platform::OnStopRequest(OnSignal);
     if (options.autoBaud) {
-        const auto baud = HuntForBaud("nmeadump", options.device, &g_huntCancel);
+        const auto baud = HuntForBaud("nmeadump", options, &g_huntCancel);
         if (!baud) return g_stop.load() ? 0 : 1;
         options.baud = *baud;
     }

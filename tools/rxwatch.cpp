@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
 
     platform::OnStopRequest(OnSignal);
     if (options->autoBaud) {
-        const auto baud = HuntForBaud("rxwatch", options->device, &g_huntCancel);
+        const auto baud = HuntForBaud("rxwatch", *options, &g_huntCancel);
         if (!baud) return g_stop.load() ? 0 : 1;
         options->baud = *baud;
     }

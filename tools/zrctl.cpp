@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
         if (const std::string refusal = LoadGpdImage(word(1), image); !refusal.empty()) return Fail(refusal);
 
     if (options->autoBaud) {
-        const auto baud = HuntForBaud("zrctl", options->device, nullptr);
+        const auto baud = HuntForBaud("zrctl", *options, nullptr);
         if (!baud) return 1;
         options->baud = *baud;
     }
