@@ -51,7 +51,6 @@ public:
     // The rate the chip's UART samples at; 0 while the firmware runs (it follows the
     // host's rate).
     uint32_t LineRate() const { return m_state == State::Firmware ? 0 : m_lineBaud; }
-    bool AwaitingFinish() const { return m_state == State::Closed; }
 
     ~ChipModel();
     ChipModel(const ChipModel&) = delete;

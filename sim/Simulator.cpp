@@ -152,13 +152,13 @@ void Simulator::ReceiveSome() {
         AddReplies(replies);
         return;
     }
-    // The rate is read after the bytes came, and a pseudo-terminal cannot tell the host
-    // when its last byte has left: a host that closes the loader and goes straight back
-    // to its own rate may have changed the rate before the closing command is read. Only
-    // there do bytes count at the rate the host had when the wait began.
-    const bool closing = m_chip->AwaitingFinish() && m_rateBeforeWait == m_chip->LineRate();
-    const uint32_t sentAt = closing ? m_rateBeforeWait : baud;
-    m_chip->Receive(buf, static_cast<std::size_t>(n), sentAt, replies);
+    // The bytes count at the rate the host has now. A pseudo-terminal carries no rate
+    // with its bytes and drains at once, so a host that changes its rate straight after
+    // a write may have changed it before the bytes are read; no guess here can tell which
+    // came first. A host is heard exactly when it waits for an answer before changing its
+    // rate, as the loader protocol has it: the baud switch's acknowledge, the closing
+    // acknowledge.
+    m_chip->Receive(buf, static_cast<std::size_t>(n), baud, replies);
     const bool firmware = m_chip->RunningFirmware();
     if (m_firmware.load(std::memory_order_relaxed) && !firmware)
         m_pendingPos = m_pending.size();  // restarting into the boot ROM cuts the output short
@@ -260,7 +260,6 @@ bool Simulator::Run(std::string& error) {
         }
         if (!m_options.paced || after >= m_rxPacer.FreeAt()) events |= POLLIN;
         else wake = std::min(wake, m_rxPacer.FreeAt());
-        if (m_chip) m_rateBeforeWait = m_line.HostBaudRate();
         pollfd p{m_line.MasterFd(), events, 0};
         const timespec timeout = TimeUntil(wake);
         if (::ppoll(&p, 1, &timeout, nullptr) > 0 && (p.revents & POLLIN)) ReceiveSome();

@@ -113,7 +113,6 @@ private:
     std::chrono::steady_clock::time_point m_nextEpoch;
     LinePacer m_txPacer;
     LinePacer m_rxPacer;
-    uint32_t m_rateBeforeWait = 0;  // the host's rate when the loop last began to wait
     Bytes m_onSent;
     Bytes m_onReceived;
     std::atomic<bool> m_plugged{true};

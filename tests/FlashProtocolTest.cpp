@@ -313,30 +313,43 @@ TEST(LoaderProtocol, FourByteImageSendsOnlyTheHeaderAndStreamEndsDecideTheResult
     }
 }
 
-// The loader's closing command is the last byte of a run: the baud rate goes back after
-// it without purging what is still on its way out.
-TEST(BurnProcedure, TheClosingCommandIsNeverPurged) {
-    BurnJob job;
-    job.image = ImageOf("HEAD" + std::string(1500, 'p'));
-    job.wait = NoWait;
-    ScriptedLine line;
-    line.input = Bytes({0xB0, 0x01, 0x00});  // the loader is ready
-    int addresses = 0, sums = 0;
-    line.responder = [&](ScriptedLine& l, const std::string& bytes) {
-        const auto first = static_cast<uint8_t>(bytes[0]);
-        if (bytes.size() == 3 && first == 0xE1) l.input += Bytes({0x6B});                  // baud switch
-        else if (bytes.size() == 1 && (first == 0xB0 || first == 0x6B)) l.input += bytes;  // line checks
-        else if (bytes.size() == 4 && ++addresses == 2) l.input += Bytes({0x6B, 0x00});   // flash range
-        else if (bytes.size() == 9 && first == 0xE3) l.input += Bytes({0x6B, 0x6B});      // write header
-        else if (bytes.size() == 2 && addresses == 2 && ++sums <= 2) l.input += Bytes({0xB9});
-        if (sums == 2) l.input += Bytes({0x6B, 0x6B}), sums = 3;                            // all written
+// The loader's closing command is the last byte of a run: the baud rate goes back only
+// after the loader's closing acknowledge was read, in both builds, and nothing written
+// is purged.
+TEST(BurnProcedure, TheRateGoesBackOnlyAfterTheLoaderClosed) {
+    struct Line : ScriptedLine {
+        std::vector<std::string> unreadAtRateChange;
+        bool SetBaudRate(uint32_t b) override {
+            unreadAtRateChange.push_back(input);
+            return ScriptedLine::SetBaudRate(b);
+        }
     };
-    job.line = &line;
-    ASSERT_EQ(BurnImage(job), burn::kSuccess) << line.written.size();
-    ASSERT_EQ(static_cast<uint8_t>(line.written.back()), 0xE5);
-    for (std::size_t at : line.purgedAfter) EXPECT_LT(at, line.written.size());
-    EXPECT_GE(line.inputPurges, 1);
-    EXPECT_EQ(line.baudChanges.back(), 115200u);
+    for (const bool fourPort : {false, true}) {
+        BurnJob job;
+        job.image = ImageOf("HEAD" + std::string(1500, 'p'));
+        job.wait = NoWait;
+        job.fourPort = fourPort;
+        Line line;
+        line.input = Bytes({0xB0, 0x01, 0x00});  // the loader is ready
+        int addresses = 0, sums = 0;
+        line.responder = [&](ScriptedLine& l, const std::string& bytes) {
+            const auto first = static_cast<uint8_t>(bytes[0]);
+            if (bytes.size() == 3 && first == 0xE1) l.input += Bytes({0x6B});                  // baud switch
+            else if (bytes.size() == 1 && (first == 0xB0 || first == 0x6B)) l.input += bytes;  // line checks
+            else if (bytes.size() == 4 && ++addresses == 2) l.input += Bytes({0x6B, 0x00});   // flash range
+            else if (bytes.size() == 9 && first == 0xE3) l.input += Bytes({0x6B, 0x6B});      // write header
+            else if (bytes.size() == 2 && addresses == 2 && ++sums <= 2) l.input += Bytes({0xB9});
+            else if (bytes.size() == 1 && first == 0xE5) l.input += Bytes({0xA0}) + "$GPGGA";  // the firmware again
+            if (sums == 2) l.input += Bytes({0x6B, 0x6B}), sums = 3;                            // all written
+        };
+        job.line = &line;
+        ASSERT_EQ(BurnImage(job), burn::kSuccess) << line.written.size();
+        ASSERT_EQ(static_cast<uint8_t>(line.written.back()), 0xE5);
+        for (std::size_t at : line.purgedAfter) EXPECT_LT(at, line.written.size());
+        EXPECT_EQ(line.baudChanges.back(), 115200u);
+        EXPECT_EQ(line.unreadAtRateChange.back(), "$GPGGA") << fourPort;
+        EXPECT_EQ(line.input, "");
+    }
 }
 
 TEST(BurnProcedure, LoaderStageCodesOnAScriptedLine) {

@@ -62,13 +62,35 @@ struct HostPort {
 
 LoadRequest LoaderRequest() { return LoadRequest{LoaderImage, burn::kLoaderSize, nullptr, nullptr, nullptr, nullptr}; }
 
+FlashImage ImageOf(const std::string& bytes) {
+    std::shared_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), data.get());
+    FlashImage image;
+    image.path = "image.bin";
+    image.data = data;
+    image.size = static_cast<uint32_t>(bytes.size());
+    image.endAddress = image.size - 1;
+    return image;
+}
+
+// The first bytes the module sends to a host at 115200 within about `ms` milliseconds.
+std::string Listen(const SimulatedChip& chip, uint32_t ms) {
+    HostPort host(chip);
+    if (host.port->SetTimeouts(ms, ms) != 0) return {};
+    uint8_t buffer[64];
+    const long n = host.line->Read(buffer, sizeof buffer);
+    return n > 0 ? std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n)) : std::string();
+}
+
 }  // namespace
 
 TEST(RightHost, FlashesTheSameChipTwice) {
     SimulatedChip chip;
     const std::string first = testsupport::RandomBytes(5000, 1), second = testsupport::RandomBytes(3000, 2);
     EXPECT_EQ(Burn(chip, first), 0u);
-    // The loader heard its closing command at the fast rate: the firmware answers again.
+    // The loader heard its closing command at the fast rate: the firmware talks and
+    // answers again.
+    EXPECT_NE(Listen(chip, 3000).find('$'), std::string::npos);
     EXPECT_EQ(Burn(chip, second), 0u);
     EXPECT_EQ(chip.Flash().substr(0, 3000), second);
     EXPECT_EQ(chip.Flash().substr(3000, 2000), first.substr(3000));
@@ -137,13 +159,30 @@ TEST(WrongHost, LeavingTheAgreedRateAfterTheSwitchIsNotHeard) {
     ASSERT_EQ(SwitchBaud(port, 1, 0), 0);
     ASSERT_EQ(port.SetBaudRate(115200), 0);
 
-    const std::string bytes = testsupport::RandomBytes(2000, 5);
-    std::shared_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);
-    std::copy(bytes.begin(), bytes.end(), data.get());
-    FlashImage image;
-    image.path = "image.bin";
-    image.data = data;
-    image.size = static_cast<uint32_t>(bytes.size());
-    image.endAddress = image.size - 1;
+    FlashImage image = ImageOf(testsupport::RandomBytes(2000, 5));
     EXPECT_EQ(SetFlashRange(port, image), 5);  // never answered: the procedure reports 13
+}
+
+// A host that writes the whole image and goes back to 115200 before the loader's closing
+// command: the loader never hears it and runs on, so the module sends no NMEA and the
+// next run finds no boot ROM.
+TEST(WrongHost, GoingBackBeforeTheClosingCommandLeavesTheLoaderRunning) {
+    SimulatedChip chip;
+    {
+        HostPort host(chip);
+        Rom_ZR7316A rom(300, 2);
+        ASSERT_EQ(rom.Run(*host.port, LoaderRequest()), 0u);
+        FlashPort& port = *host.port;
+        ASSERT_EQ(port.SetTimeouts(kShortReadMs, kShortReadMs), 0);
+        LoaderInfo info{};
+        ASSERT_EQ(WaitLoaderReady(port, info), 0);
+        ASSERT_EQ(SwitchBaud(port, 1, 0), 0);
+        FlashImage image = ImageOf(testsupport::RandomBytes(3000, 6));
+        ASSERT_EQ(SetFlashRange(port, image), 0);
+        ASSERT_EQ(WriteFlash(port, &image, 0, nullptr, nullptr, nullptr, nullptr), 0);
+        ASSERT_EQ(port.RestoreBaudRate(115200), 0);
+        EXPECT_EQ(FinishLoader(port, false), loader::finish::kNoAnswer);
+    }
+    EXPECT_EQ(Listen(chip, 500).find('$'), std::string::npos);
+    EXPECT_EQ(Burn(chip, testsupport::RandomBytes(3000, 7)), burn::kHandshakeCode);
 }

@@ -21,7 +21,10 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
     EXPECT_NE(hot.Output().find("[Respond] 030\nStatus: Valid packet, action succeeded\n"), std::string::npos)
         << hot.Output();
 
-    ChildProcess version({ZRCTL, "--port", port, "--seconds", "1", "raw", "PZRC460"}, dir.Path());
+    // At 9600 baud the module's ten epochs a second fill the line: an epoch of about 1100
+    // bytes takes 1.15 s, and a reply goes out after the epoch on the line, so listening
+    // a second could end before it came.
+    ChildProcess version({ZRCTL, "--port", port, "--seconds", "3", "raw", "PZRC460"}, dir.Path());
     EXPECT_EQ(version.Wait(20s), 0) << version.Output();
     EXPECT_NE(version.Output().find("[Receive] 461\nVersion:V1.2\n"), std::string::npos) << version.Output();
 

@@ -164,13 +164,13 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
     return 0;
 }
 
-int FinishLoader(FlashPort& port, bool waitForClose) {
+int FinishLoader(FlashPort& port, bool fourPort) {
     const uint8_t finish = loader::kFinish;
     const bool writeFailed = port.WriteAll(&finish, 1) != 0;
-    if (!waitForClose) return writeFailed ? loader::finish::kNotSent : 0;
-    port.Wait(kCloseWaitMs);
+    if (fourPort) port.Wait(kCloseWaitMs);
     if (writeFailed) return loader::finish::kNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 120, 1000) != 0) return loader::finish::kNoAnswer;
+    const int read = fourPort ? ReadByte(port, b, 120, 1000) : ReadByte(port, b, 0, 0);
+    if (read != 0) return loader::finish::kNoAnswer;
     return b == loader::kClosed ? 0 : loader::finish::kNotClosed;
 }

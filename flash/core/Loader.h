@@ -62,5 +62,9 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
 namespace loader::finish {
 inline constexpr int kNotSent = 1, kNoAnswer = 2, kNotClosed = 3;
 }
-// The four-port form also waits for the loader's closing acknowledge.
-int FinishLoader(FlashPort& port, bool waitForClose);
+// The closing command, then the loader's closing acknowledge. Only that answer shows the
+// command was heard at the loader's rate: a drained write has left the PC, not always
+// the adapter (a USB bridge or a pseudo-terminal cannot tell), so the host's rate may go
+// back only after it. The four-port form pauses 100 ms first and tolerates 120 empty
+// reads; the single-port form reads once, within the port's read time-out.
+int FinishLoader(FlashPort& port, bool fourPort);

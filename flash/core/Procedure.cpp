@@ -177,9 +177,10 @@ uint32_t RunStages(BurnJob& job, FlashPort& port) {
     if (SetFlashRange(port, job.image) != 0) return burn::kRangeRefused;
     if (WriteFlash(port, &job.image, job.packetSteps, LoaderStart, &job, LoaderProgress, &job) != 0)
         return burn::kWriteFailed;
+    // The closing command must reach the module at the loader's rate, or it stays in its
+    // loader and the next run finds no boot ROM: the rate goes back only once the loader
+    // has answered it (or its wait is over: the flash is written either way).
     FinishLoader(port, job.fourPort);
-    // The closing command must reach the module before anything is dropped, or it stays
-    // in its loader and the next run finds no boot ROM.
     if (port.RestoreBaudRate(savedRate) != 0) return burn::kBaudNotRestored;
     return burn::kSuccess;
 }

@@ -52,7 +52,7 @@ struct BurnJob {
     FlashImage image;  // this run's copy: the data is shared, the wait factor is its own
     uint32_t packetSteps = 0;
     LoaderInfo info{};
-    bool fourPort = false;  // purge before the boot ROM stage, wait for the loader's close
+    bool fourPort = false;  // purge before the boot ROM stage, wait longer for the loader's close
     WaitFn wait = SleepMs;
     // Set by the front end to stop the run: every wait ends at once and the run returns
     // burn::kStopped.
