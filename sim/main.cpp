@@ -122,11 +122,11 @@ bool ParseGpdFault(const std::string& name, int n, long long a, long long b, sim
     return true;
 }
 
-bool ParseFault(const std::string& spec, sim::SimulatorOptions& options) {
+bool ParseFault(const std::string& faultText, sim::SimulatorOptions& options) {
     sim::ChipFaults& f = options.faults;
-    const auto eq = spec.find('=');
-    const std::string name = spec.substr(0, eq);
-    const char* args = eq == std::string::npos ? "" : spec.c_str() + eq + 1;
+    const auto eq = faultText.find('=');
+    const std::string name = faultText.substr(0, eq);
+    const char* args = eq == std::string::npos ? "" : faultText.c_str() + eq + 1;
     long long a = -1, b = -1;
     const int n = std::sscanf(args, "%lld,%lli", &a, &b);
     if (name == "silent-bootrom") f.silentBootRom = true;
@@ -239,9 +239,9 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--gpd-out") options.gpdOutFile = value();
         else if (arg == "--fault") {
-            const std::string spec = value();
-            if (!ParseFault(spec, options)) {
-                std::fprintf(stderr, "zrsim: unknown fault %s (see --help)\n", spec.c_str());
+            const std::string faultText = value();
+            if (!ParseFault(faultText, options)) {
+                std::fprintf(stderr, "zrsim: unknown fault %s (see --help)\n", faultText.c_str());
                 return 2;
             }
         }
