@@ -355,7 +355,8 @@ TEST_F(MonitorFrame, DisConnectWhileWaitingForTheLineEndsTheWait) {
     CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 9600);
     CMainFrame& frame = monitor.MainFrame();
     frame.ConnectOrDisconnect();
-    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 20000));  // the simulator is slow to start in a sanitized build
+    // The simulator is slow to start in a sanitized build.
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 20000));
     frame.ConnectOrDisconnect();
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + m_dir / "ttySIM0");
