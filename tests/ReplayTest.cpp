@@ -77,6 +77,26 @@ struct CaptureFile {
     std::string path;
 };
 
+// A capture in a scratch file, opened by a player, and a running link (no port) that
+// records the GGA times it dispatches. Stopped in that order at the end.
+struct ReplayRig {
+    explicit ReplayRig(const std::string& capture) : file(capture) {
+        std::string error;
+        opened = player.Open(file.path, error);
+        EXPECT_TRUE(opened) << error;
+        link.Start();
+    }
+    ~ReplayRig() {
+        player.Stop();
+        link.Shutdown();
+    }
+    CaptureFile file;
+    GgaTimes sink;
+    CNmeaThread link{"replay", 0, &sink, nullptr};
+    Player player;
+    bool opened = false;
+};
+
 bool Within(std::chrono::seconds limit, const std::function<bool()>& condition) {
     return testsupport::WaitUntil(condition, limit);
 }
@@ -191,21 +211,17 @@ TEST(ReplayPlayer, OpenSaysWhyAFileCannotBePlayed) {
 TEST(ReplayPlayer, UnpacedReplayDeliversEveryEpochInOrder) {
     std::string capture;
     for (int s = 0; s < 500; ++s) capture += Epoch(TimeText(43200 + s));
-    CaptureFile file(capture);
-    Player player;
-    std::string error;
-    ASSERT_TRUE(player.Open(file.path, error)) << error;
-    GgaTimes sink;
-    CNmeaThread link("replay", 0, &sink, nullptr);
-    link.Start();
+    ReplayRig rig(capture);
+    ASSERT_TRUE(rig.opened);
+    Player& player = rig.player;
+    CNmeaThread& link = rig.link;
+    GgaTimes& sink = rig.sink;
     player.Start(link, kUnpaced, {});
     ASSERT_TRUE(Within(std::chrono::seconds(30), [&] { return player.AtEnd(); }));
     const auto times = sink.Times();
     ASSERT_EQ(times.size(), 500u);
     for (int s = 0; s < 500; ++s) ASSERT_EQ(times[s], 43200 + s);
     EXPECT_EQ(player.Position(), 499u);
-    player.Stop();
-    link.Shutdown();
 }
 
 // Nothing is fed before its time: each epoch is dispatched no earlier than its offset
@@ -214,13 +230,10 @@ TEST(ReplayPlayer, UnpacedReplayDeliversEveryEpochInOrder) {
 TEST(ReplayPlayer, PacedByTheReceiversClockTimesTheSpeed) {
     std::string capture;
     for (int s = 0; s < 9; ++s) capture += Epoch(TimeText(600 + s));
-    CaptureFile file(capture);
-    Player player;
-    std::string error;
-    ASSERT_TRUE(player.Open(file.path, error)) << error;
-    GgaTimes sink;
-    CNmeaThread link("replay", 0, &sink, nullptr);
-    link.Start();
+    ReplayRig rig(capture);
+    ASSERT_TRUE(rig.opened);
+    Player& player = rig.player;
+    CNmeaThread& link = rig.link;
     std::mutex mutex;
     std::vector<std::chrono::steady_clock::time_point> fedAt;
     Player::Hooks hooks;
@@ -246,13 +259,11 @@ TEST(ReplayPlayer, PacedByTheReceiversClockTimesTheSpeed) {
 TEST(ReplayPlayer, HeldByTheWindowsAndMovedBySeekAndPause) {
     std::string capture;
     for (int s = 0; s < 40; ++s) capture += Epoch(TimeText(7200 + s));
-    CaptureFile file(capture);
-    Player player;
-    std::string error;
-    ASSERT_TRUE(player.Open(file.path, error)) << error;
-    GgaTimes sink;
-    CNmeaThread link("replay", 0, &sink, nullptr);
-    link.Start();
+    ReplayRig rig(capture);
+    ASSERT_TRUE(rig.opened);
+    Player& player = rig.player;
+    CNmeaThread& link = rig.link;
+    GgaTimes& sink = rig.sink;
     std::atomic<uint64_t> fed{0};
     std::atomic<int> sought{0};
     Player::Hooks hooks;
@@ -284,8 +295,6 @@ TEST(ReplayPlayer, HeldByTheWindowsAndMovedBySeekAndPause) {
     ASSERT_TRUE(Within(std::chrono::seconds(10), [&] { return player.AtEnd(); }));
     EXPECT_EQ(sink.Times().back(), 7239);
     EXPECT_EQ(player.Position(), 39u);
-    player.Stop();
-    link.Shutdown();
 }
 
 // Captures of real receivers replay whole: as many GGA messages as a straight feed.

@@ -1,8 +1,5 @@
 #include "CaptureFixes.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <variant>
 
 #include "NmeaThread.h"
@@ -38,25 +35,10 @@ private:
 }  // namespace
 
 bool ReadCaptureFixes(const std::string& path, FixCollector& fixes, std::string& error) {
-    const std::string name = path == "-" ? "standard input" : path;
-    FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!in) {
-        error = "cannot read " + name + ": " + std::strerror(errno);
-        return false;
-    }
     FixSink sink(fixes);
     CNmeaThread link("file", 0, &sink, nullptr);
     link.Start();
-    unsigned char buffer[8192];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) link.FeedWithoutDrops(buffer, n);
-    const int readError = std::ferror(in) ? errno : 0;
-    if (in != stdin) std::fclose(in);
-    link.Drain();
+    const bool read = link.FeedFile(path, error);
     link.Shutdown();
-    if (readError != 0) {
-        error = "cannot read " + name + ": " + std::strerror(readError);
-        return false;
-    }
-    return true;
+    return read;
 }

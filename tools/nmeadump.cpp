@@ -9,7 +9,6 @@
 // input could not be read, no rate carried NMEA (--baud auto), the line was lost (without
 // --wait), the capture log missed bytes or sentences were dropped; 2 for a bad command line.
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,33 +57,18 @@ constexpr const char* kUsage =
 
 void Usage() { std::fputs(kUsage, stderr); }
 
-std::string InputName(const std::string& path) { return path == "-" ? "standard input" : path; }
-
 // Feeds a file as the receive worker would, but never faster than the link thread
 // takes sentences, so that a capture is read whole.
 int DumpFile(const std::string& path) {
-    FILE* in = path == "-" ? platform::BinaryInput(stdin) : std::fopen(path.c_str(), "rb");
-    if (!in) {
-        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", path.c_str(), platform::ErrorText(errno).c_str());
-        return 1;
-    }
     JsonSink sink;
     CNmeaThread link("file", 0, &sink, nullptr, DecodeResponse);
     link.Start();
-    unsigned char buffer[8192];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) link.FeedWithoutDrops(buffer, n);
-    const int readError = std::ferror(in) ? errno : 0;
-    if (in != stdin) std::fclose(in);
-    link.Drain();
+    std::string error;
+    const bool read = link.FeedFile(path, error);
     link.Shutdown();
     std::fflush(stdout);
-    if (readError != 0) {
-        std::fprintf(stderr, "nmeadump: cannot read %s: %s\n", InputName(path).c_str(),
-                     platform::ErrorText(readError).c_str());
-        return 1;
-    }
-    return 0;
+    if (!read) std::fprintf(stderr, "nmeadump: %s\n", error.c_str());
+    return read ? 0 : 1;
 }
 
 // The link's port as the session drives it.

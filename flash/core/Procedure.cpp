@@ -17,19 +17,29 @@ void BurnCounters::ResetForRun() {
 
 void BurnCounters::Tick() { ++secondsUsed; }
 
-int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& data, uint32_t& size,
-                  std::time_t& modificationTime) {
+namespace {
+
+// Opens an image and checks what its size and kind allow, before any byte is read.
+// Without blocking: a FIFO or a device would otherwise hold the open until a writer
+// comes. Only a regular file is an image.
+int OpenImage(const std::string& path, platform::File& file, platform::FileInfo& info) {
     if (path.empty()) return image::kNoPath;
-    // Without blocking: a FIFO or a device would otherwise hold the open until a writer
-    // comes. Only a regular file is an image.
-    platform::File file;
     if (const int error = file.OpenToRead(path); error != 0)
         return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
-    platform::FileInfo info;
     if (file.Info(info) != 0) return image::kNoStatus;
     if (!info.regular) return image::kNotRegular;
     if (info.size == 0) return image::kEmpty;
     if (info.size > burn::kFlashRangeBytes) return image::kTooLarge;
+    return image::kLoaded;
+}
+
+}  // namespace
+
+int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& data, uint32_t& size,
+                  std::time_t& modificationTime) {
+    platform::File file;
+    platform::FileInfo info;
+    if (const int code = OpenImage(path, file, info); code != image::kLoaded) return code;
     const auto length = static_cast<uint32_t>(info.size);
     std::shared_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length]);
     if (!buffer) return image::kNoMemory;
@@ -48,17 +58,10 @@ int LoadImageFile(const std::string& path, std::shared_ptr<const uint8_t[]>& dat
 }
 
 int CheckImageFile(const std::string& path) {
-    if (path.empty()) return image::kNoPath;
     platform::File file;
-    if (const int error = file.OpenToRead(path); error != 0)
-        return error == EISDIR ? image::kNotRegular : image::kCannotOpen;
     platform::FileInfo info;
-    if (file.Info(info) != 0) return image::kNoStatus;
-    if (!info.regular) return image::kNotRegular;
-    if (info.size == 0) return image::kEmpty;
-    if (info.size < burn::kMinImageBytes) return image::kTooShort;
-    if (info.size > burn::kFlashRangeBytes) return image::kTooLarge;
-    return image::kLoaded;
+    if (const int code = OpenImage(path, file, info); code != image::kLoaded) return code;
+    return info.size < burn::kMinImageBytes ? image::kTooShort : image::kLoaded;
 }
 
 std::string ImageLoadText(int code) {

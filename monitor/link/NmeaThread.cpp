@@ -1,8 +1,11 @@
 #include "NmeaThread.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 
 #include "CaptureLog.h"
+#include "System.h"
 
 CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
                          ResponseDecoder decoder)
@@ -82,6 +85,23 @@ void CNmeaThread::FeedWithoutDrops(const uint8_t* bytes, std::size_t count) {
         m_stream.FeedRxBytes(bytes + at, next - at);
         at = next;
     }
+}
+
+bool CNmeaThread::FeedFile(const std::string& path, std::string& error) {
+    const std::string name = path == "-" ? "standard input" : path;
+    std::FILE* in = path == "-" ? platform::BinaryInput(stdin) : std::fopen(path.c_str(), "rb");
+    if (!in) {
+        error = "cannot read " + name + ": " + platform::ErrorText(errno);
+        return false;
+    }
+    uint8_t buffer[8192];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) FeedWithoutDrops(buffer, n);
+    const int readError = std::ferror(in) ? errno : 0;
+    if (in != stdin) std::fclose(in);
+    Drain();
+    if (readError != 0) error = "cannot read " + name + ": " + platform::ErrorText(readError);
+    return readError == 0;
 }
 
 int CNmeaThread::ProcessPending() {

@@ -47,6 +47,9 @@ public:
     // Bytes that are not live (a capture file): fed no faster than the link thread takes
     // them, so that nothing is dropped. The link thread must be running.
     void FeedWithoutDrops(const uint8_t* bytes, std::size_t count);
+    // A whole capture file ("-": standard input) the same way, then drained; false with
+    // `error` ("cannot read NAME: reason") when it cannot be opened or read to its end.
+    bool FeedFile(const std::string& path, std::string& error);
     // Drains the queue in the calling thread; returns how many sentences it took. The
     // link thread does this each time it wakes; tools feeding bytes themselves may too.
     int ProcessPending();
