@@ -145,18 +145,27 @@ TEST(WrongHost, JumpWithoutTheLoaderHearsNoReadyByte) {
     EXPECT_EQ(WaitLoaderReady(*host.port, info), 8);
 }
 
+namespace {
+
+// As a right host: the boot ROM's handshake, the loader ready, the switch to 921600.
+void ReachTheFastLoader(HostPort& host) {
+    Rom_ZR7316A rom(300, 2);
+    ASSERT_EQ(rom.Run(*host.port, LoaderRequest()), 0u);
+    ASSERT_EQ(host.port->SetTimeouts(kShortReadMs, kShortReadMs), 0);
+    LoaderInfo info{};
+    ASSERT_EQ(WaitLoaderReady(*host.port, info), 0);
+    ASSERT_EQ(SwitchBaud(*host.port, 1, 0), 0);
+}
+
+}  // namespace
+
 // A host that switches the loader to 921600, passes the line check, and then goes back
 // to 115200 before the flash range.
 TEST(WrongHost, LeavingTheAgreedRateAfterTheSwitchIsNotHeard) {
     SimulatedChip chip;
     HostPort host(chip);
-    Rom_ZR7316A rom(300, 2);
-    ASSERT_EQ(rom.Run(*host.port, LoaderRequest()), 0u);
+    ASSERT_NO_FATAL_FAILURE(ReachTheFastLoader(host));
     FlashPort& port = *host.port;
-    ASSERT_EQ(port.SetTimeouts(kShortReadMs, kShortReadMs), 0);
-    LoaderInfo info{};
-    ASSERT_EQ(WaitLoaderReady(port, info), 0);
-    ASSERT_EQ(SwitchBaud(port, 1, 0), 0);
     ASSERT_EQ(port.SetBaudRate(115200), 0);
 
     FlashImage image = ImageOf(testsupport::RandomBytes(2000, 5));
@@ -170,13 +179,8 @@ TEST(WrongHost, GoingBackBeforeTheClosingCommandLeavesTheLoaderRunning) {
     SimulatedChip chip;
     {
         HostPort host(chip);
-        Rom_ZR7316A rom(300, 2);
-        ASSERT_EQ(rom.Run(*host.port, LoaderRequest()), 0u);
+        ASSERT_NO_FATAL_FAILURE(ReachTheFastLoader(host));
         FlashPort& port = *host.port;
-        ASSERT_EQ(port.SetTimeouts(kShortReadMs, kShortReadMs), 0);
-        LoaderInfo info{};
-        ASSERT_EQ(WaitLoaderReady(port, info), 0);
-        ASSERT_EQ(SwitchBaud(port, 1, 0), 0);
         FlashImage image = ImageOf(testsupport::RandomBytes(3000, 6));
         ASSERT_EQ(SetFlashRange(port, image), 0);
         ASSERT_EQ(WriteFlash(port, &image, 0, nullptr, nullptr, nullptr, nullptr), 0);
