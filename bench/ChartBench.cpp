@@ -75,16 +75,16 @@ void Deliver(QWidget& view, int number, LinkPayload payload) {
     QCoreApplication::sendEvent(&view, &event);
 }
 
-// One fix of a receiver wandering a few metres, as Track gets it: GGA, then the report.
+// One fix of a receiver wandering a few metres, as Track gets it: the epoch's summary.
 void TrackFix(CTrackView& view, int n) {
-    GgaRecord gga{};
-    gga.latitude = 22.5431 + 0.00003 * std::sin(n * 0.001) + 0.000004 * std::sin(n * 0.37);
-    gga.longitude = 114.0579 + 0.00004 * std::cos(n * 0.0007);
-    gga.altitude = 80;
-    Deliver(view, msg::kTrackGga, gga);
-    UsedSatelliteSet used{};
-    used.fixType = '3';
-    Deliver(view, msg::kTrackUsed, used);
+    EpochSummary epoch{};
+    epoch.hasGga = epoch.hasReport = true;
+    epoch.gga.fixQuality = 1;
+    epoch.gga.latitude = 22.5431 + 0.00003 * std::sin(n * 0.001) + 0.000004 * std::sin(n * 0.37);
+    epoch.gga.longitude = 114.0579 + 0.00004 * std::cos(n * 0.0007);
+    epoch.gga.altitude = 80;
+    epoch.fixType = '3';
+    Deliver(view, msg::kTrackEpoch, epoch);
 }
 
 struct TrackDay {
@@ -141,12 +141,11 @@ struct FixModeRun {
     CFixModeView view;
     int n = 0;
     void Sample() {
-        GgaRecord gga{};
-        gga.fixQuality = 1 + (n / 5000) % 2;
-        Deliver(view, msg::kFixModeGga, gga);
-        UsedSatelliteSet used{};
-        used.fixType = n < 30 ? '1' : '3';
-        Deliver(view, msg::kFixModeUsed, used);
+        EpochSummary epoch{};
+        epoch.hasGga = epoch.hasReport = true;
+        epoch.gga.fixQuality = static_cast<int16_t>(1 + (n / 5000) % 2);
+        epoch.fixType = n < 30 ? '1' : '3';
+        Deliver(view, msg::kFixModeEpoch, epoch);
         ++n;
     }
     FixModeRun() {

@@ -28,12 +28,16 @@ RmcRecord Rmc(int hour, int minute, float second, int year, int month, int day) 
                      uint16_t(year), int16_t(month), uint16_t(day), 3.1f, 'W', 'A'};
 }
 
-UsedSatelliteSet Report(char fixType) {
-    UsedSatelliteSet u{};
-    u.fixType = fixType;
-    u.pdop = 1.5f;
-    u.vdop = 1.2f;
-    return u;
+// An epoch with its GGA and a report (fix type 0: no GSA in the epoch).
+EpochSummary Epoch(const GgaRecord& gga, char fixType) {
+    EpochSummary e{};
+    e.hasGga = true;
+    e.gga = gga;
+    e.hasReport = fixType != 0;
+    e.fixType = fixType;
+    e.pdop = 1.5f;
+    e.vdop = 1.2f;
+    return e;
 }
 
 int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
@@ -92,12 +96,10 @@ TEST(Accuracy, UpIsTheHeightAboveTheReferenceAndEastNorthStayAsTheTrackPlotsThem
 
 TEST(FixCollector, JoinsReportAndRmcOfTheEpochAndDatesFixesAcrossMidnight) {
     FixCollector c;
-    c.AddFix(Gga(23, 59, 58, 48.1, 11.5));  // before any date
+    EXPECT_TRUE(c.AddEpoch(Epoch(Gga(23, 59, 58, 48.1, 11.5), '3')));  // before any date
     c.AddRmc(Rmc(23, 59, 58, 2026, 12, 31));  // after its GGA
-    c.AddReport(Report('3'));
-    c.AddReport(Report('2'));  // a second report does not overwrite the epoch's
     c.AddRmc(Rmc(23, 59, 59.5f, 2026, 12, 31));  // before its GGA
-    c.AddFix(Gga(23, 59, 59.5f, 48.1, 11.5, 2));
+    EXPECT_TRUE(c.AddEpoch(Epoch(Gga(23, 59, 59.5f, 48.1, 11.5, 2), 0)));
     c.AddFix(Gga(0, 0, 0.25f, 48.1, 11.5));  // after midnight, its RMC not come
     ASSERT_EQ(c.Fixes().size(), 3u);
     const FixRecord& first = c.Fixes()[0];
@@ -120,13 +122,29 @@ TEST(FixCollector, JoinsReportAndRmcOfTheEpochAndDatesFixesAcrossMidnight) {
     EXPECT_TRUE(c.Fixes().empty());
 }
 
+// What no receiver's fix can be: no quality, a typed-in or simulated position, a time or
+// coordinate out of range (as a corrupt line that passed its checksum gives them).
+TEST(FixCollector, EpochsWithoutAPositionInRangeAreNoFixes) {
+    FixCollector c;
+    EpochSummary noGga{};
+    noGga.hasReport = true;
+    noGga.fixType = '3';
+    EXPECT_FALSE(c.AddEpoch(noGga));
+    for (const GgaRecord& gga : {Gga(12, 0, 0, 48.1, 11.5, 0), Gga(12, 0, 0, 48.1, 11.5, 7),
+                                 Gga(12, 0, 0, 48.1, 11.5, 8), Gga(99, 99, 99, 48.1, 11.5), Gga(12, 0, 0, 100.7, 11.5),
+                                 Gga(12, 0, 0, 48.1, -180.5), Gga(12, 0, 61, 48.1, 11.5)})
+        EXPECT_FALSE(c.AddEpoch(Epoch(gga, '3'))) << gga.hour << " " << gga.latitude << " " << gga.fixQuality;
+    EXPECT_TRUE(c.Fixes().empty());
+    for (int quality = 1; quality <= 6; ++quality) EXPECT_TRUE(c.AddEpoch(Epoch(Gga(23, 59, 60.5f, -90, 180, quality), '2')));
+    EXPECT_EQ(c.Fixes().size(), 6u);
+}
+
 // Two fixes, the first with its report and RMC, the second bare and before any date.
 class Export : public ::testing::Test {
 protected:
     Export() {
         FixCollector c;
-        c.AddFix(Gga(12, 35, 19, 48.1173, -11.5167, 2));
-        c.AddReport(Report('3'));
+        c.AddEpoch(Epoch(Gga(12, 35, 19, 48.1173, -11.5167, 2), '3'));
         c.AddRmc(Rmc(12, 35, 19, 1994, 3, 23));
         FixCollector bare;
         bare.AddFix(Gga(12, 35, 20, -33.8568, 151.2153));

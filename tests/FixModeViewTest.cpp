@@ -22,19 +22,16 @@ using testsupport::kPaint;
 
 const int kClear = MonitorWindowOf(WindowType::FixMode).clearMessage;
 
-UsedSatelliteSet Used(char fixType) {
-    UsedSatelliteSet u{};
-    u.fixType = fixType;
-    return u;
+// One epoch: its GSA's fix type (fixmode::kNoReport: no GSA) and, when given, its GGA's
+// quality.
+void Sample(CFixModeView& view, char fixType, int quality = -1) {
+    EpochSummary e{};
+    e.hasReport = fixType != fixmode::kNoReport;
+    e.fixType = fixType;
+    e.hasGga = quality >= 0;
+    e.gga.fixQuality = static_cast<int16_t>(quality);
+    testsupport::Deliver(view, msg::kFixModeEpoch, e);
 }
-
-GgaRecord Gga(int16_t quality) {
-    GgaRecord g{};
-    g.fixQuality = quality;
-    return g;
-}
-
-void Sample(CFixModeView& view, char fixType) { testsupport::Deliver(view, msg::kFixModeUsed, Used(fixType)); }
 
 }  // namespace
 
@@ -61,18 +58,19 @@ TEST(FixTimeline, ScrollsEveryHundredSamplesPastTenThousand) {
     EXPECT_EQ(scrolled, (std::vector<int>{10100, 10200, 10300}));
 }
 
-TEST(FixModeView, PlotsEachCycleWithTheLatestQuality) {
+TEST(FixModeView, PlotsEachEpochWithTheLatestQuality) {
     CFixModeView view;
     const CTChart& chart = view.Chart();
     testsupport::DeliverClear(view, kClear);
     Sample(view, 'A');  // before any fix type and any GGA
-    testsupport::Deliver(view, msg::kFixModeGga, Gga(1));
-    Sample(view, '2');
-    Sample(view, '\0');  // repeats 2D
-    testsupport::Deliver(view, msg::kFixModeGga, Gga(7));
-    Sample(view, '3');
+    Sample(view, '2', 1);
+    Sample(view, ' ');  // repeats 2D, and the quality
+    Sample(view, '3', 7);
+    Sample(view, fixmode::kNoReport, 4);  // a receiver without GSA: the quality alone
     ASSERT_EQ(chart.Points(0).size(), 4u);
-    ASSERT_EQ(chart.Points(1).size(), 4u);
+    ASSERT_EQ(chart.Points(1).size(), 5u);
+    EXPECT_EQ(chart.Points(1)[4].x, 4);
+    EXPECT_EQ(chart.Points(1)[4].label, "Fixed Integers");
     const struct {
         double type;
         const char* typeLabel;
@@ -151,8 +149,7 @@ TEST(FixModeView, PictureOfAReceiverGettingItsFix) {
     view.show();
     testsupport::DeliverClear(view, kClear);
     for (int n = 0; n < 400; ++n) {
-        testsupport::Deliver(view, msg::kFixModeGga, Gga(n < 40 ? 0 : n < 300 ? 1 : 2));
-        Sample(view, n < 40 ? '1' : n < 90 ? '2' : '3');
+        Sample(view, n < 40 ? '1' : n < 90 ? '2' : '3', n < 40 ? 0 : n < 300 ? 1 : 2);
     }
     QApplication::processEvents();
     QDir().mkpath(PICTURES_DIR);

@@ -24,7 +24,7 @@ const std::string kGpGsv = Sentence("GPGSV,1,1,02,04,40,100,40,05,50,200,45");
 const std::string kGlGsv1 = Sentence("GLGSV,2,1,05,65,10,10,30,66,20,20,31,67,30,30,32,68,40,40,33");
 const std::string kGlGsv2 = Sentence("GLGSV,2,2,05,69,50,50,34");
 
-const std::vector<int> kCycle = {1026, 1085, 1125, 1045, 1066, 1136, 1027, 1046, 1065};
+const std::vector<int> kCycle = {1026, 1125, 1045, 1066, 1027, 1046, 1065};
 
 template <typename T>
 std::vector<T> PayloadsOf(const std::vector<LinkMessage>& messages, int number) {
@@ -32,6 +32,12 @@ std::vector<T> PayloadsOf(const std::vector<LinkMessage>& messages, int number) 
     for (const auto& m : messages)
         if (m.number == number) out.push_back(std::get<T>(m.payload));
     return out;
+}
+
+// A GGA at 12:35:<second>, with a fix (quality 1) or without (0).
+std::string Gga(int second, int quality = 1) {
+    return Sentence("GPGGA,1235" + std::to_string(second) + ",4807.038,N,01131.000,E," + std::to_string(quality) +
+                    ",08,0.9,545.4,M,46.9,M,,");
 }
 
 std::vector<int> Concat(std::initializer_list<std::vector<int>> parts) {
@@ -42,13 +48,18 @@ std::vector<int> Concat(std::initializer_list<std::vector<int>> parts) {
 
 }  // namespace
 
-TEST(LinkDispatch, GgaPostsRawThenInfoFixModeTrackAndCommandPanel) {
+TEST(LinkDispatch, GgaPostsRawInfoAndCommandPanelThenItsEpochToFixModeAndTrack) {
     const auto messages = RunThroughLink(kGga);
-    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1086, 1135, 1127}));
+    // The epoch's summary goes when the input ends, there being no next epoch.
+    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1127, 1087, 1138}));
     const auto& raw = std::get<RawSentence>(messages[0].payload);
     EXPECT_EQ(std::string(raw.text, raw.length), kGga.substr(0, kGga.size() - 1));
     EXPECT_EQ(raw.start, 0);
     EXPECT_NEAR(std::get<GgaRecord>(messages[1].payload).latitude, 48.1173, 1e-6);
+    const auto& epoch = std::get<EpochSummary>(messages[4].payload);
+    EXPECT_TRUE(epoch.hasGga);
+    EXPECT_FALSE(epoch.hasReport);
+    EXPECT_NEAR(epoch.gga.longitude, 11.5167, 1e-4);
 }
 
 TEST(LinkDispatch, BadChecksumIsNeitherListedNorParsed) {
@@ -64,31 +75,68 @@ TEST(LinkDispatch, TextLogOffsetsFollowOneAnother) {
     ASSERT_EQ(raw.size(), 3u);
     EXPECT_EQ(raw[1].start, kGga.size() - 1);
     EXPECT_EQ(raw[2].start, kGga.size() - 1 + vtg.size() - 1);
-    EXPECT_EQ(Numbers(messages),
-              (std::vector<int>{1031, 1025, 1086, 1135, 1127, 1031, 1030, 1105, 1031, 1025, 1086, 1135, 1127}));
+    EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1127, 1031, 1030, 1105, 1031, 1025, 1127, 1087, 1138}));
 }
 
-TEST(LinkDispatch, TwoGsaSentencesWaitForTwoCompletedGroupsThenPostAfterEachGsv) {
-    const auto messages = RunThroughLink(kGpGsa + kGlGsa + kGpGsv + kGlGsv1 + kGlGsv2);
-    const std::vector<int> raw5(5, 1031);
-    // GP group completes: one group for two GSAs, nothing yet. GL part 1: still one.
-    // GL part 2 completes the second group: the cycle is posted.
-    EXPECT_EQ(Numbers(messages), Concat({{1031, 1031, 1031, 1031, 1031}, kCycle}));
-    const auto used = PayloadsOf<UsedSatelliteSet>(messages, 1026).at(0);
-    EXPECT_EQ(used.gsaSentences, 2);
-    EXPECT_EQ(used.count, 4);
-    EXPECT_EQ(used.system[2], gnss::kGlonass);
-    const auto view = PayloadsOf<SatelliteViewSet>(messages, 1027).at(0);
-    EXPECT_EQ(view.count, 7);
-    EXPECT_EQ(view.completedGroups, 2);
-    EXPECT_EQ(view.highestSnr, 45);
-    EXPECT_EQ(view.lowestSnr, 30);
-    EXPECT_EQ(view.trackedCount, 7);
+// The sky is posted once an epoch, whole: in the first epoch when the next one begins;
+// from then on as soon as the group comes to its end that ended the last report.
+TEST(LinkDispatch, OneSkyReportPerEpochAsSoonAsItsLastGroupEnds) {
+    const std::string sky = kGpGsa + kGlGsa + kGpGsv + kGlGsv1 + kGlGsv2;
+    const auto messages = RunThroughLink(Gga(19) + sky + Gga(20) + sky + Gga(21) + sky);
+    const std::vector<int> epochStart = {1031, 1025, 1127};  // GGA
+    const std::vector<int> summary = {1087, 1138};
+    EXPECT_EQ(Numbers(messages), Concat({epochStart, std::vector<int>(5, 1031),          // epoch 19, held
+                                         kCycle, summary, epochStart, std::vector<int>(5, 1031),  // 20
+                                         kCycle, summary, epochStart, std::vector<int>(5, 1031), kCycle, summary}));
+    for (const auto& used : PayloadsOf<UsedSatelliteSet>(messages, 1026)) {
+        EXPECT_EQ(used.gsaSentences, 2);
+        EXPECT_EQ(used.count, 4);
+        EXPECT_EQ(used.system[2], gnss::kGlonass);
+    }
+    for (const auto& view : PayloadsOf<SatelliteViewSet>(messages, 1027)) {
+        EXPECT_EQ(view.count, 7);
+        EXPECT_EQ(view.completedGroups, 2);
+        EXPECT_EQ(view.highestSnr, 45);
+        EXPECT_EQ(view.lowestSnr, 30);
+        EXPECT_EQ(view.trackedCount, 7);
+    }
 
-    // A later GSV of the same epoch posts again.
-    const auto more = RunThroughLink(kGpGsa + kGlGsa + kGpGsv + kGlGsv1 + kGlGsv2 +
-                                     Sentence("GAGSV,1,1,01,11,45,90,38"));
-    EXPECT_EQ(Numbers(more), Concat({{1031, 1031, 1031, 1031, 1031}, kCycle, {1031}, kCycle}));
+    // A constellation that appears after the last group of the last report: the report
+    // is out already; from the next epoch on it waits for that group.
+    const std::string galileo = Sentence("GAGSV,1,1,01,11,45,90,38");
+    const auto grown = RunThroughLink(Gga(19) + sky + Gga(20) + sky + galileo + Gga(21) + sky + galileo + Gga(22));
+    const auto views = PayloadsOf<SatelliteViewSet>(grown, 1027);
+    ASSERT_EQ(views.size(), 3u);
+    EXPECT_EQ(views[1].count, 7);
+    EXPECT_EQ(views[2].count, 8);
+    EXPECT_EQ(PayloadsOf<EpochSummary>(grown, 1087).size(), 4u);
+}
+
+// NMEA 4.11 (one GSV group per signal, GSAs that name their system) before a fix: every
+// GSA empty. Each epoch still gives one report with all its satellites, never pieces.
+TEST(LinkDispatch, GroupsPerSignalAndEmptyGsasGiveOneWholeReportPerEpoch) {
+    const std::string epoch = Sentence("GNGSA,A,1,,,,,,,,,,,,,99.99,99.99,99.99,1") +
+                              Sentence("GNGSA,A,1,,,,,,,,,,,,,99.99,99.99,99.99,3") +
+                              Sentence("GPGSV,2,1,05,04,40,100,30,05,50,200,45,07,10,300,,09,20,20,33,1") +
+                              Sentence("GPGSV,2,2,05,12,30,30,28,1") + Sentence("GPGSV,1,1,02,04,40,100,41,05,50,200,20,8") +
+                              Sentence("GLGSV,1,1,02,65,10,10,30,66,20,20,31,1") +
+                              Sentence("GLGSV,1,1,01,65,10,10,35,3");
+    std::string stream;
+    for (int t = 10; t < 15; ++t) stream += Gga(t, 0) + epoch;
+    const auto messages = RunThroughLink(stream);
+    const auto views = PayloadsOf<SatelliteViewSet>(messages, 1027);
+    ASSERT_EQ(views.size(), 5u);
+    for (const auto& v : views) {
+        ASSERT_EQ(v.count, 7);
+        EXPECT_EQ(v.satellites[0].snr, 41);  // the best of its two signals
+        EXPECT_EQ(v.completedGroups, 2);
+        EXPECT_EQ(v.trackedCount, 6);
+    }
+    // No fix: Fix mode gets each epoch, Track none.
+    const auto epochs = PayloadsOf<EpochSummary>(messages, 1087);
+    ASSERT_EQ(epochs.size(), 5u);
+    EXPECT_EQ(epochs[0].fixType, '1');
+    EXPECT_EQ(epochs[0].gga.fixQuality, 0);
 }
 
 TEST(LinkDispatch, GnTalkerGsaTakesTheSystemsOfTheGsvGroupsInOrder) {
@@ -119,20 +167,27 @@ TEST(LinkDispatch, NewEpochClearsTablesAndGpsNumbersGiveSbasAndQzss) {
 }
 
 // A receiver whose GSV groups do not cover every constellation of its GSAs (GP and BD
-// GSA, GP GSV only) still reports each epoch's satellites: when the next epoch starts.
-TEST(LinkDispatch, CycleLeftOpenIsPostedWhenTheNextEpochStarts) {
+// GSA, GP GSV only) still reports each epoch's satellites once.
+TEST(LinkDispatch, EveryEpochsSatellitesAreReportedOnce) {
     const std::string epoch = Sentence("GPGSA,A,3,04,05,,,,,,,,,,,2.5,1.3,2.1") +
                               Sentence("BDGSA,A,3,201,,,,,,,,,,,,2.5,1.3,2.1") + kGpGsv;
-    const std::string gga2 = Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
-    const auto messages = RunThroughLink(kGga + epoch + gga2 + epoch + gga2);
-    EXPECT_EQ(Numbers(messages), Concat({{1031, 1025, 1086, 1135, 1127, 1031, 1031, 1031, 1031}, kCycle,
-                                         {1025, 1086, 1135, 1127, 1031, 1031, 1031, 1031, 1025, 1086, 1135, 1127}}));
-    EXPECT_EQ(PayloadsOf<UsedSatelliteSet>(messages, 1026).at(0).count, 3);
+    const auto messages = RunThroughLink(Gga(19) + epoch + Gga(20) + epoch + Gga(21));
+    const auto used = PayloadsOf<UsedSatelliteSet>(messages, 1026);
+    ASSERT_EQ(used.size(), 2u);
+    EXPECT_EQ(used[0].count, 3);
+    EXPECT_EQ(used[1].count, 3);
 
-    // GSAs without satellites (no fix yet) wait for no group.
-    const std::string noFix = Sentence("GPGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") +
-                              Sentence("BDGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") + kGpGsv;
-    EXPECT_EQ(PayloadsOf<SatelliteViewSet>(RunThroughLink(noFix), 1027).size(), 1u);
+    // Before its first fix a receiver gives no time: each listing of its sky is an
+    // epoch, whole, with an empty GSA for each constellation.
+    const std::string noFix = Sentence("GPGGA,,,,,,0,00,99.99,,,,,,") + Sentence("GPGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") +
+                              Sentence("BDGSA,A,1,,,,,,,,,,,,,0.0,0.0,0.0") + Sentence("GPGSV,2,1,05,04,40,100,40,05,50,200,45,07,10,300,,09,20,20,33") +
+                              Sentence("GPGSV,2,2,05,12,30,30,28") + Sentence("GLGSV,1,1,01,65,10,10,30");
+    const auto noFixMessages = RunThroughLink(noFix + noFix + noFix);
+    const auto views = PayloadsOf<SatelliteViewSet>(noFixMessages, 1027);
+    ASSERT_EQ(views.size(), 3u);
+    for (const auto& v : views) EXPECT_EQ(v.count, 6);
+    EXPECT_EQ(PayloadsOf<EpochSummary>(noFixMessages, 1087).size(), 3u);
+    EXPECT_TRUE(PayloadsOf<EpochSummary>(noFixMessages, 1138).at(0).hasReport);
 }
 
 // Each table is one report of the sky: a satellite once, whatever came before it.
@@ -145,7 +200,7 @@ TEST(LinkDispatch, ViewTableHoldsOneReportWithEachSatelliteOnce) {
     ASSERT_EQ(views.size(), 2u);
     EXPECT_EQ(views[1].count, 2);
 
-    // Before the first fix GGA and RMC do not parse; they still end the report.
+    // Before the first fix GGA and RMC do not parse: each listing is a report.
     const std::string noFix = Sentence("GPGGA,,,,,,0,00,99.99,,,,,,") + Sentence("GPRMC,,V,,,,,,,,,,N");
     views = PayloadsOf<SatelliteViewSet>(RunThroughLink(noFix + Sentence("GPGSV,1,1,01,05,40,100,40") + noFix +
                                                         Sentence("GPGSV,1,1,01,07,40,100,20") + noFix +
@@ -170,8 +225,8 @@ TEST(LinkDispatch, ViewTableHoldsOneReportWithEachSatelliteOnce) {
                        Sentence("GPGSV,1,1,02,04,40,100,30,05,50,200,45,1") +
                        Sentence("GPGSV,1,1,03,04,40,100,41,05,50,200,20,07,10,300,,8")),
         1027);
-    ASSERT_EQ(views.size(), 2u);
-    const SatelliteViewSet& v = views[1];
+    ASSERT_EQ(views.size(), 1u);
+    const SatelliteViewSet& v = views[0];
     ASSERT_EQ(v.count, 3);
     EXPECT_EQ(v.satellites[0].snr, 41);
     EXPECT_EQ(v.satellites[1].snr, 45);

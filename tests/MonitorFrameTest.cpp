@@ -183,14 +183,18 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
 
     log.seen.clear();
     pty.WriteMaster(testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
-    ASSERT_TRUE(WaitFor([&] { return log.seen.size() >= 4; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return log.seen.size() >= 3; }, 5000));
     EXPECT_EQ(log.seen[1].first, monitor.Registry().View(WindowType::NmeaInfo));
     EXPECT_EQ(log.seen[1].second, 1025);
-    EXPECT_EQ(log.seen[2].first, monitor.Registry().View(WindowType::FixMode));
-    EXPECT_EQ(log.seen[3].first, monitor.Registry().View(WindowType::Track));
+    EXPECT_EQ(log.seen[2].first, monitor.Registry().View(WindowType::NavigationCommand));
+    // Its epoch goes to Fix mode and Track once the next one begins.
+    pty.WriteMaster(testsupport::Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_TRUE(WaitFor([&] { return log.seen.size() >= 8; }, 5000));
+    EXPECT_EQ(log.seen[3].first, monitor.Registry().View(WindowType::FixMode));
+    EXPECT_EQ(log.seen[4].first, monitor.Registry().View(WindowType::Track));
     auto* info = static_cast<CNmeaInfoView*>(monitor.Registry().View(WindowType::NmeaInfo));
     EXPECT_EQ(info->Text(2, 2), "48.11730000 N");
-    EXPECT_TRUE(info->Text(20, 2).startsWith("$GPGGA,123519"));
+    EXPECT_TRUE(info->Text(20, 2).startsWith("$GPGGA,123520"));
     // A sentence too long to list says so once, without stopping anything.
     pty.WriteMaster(testsupport::Sentence("GPGSV,1,1,04" + std::string(4, ',') + std::string(80, '0')));
     pty.WriteMaster(testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A"));

@@ -58,10 +58,11 @@ protected:
         return view;
     }
     void Fix(CTrackView& view, const GgaRecord& gga, char fixType = '3') {
-        testsupport::Deliver(view, msg::kTrackGga, gga);
-        UsedSatelliteSet used{};
-        used.fixType = fixType;
-        testsupport::Deliver(view, msg::kTrackUsed, used);
+        EpochSummary epoch{};
+        epoch.hasGga = epoch.hasReport = true;
+        epoch.gga = gga;
+        epoch.fixType = fixType;
+        testsupport::Deliver(view, msg::kTrackEpoch, epoch);
     }
     const std::vector<CTChart::Point>& Points(CTrackView& view, int series) { return view.Chart().Points(series); }
 
@@ -99,11 +100,14 @@ TEST_F(TrackView, FirstModeTakesTheFirstFixAsOriginAndPlotsFromTheNext) {
     auto view = Open();
     const double latitude = 48.1173, longitude = 11.5167;
     // No fix and no GGA take no reference.
-    Fix(*view, Gga(latitude, longitude, 545), '1');
-    UsedSatelliteSet used{};
-    used.fixType = '3';
+    GgaRecord noFix = Gga(latitude, longitude, 545);
+    noFix.fixQuality = 0;
+    Fix(*view, noFix, '1');
+    EpochSummary reportOnly{};
+    reportOnly.hasReport = true;
+    reportOnly.fixType = '3';
     CTrackView early(m_notifier, nullptr, m_file);
-    testsupport::Deliver(early, msg::kTrackUsed, used);  // a fix before any GGA
+    testsupport::Deliver(early, msg::kTrackEpoch, reportOnly);  // a fix type with no GGA
     EXPECT_TRUE(early.Chart().Points(track::kReferenceSeries).empty());
     EXPECT_TRUE(Points(*view, track::kReferenceSeries).empty());
 

@@ -1,6 +1,7 @@
 // The fixes of a capture file, read through the monitor's own receive path (framer,
-// link thread, parsers, epoch logic) as nmeadump reads one: a GGA with a fix quality
-// from 1 to 6 makes a fix; the epoch's satellite report and RMC join it.
+// link thread, parsers, epoch logic) as nmeadump reads one: an epoch whose GGA gives a
+// position (fix quality 1 to 6, time and coordinates in range) makes a fix; the epoch's
+// satellite report and RMC join it.
 #pragma once
 
 #include <string>

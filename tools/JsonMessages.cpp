@@ -157,6 +157,15 @@ void Write(Json& j, const DecodedReply& r) {
     j.Close(']');
 }
 
+// An epoch as Track and Fix mode take it: its fix type and DOPs when it had a GSA, its
+// GGA when it had one.
+void Write(Json& j, const EpochSummary& r) {
+    j.Key("epoch").Open('{');
+    if (r.hasReport) j.Key("fixType").Char(r.fixType).Key("pdop").Real(r.pdop).Key("hdop").Real(r.hdop).Key("vdop").Real(r.vdop);
+    if (r.hasGga) Write(j, r.gga);
+    j.Close('}');
+}
+
 void Write(Json&, const std::monostate&) {}
 
 }  // namespace

@@ -105,7 +105,7 @@ int DumpPort(ReceiveOptions options) {
     const SessionEnd end = session.Run(line, g_stop, std::chrono::milliseconds(50));
     // Nothing more comes in; what did come is decoded before the link ends.
     link.Disconnect();
-    link.Drain();
+    link.EndOfInput();
     link.Shutdown();
     std::fflush(stdout);
     session.EndConnection();

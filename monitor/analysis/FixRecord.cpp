@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "EpochLogic.h"
+
 namespace {
 
 constexpr uint32_t kDayMs = 86'400'000;
@@ -68,16 +70,18 @@ void FixCollector::AddFix(const GgaRecord& gga) {
         Merge(fix, *m_waitingRmc);
     m_waitingRmc.reset();
     m_fixes.push_back(fix);
-    m_lastHasReport = false;
 }
 
-void FixCollector::AddReport(const UsedSatelliteSet& used) {
-    if (m_lastHasReport || m_fixes.empty()) return;
-    m_lastHasReport = true;
+bool FixCollector::AddEpoch(const EpochSummary& epoch) {
+    if (!epoch.hasGga || !IsPositionFix(epoch.gga)) return false;
+    AddFix(epoch.gga);
     FixRecord& fix = m_fixes.back();
-    fix.fixType = used.fixType >= '1' && used.fixType <= '3' ? used.fixType : 0;
-    fix.pdop = used.pdop;
-    fix.vdop = used.vdop;
+    if (epoch.hasReport) {
+        fix.fixType = epoch.fixType >= '1' && epoch.fixType <= '3' ? epoch.fixType : 0;
+        fix.pdop = epoch.pdop;
+        fix.vdop = epoch.vdop;
+    }
+    return true;
 }
 
 void FixCollector::AddRmc(const RmcRecord& rmc) {
@@ -98,7 +102,6 @@ void FixCollector::AddRmc(const RmcRecord& rmc) {
 
 void FixCollector::Clear() {
     m_fixes.clear();
-    m_lastHasReport = true;
     m_waitingRmc.reset();
 }
 

@@ -40,17 +40,17 @@ std::optional<std::string> IsoTime(const FixRecord& fix);
 // "10:15:30.250".
 std::string TimeOfDay(const FixRecord& fix);
 
-// The fixes of a stream in order. A fix is added with its GGA; the epoch's satellite
-// report and RMC join it whenever they come (an RMC before its GGA waits for it). A fix
-// takes the date of the latest RMC that had one, moved on by a day when its time is
-// more than 12 hours before that RMC's (the GGA after midnight, the RMC still of the
-// day before), and back by one in the opposite case; until an RMC with a date has come,
-// fixes have none.
+// The fixes of a stream in order, one per epoch. A fix is added with its epoch's summary
+// (its GGA, fix type and DOPs); the epoch's RMC joins it whenever it comes (an RMC before
+// its GGA waits for it). A fix takes the date of the latest RMC that had one, moved on by
+// a day when its time is more than 12 hours before that RMC's (the GGA after midnight,
+// the RMC still of the day before), and back by one in the opposite case; until an RMC
+// with a date has come, fixes have none.
 class FixCollector {
 public:
+    // False, and nothing added, for an epoch without a GGA that gives a position.
+    bool AddEpoch(const EpochSummary& epoch);
     void AddFix(const GgaRecord& gga);
-    // The report of the last fix's epoch: fix type and DOPs, once per fix.
-    void AddReport(const UsedSatelliteSet& used);
     void AddRmc(const RmcRecord& rmc);
     void Clear();
 
@@ -61,7 +61,6 @@ private:
     void Date(FixRecord& fix) const;
 
     std::vector<FixRecord> m_fixes;
-    bool m_lastHasReport = true;
     std::optional<RmcRecord> m_waitingRmc;  // an RMC whose GGA has not come yet
     uint32_t m_dateTimeMs = 0;              // the time of the RMC the date is from
     uint16_t m_year = 0;

@@ -1,10 +1,72 @@
 #include "EpochLogic.h"
 
+#include <cmath>
+
 #include "StandardParsers.h"
+
+bool StartsNewEpoch(const ReceiverState& state, double secondOfDay) { return secondOfDay != state.epoch.time; }
+
+namespace {
+
+// A GSV group: its constellation and signal.
+int GroupKey(const GsvRecord& gsv) { return (gsv.system & 7) * 16 + (gsv.signalId & 15); }
+
+}  // namespace
+
+bool ListsSkyAgain(const ReceiverState& state) {
+    return state.gsv.sentenceNumber == 1 && state.epoch.groups.test(static_cast<std::size_t>(GroupKey(state.gsv)));
+}
+
+namespace {
+
+// FNV-1a.
+constexpr uint64_t kFnvBasis = 14695981039346656037ull;
+uint64_t Mix(uint64_t h, unsigned v) { return (h ^ v) * 1099511628211ull; }
+
+}  // namespace
+
+uint64_t NameKey(std::string_view name) {
+    uint64_t h = kFnvBasis;
+    for (char c : name) h = Mix(h, static_cast<unsigned char>(c));
+    return h;
+}
+
+bool RepeatsInUntimedEpoch(const ReceiverState& state, uint64_t nameKey) {
+    const EpochTracking& e = state.epoch;
+    if (e.timed || nameKey == e.lastPlainName) return false;
+    for (int i = 0; i < e.nameCount; ++i)
+        if (e.names[i] == nameKey) return true;
+    return false;
+}
+
+void BeginEpoch(ReceiverState& state, double secondOfDay, bool timed) {
+    EpochTracking& e = state.epoch;
+    e.timed = timed;
+    e.nameCount = 0;
+    if (e.lastGroup >= 0) e.closingGroup = e.lastGroup;
+    if (e.sentences > 0) {
+        e.closingName = e.lastName;
+        e.closingRun = e.lastRun;
+    }
+    e.time = secondOfDay;
+    e.sentences = 0;
+    e.skyPosted = false;
+    e.usedStale = e.viewStale = true;
+    e.lastGroup = -1;
+    e.groups.reset();
+    e.summary = {};
+    e.summaryPosted = e.hasRmc = e.hasVtg = false;
+    e.lastName = 0;
+    e.lastRun = 0;
+}
 
 void ApplyGsa(ReceiverState& state, const GsaSentence& gsa) {
     UsedSatelliteSet& used = state.used;
-    if (state.lastDispatched != sentence::kGsa && state.lastDispatched != sentence::kQsa) used = {};
+    // A new table with the epoch's first GSA; a receiver that gives no time yet also
+    // starts one with each run of GSAs.
+    const bool adjacent = state.lastDispatched == sentence::kGsa || state.lastDispatched == sentence::kQsa;
+    if (state.epoch.usedStale || (state.epoch.time < 0 && !adjacent)) used = {};
+    state.epoch.usedStale = false;
     if (!gsa.isQsa && used.gsaSentences >= kMaxGroups) return;  // no slot: the sentence is ignored
     used.mode = gsa.mode;
     used.fixType = gsa.fixType;
@@ -22,18 +84,16 @@ void ApplyGsa(ReceiverState& state, const GsaSentence& gsa) {
     used.pdop = gsa.pdop;
     used.hdop = gsa.hdop;
     used.vdop = gsa.vdop;
-    state.epoch.cyclePending = true;
+    state.epoch.skyPending = true;
+    EpochSummary& summary = state.epoch.summary;
+    summary.hasReport = true;
+    summary.fixType = used.fixType;
+    summary.pdop = used.pdop;
+    summary.hdop = used.hdop;
+    summary.vdop = used.vdop;
 }
 
 namespace {
-
-// A receiver without a fix sends GSAs with no satellites (often one per constellation
-// while its GSV shows only some): those wait for no GSV group.
-int GsaSentencesWithSatellites(const UsedSatelliteSet& used) {
-    int n = 0;
-    for (int i = 0; i < used.gsaSentences; ++i) n += used.usedPerSentence[i] > 0;
-    return n;
-}
 
 void CountSignals(SatelliteViewSet& view) {
     view.highestSnr = view.lowestSnr = view.trackedCount = 0;
@@ -92,29 +152,26 @@ void MergeSatellite(SatelliteViewSet& view, std::bitset<8 * 256>& listed, const 
 
 bool ApplyGsv(ReceiverState& state) {
     const GsvRecord& gsv = state.gsv;
+    EpochTracking& e = state.epoch;
     SatelliteViewSet& view = state.view;
-    // The first GSV after the report ended starts the next one, also when it is not
-    // sentence 1 of its group (that one was lost on the line).
-    if (state.epoch.reportEnded) {
+    const int key = GroupKey(gsv);
+    const bool groupEnds = gsv.sentenceNumber == gsv.totalSentences;
+    e.groups.set(static_cast<std::size_t>(key));
+    if (groupEnds) e.lastGroup = key;
+    if (e.skyPosted) return false;
+    if (e.viewStale) {
         view = {};
-        state.epoch.listed.reset();
-        state.epoch.reportEnded = false;
+        e.listed.reset();
+        e.viewStale = false;
     }
-    if (gsv.sentenceNumber == gsv.totalSentences) {
+    if (groupEnds) {
         bool known = false;
         for (int i = 0; i < view.completedGroups; ++i) known |= view.groupSystem[i] == gsv.system;
         if (!known && view.completedGroups < kMaxGroups) view.groupSystem[view.completedGroups++] = gsv.system;
     }
-    for (int k = 0; k < gsv.count; ++k) MergeSatellite(view, state.epoch.listed, gsv.satellites[k]);
-    state.epoch.cyclePending = true;
-    return view.completedGroups >= GsaSentencesWithSatellites(state.used);
-}
-
-bool StartsEpochWithCyclePending(ReceiverState& state, double secondOfDay) {
-    if (secondOfDay == state.epoch.time) return false;
-    const bool pending = state.epoch.time >= 0 && state.epoch.cyclePending;
-    state.epoch.time = secondOfDay;
-    return pending;
+    for (int k = 0; k < gsv.count; ++k) MergeSatellite(view, e.listed, gsv.satellites[k]);
+    e.skyPending = true;
+    return groupEnds && key == e.closingGroup;
 }
 
 // A GN talker's GSA sentences come in the order of the constellations' GSV groups:
@@ -134,5 +191,48 @@ void FinishCycle(ReceiverState& state) {
             else if (prn >= 1 && prn <= 64) used.system[k] = SystemOfGpsNumber(prn);
         }
     }
-    state.epoch.cyclePending = false;
+    EpochTracking& e = state.epoch;
+    e.skyPending = false;
+    e.skyPosted = e.usedStale = e.viewStale = true;
+}
+
+void ApplyGga(ReceiverState& state) {
+    EpochSummary& summary = state.epoch.summary;
+    if (summary.hasGga && (IsPositionFix(summary.gga) || !IsPositionFix(state.gga))) return;
+    summary.hasGga = true;
+    summary.gga = state.gga;
+}
+
+bool NoteSentence(ReceiverState& state, uint64_t nameKey, bool isGsv) {
+    EpochTracking& e = state.epoch;
+    if (!e.timed && !isGsv && nameKey != e.lastPlainName && e.nameCount < kEpochNames) e.names[e.nameCount++] = nameKey;
+    e.lastPlainName = nameKey;
+    uint64_t h = nameKey;
+    if (isGsv) {
+        h = Mix(h, static_cast<unsigned>(GroupKey(state.gsv)) + 256);
+        h = Mix(h, static_cast<unsigned>(state.gsv.sentenceNumber) + 512);
+        h = Mix(h, static_cast<unsigned>(state.gsv.totalSentences) + 768);
+    }
+    ++e.sentences;
+    if (h == e.lastName) {
+        ++e.lastRun;
+    } else {
+        e.lastName = h;
+        e.lastRun = 1;
+    }
+    return !e.summaryPosted && h == e.closingName && e.lastRun == e.closingRun;
+}
+
+bool IsPositionFix(const GgaRecord& g) {
+    return g.fixQuality >= 1 && g.fixQuality <= 6 && g.hour >= 0 && g.hour < 24 && g.minute >= 0 && g.minute < 60 &&
+           g.second >= 0 && g.second < 61 && std::fabs(g.latitude) <= 90 && std::fabs(g.longitude) <= 180;
+}
+
+VtgRecord VelocityFromRmc(const RmcRecord& rmc) {
+    VtgRecord v{};
+    v.courseTrue = rmc.course;
+    v.speedKnots = rmc.speedKnots;
+    v.speedKmh = rmc.speedKnots * 1.852f;
+    v.mode = rmc.mode;
+    return v;
 }

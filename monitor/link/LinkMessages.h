@@ -14,10 +14,10 @@ inline constexpr int kGga = 1025, kUsedSatellites = 1026, kSatellitesInView = 10
                      kVtg = 1030, kRawSentence = 1031;
 inline constexpr int kSignalUsed = 1045, kSignalInView = 1046;
 inline constexpr int kSkyInView = 1065, kSkyUsed = 1066;
-inline constexpr int kFixModeUsed = 1085, kFixModeGga = 1086;
+inline constexpr int kFixModeEpoch = 1087;
 inline constexpr int kVelocityVtg = 1105;
 inline constexpr int kFixReport = 1125, kReplyDecoded = 1126, kNaviCmdGga = 1127;
-inline constexpr int kTrackGga = 1135, kTrackUsed = 1136, kTrackRmc = 1137;
+inline constexpr int kTrackRmc = 1137, kTrackEpoch = 1138;
 }  // namespace msg
 
 enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, None };
@@ -41,7 +41,7 @@ struct DecodedReply {
 };
 
 using LinkPayload = std::variant<std::monostate, GgaRecord, RmcRecord, VtgRecord, UsedSatelliteSet,
-                                 SatelliteViewSet, RawSentence, DecodedReply>;
+                                 SatelliteViewSet, RawSentence, DecodedReply, EpochSummary>;
 
 struct LinkMessage {
     int number;

@@ -8,6 +8,7 @@
 
 #include "EpochLogic.h"
 #include "Framing.h"
+#include "NmeaFields.h"
 #include "ProprietaryParsers.h"
 #include "StandardParsers.h"
 
@@ -115,25 +116,40 @@ void NmeaDispatcher::DispatchBinary(const uint8_t* packet, int length) {
     else if (type == 1 && Le16(buffer + 6) == 0x95) m_reply.Store(buffer, BinaryReply::kCommand95);
 }
 
-void NmeaDispatcher::PostSatelliteCycle() {
+void NmeaDispatcher::PostSky() {
     FinishCycle(m_state);
-    Post({msg::kUsedSatellites, msg::kFixModeUsed, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed, msg::kTrackUsed},
-         m_state.used);
+    Post({msg::kUsedSatellites, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed}, m_state.used);
     Post({msg::kSatellitesInView, msg::kSignalInView, msg::kSkyInView}, m_state.view);
 }
 
-// A GGA or RMC with a new time starts an epoch: what the last one left unposted goes
-// out first, so that every window sees each epoch's satellites.
-void NmeaDispatcher::NoteEpochTime(int16_t hour, int16_t minute, float second) {
-    if (StartsEpochWithCyclePending(m_state, hour * 3600.0 + minute * 60.0 + second)) PostSatelliteCycle();
+// Once an epoch: its fix and fix type for Track and Fix mode, and for a receiver that
+// sent no VTG, its RMC's speed and course for Velocity.
+void NmeaDispatcher::PostSummary() {
+    EpochTracking& e = m_state.epoch;
+    if (e.summaryPosted) return;
+    e.summaryPosted = true;
+    if (e.hasRmc && !e.hasVtg) Post({msg::kVelocityVtg}, e.rmcVelocity);
+    if (e.summary.hasGga || e.summary.hasReport) Post({msg::kFixModeEpoch, msg::kTrackEpoch}, e.summary);
+}
+
+// What the epoch has not posted yet goes out, and the next one begins.
+void NmeaDispatcher::CloseEpoch(double nextTime, bool timed) {
+    if (m_state.epoch.skyPending && !m_state.epoch.skyPosted) PostSky();
+    PostSummary();
+    BeginEpoch(m_state, nextTime, timed);
+}
+
+void NmeaDispatcher::EndOfInput() {
+    if (m_state.epoch.skyPending && !m_state.epoch.skyPosted) PostSky();
+    PostSummary();
 }
 
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
 bool NmeaDispatcher::OnGga(std::string_view sentence) {
     if (!ParseGga(sentence, m_state.gga)) return false;
-    NoteEpochTime(m_state.gga.hour, m_state.gga.minute, m_state.gga.second);
+    ApplyGga(m_state);
     // The command panel times restarts on the receiver's clock: the GGA's time.
-    Post({msg::kGga, msg::kFixModeGga, msg::kTrackGga, msg::kNaviCmdGga}, m_state.gga);
+    Post({msg::kGga, msg::kNaviCmdGga}, m_state.gga);
     return true;
 }
 
@@ -155,19 +171,22 @@ bool NmeaDispatcher::OnQsa(std::string_view sentence) {
 
 bool NmeaDispatcher::OnGsv(std::string_view sentence) {
     if (!ParseGsv(sentence, m_state.gsv)) return false;
-    if (ApplyGsv(m_state)) PostSatelliteCycle();
+    if (ListsSkyAgain(m_state)) CloseEpoch(m_state.epoch.time, false);
+    if (ApplyGsv(m_state)) PostSky();
     return true;
 }
 
 bool NmeaDispatcher::OnRmc(std::string_view sentence) {
     if (!ParseRmc(sentence, m_state.rmc)) return false;
-    NoteEpochTime(m_state.rmc.hour, m_state.rmc.minute, m_state.rmc.second);
+    m_state.epoch.hasRmc = true;
+    m_state.epoch.rmcVelocity = VelocityFromRmc(m_state.rmc);
     Post({msg::kRmc, msg::kTrackRmc}, m_state.rmc);
     return true;
 }
 
 bool NmeaDispatcher::OnVtg(std::string_view sentence) {
     if (!ParseVtg(sentence, m_state.vtg)) return false;
+    m_state.epoch.hasVtg = true;
     Post({msg::kVtg, msg::kVelocityVtg}, m_state.vtg);
     return true;
 }
@@ -178,20 +197,43 @@ bool NmeaDispatcher::ParseProprietary(std::string_view sentence, SentenceId id) 
     return parse && comma != std::string_view::npos && parse(sentence.substr(comma + 1), m_state.proprietary);
 }
 
+namespace {
+
+// The sentences that may carry the receiver's time of day.
+bool MayCarryTime(SentenceId id) {
+    return id == sentence::kGga || id == sentence::kRmc || id == sentence::kGll || id == sentence::kUnknown;
+}
+
+// "$GPGGA" of "$GPGGA,...": up to the first comma or "*".
+std::string_view NameOf(std::string_view sentence) {
+    const auto end = sentence.find_first_of(",*");
+    return sentence.substr(0, std::min<std::size_t>(end, 16));
+}
+
+}  // namespace
+
 void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     // The checksum covers everything before the CR. A receiver that ends its lines with
     // LF alone is checked on the whole line rather than losing its last digit.
     const int checked = length > 0 && text[length - 1] == '\r' ? length - 1 : length;
-    if (!VerifyNmeaChecksum(std::string_view(text, static_cast<std::size_t>(checked)))) return;
+    const std::string_view content(text, static_cast<std::size_t>(checked));
+    if (!VerifyNmeaChecksum(content)) return;
+
+    // A new time of day begins an epoch, and so does a receiver without a time sending
+    // its sentences again: the last one is closed before this sentence counts.
+    const uint64_t nameKey = NameKey(NameOf(content));
+    const auto time = MayCarryTime(id) ? SentenceTime(content) : std::nullopt;
+    if (time) {
+        if (StartsNewEpoch(m_state, *time)) CloseEpoch(*time, true);
+    } else if (id != sentence::kGsv && RepeatsInUntimedEpoch(m_state, nameKey)) {
+        CloseEpoch(m_state.epoch.time, false);
+    }
 
     const std::string_view sentence(text, static_cast<std::size_t>(length));
     bool parsed = false;
     if (const StandardSentence* row = FindStandard(id)) {
         PostRawSentence(text, length);
         parsed = (this->*row->handle)(sentence);
-        // Any other standard sentence between two GSV groups (parsed or not: a GGA
-        // before the first fix has no time) ends a report of the sky.
-        if (id != sentence::kGsv) m_state.epoch.reportEnded = true;
     } else if (id == sentence::kReply) {
         DecodedReply reply;
         if (m_decoder) m_decoder(text, reply.text);
@@ -204,4 +246,5 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     if (id == sentence::kSfch || id == sentence::kUnknown) last = sentence::kUnknown;
     if (id == sentence::kWbg && parsed && IsIncompleteWbg(m_state.proprietary.wbg)) last = sentence::kUnknown;
     m_state.lastDispatched = last;
+    if (NoteSentence(m_state, nameKey, id == sentence::kGsv && parsed)) PostSummary();
 }

@@ -73,6 +73,8 @@ public:
     static SentenceId ClassifyStandard(std::string_view header);
 
     void Reset();
+    // The input has ended: what its last epoch has not posted yet goes out.
+    void EndOfInput();
     // `text` runs from "$" through CR (or through the last character before the LF when
     // a receiver sends no CR); NUL-terminated.
     void DispatchText(char* text, int length, SentenceId id);
@@ -87,8 +89,9 @@ private:
     void Post(std::initializer_list<int> numbers, Record&& record);
     void PostRawSentence(const char* text, int length);
     bool ParseProprietary(std::string_view sentence, SentenceId id);
-    void PostSatelliteCycle();
-    void NoteEpochTime(int16_t hour, int16_t minute, float second);
+    void PostSky();
+    void PostSummary();
+    void CloseEpoch(double nextTime, bool timed);
 
     bool OnGga(std::string_view sentence);
     bool OnGll(std::string_view sentence);

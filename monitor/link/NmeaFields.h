@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 // A number from the line into a narrower integer: out-of-range values saturate and
@@ -161,3 +162,11 @@ DegreesMinutes ParseCoordinateDm(std::string_view value, char hemisphere);
 
 // hhmmss.sss; false (and zeros) when the field is not a decimal number.
 bool ParseUtcTime(std::string_view text, int16_t& hour, int16_t& minute, float& second);
+
+// Seconds of the day from an NMEA time field "hhmmss[.sss]"; nullopt when malformed or
+// out of range.
+std::optional<double> ParseTimeOfDay(std::string_view field);
+// The time a sentence carries ("$GPGGA,..." through the checksum, without CR LF): GGA,
+// RMC, GNS, ZDA and GLL of any talker; nullopt for sentences without one and for a
+// checksum that does not match.
+std::optional<double> SentenceTime(std::string_view sentence);

@@ -99,7 +99,7 @@ bool CNmeaThread::FeedFile(const std::string& path, std::string& error) {
     while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) FeedWithoutDrops(buffer, n);
     const int readError = std::ferror(in) ? errno : 0;
     if (in != stdin) std::fclose(in);
-    Drain();
+    EndOfInput();
     if (readError != 0) error = "cannot read " + name + ": " + platform::ErrorText(readError);
     return readError == 0;
 }
@@ -125,6 +125,14 @@ void CNmeaThread::Drain() {
     while (m_taken.load(std::memory_order_acquire) + m_stream.DroppedSentences() <
            m_stream.CompletedSentences())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+// The link thread is idle once the queue is drained; what it dispatched is seen here
+// through the count it published, and what this writes reaches it through the stream
+// with the next bytes fed.
+void CNmeaThread::EndOfInput() {
+    Drain();
+    m_dispatcher.EndOfInput();
 }
 
 void CNmeaThread::Run() {

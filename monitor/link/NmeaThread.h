@@ -55,6 +55,9 @@ public:
     int ProcessPending();
     // Waits until every sentence completed so far has been dispatched or dropped.
     void Drain();
+    // The input has ended (a file read to its end): once everything fed is dispatched,
+    // what its last epoch has not posted yet goes out. Nothing may be fed meanwhile.
+    void EndOfInput();
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
     const std::string& OpenErrorText() const { return m_port.OpenErrorText(); }

@@ -30,6 +30,8 @@ inline constexpr int kMaxSatellites = 64;
 inline constexpr int kMaxGroups = 8;
 // Longest text sentence the link keeps, "$" through CR; longer lines are dropped whole.
 inline constexpr int kMaxSentenceText = 259;
+// Sentence names an epoch without a time keeps to find its end.
+inline constexpr int kEpochNames = 32;
 
 struct GgaRecord {
     int16_t hour, minute;
@@ -90,6 +92,7 @@ struct SatelliteEntry {
 struct GsvRecord {
     GnssSystem system;
     int16_t totalSentences, sentenceNumber, satellitesInView;
+    int16_t signalId;  // NMEA 4.10 and later: the group's signal (0 when not given)
     int16_t highestSnr, lowestSnr, trackedCount, count;
     SatelliteEntry satellites[4];
 };
@@ -127,14 +130,53 @@ struct GsaSentence {
     float pdop, hdop, vdop;
 };
 
-// Where the link stands in the receiver's epochs.
+// One epoch as Track and Fix mode take it: its fix and the fix type and DOPs of its
+// satellite report, sent once per epoch.
+struct EpochSummary {
+    bool hasGga;     // a GGA of the epoch was parsed
+    bool hasReport;  // the epoch had a GSA or QSA
+    GgaRecord gga;
+    char fixType;    // the report's '1' to '3'; 0 without one
+    float pdop, hdop, vdop;
+};
+
+// Where the link stands in the receiver's epochs. An epoch runs from a sentence that
+// carries a new time of day (GGA, RMC, GNS, GLL, ZDA) to the next one; a receiver that
+// sends no time yet (before its first fix) begins one each time it lists its sky again.
 struct EpochTracking {
-    double time = -1;           // seconds of the day of the latest GGA or RMC
-    bool cyclePending = false;  // satellites taken in since the tables were last posted
-    bool reportEnded = true;    // the next GSV group that starts begins a new report
+    double time = -1;  // seconds of the day of the latest epoch with one; -1 for none
+    bool timed = false;      // this epoch began with a time
+    uint64_t sentences = 0;  // in the epoch, of any kind
+    // In an epoch without a time: the names (other than GSV) that came, to find where
+    // the receiver begins its sentences again.
+    uint64_t names[kEpochNames];
+    int nameCount = 0;
+    uint64_t lastPlainName = 0;
+
+    // The report of the sky: posted once per epoch, as soon as the GSV group comes to
+    // its end that ended the last report (a receiver lists its groups in the same order
+    // each epoch), else when the epoch ends.
+    bool skyPending = false;  // satellites taken in that are not posted yet
+    bool skyPosted = false;   // this epoch's report is out: its later GSVs are not shown
+    bool usedStale = true;    // the next GSA begins a new table of used satellites
+    bool viewStale = true;    // the next GSV begins a new table of satellites in view
+    int lastGroup = -1;       // key of the GSV group that came to its end last
+    int closingGroup = -1;    // the one that ended the last epoch's report
+    std::bitset<8 * 16> groups;  // the (system, signal) groups begun in this report
     // The (system, PRN) pairs of systems 0-7 and PRNs 0-255 in the current report of the
     // sky: a satellite not marked here is new to the table, which then needs no search.
     std::bitset<8 * 256> listed;
+
+    // The epoch's summary: posted once, when the sentence comes that ended the last
+    // epoch (the same name, as many of it in a row), else when the epoch ends.
+    EpochSummary summary{};
+    bool summaryPosted = false;
+    bool hasRmc = false, hasVtg = false;
+    VtgRecord rmcVelocity{};   // the epoch's RMC's speed and course
+    uint64_t lastName = 0;     // the latest sentence's name, hashed (a GSV's with its group and number)
+    uint32_t lastRun = 0;      // sentences of that name in a row
+    uint64_t closingName = 0;  // the same for the sentence that ended the last epoch
+    uint32_t closingRun = 0;
 };
 
 struct ReceiverState {

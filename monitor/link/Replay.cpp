@@ -23,68 +23,7 @@ constexpr double kDaySeconds = 86400;
 // Entries the player may run ahead of what the windows have handled.
 constexpr uint64_t kLeadEntries = 4;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// The `index`th comma-separated field after the address; empty when there are fewer.
-std::string_view Field(std::string_view body, int index) {
-    for (int i = 0; i < index; ++i) {
-        const auto comma = body.find(',');
-        if (comma == std::string_view::npos) return {};
-        body.remove_prefix(comma + 1);
-    }
-    return body.substr(0, body.find(','));
-}
-
 }  // namespace
-
-std::optional<double> ParseTimeOfDay(std::string_view field) {
-    if (field.size() < 6) return std::nullopt;
-    int parts[3];
-    for (int i = 0; i < 3; ++i) {
-        const char hi = field[2 * i], lo = field[2 * i + 1];
-        if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return std::nullopt;
-        parts[i] = (hi - '0') * 10 + (lo - '0');
-    }
-    if (parts[0] > 23 || parts[1] > 59 || parts[2] > 60) return std::nullopt;
-    double fraction = 0;
-    if (field.size() > 6) {
-        if (field[6] != '.') return std::nullopt;
-        double scale = 0.1;
-        for (char c : field.substr(7)) {
-            if (c < '0' || c > '9') return std::nullopt;
-            fraction += (c - '0') * scale;
-            scale /= 10;
-        }
-    }
-    return parts[0] * 3600.0 + parts[1] * 60.0 + parts[2] + fraction;
-}
-
-std::optional<double> SentenceTime(std::string_view sentence) {
-    if (sentence.size() < 7 || sentence[0] != '$' || sentence[1] == 'P') return std::nullopt;
-    const auto star = sentence.find('*');
-    std::string_view body = sentence.substr(1, star == std::string_view::npos ? std::string_view::npos : star - 1);
-    if (star != std::string_view::npos) {
-        if (sentence.size() < star + 3) return std::nullopt;
-        const int hi = HexValue(sentence[star + 1]), lo = HexValue(sentence[star + 2]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        uint8_t sum = 0;
-        for (char c : body) sum ^= static_cast<uint8_t>(c);
-        if (sum != hi * 16 + lo) return std::nullopt;
-    }
-    const auto comma = body.find(',');
-    if (comma != 5) return std::nullopt;  // talker and three letters
-    const std::string_view type = body.substr(2, 3);
-    int field = 0;
-    if (type == "GGA" || type == "RMC" || type == "GNS" || type == "ZDA") field = 1;
-    else if (type == "GLL") field = 5;
-    else return std::nullopt;
-    return ParseTimeOfDay(Field(body, field));
-}
 
 void Indexer::StartEntry(uint64_t offset) {
     if (!m_entries.empty() && m_entries.back().offset == offset) {
@@ -293,6 +232,12 @@ void Player::Run(CNmeaThread& link) {
             if (m_hooks.sought) m_hooks.sought();
             lock.lock();
             continue;
+        }
+        if (next >= m_entries.size() && !m_atEnd && m_error.empty()) {
+            // The file's last epoch has no next one to end it.
+            lock.unlock();
+            link.EndOfInput();
+            lock.lock();
         }
         if (m_paused || next >= m_entries.size() || !m_error.empty()) {
             m_atEnd = next >= m_entries.size();

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "NmeaFields.h"
+
 class CNmeaThread;
 
 namespace replay {
@@ -37,11 +39,9 @@ struct Entry {
     double utc;      // the receiver's time of day in seconds, or -1 before the first one
 };
 
-// Seconds of the day from an NMEA time field "hhmmss[.sss]"; nullopt when malformed.
-std::optional<double> ParseTimeOfDay(std::string_view field);
-// The time a sentence carries ("$GPGGA,..." through the checksum, without CR LF); nullopt
-// for sentences without one and for a checksum that does not match.
-std::optional<double> SentenceTime(std::string_view sentence);
+// The receiver's time, as the link reads it (NmeaFields.h).
+using ::ParseTimeOfDay;
+using ::SentenceTime;
 
 // Cuts a capture into entries as it is read block by block.
 class Indexer {

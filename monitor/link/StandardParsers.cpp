@@ -216,6 +216,11 @@ bool ParseGsv(std::string_view sentence, GsvRecord& out) {
     out.totalSentences = static_cast<int16_t>(total);
     out.sentenceNumber = static_cast<int16_t>(number);
     out.satellitesInView = static_cast<int16_t>(inView);
+    // The field after the satellites names the signal (hexadecimal, 1 to F).
+    if (n % 4 == 0 && f[n - 1].size() == 1) {
+        const char c = f[n - 1][0];
+        out.signalId = static_cast<int16_t>(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 0);
+    }
     out.lowestSnr = 100;
     for (int k = 0; k < sats; ++k) {
         // Receivers pad their last sentence with empty slots (",,,,"): no satellite.

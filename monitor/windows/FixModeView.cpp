@@ -29,7 +29,7 @@ std::string FixTypeLabel(int fixType) { return nmeainfo::FixTypeName(static_cast
 Sample FixTimeline::Take(char fixTypeCharacter) {
     if (fixTypeCharacter >= '1' && fixTypeCharacter <= '3') m_fixType = fixTypeCharacter - '0';
     const bool scroll = m_n > kScrollAfter && m_n % kScrollStep == 0;
-    return {m_n++, m_fixType, m_quality, scroll};
+    return {m_n++, fixTypeCharacter == kNoReport ? 0 : m_fixType, m_quality, scroll};
 }
 
 }  // namespace fixmode
@@ -44,7 +44,8 @@ void CFixModeView::Plot(const fixmode::Sample& s) {
     using namespace fixmode;
     if (s.scrollFirst) m_chart->Scroll(AxisId::Bottom, kScrollStep, false);
     const double x = s.n;
-    m_chart->AddXY(0, x, s.fixType, QString::fromStdString(FixTypeLabel(s.fixType)), kFixTypeColour);
+    if (s.fixType != 0)
+        m_chart->AddXY(0, x, s.fixType, QString::fromStdString(FixTypeLabel(s.fixType)), kFixTypeColour);
     m_chart->AddXY(1, x, QualityHeight(s.quality), QString::fromStdString(QualityLabel(s.quality)), kQualityColour);
 }
 
@@ -64,12 +65,9 @@ bool CFixModeView::event(QEvent* e) {
         Clear();
         return true;
     }
-    if (type != msg::kFixModeUsed && type != msg::kFixModeGga) return QWidget::event(e);
-    const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
-    if (const auto* gga = std::get_if<GgaRecord>(&p)) {
-        m_timeline.SetQuality(static_cast<uint16_t>(gga->fixQuality));
-    } else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
-        Plot(m_timeline.Take(used->fixType));
-    }
+    if (type != msg::kFixModeEpoch) return QWidget::event(e);
+    const auto& epoch = std::get<EpochSummary>(static_cast<LinkEvent*>(e)->message.payload);
+    if (epoch.hasGga) m_timeline.SetQuality(static_cast<uint16_t>(epoch.gga.fixQuality));
+    Plot(m_timeline.Take(epoch.hasReport ? epoch.fixType : fixmode::kNoReport));
     return true;
 }

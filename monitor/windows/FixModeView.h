@@ -1,6 +1,7 @@
-// "Fix mode": a time line of the receiver's fix state, one sample per satellite-status
-// cycle: the fix type (no fix, 2D, 3D) at heights 1-3 named on the left axis, and the
-// latest GGA fix quality at heights 4 and up named on the right axis.
+// "Fix mode": a time line of the receiver's fix state, one sample per epoch: the fix type
+// (no fix, 2D, 3D) of its GSA at heights 1-3 named on the left axis, and the latest GGA
+// fix quality at heights 4 and up named on the right axis. An epoch without a GSA has no
+// fix type point.
 #pragma once
 
 #include <QWidget>
@@ -20,6 +21,8 @@ inline constexpr int kQualityBase = 4;
 // A quality without a name (7 manual input, 8 simulator, anything else) is drawn one row
 // above "Estimate", labelled with its number, so it never takes over a named row.
 inline constexpr int kUnnamedQualityHeight = 11;
+// The fix type of an epoch whose receiver sent no GSA.
+inline constexpr char kNoReport = 0;
 
 int QualityHeight(uint16_t quality);
 std::string QualityLabel(uint16_t quality);  // "Invalid", "SPS", ..., or the number
@@ -27,7 +30,7 @@ std::string FixTypeLabel(int fixType);      // "No Fix", "2D", "3D"
 
 struct Sample {
     int n;              // x of the sample
-    int fixType;        // 1, 2 or 3
+    int fixType;        // 1, 2 or 3; 0 for none
     uint16_t quality;   // last GGA quality
     bool scrollFirst;   // move the time axis on by kScrollStep before plotting
 };
@@ -36,7 +39,7 @@ struct Sample {
 class FixTimeline {
 public:
     void SetQuality(uint16_t quality) { m_quality = quality; }
-    // One satellite-status cycle: its GSA fix-type character ('1', '2', '3'; anything
+    // One epoch: its GSA fix-type character ('1', '2', '3'; kNoReport for none; anything
     // else repeats the previous type) gives the sample at the current count.
     Sample Take(char fixTypeCharacter);
     // The count restarts at 0; fix type and quality stay, as the receiver's state does.

@@ -165,56 +165,45 @@ bool CTrackView::event(QEvent* e) {
         Reset();
         return true;
     }
-    if (type != msg::kTrackGga && type != msg::kTrackUsed && type != msg::kTrackRmc) return QWidget::event(e);
+    if (type != msg::kTrackEpoch && type != msg::kTrackRmc) return QWidget::event(e);
     const LinkPayload& p = static_cast<LinkEvent*>(e)->message.payload;
-    if (const auto* gga = std::get_if<GgaRecord>(&p)) {
-        m_gga = *gga;
-        m_haveGga = true;
-    } else if (const auto* used = std::get_if<UsedSatelliteSet>(&p)) {
-        FixStep(*used);
+    if (const auto* epoch = std::get_if<EpochSummary>(&p)) {
+        if (m_fixes.AddEpoch(*epoch)) FixStep(m_fixes.Fixes().back());
     } else if (const auto* rmc = std::get_if<RmcRecord>(&p)) {
         m_fixes.AddRmc(*rmc);  // the date, speed and course of the fix of its time
     }
     return true;
 }
 
-void CTrackView::FixStep(const UsedSatelliteSet& used) {
-    const char fixType = used.fixType;
-    if (fixType < '2') return;
-    // Every fix with a position counts and is exported, the First reference's own too.
-    if (m_haveGga) {
-        m_fixes.AddFix(m_gga);
-        m_fixes.AddReport(used);
-    }
-    if (m_referenceSet) {
-        if (m_lastEast != 0 || m_lastNorth != 0) {
-            m_chart->Clear(track::kCurrentSeries);
-            m_chart->AddXY(track::kHistorySeries, m_lastEast, m_lastNorth, {}, kHistoryColour);
-            PlotReference();
-        }
-        const track::Enu at = FixOffset(m_reference, FixFromGga(m_gga));
-        if (m_haveGga) m_accuracy.Add(at);
-        m_chart->AddXY(track::kCurrentSeries, at.east, at.north, {}, kCurrentColour);
-        m_chart->SetCursorX(at.east);
-        m_chart->SetCursorY(at.north);
-        m_lastEast = at.east;
-        m_lastNorth = at.north;
-        const double m = std::max(std::fabs(at.east), std::fabs(at.north));
-        if (m > m_halfRange) {
-            m_halfRange = 1.05 * m;
-            m_chart->SetMinMax(chart::AxisId::Left, -m_halfRange, m_halfRange);
-            m_chart->SetMinMax(chart::AxisId::Bottom, -m_halfRange, m_halfRange);
-        }
-    }
-    if (m_fixSeen < 2 && (m_modeValue != First || m_haveGga)) {
-        // Without a GGA there is no position to take as the reference: the first fix
-        // that has one does it.
-        m_fixSeen = fixType - '0';
+// One epoch's fix: the first since a reset in mode First is the reference; the others
+// are plotted against it and counted in the figures.
+void CTrackView::FixStep(const FixRecord& fix) {
+    if (!m_referenceSet) {
         if (m_modeValue == First) {
-            SetReference(m_gga.latitude, m_gga.longitude, m_gga.altitude, kFirstColour);
+            SetReference(fix.latitude, fix.longitude, fix.altitude, kFirstColour);
             m_referenceSet = true;
             m_accuracy.Add({0, 0, 0});  // the fix that is the reference
         }
+        ShowFigures();
+        return;
+    }
+    if (m_lastEast != 0 || m_lastNorth != 0) {
+        m_chart->Clear(track::kCurrentSeries);
+        m_chart->AddXY(track::kHistorySeries, m_lastEast, m_lastNorth, {}, kHistoryColour);
+        PlotReference();
+    }
+    const track::Enu at = FixOffset(m_reference, fix);
+    m_accuracy.Add(at);
+    m_chart->AddXY(track::kCurrentSeries, at.east, at.north, {}, kCurrentColour);
+    m_chart->SetCursorX(at.east);
+    m_chart->SetCursorY(at.north);
+    m_lastEast = at.east;
+    m_lastNorth = at.north;
+    const double m = std::max(std::fabs(at.east), std::fabs(at.north));
+    if (m > m_halfRange) {
+        m_halfRange = 1.05 * m;
+        m_chart->SetMinMax(chart::AxisId::Left, -m_halfRange, m_halfRange);
+        m_chart->SetMinMax(chart::AxisId::Bottom, -m_halfRange, m_halfRange);
     }
     ShowFigures();
 }
@@ -297,7 +286,6 @@ void CTrackView::ModeChanged(int index) {
     m_lastEast = m_lastNorth = 0;
     m_referenceSet = false;
     m_modeValue = index;
-    if (index == First) m_fixSeen = 0;
     EnableEntry(index == Fixed);
     for (int series : {track::kReferenceSeries, track::kCurrentSeries, track::kHistorySeries}) m_chart->Clear(series);
     m_chart->SetCursorX(0);
@@ -311,7 +299,6 @@ void CTrackView::Reset() {
     m_lastEast = m_lastNorth = 0;
     if (m_modeValue == First) {
         m_referenceSet = false;
-        m_fixSeen = 0;
         m_chart->Clear(track::kReferenceSeries);
     }
     m_chart->Clear(track::kCurrentSeries);

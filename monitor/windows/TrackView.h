@@ -80,7 +80,7 @@ protected:
 
 private:
     void InitialUpdate();
-    void FixStep(const UsedSatelliteSet& used);
+    void FixStep(const FixRecord& fix);
     void CountFixes();  // all fixes again, against a new reference
     void ShowFigures();
     void Layout();
@@ -106,12 +106,9 @@ private:
 
     int m_modeValue = First;
     bool m_referenceSet = false;
-    int m_fixSeen = 0;  // 0, or the fix type (2 or 3) seen first since the last reset
     track::Reference m_reference;
     double m_lastEast = 0, m_lastNorth = 0;
     double m_halfRange = 0;  // of both axes; only grows until a reset
-    GgaRecord m_gga{};
-    bool m_haveGga = false;
     bool m_initialised = false;
     FixCollector m_fixes;  // since the last reset
     AccuracyAccumulator m_accuracy;  // of m_fixes against the reference, once there is one

@@ -14,7 +14,7 @@ std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood, Re
             link.Start();
             link.FeedWithoutDrops(data, bytes.size());
         }
-        link.Drain();
+        link.EndOfInput();
         link.Shutdown();
     }
     return sink.Messages();
