@@ -236,6 +236,30 @@ TEST(LinkDispatch, ViewTableHoldsOneReportWithEachSatelliteOnce) {
     EXPECT_EQ(v.lowestSnr, 41);
 }
 
+// What each epoch tells Track, Fix mode and Velocity: one fix for GGAs of two talkers
+// at one time (the first with a position), and the RMC's speed and course when no VTG
+// came; a receiver that sends VTG is shown its VTG alone.
+TEST(LinkDispatch, EachEpochGivesOneFixAndItsVelocity) {
+    const std::string rmc = Sentence("GNRMC,123519,A,4807.038,N,01131.000,E,12.5,273.33,081226,,,A");
+    const std::string glNoFix = Sentence("GLGGA,123519,,,,,0,00,,,M,,M,,");
+    const std::string later = Sentence("GPGGA,123520,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const auto messages = RunThroughLink(glNoFix + kGga + rmc + later + rmc);
+    const auto epochs = PayloadsOf<EpochSummary>(messages, 1138);
+    ASSERT_EQ(epochs.size(), 2u);
+    EXPECT_EQ(epochs[0].gga.fixQuality, 1);
+    EXPECT_EQ(epochs[0].gga.hour, 12);
+    const auto velocity = PayloadsOf<VtgRecord>(messages, 1105);
+    ASSERT_EQ(velocity.size(), 2u);
+    EXPECT_FLOAT_EQ(velocity[0].speedKnots, 12.5f);
+    EXPECT_NEAR(velocity[0].speedKmh, 23.15, 0.01);
+    EXPECT_FLOAT_EQ(velocity[0].courseTrue, 273.33f);
+
+    const std::string vtg = Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A");
+    const auto withVtg = PayloadsOf<VtgRecord>(RunThroughLink(kGga + rmc + vtg + later + rmc + vtg), 1105);
+    ASSERT_EQ(withVtg.size(), 2u);
+    EXPECT_FLOAT_EQ(withVtg[1].courseTrue, 54.7f);
+}
+
 // A QSA ahead of GN GSAs adds satellites but no GSA sentence: the GN sentences still
 // find their own satellites.
 TEST(LinkDispatch, QsaAheadOfGnGsasDoesNotShiftTheirSystems) {

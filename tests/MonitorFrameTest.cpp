@@ -195,12 +195,16 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     auto* info = static_cast<CNmeaInfoView*>(monitor.Registry().View(WindowType::NmeaInfo));
     EXPECT_EQ(info->Text(2, 2), "48.11730000 N");
     EXPECT_TRUE(info->Text(20, 2).startsWith("$GPGGA,123520"));
-    // A sentence too long to list says so once, without stopping anything.
-    pty.WriteMaster(testsupport::Sentence("GPGSV,1,1,04" + std::string(4, ',') + std::string(80, '0')));
+    // A sentence longer than NMEA 0183 allows (an RTK GGA) is listed, and told once.
+    const std::string rtkGga =
+        testsupport::Sentence("GNGGA,123521.00,4807.0380123,N,01131.0000456,E,4,12,0.55,545.412,M,46.900,M,1.0,0000");
+    ASSERT_GT(rtkGga.size(), 82u);
+    pty.WriteMaster(rtkGga);
     pty.WriteMaster(testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A"));
-    ASSERT_TRUE(WaitFor([&] { return !info->Text(16, 2).isEmpty(); }, 5000));
+    // A GGA begins the list anew.
+    ASSERT_TRUE(WaitFor([&] { return info->Text(21, 2).startsWith("$GPVTG"); }, 5000)) << info->Text(21, 2).toStdString();
     EXPECT_EQ(frame.StatusText(5), "NMEA packet length > 80");
-    EXPECT_TRUE(info->Text(21, 2).startsWith("$GPVTG"));
+    EXPECT_EQ(info->Text(20, 2).toStdString(), rtkGga.substr(0, rtkGga.size() - 2));
     EXPECT_TRUE(m_notifier.messages.isEmpty());
     if (kPaint) {
         QDir().mkpath(PICTURES_DIR);
@@ -218,7 +222,10 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     EXPECT_EQ(panel->ReceiveBox().toPlainText(),
               "[Receive] 001\n[Respond] 030\nStatus: Valid packet, action succeeded\n\n");
     const std::string gsv = testsupport::Sentence("GPGSV,1,1,01,04,40,100,40");
-    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") + gsv);
+    // The first epoch with a sky is told when the next begins; from then on each as soon
+    // as its last GSV group ends.
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") + gsv +
+                    testsupport::Sentence("GPGGA,123522,,,,,0,00,,,M,,M,,"));
     ASSERT_TRUE(WaitFor([&] { return panel->TtffBox().text() == "0.2 s"; }, 5000));
     pty.WriteMaster(testsupport::Sentence("GPGSA,A,3,04,,,,,,,,,,,,1.0,1.0,1.0") + gsv);
     ASSERT_TRUE(WaitFor([&] { return !panel->TtffBox().text().isEmpty(); }, 5000));

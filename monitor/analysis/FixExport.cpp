@@ -39,9 +39,13 @@ std::string Element(std::string_view name, const std::string& value) {
     return "<" + std::string(name) + ">" + value + "</" + std::string(name) + ">";
 }
 
+// The longitude every format writes: from -180 up to, not including, 180, as GPX's
+// schema has it (180 E and 180 W are one meridian), so that the files of one fix agree.
+double Longitude(const FixRecord& f) { return f.longitude >= 180 ? f.longitude - 360 : f.longitude; }
+
 // A point's "lon,lat,alt" as KML wants it.
 std::string KmlCoordinates(const FixRecord& f) {
-    return Number(f.longitude, 8) + "," + Number(f.latitude, 8) + "," + Number(f.altitude, 3);
+    return Number(Longitude(f), 8) + "," + Number(f.latitude, 8) + "," + Number(f.altitude, 3);
 }
 
 }  // namespace
@@ -87,9 +91,7 @@ void WriteGpx(std::ostream& out, std::span<const FixRecord> fixes, std::string_v
            " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
            " <trk>\n  " << Element("name", Escaped(name)) << "\n  <trkseg>\n";
     for (const FixRecord& f : fixes) {
-        // GPX's longitudes run from -180 up to, not including, 180.
-        const double lon = f.longitude >= 180 ? f.longitude - 360 : f.longitude;
-        out << "   <trkpt lat=\"" << Number(f.latitude, 8) << "\" lon=\"" << Number(lon, 8) << "\">";
+        out << "   <trkpt lat=\"" << Number(f.latitude, 8) << "\" lon=\"" << Number(Longitude(f), 8) << "\">";
         out << Element("ele", Number(f.altitude, 3));
         if (const auto time = IsoTime(f)) out << Element("time", *time);
         if (f.hasRmc && f.magneticVariation > 0 && f.magneticVariation < 360) {
@@ -150,7 +152,7 @@ void WriteCsv(std::ostream& out, std::span<const FixRecord> fixes) {
     for (const FixRecord& f : fixes) {
         const auto time = IsoTime(f);
         std::string row = time.value_or("") + "," + (time ? time->substr(0, 10) : "") + "," + TimeOfDay(f) + "," +
-                          Number(f.latitude, 8) + "," + Char(f.northSouth) + "," + Number(f.longitude, 8) + "," +
+                          Number(f.latitude, 8) + "," + Char(f.northSouth) + "," + Number(Longitude(f), 8) + "," +
                           Char(f.eastWest) + "," + std::to_string(f.fixQuality) + "," +
                           std::to_string(f.satellitesUsed) + "," + Number(f.hdop, 2) + "," + Number(f.altitude, 3) +
                           "," + Number(f.geoidSeparation, 3) + "," + Number(f.differentialAge, 1) + "," +

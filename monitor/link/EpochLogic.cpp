@@ -31,9 +31,11 @@ uint64_t NameKey(std::string_view name) {
     return h;
 }
 
-bool RepeatsInUntimedEpoch(const ReceiverState& state, uint64_t nameKey) {
+bool RepeatsInEpoch(const ReceiverState& state, uint64_t nameKey, SentenceId id) {
     const EpochTracking& e = state.epoch;
-    if (e.timed || nameKey == e.lastPlainName) return false;
+    const bool satellites = id == sentence::kGsa || id == sentence::kQsa;
+    if (id == sentence::kGsv || (e.timed && !satellites) || nameKey == e.lastPlainName) return false;
+    if (satellites && (state.lastDispatched == sentence::kGsa || state.lastDispatched == sentence::kQsa)) return false;
     for (int i = 0; i < e.nameCount; ++i)
         if (e.names[i] == nameKey) return true;
     return false;
@@ -205,7 +207,7 @@ void ApplyGga(ReceiverState& state) {
 
 bool NoteSentence(ReceiverState& state, uint64_t nameKey, bool isGsv) {
     EpochTracking& e = state.epoch;
-    if (!e.timed && !isGsv && nameKey != e.lastPlainName && e.nameCount < kEpochNames) e.names[e.nameCount++] = nameKey;
+    if (!isGsv && nameKey != e.lastPlainName && e.nameCount < kEpochNames) e.names[e.nameCount++] = nameKey;
     e.lastPlainName = nameKey;
     uint64_t h = nameKey;
     if (isGsv) {

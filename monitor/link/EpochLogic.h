@@ -19,10 +19,11 @@ bool ListsSkyAgain(const ReceiverState& state);
 // A sentence's name as the epochs tell sentences apart: "$GPGGA" of "$GPGGA,...", hashed.
 uint64_t NameKey(std::string_view name);
 
-// In an epoch that began without a time, a sentence other than a GSV whose name came
-// already (and not right before): the receiver sends its sentences again, the next epoch
-// begins with it.
-bool RepeatsInUntimedEpoch(const ReceiverState& state, uint64_t nameKey);
+// A sentence whose name came already in this epoch, and not right before it: the receiver
+// sends its sentences again, so the next epoch begins with it. In an epoch that began
+// with a time only a GSA or QSA tells this (GSVs go by their groups, ListsSkyAgain); in
+// one without, any sentence but a GSV.
+bool RepeatsInEpoch(const ReceiverState& state, uint64_t nameKey, SentenceId id);
 
 // Ends the epoch and begins the next one, `timed` by a sentence at `secondOfDay` or, for
 // a receiver without a time, by a repeat. Run after everything the closing epoch still

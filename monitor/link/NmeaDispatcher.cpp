@@ -225,7 +225,7 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     const auto time = MayCarryTime(id) ? SentenceTime(content) : std::nullopt;
     if (time) {
         if (StartsNewEpoch(m_state, *time)) CloseEpoch(*time, true);
-    } else if (id != sentence::kGsv && RepeatsInUntimedEpoch(m_state, nameKey)) {
+    } else if (RepeatsInEpoch(m_state, nameKey, id)) {
         CloseEpoch(m_state.epoch.time, false);
     }
 

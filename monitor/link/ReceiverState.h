@@ -147,8 +147,8 @@ struct EpochTracking {
     double time = -1;  // seconds of the day of the latest epoch with one; -1 for none
     bool timed = false;      // this epoch began with a time
     uint64_t sentences = 0;  // in the epoch, of any kind
-    // In an epoch without a time: the names (other than GSV) that came, to find where
-    // the receiver begins its sentences again.
+    // The names (other than GSV) that came in the epoch, to find where the receiver
+    // begins its sentences again.
     uint64_t names[kEpochNames];
     int nameCount = 0;
     uint64_t lastPlainName = 0;

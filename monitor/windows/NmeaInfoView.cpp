@@ -48,10 +48,10 @@ void CNmeaInfoView::Write(const Rows& rows) {
 }
 
 void CNmeaInfoView::ListRaw(std::string_view sentence) {
+    // Longer than NMEA 0183 allows (an RTK GGA has 88): listed all the same, told once.
     if (sentence.size() > kMaxListedLength) {
         if (!m_toldTooLong && m_notice) m_notice("NMEA packet length > 80");
         m_toldTooLong = true;
-        return;
     }
     const RawList::Step step = m_raw.Add(sentence);
     for (int row : step.blank) SetCell(row, 1, {}), SetCell(row, 2, {});
