@@ -13,8 +13,9 @@ constexpr std::chrono::seconds kLimit(60);
 
 // Three fixes straight north of each other 0.001 minute of latitude apart, which is
 // 1.8532 m on the ellipsoid at 48 degrees (meridian radius 6,370.8 km × π/180/60,000),
-// altitudes 545.4, 546.4 and 547.4, with the RMC of each epoch; then an epoch without a
-// fix.
+// altitudes 545.4, 546.4 and 547.4, with the RMC of each epoch (and in the first, a
+// second talker's GGA of the same fix); then an epoch without a fix and two whose GGA
+// passed its checksum with a time or a latitude out of range.
 std::string Capture() {
     std::string c;
     const char* latitudes[] = {"4807.0380", "4807.0390", "4807.0400"};
@@ -23,10 +24,15 @@ std::string Capture() {
         const std::string time = "12351" + std::to_string(i);
         c += testsupport::Sentence("GPGGA," + time + ".00," + latitudes[i] + ",N,01131.0000,E,1,08,0.9," + altitudes[i] +
                                    ",M,46.9,M,,");
+        if (i == 0)
+            c += testsupport::Sentence("GLGGA," + time + ".00," + latitudes[i] + ",N,01131.0000,E,1,08,0.9," +
+                                       altitudes[i] + ",M,46.9,M,,");
         c += testsupport::Sentence("GPRMC," + time + ".00,A," + latitudes[i] +
                                    ",N,01131.0000,E,000.5,054.7,231194,003.1,W,A");
     }
     c += testsupport::Sentence("GPGGA,123513.00,,,,,0,00,99.9,,M,,M,,");
+    c += testsupport::Sentence("GPGGA,999999.00,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+    c += testsupport::Sentence("GPGGA,123514.00,10042.0000,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
     return c;
 }
 
@@ -104,7 +110,8 @@ TEST(NmeaExport, WritesEachFormatToStandardOutputOrAFile) {
     EXPECT_NE(gpx.find("<name>c.nmea</name>"), std::string::npos);
     EXPECT_EQ(Tool({NMEAEXPORT, "c.nmea", "--kml", "-o", "t.kml"}, dir.Path()).status, 0);
     EXPECT_EQ(testsupport::CountOf(testsupport::ReadFile(dir / "t.kml"), "<Point>"), 3u);
-    EXPECT_EQ(std::system(("xmllint --noout " + (dir / "t.gpx") + " " + (dir / "t.kml")).c_str()), 0);
+    EXPECT_EQ(std::system(("xmllint --noout --schema " DATA_DIR "/gpx11-subset.xsd " + (dir / "t.gpx")).c_str()), 0);
+    EXPECT_EQ(std::system(("xmllint --noout --schema " DATA_DIR "/kml22-subset.xsd " + (dir / "t.kml")).c_str()), 0);
 
     EXPECT_EQ(Tool({NMEAEXPORT, "c.nmea"}, dir.Path()).status, 2);
     EXPECT_EQ(Tool({NMEAEXPORT, "c.nmea", "--gpx", "--csv"}, dir.Path()).status, 2);
