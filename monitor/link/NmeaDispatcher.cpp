@@ -204,10 +204,17 @@ bool MayCarryTime(SentenceId id) {
     return id == sentence::kGga || id == sentence::kRmc || id == sentence::kGll || id == sentence::kUnknown;
 }
 
+// A standard sentence's name as its id and talker, with no hash to compute; never a
+// value NameKey gives in practice (its top bits are zero).
+uint64_t StandardNameKey(SentenceId id, const char* text) {
+    return 1 + (static_cast<uint64_t>(id) << 16 | static_cast<uint8_t>(text[1]) << 8 | static_cast<uint8_t>(text[2]));
+}
+
 // "$GPGGA" of "$GPGGA,...": up to the first comma or "*".
 std::string_view NameOf(std::string_view sentence) {
-    const auto end = sentence.find_first_of(",*");
-    return sentence.substr(0, std::min<std::size_t>(end, 16));
+    std::size_t end = 0;
+    while (end < sentence.size() && end < 16 && sentence[end] != ',' && sentence[end] != '*') ++end;
+    return sentence.substr(0, end);
 }
 
 }  // namespace
@@ -221,8 +228,8 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
 
     // A new time of day begins an epoch, and so does a receiver without a time sending
     // its sentences again: the last one is closed before this sentence counts.
-    const uint64_t nameKey = NameKey(NameOf(content));
-    const auto time = MayCarryTime(id) ? SentenceTime(content) : std::nullopt;
+    const uint64_t nameKey = FindStandard(id) ? StandardNameKey(id, text) : NameKey(NameOf(content));
+    const auto time = MayCarryTime(id) ? CheckedSentenceTime(content) : std::nullopt;
     if (time) {
         if (StartsNewEpoch(m_state, *time)) CloseEpoch(*time, true);
     } else if (RepeatsInEpoch(m_state, nameKey, id)) {

@@ -251,21 +251,25 @@ std::optional<double> ParseTimeOfDay(std::string_view field) {
 std::optional<double> SentenceTime(std::string_view sentence) {
     if (sentence.size() < 7 || sentence[0] != '$' || sentence[1] == 'P') return std::nullopt;
     const auto star = sentence.find('*');
-    std::string_view body = sentence.substr(1, star == std::string_view::npos ? std::string_view::npos : star - 1);
     if (star != std::string_view::npos) {
         if (sentence.size() < star + 3) return std::nullopt;
         const int hi = HexDigit(sentence[star + 1]), lo = HexDigit(sentence[star + 2]);
         if (hi < 0 || lo < 0) return std::nullopt;
         uint8_t sum = 0;
-        for (char c : body) sum ^= static_cast<uint8_t>(c);
+        for (char c : sentence.substr(1, star - 1)) sum ^= static_cast<uint8_t>(c);
         if (sum != hi * 16 + lo) return std::nullopt;
     }
-    const auto comma = body.find(',');
-    if (comma != 5) return std::nullopt;  // talker and three letters
-    const std::string_view type = body.substr(2, 3);
+    return CheckedSentenceTime(sentence);
+}
+
+std::optional<double> CheckedSentenceTime(std::string_view sentence) {
+    // "$ttTTT," with the time in field 1 (GLL: 5) after the address.
+    if (sentence.size() < 7 || sentence[0] != '$' || sentence[1] == 'P' || sentence[6] != ',') return std::nullopt;
+    const std::string_view type = sentence.substr(3, 3);
     int field = 0;
     if (type == "GGA" || type == "RMC" || type == "GNS" || type == "ZDA") field = 1;
     else if (type == "GLL") field = 5;
     else return std::nullopt;
-    return ParseTimeOfDay(Field(body, field));
+    const auto star = sentence.find('*');
+    return ParseTimeOfDay(Field(sentence.substr(1, star == std::string_view::npos ? star : star - 1), field));
 }

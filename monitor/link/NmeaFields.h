@@ -170,3 +170,5 @@ std::optional<double> ParseTimeOfDay(std::string_view field);
 // RMC, GNS, ZDA and GLL of any talker; nullopt for sentences without one and for a
 // checksum that does not match.
 std::optional<double> SentenceTime(std::string_view sentence);
+// The same for a sentence whose checksum was checked already.
+std::optional<double> CheckedSentenceTime(std::string_view sentence);
