@@ -1,7 +1,17 @@
-// Receive path throughput, unpaced: bytes written into a pseudo-terminal's master side,
-// read on the slave side. The baseline is a bare read loop on the same kind of pair; the
-// measured path adds the receive worker, the capture log and the per-byte callback.
-// Compare the two bytes_per_second figures of one run.
+// The receive path on a pseudo-terminal.
+//
+// Throughput, unpaced: bytes written into the master side, read on the slave side. The
+// baseline is a bare read loop on the same kind of pair; the measured path adds the
+// receive worker, the capture log and the per-byte callback. Compare the two
+// bytes_per_second figures of one run.
+//
+// Epoch latency: from the last byte of an epoch on the line to the link's last window
+// message for it (the VTG's), through the receive worker, the capture log and the link
+// thread, with the simulator's four constellations paced at the line's rate: at 9600
+// baud, where a 1 Hz epoch outlasts its second and the line never pauses, and at 115200,
+// at 1 Hz (a pause after every epoch) and at 10 Hz (full again).
+// The baseline is the link's own latency in the same run: each epoch written at once
+// onto a quiet line. The end prints each latency as a ratio to it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -10,14 +20,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CaptureLog.h"
 #include "CommPort.h"
+#include "NmeaThread.h"
+#include "ReceiverOutput.h"
 
 namespace {
 
@@ -113,6 +130,173 @@ void BM_CloseWithReadPending(benchmark::State& state) {
 }
 BENCHMARK(BM_CloseWithReadPending)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(20);
 
+using Clock = std::chrono::steady_clock;
+
+// The epochs of the simulator's four constellations.
+std::vector<std::string> Epochs(int count, int perSecond) {
+    sim::ReceiverOptions options;
+    options.epochsPerSecond = perSecond;
+    sim::ReceiverOutput out(options);
+    std::vector<std::string> epochs;
+    for (int e = 0; e < count; ++e) epochs.push_back(out.Epoch(e));
+    return epochs;
+}
+
+// The time the link posted each epoch's last message: epochs are counted by their GGA,
+// and the VTG's velocity message is the last one an epoch gives.
+class EpochSink : public ILinkSink {
+public:
+    void Post(const LinkMessage& message) override {
+        std::lock_guard lock(m_mutex);
+        if (message.number == msg::kGga) ++m_epoch;
+        else if (message.number == msg::kVelocityVtg && m_epoch > 0) m_done[m_epoch - 1] = Clock::now();
+    }
+    std::size_t Done() {
+        std::lock_guard lock(m_mutex);
+        return m_done.size();
+    }
+    std::map<std::size_t, Clock::time_point> Times() {
+        std::lock_guard lock(m_mutex);
+        return m_done;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::size_t m_epoch = 0;
+    std::map<std::size_t, Clock::time_point> m_done;
+};
+
+void WriteAll(int master, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Writes the epochs into the master side as a line of `baudRate` carries them (10 bits a
+// byte), each epoch starting on its period or, when the line is still busy, right after
+// the one before; notes when each epoch's last byte went in. `baudRate` 0: each epoch in
+// one write, 100 ms apart, so the line is quiet long before the next one.
+std::vector<Clock::time_point> PaceEpochs(int master, const std::vector<std::string>& epochs,
+                                          uint32_t baudRate, int perSecond) {
+    std::vector<Clock::time_point> lastByte;
+    const auto start = Clock::now();
+    auto lineFree = start;
+    for (std::size_t e = 0; e < epochs.size(); ++e) {
+        const std::string& epoch = epochs[e];
+        if (baudRate == 0) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * e));
+            WriteAll(master, epoch);
+            lastByte.push_back(Clock::now());
+            continue;
+        }
+        const auto epochStart = std::max(lineFree, start + std::chrono::milliseconds(1000 * e / perSecond));
+        std::this_thread::sleep_until(epochStart);
+        const double bytesPerSecond = baudRate / 10.0;
+        std::size_t done = 0;
+        while (done < epoch.size()) {
+            const double elapsed = std::chrono::duration<double>(Clock::now() - epochStart).count();
+            const auto due = std::min(epoch.size(), static_cast<std::size_t>(elapsed * bytesPerSecond) + 1);
+            if (due > done) {
+                const ssize_t n = write(master, epoch.data() + done, due - done);
+                if (n > 0) done += static_cast<std::size_t>(n);
+            }
+            if (done < epoch.size()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        lastByte.push_back(Clock::now());
+        lineFree = epochStart + std::chrono::microseconds(static_cast<int64_t>(epoch.size() * 1e6 / bytesPerSecond));
+    }
+    return lastByte;
+}
+
+// range(0): the line's rate, 0 for whole epochs at once; range(1): epochs per second;
+// range(2): epochs.
+void BM_EpochToLinkMessages(benchmark::State& state) {
+    const auto baudRate = static_cast<uint32_t>(state.range(0));
+    const int perSecond = static_cast<int>(state.range(1));
+    const std::vector<std::string> epochs = Epochs(static_cast<int>(state.range(2)), perSecond);
+    const std::string dir = std::filesystem::temp_directory_path() / "receive-path-bench";
+    std::vector<double> ms;
+    for (auto _ : state) {
+        Pty pty;
+        CaptureLog log(dir);
+        EpochSink sink;
+        CNmeaThread link(pty.slavePath, baudRate == 0 ? 115200 : baudRate, &sink, &log);
+        link.Start();
+        if (!link.Connect()) {
+            state.SkipWithError(link.OpenErrorText().c_str());
+            break;
+        }
+        const auto lastByte = PaceEpochs(pty.master, epochs, baudRate, perSecond);
+        const auto waitEnd = Clock::now() + std::chrono::seconds(20);
+        while (sink.Done() < epochs.size() && Clock::now() < waitEnd)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        link.Shutdown();
+        for (const auto& [epoch, posted] : sink.Times())
+            if (epoch < lastByte.size())
+                ms.push_back(std::chrono::duration<double, std::milli>(posted - lastByte[epoch]).count());
+    }
+    std::filesystem::remove_all(dir);
+    if (ms.empty()) return;
+    std::sort(ms.begin(), ms.end());
+    std::size_t bytes = 0;
+    for (const std::string& e : epochs) bytes += e.size();
+    state.counters["epoch_bytes"] = static_cast<double>(bytes) / epochs.size();
+    state.counters["epochs_seen"] = static_cast<double>(ms.size());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["p95_ms"] = ms[ms.size() * 95 / 100];
+    state.counters["max_ms"] = ms.back();
+}
+BENCHMARK(BM_EpochToLinkMessages)
+    ->ArgNames({"baud", "hz", "epochs"})
+    ->Args({0, 1, 100})
+    ->Args({9600, 1, 30})
+    ->Args({115200, 1, 30})
+    ->Args({115200, 10, 100})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+// Prints the usual table, then each paced latency as a ratio to the whole-epoch
+// baseline measured in the same run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const auto median = run.counters.find("median_ms");
+            if (run.run_type == Run::RT_Iteration && median != run.counters.end())
+                m_medians.emplace_back(run.run_name.args, median->second.value);
+        }
+    }
+    void PrintRatios() const {
+        double baseline = 0;
+        for (const auto& [args, median] : m_medians)
+            if (args.rfind("baud:0/", 0) == 0) baseline = median;
+        if (baseline <= 0) return;
+        for (const auto& [args, median] : m_medians) {
+            char line[160];
+            std::snprintf(line, sizeof line, "epoch latency %-28s median %8.1f ms, %6.2f times the link's own\n",
+                          args.c_str(), median, median / baseline);
+            GetOutputStream() << line;
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> m_medians;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}

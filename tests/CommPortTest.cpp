@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "CaptureLog.h"
 #include "CommPort.h"
@@ -25,9 +26,20 @@ public:
             m_bytes += static_cast<char>(b);
         };
     }
+    BlockCallback Blocks() {
+        return [this](const uint8_t* bytes, std::size_t count) {
+            std::lock_guard lock(m_mutex);
+            m_bytes.append(reinterpret_cast<const char*>(bytes), count);
+            ++m_blocks;
+        };
+    }
     std::string Bytes() {
         std::lock_guard lock(m_mutex);
         return m_bytes;
+    }
+    std::size_t BlockCount() {
+        std::lock_guard lock(m_mutex);
+        return m_blocks;
     }
     bool WaitForSize(std::size_t n, seconds limit = seconds(10)) {
         return WaitUntil([&] { return Bytes().size() >= n; }, duration_cast<milliseconds>(limit));
@@ -36,6 +48,7 @@ public:
 private:
     std::mutex m_mutex;
     std::string m_bytes;
+    std::size_t m_blocks = 0;  // calls of the block callback
 };
 
 struct Connection {
@@ -49,6 +62,12 @@ struct Connection {
         log.Name(pty.SlavePath());
         port.Configure(pty.SlavePath(), baud, 0, 8, 0, 20);
         return port.Open(received.Callback());
+    }
+    // As the link opens it: blocks to the callback, here with the read interval given.
+    bool OpenForBlocks(uint32_t readIntervalMs) {
+        log.Name(pty.SlavePath());
+        port.Configure(pty.SlavePath(), 9600, 0, 8, 0, readIntervalMs);
+        return port.Open(received.Blocks());
     }
 };
 
@@ -122,6 +141,30 @@ TEST(CommPort, ReceivedBlocksGoToTheLogBeforeTheCallbackInOrder) {
     ASSERT_TRUE(c.Open());
     const std::string data = testsupport::RandomBytes(50000, 3);
     for (std::size_t at = 0; at < data.size(); at += 7001) c.pty.WriteMaster(data.substr(at, 7001));
+    ASSERT_TRUE(c.received.WaitForSize(data.size()));
+    c.port.Close();
+    c.log.Close();
+    EXPECT_EQ(c.received.Bytes(), data);
+    EXPECT_EQ(testsupport::ReadFile(c.log.FilePath()), data);
+}
+
+// A receiver that fills its line never pauses for the read interval; what has come must
+// still be handed on while the line runs, not once a whole block is in. The interval
+// here is far longer than any pause a loaded machine puts into the feed, so the feed
+// (never a block's worth) can be handed on early only by the read's total time-out.
+TEST(CommPort, ALineThatNeverGoesQuietIsHandedOnInPartsWhileItRuns) {
+    Connection c;
+    ASSERT_TRUE(c.OpenForBlocks(60000));
+    const std::string data = testsupport::RandomBytes(kCommBlockSize - 192, 7);
+    constexpr std::size_t kSlice = 8;  // every 2 ms: about a 38400 baud line's worth
+    std::size_t fed = 0;
+    while (fed < data.size() && c.received.BlockCount() < 3) {
+        c.pty.WriteMaster(data.substr(fed, kSlice));
+        fed += kSlice;
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    EXPECT_LT(fed, data.size()) << "no three blocks were handed on while the line ran";
+    c.pty.WriteMaster(data.substr(std::min(fed, data.size())));
     ASSERT_TRUE(c.received.WaitForSize(data.size()));
     c.port.Close();
     c.log.Close();

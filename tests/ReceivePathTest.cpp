@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "CaptureLog.h"
 #include "CommPort.h"
@@ -120,6 +121,48 @@ TEST_P(PacedNmea, EveryByteArrivesInOrderAndTheLogMatches) {
 
 INSTANTIATE_TEST_SUITE_P(LineRates, PacedNmea,
                          ::testing::Values(std::pair{9600u, 1}, std::pair{921600u, 40}));
+
+// Notes how many bytes the module had put on the line when each GGA was posted.
+class GgaAtByte : public ILinkSink {
+public:
+    explicit GgaAtByte(const sim::Simulator& module) : m_module(module) {}
+    void Post(const LinkMessage& message) override {
+        if (message.number != msg::kGga) return;
+        std::lock_guard lock(m_mutex);
+        m_sentAt.push_back(m_module.BytesSent());
+    }
+    std::vector<uint64_t> SentAt() {
+        std::lock_guard lock(m_mutex);
+        return m_sentAt;
+    }
+
+private:
+    const sim::Simulator& m_module;
+    std::mutex m_mutex;
+    std::vector<uint64_t> m_sentAt;
+};
+
+// Four constellations at 9600 baud: an epoch (about 1180 bytes) outlasts its second, so
+// the line never pauses. Each epoch must reach the windows as it comes, not with a whole
+// block of 8192 bytes (seven epochs, 8.5 s of the line) behind it. Counted in bytes on
+// the line rather than in time, which leaves seconds for a loaded machine.
+TEST(ReceivePath, AFullLineAt9600ReachesTheWindowsEpochByEpoch) {
+    sim::PtyLine line;
+    std::string error;
+    ASSERT_TRUE(line.Open(error)) << error;
+    sim::Simulator module(line, NmeaEpochs(20, true));  // more than a block holds
+    GgaAtByte sink(module);
+    CNmeaThread link(line.SlavePath(), 9600, &sink, nullptr);
+    link.Start();
+    ASSERT_TRUE(link.Connect()) << link.OpenErrorText();
+    std::thread moduleThread([&] { module.Run(error); });
+    const bool two = WaitUntil([&] { return sink.SentAt().size() >= 2; }, seconds(30));
+    module.Stop();
+    moduleThread.join();
+    link.Shutdown();
+    ASSERT_TRUE(two);
+    EXPECT_LT(sink.SentAt()[1], kCommBlockSize) << "the second epoch's GGA came after a block's worth of bytes";
+}
 
 TEST(ReceivePath, SimulatorFloodAt921600ReachesTheWindowsWithNothingLost) {
     testsupport::RecordingSink sink;

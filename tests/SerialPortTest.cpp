@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -178,6 +179,29 @@ TEST(SerialRead, TotalTimeoutIsConstantPlusMultiplierTimesBytesAsked) {
     EXPECT_GE(ms, 140);
     EXPECT_EQ(p.TimedRead({0, 0, 60, 0, 0}, got, 10, ms), 0);
     EXPECT_GE(ms, 55);
+}
+
+// What the monitor's receive worker relies on when a receiver fills its line: the total
+// ends the read with what came although the gap after each byte never reaches the
+// interval.
+TEST(SerialRead, TotalTimeoutEndsAReadWhoseIntervalNeverRunsOut) {
+    OpenPort p;
+    std::atomic<bool> stop{false}, fedAll{false};
+    std::thread far([&] {
+        for (int i = 0; i < 2000 && !stop; ++i) {  // 4 s or more, if nothing stops it
+            p.pty.WriteMaster("x");
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+        fedAll = true;
+    });
+    std::string got;
+    long ms = 0;
+    const long n = p.TimedRead({1000, 0, 60, 0, 0}, got, 4096, ms);
+    const bool ranToTheEnd = fedAll;
+    stop = true;
+    far.join();
+    EXPECT_GE(n, 1);
+    EXPECT_FALSE(ranToTheEnd) << "the read waited for the line to go quiet";
 }
 
 TEST(SerialRead, FullRequestReturnsWithoutWaitingForTimeouts) {

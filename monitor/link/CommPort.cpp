@@ -45,6 +45,7 @@ bool CCommPort::SetupLine() {
     if (!m_device.SetLine(line)) return false;
     serial::Timeouts timeouts;
     timeouts.readIntervalMs = m_readIntervalTimeoutMs;
+    timeouts.readTotalConstantMs = kReadTotalTimeoutMs;
     m_device.SetTimeouts(timeouts);
     return true;
 }

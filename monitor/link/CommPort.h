@@ -12,6 +12,13 @@
 
 class CaptureLog;
 
+// The longest one read of the receive worker lasts before it hands on what came. The read
+// interval alone ends a read only when the line pauses, and a receiver that fills its
+// line (four constellations at 9600 baud, an epoch outlasting its second) never pauses
+// for 20 ms: each read would wait for all 8192 bytes, 8.5 s of the line. The comm API's
+// read total time-out ends it anyway, on both systems, without touching the interval rule.
+inline constexpr uint32_t kReadTotalTimeoutMs = 50;
+
 // "Error on open port/dev/ttyUSB7! (error code:2) No such file or directory", with the
 // group to join when the device may not be opened.
 std::string OpenErrorTextFor(const std::string& device, int code);

@@ -61,8 +61,9 @@ void CCommReadThread::HandOn(const uint8_t* block, std::size_t count) {
     m_callback(block, count);
 }
 
-// A read completes with a full block, or once at least one byte has come and the line
-// has then been quiet for the read interval time-out.
+// A read completes with a full block, once at least one byte has come and the line has
+// then been quiet for the read interval time-out, or when the read's total time-out ran
+// out (with what came by then, possibly nothing).
 void CCommReadThread::Run() {
     while (!StopRequested()) {
         const long n = m_port.Read(m_buffer, sizeof m_buffer, &m_completion);
