@@ -15,7 +15,12 @@ TEST(Fields, SplitCountsCommasAndEndsAtTheLastStar) {
     EXPECT_EQ(f[2], "");
     EXPECT_EQ(f[7], "K");
     EXPECT_EQ(SplitFields("$GPVTG,1,2", f), -1);  // no '*'
-    EXPECT_EQ(SplitFields("$X," + std::string(260, 'a') + "*00", f), -1);
+    // Every text the link keeps, "$" through CR, splits; a longer one never reaches here.
+    const std::string longest = "$X," + std::string(kMaxSentenceText - 7, 'a') + "*00\r";
+    ASSERT_EQ(longest.size(), static_cast<std::size_t>(kMaxSentenceText));
+    EXPECT_EQ(SplitFields(longest, f), 1);
+    EXPECT_EQ(f[0], std::string(kFieldWidth, 'a'));
+    EXPECT_EQ(SplitFields("$X,a" + longest.substr(3), f), -1);
     EXPECT_EQ(SplitFields("$GPTXT,0123456789abcdefXYZ,b*00", f), 2);
     EXPECT_EQ(f[0], "0123456789abcdef");  // cut to 16 characters
     std::string many = "$X";

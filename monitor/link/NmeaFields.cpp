@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ReceiverState.h"
+
 namespace {
 
 // A field as its slot keeps it: at most 16 characters, and no further than a NUL.
@@ -19,7 +21,7 @@ uint8_t SlotLength(const char* field, std::size_t length, bool holdsNul) {
 int SplitFields(std::string_view text, FieldList& out) {
     out.m_text = text.data();
     out.m_count = 0;
-    if (text.size() > 256) return -1;
+    if (text.size() > static_cast<std::size_t>(kMaxSentenceText)) return -1;
     const std::size_t star = text.rfind('*');
     if (star == std::string_view::npos) return -1;
     const char* const body = text.data();
