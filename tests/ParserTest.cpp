@@ -316,6 +316,8 @@ TEST(Fields, NumberConversionsAgreeWithTheCLibrary) {
     EXPECT_EQ(FieldInt("99999999999"), INT32_MAX);
     EXPECT_EQ(FieldDouble("1e3"), 1000.0);
     EXPECT_EQ(FieldDouble(""), 0.0);
+    EXPECT_EQ(FieldInt(FieldList()[0]), 0);  // a field past the last one has no characters at all
+    EXPECT_EQ(FieldDouble(FieldList()[0]), 0.0);
 }
 
 TEST(Fields, ListReadsAsSlots) {
