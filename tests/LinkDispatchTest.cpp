@@ -68,6 +68,19 @@ TEST(LinkDispatch, BadChecksumIsNeitherListedNorParsed) {
     EXPECT_TRUE(RunThroughLink(bad + "$GPGGA,,,,*00\r\n").empty());
 }
 
+TEST(LinkDispatch, SentencesOfEveryLengthTheLinkKeepsAreParsed) {
+    // A GGA with a fifteenth field, which nothing reads, padded to each length up to the
+    // longest line kept ("$" through CR).
+    const std::string head = "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,,";
+    for (int length = kMaxSentenceText - 8; length <= kMaxSentenceText; ++length) {
+        const std::size_t pad = static_cast<std::size_t>(length) - head.size() - 5;  // "$", "*hh\r"
+        const std::string gga = Sentence(head + std::string(pad, 'x'));
+        ASSERT_EQ(gga.size(), static_cast<std::size_t>(length) + 1) << length;
+        const auto messages = RunThroughLink(gga);
+        EXPECT_EQ(Numbers(messages), (std::vector<int>{1031, 1025, 1086, 1135, 1127})) << length;
+    }
+}
+
 TEST(LinkDispatch, TextLogOffsetsFollowOneAnother) {
     const std::string vtg = Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A");
     const auto messages = RunThroughLink(kGga + vtg + kGga);

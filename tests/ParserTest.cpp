@@ -15,7 +15,12 @@ TEST(Fields, SplitCountsCommasAndEndsAtTheLastStar) {
     EXPECT_EQ(f[2], "");
     EXPECT_EQ(f[7], "K");
     EXPECT_EQ(SplitFields("$GPVTG,1,2", f), -1);  // no '*'
-    EXPECT_EQ(SplitFields("$X," + std::string(260, 'a') + "*00", f), -1);
+    // Every text the link keeps, "$" through CR, splits; a longer one never reaches here.
+    const std::string longest = "$X," + std::string(kMaxSentenceText - 7, 'a') + "*00\r";
+    ASSERT_EQ(longest.size(), static_cast<std::size_t>(kMaxSentenceText));
+    EXPECT_EQ(SplitFields(longest, f), 1);
+    EXPECT_EQ(f[0], std::string(kFieldWidth, 'a'));
+    EXPECT_EQ(SplitFields("$X,a" + longest.substr(3), f), -1);
     EXPECT_EQ(SplitFields("$GPTXT,0123456789abcdefXYZ,b*00", f), 2);
     EXPECT_EQ(f[0], "0123456789abcdef");  // cut to 16 characters
     std::string many = "$X";
@@ -213,6 +218,30 @@ TEST(ParseRmc, DateCenturyAndRequiredFields) {
     EXPECT_FALSE(ParseRmc("$GPRMC,,V,,,,,,,010520,,,N*00", r));  // no time
 }
 
+// Fifteen digits fit a plain number; their degrees fit no int32_t, and the hemisphere
+// must not turn the lowest one into an overflow on the way to the other sign.
+TEST(ParseRmc, CoordinatesBeyondAnyIntegerSaturateOnTheirHemispheresSide) {
+    RmcRecord r;
+    ASSERT_TRUE(ParseRmc("$GPRMC,123519,A,-999999999999999,S,-999999999999999,W,0,0,230394,,*00", r));
+    EXPECT_EQ(r.latitudeDegrees, INT16_MAX);
+    EXPECT_EQ(r.longitudeDegrees, INT32_MAX);
+    ASSERT_TRUE(ParseRmc("$GPRMC,123519,A,999999999999999,S,-999999999999999,E,0,0,230394,,*00", r));
+    EXPECT_EQ(r.latitudeDegrees, INT16_MIN);
+    EXPECT_EQ(r.longitudeDegrees, INT32_MIN);
+    ASSERT_TRUE(ParseRmc("$GPRMC,123519,A,-4807.038,S,-01131.000,W,0,0,230394,,*00", r));
+    EXPECT_EQ(r.latitudeDegrees, 48);
+    EXPECT_NEAR(r.latitudeMinutes, 7.038, 1e-9);
+    EXPECT_EQ(r.longitudeDegrees, 11);
+    GllRecord g;
+    ASSERT_TRUE(ParseGll("$GPGLL,-999999999999999,N,-999999999999999,W,225444,A*00", g));
+    EXPECT_EQ(g.latitudeDegrees, INT16_MIN);
+    EXPECT_EQ(g.longitudeDegrees, INT32_MAX);
+    GgaRecord gga;
+    ASSERT_TRUE(ParseGga("$GPGGA,123519,-999999999999999,S,999999999999999,W,1,08,0.9,545.4,M,46.9,M,,*00", gga));
+    EXPECT_EQ(gga.latitudeDegrees, INT16_MAX);
+    EXPECT_EQ(gga.longitudeDegrees, -INT16_MAX);
+}
+
 TEST(ParseVtgAndGll, FieldsInPlace) {
     VtgRecord v;
     ASSERT_TRUE(ParseVtg("$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25", v));
@@ -287,6 +316,8 @@ TEST(Fields, NumberConversionsAgreeWithTheCLibrary) {
     EXPECT_EQ(FieldInt("99999999999"), INT32_MAX);
     EXPECT_EQ(FieldDouble("1e3"), 1000.0);
     EXPECT_EQ(FieldDouble(""), 0.0);
+    EXPECT_EQ(FieldInt(FieldList()[0]), 0);  // a field past the last one has no characters at all
+    EXPECT_EQ(FieldDouble(FieldList()[0]), 0.0);
 }
 
 TEST(Fields, ListReadsAsSlots) {

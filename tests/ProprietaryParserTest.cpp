@@ -246,3 +246,15 @@ TEST(ProprietaryTsx1, KeepsIntegersDoublesAndFloatsAndZeroForNonNumbers) {
     EXPECT_FALSE(Parse(sentence::kTsx1, Padded("1", 9, "0"), r));
     EXPECT_FALSE(Parse(sentence::kTsx1, Padded("1", 11, "0"), r));
 }
+
+// A default string_view has a null pointer, which must never reach memcpy (the
+// sanitizer build stops on it): it parses as the empty text does.
+TEST(ProprietaryParsers, EmptyViewWithoutCharactersReadsAsEmptyText) {
+    for (const SentenceId id : {sentence::kAlm, sentence::kEph, sentence::kDgp, sentence::kChn, sentence::kDbg,
+                                sentence::kDb2, sentence::kWbg, sentence::kRtc, sentence::kPmc, sentence::kJam,
+                                sentence::kLox, sentence::kTsx1, sentence::kGptxt}) {
+        ProprietaryRecords r{};
+        const bool fromEmpty = ProprietaryParserFor(id)("", r);
+        EXPECT_EQ(ProprietaryParserFor(id)(std::string_view(), r), fromEmpty) << "sentence id " << id;
+    }
+}

@@ -245,6 +245,22 @@ const Reply kReplies[] = {
      {"[Receive] 475", "PRN Number:B", "Week Number:8F5",
       "4B2E0D91 0C1A7F00 FD3C0012 A10C4E55 3F2B1100 00AF91C2 7E0015D3 C0F10A00 ", ""}},
 
+    // What atof makes of text no integer holds: NaN and infinities name no value and
+    // print as 0 or saturated, a missing text field reads as empty.
+    {"001 status not a number falls back", "PZRC001,030,nan",
+     {"[Receive] 001", "[Respond] 030", "Status: Undefined packet", ""}},
+    {"205 source not a number falls back", "$PZRC205,nan*00\r", {"[Receive] 205", "Mode: Undefined", ""}},
+    {"208 infinite model falls back", "PZRC208,-inf", {"[Receive] 208", "Mode: Undefined", ""}},
+    {"407 state beyond any integer falls back", "PZRC407,1e300", {"[Receive] 407", "State: Undefined", ""}},
+    {"229 NaN reads zero and infinity saturates before scaling", "PZRC229,nan,inf,-1e30",
+     {"[Receive] 229", "Min Code Lock: 0 msec", "Min Freq Lock: 90000000000000000 msec",
+      "Min Carr Lock: -90000000000000000 msec", ""}},
+    {"473 with its number alone", "PZRC473,1",
+     {"[Receive] 473", "PRN Number:1", "IODE:0", "SF1:         ", "SF2:         ", "SF3:         ", ""}},
+    {"473 without a star keeps no field", "$PZRC473,1\r",
+     {"[Receive] 473", "PRN Number:0", "IODE:0", "SF1:         ", "SF2:         ", "SF3:         ", ""}},
+    {"475 with no fields", "$PZRC475*00\r", {"[Receive] 475", "PRN Number:0", "Week Number:0", "        ", ""}},
+
     {"reply number with a letter", "$PZRCX1,5*00\r", {"Invalid Packet: $PZRCX1,5*00", ""}},
     {"reply number of one digit", "$PZRC1*31\r", {"Invalid Packet: $PZRC1*31", ""}},
     {"sentence too short for a reply number", "$PZRC01", {"Invalid Packet: $PZRC01", ""}},

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 
 namespace {
@@ -17,13 +16,15 @@ struct Fields {
     int textCount = 0;
 };
 
-// A named value list: names[0..count), then the fallback for anything else.
+// A named value list: names[0..count), then the fallback for anything else. atof also
+// reads "nan", "inf" and 1e300, which no integer holds: the range is checked on the
+// double, and only a value inside it is converted.
 struct NameList {
     std::span<const char* const> names;
     const char* fallback = "Undefined";
     const char* operator()(double value) const {
-        const auto v = static_cast<long long>(std::trunc(value));
-        return v >= 0 && v < static_cast<long long>(names.size()) ? names[static_cast<std::size_t>(v)] : fallback;
+        const double v = std::trunc(value);
+        return v >= 0 && v < static_cast<double>(names.size()) ? names[static_cast<std::size_t>(v)] : fallback;
     }
 };
 
@@ -168,11 +169,11 @@ void AddrValue(const Fields& f, std::string& out) {
 void Version461(const Fields& f, std::string& out) { AppendResponseLine(out, "Version:" + std::string(f.text[0])); }
 void Release463(const Fields& f, std::string& out) { AppendResponseLine(out, "Release:" + std::string(f.text[0])); }
 
+// A field the reply did not send is an empty view without characters (a null pointer),
+// which string_view::copy takes and memcpy does not.
 unsigned long HexOf(std::string_view text) {
     char buf[kMaxTextField + 1];
-    const std::size_t n = std::min(text.size(), kMaxTextField);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
+    buf[text.copy(buf, kMaxTextField)] = '\0';
     return std::strtoul(buf, nullptr, 16);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ReceiverState.h"
+
 namespace {
 
 // A field as its slot keeps it: at most 16 characters, and no further than a NUL.
@@ -19,7 +21,7 @@ uint8_t SlotLength(const char* field, std::size_t length, bool holdsNul) {
 int SplitFields(std::string_view text, FieldList& out) {
     out.m_text = text.data();
     out.m_count = 0;
-    if (text.size() > 256) return -1;
+    if (text.size() > static_cast<std::size_t>(kMaxSentenceText)) return -1;
     const std::size_t star = text.rfind('*');
     if (star == std::string_view::npos) return -1;
     const char* const body = text.data();
@@ -73,13 +75,12 @@ bool IsNumber(std::string_view t, int pointsAllowed) {
 }
 
 // Fields are at most 256 characters (SplitFields keeps 16): a NUL-terminated copy for
-// the C conversions.
+// the C conversions. A field past the last one has no characters at all (a null
+// pointer), which string_view::copy takes and memcpy does not.
 template <typename Convert>
 auto Converted(std::string_view text, Convert convert) {
     char buf[260];
-    const std::size_t n = std::min(text.size(), sizeof buf - 1);
-    std::memcpy(buf, text.data(), n);
-    buf[n] = '\0';
+    buf[text.copy(buf, sizeof buf - 1)] = '\0';
     return convert(buf);
 }
 
@@ -180,17 +181,15 @@ Coordinate ParseCoordinateDms(std::string_view value, char hemisphere) {
     return c;
 }
 
+// The hemisphere's sign goes on before the degrees are narrowed: negating a saturated
+// INT32_MIN ("-999999999999999,S") would overflow.
 DegreesMinutes ParseCoordinateDm(std::string_view value, char hemisphere) {
     double raw;
     if (!DecimalField(value, raw)) return {};
-    const double v = raw / 100.0;
+    double v = raw / 100.0;
+    if (IsSouthOrWest(hemisphere)) Negate(v);
     const double degrees = std::trunc(v);
-    DegreesMinutes d{ClampTo<int32_t>(degrees), (v - degrees) * 100.0};
-    if (IsSouthOrWest(hemisphere)) {
-        Negate(d.degrees);
-        Negate(d.minutes);
-    }
-    return d;
+    return {ClampTo<int32_t>(degrees), (v - degrees) * 100.0};
 }
 
 bool ParseUtcTime(std::string_view text, int16_t& hour, int16_t& minute, float& second) {

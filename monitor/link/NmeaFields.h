@@ -52,8 +52,8 @@ private:
 };
 
 // "$GPVTG,54.7,T,,M,5.5,N,10.2,K*48" gives 8 fields: "54.7", "T", "", "M", ... "K".
-// -1 for a text over 256 characters or one without '*'. The last field ends at the last
-// '*'; at most 72 fields are taken.
+// -1 for a text longer than the link keeps (kMaxSentenceText, "$" through CR) or one
+// without '*'. The last field ends at the last '*'; at most 72 fields are taken.
 int SplitFields(std::string_view text, FieldList& out);
 int SplitFields(std::string_view text, FieldSlots& out);
 

@@ -43,9 +43,8 @@ Slots SplitSlots(std::string_view text) {
     while (s.count < kMaxSlots) {
         const auto comma = body.find(',', at);
         const std::string_view field = body.substr(at, comma == std::string_view::npos ? body.npos : comma - at);
-        const std::size_t n = std::min<std::size_t>(field.size(), kSlotWidth);
-        std::memcpy(s.slot[s.count], field.data(), n);
-        s.slot[s.count++][n] = '\0';
+        s.slot[s.count][field.copy(s.slot[s.count], kSlotWidth)] = '\0';
+        ++s.count;
         if (comma == std::string_view::npos) break;
         at = comma + 1;
     }
@@ -161,8 +160,7 @@ bool ParseWbg(std::string_view text, ProprietaryRecords& r) {
     WbgRecord& w = r.wbg;
     FieldSlots f;
     char withName[260] = "$,";  // SplitFields skips a sentence name
-    const std::size_t length = std::min<std::size_t>(text.size(), sizeof withName - 3);
-    std::memcpy(withName + 2, text.data(), length);
+    const std::size_t length = text.copy(withName + 2, sizeof withName - 3);
     const int n = SplitFields(std::string_view(withName, length + 2), f);
     if (n < 3 || !IsInteger(f[0]) || !IsInteger(f[1]) || !IsInteger(f[2])) return false;
     const int type = FieldInt(f[0]), total = FieldInt(f[1]), number = FieldInt(f[2]);
