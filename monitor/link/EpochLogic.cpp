@@ -11,19 +11,15 @@ namespace {
 // A GSV group: its constellation and signal.
 int GroupKey(const GsvRecord& gsv) { return (gsv.system & 7) * 16 + (gsv.signalId & 15); }
 
-}  // namespace
-
-bool ListsSkyAgain(const ReceiverState& state) {
-    return state.gsv.sentenceNumber == 1 && state.epoch.groups.test(static_cast<std::size_t>(GroupKey(state.gsv)));
-}
-
-namespace {
-
 // FNV-1a.
 constexpr uint64_t kFnvBasis = 14695981039346656037ull;
 uint64_t Mix(uint64_t h, unsigned v) { return (h ^ v) * 1099511628211ull; }
 
 }  // namespace
+
+bool ListsSkyAgain(const ReceiverState& state) {
+    return state.gsv.sentenceNumber == 1 && state.epoch.groups.test(static_cast<std::size_t>(GroupKey(state.gsv)));
+}
 
 uint64_t NameKey(std::string_view name) {
     uint64_t h = kFnvBasis;
@@ -64,10 +60,8 @@ void BeginEpoch(ReceiverState& state, double secondOfDay, bool timed) {
 
 void ApplyGsa(ReceiverState& state, const GsaSentence& gsa) {
     UsedSatelliteSet& used = state.used;
-    // A new table with the epoch's first GSA; a receiver that gives no time yet also
-    // starts one with each run of GSAs.
-    const bool adjacent = state.lastDispatched == sentence::kGsa || state.lastDispatched == sentence::kQsa;
-    if (state.epoch.usedStale || (state.epoch.time < 0 && !adjacent)) used = {};
+    // A new table with the epoch's first GSA (a second run of GSAs begins an epoch).
+    if (state.epoch.usedStale) used = {};
     state.epoch.usedStale = false;
     if (!gsa.isQsa && used.gsaSentences >= kMaxGroups) return;  // no slot: the sentence is ignored
     used.mode = gsa.mode;
