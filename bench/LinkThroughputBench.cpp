@@ -115,7 +115,7 @@ BENCHMARK(BM_ReferenceParser);
 struct LinkPath {
     NullSink sink;
     RxStream stream;
-    NmeaDispatcher dispatcher{&sink, nullptr};
+    NmeaDispatcher dispatcher{&sink, {}};
     char text[kMaxSentenceText + 1];
 
     void Dispatch() {

@@ -156,6 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ClassifyCase{"$PZRC001,", 253}, ClassifyCase{"$PZRC-01,", 253}, ClassifyCase{"$PZRCX1,", 255},
                       ClassifyCase{"$PZRC01,", 255}, ClassifyCase{"$PZRC0-1,", 255},
                       ClassifyCase{"$PTVXRTSEPH,", 254}, ClassifyCase{"$PTVXDTEPH,", 254},
+                      ClassifyCase{"$PMTK001,", 252}, ClassifyCase{"$PMTK0011,", 255}, ClassifyCase{"$PMTK001*", 255},
+                      ClassifyCase{"$PMTK101,", 255},
                       ClassifyCase{"$GPGGAX,", 0}, ClassifyCase{"$GPGG,", 255}));
 
 TEST(Checksum, AcceptsOnlyTheRightUpperCaseDigits) {
@@ -286,3 +288,4 @@ TEST(RxStream, BlockFeedDropsAsByteFeedWhenNobodyReads) {
     EXPECT_EQ(byBlock.DroppedSentences(), byByte.DroppedSentences());
     EXPECT_EQ(Drain(byBlock), Drain(byByte));
 }
+

@@ -194,7 +194,12 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
         if (id != sentence::kGsv) m_state.epoch.reportEnded = true;
     } else if (id == sentence::kReply) {
         DecodedReply reply;
-        if (m_decoder) m_decoder(text, reply.text);
+        if (m_decoders.zr) m_decoders.zr(text, reply.text);
+        Post({msg::kReplyDecoded}, std::move(reply));
+        parsed = true;
+    } else if (id == sentence::kMtkAck) {
+        DecodedReply reply;
+        if (m_decoders.mtk) m_decoders.mtk(sentence, reply.text);
         Post({msg::kReplyDecoded}, std::move(reply));
         parsed = true;
     } else {

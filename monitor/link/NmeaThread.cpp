@@ -8,11 +8,11 @@
 #include "System.h"
 
 CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
-                         ResponseDecoder decoder)
+                         ReplyDecoders decoders)
     : m_deviceName(std::move(deviceName)),
       m_baudRate(baudRate),
       m_log(log),
-      m_dispatcher(sink, decoder),
+      m_dispatcher(sink, decoders),
       m_port(log) {
     if (m_log) m_log->Name(m_deviceName);
 }
