@@ -321,6 +321,28 @@ const Reply kMtkAcks[] = {
 
 class MtkAckReplies : public ::testing::TestWithParam<Reply> {};
 
+struct UbxAck {
+    const char* legend;
+    std::string frame;
+    Lines expected;
+};
+
+void PrintTo(const UbxAck& a, std::ostream* os) { *os << a.legend; }
+
+const UbxAck kUbxAcks[] = {
+    {"restart accepted", std::string("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10),
+     {"UBX ACK-ACK for CFG-RST (06 04)", ""}},
+    {"constellation choice refused", std::string("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x70", 10),
+     {"UBX ACK-NAK for CFG-GNSS (06 3E): refused", ""}},
+    {"NMEA version accepted", std::string("\xB5\x62\x05\x01\x02\x00\x06\x17\x25\x4E", 10),
+     {"UBX ACK-ACK for CFG-NMEA (06 17)", ""}},
+    {"message without a name", std::string("\xB5\x62\x05\x00\x02\x00\x0A\x04\x15\x3E", 10),
+     {"UBX ACK-NAK for 0A 04: refused", ""}},
+    {"no acknowledge", std::string("\xB5\x62\x01\x07", 4), {"Invalid Packet: B5 62 01 07", ""}},
+};
+
+class UbxAckReplies : public ::testing::TestWithParam<UbxAck> {};
+
 }  // namespace
 
 TEST_P(MtkAckReplies, NameTheCommandAndSayTheFlagInWords) {
@@ -330,3 +352,12 @@ TEST_P(MtkAckReplies, NameTheCommandAndSayTheFlagInWords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MtkAckReplies, ::testing::ValuesIn(kMtkAcks), ParamName<Reply>);
+
+TEST_P(UbxAckReplies, NameTheMessageAndSayWhetherItWasRefused) {
+    std::string text;
+    const std::string& f = GetParam().frame;
+    DecodeUbxAck(std::span(reinterpret_cast<const uint8_t*>(f.data()), f.size()), text);
+    EXPECT_EQ(LinesOf(text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UbxAckReplies, ::testing::ValuesIn(kUbxAcks), ParamName<UbxAck>);

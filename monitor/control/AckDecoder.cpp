@@ -1,8 +1,10 @@
 #include "AckDecoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
+#include "Framing.h"
 #include "ResponseDecoder.h"
 
 namespace {
@@ -25,9 +27,28 @@ constexpr MtkCommand kMtkCommands[] = {
 // The flag of $PMTK001, by its value.
 constexpr const char* kMtkFlags[] = {"invalid command", "unsupported", "valid but failed", "succeeded"};
 
+// The messages a UBX module acknowledges that have a name here: the panel's three and
+// the other configuration messages a bench sends most.
+struct UbxMessage {
+    uint8_t cls, id;
+    const char* name;
+};
+
+constexpr UbxMessage kUbxMessages[] = {
+    {0x06, 0x00, "CFG-PRT"},  {0x06, 0x01, "CFG-MSG"},  {0x06, 0x04, "CFG-RST"},
+    {0x06, 0x08, "CFG-RATE"}, {0x06, 0x09, "CFG-CFG"},  {0x06, 0x16, "CFG-SBAS"},
+    {0x06, 0x17, "CFG-NMEA"}, {0x06, 0x24, "CFG-NAV5"}, {0x06, 0x3E, "CFG-GNSS"},
+};
+
 const char* MtkCommandName(int number) {
     for (const MtkCommand& c : kMtkCommands)
         if (c.number == number) return c.name;
+    return nullptr;
+}
+
+const char* UbxMessageName(uint8_t cls, uint8_t id) {
+    for (const UbxMessage& m : kUbxMessages)
+        if (m.cls == cls && m.id == id) return m.name;
     return nullptr;
 }
 
@@ -75,4 +96,27 @@ void DecodeMtkAck(std::string_view sentence, std::string& text) {
     AppendResponseLine(text, "");
 }
 
-ReplyDecoders ModuleReplyDecoders() { return {DecodeResponse, DecodeMtkAck}; }
+void DecodeUbxAck(std::span<const uint8_t> frame, std::string& text) {
+    if (frame.size() < ubx::kAckFrameLength || frame[2] != ubx::kClassAck ||
+        (frame[3] != ubx::kIdAck && frame[3] != ubx::kIdNak)) {
+        std::string hex;
+        for (const uint8_t b : frame.first(std::min<std::size_t>(frame.size(), 32))) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, hex.empty() ? "%02X" : " %02X", b);
+            hex += byte;
+        }
+        return Invalid(hex, text);
+    }
+    const bool accepted = frame[3] == ubx::kIdAck;
+    const uint8_t cls = frame[ubx::kHeaderLength], id = frame[ubx::kHeaderLength + 1];
+    char ids[8];
+    std::snprintf(ids, sizeof ids, "%02X %02X", cls, id);
+    std::string line = accepted ? "UBX ACK-ACK for " : "UBX ACK-NAK for ";
+    const char* name = UbxMessageName(cls, id);
+    line += name ? std::string(name) + " (" + ids + ")" : std::string(ids);
+    if (!accepted) line += ": refused";
+    AppendResponseLine(text, line);
+    AppendResponseLine(text, "");
+}
+
+ReplyDecoders ModuleReplyDecoders() { return {DecodeResponse, DecodeMtkAck, DecodeUbxAck}; }

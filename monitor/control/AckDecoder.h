@@ -1,8 +1,10 @@
-// Turns the acknowledges of MTK modules into readable lines for the command panel's
-// Receive box, as ResponseDecoder does for the ZR family's "$PZRCnnn" replies; and hands
-// the link the families' decoders.
+// Turns the acknowledges of MTK and UBX modules into readable lines for the command
+// panel's Receive box, as ResponseDecoder does for the ZR family's "$PZRCnnn" replies;
+// and hands the link all three families' decoders.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,5 +15,10 @@
 // flag gives "Invalid Packet: " and the sentence.
 void DecodeMtkAck(std::string_view sentence, std::string& text);
 
-// DecodeResponse and DecodeMtkAck, as the link takes them.
+// B5 62 05 00 02 00 06 3E 4B 70 appends "UBX ACK-NAK for CFG-GNSS (06 3E): refused" and an
+// empty line; ACK-ACK ends after the parenthesis. `frame` runs from 0xB5 through the
+// checksum, which the framer has checked.
+void DecodeUbxAck(std::span<const uint8_t> frame, std::string& text);
+
+// DecodeResponse, DecodeMtkAck and DecodeUbxAck, as the link takes them.
 ReplyDecoders ModuleReplyDecoders();

@@ -115,6 +115,14 @@ void NmeaDispatcher::DispatchBinary(const uint8_t* packet, int length) {
     else if (type == 1 && Le16(buffer + 6) == 0x95) m_reply.Store(buffer, BinaryReply::kCommand95);
 }
 
+// B5 62 05 01 02 00 06 04 12 3B: ACK-ACK for CFG-RST. It goes to the command panel
+// like a text reply; it is no sentence, so the receiver state does not see it.
+void NmeaDispatcher::DispatchUbx(const uint8_t* frame, int length) {
+    DecodedReply reply;
+    if (m_decoders.ubx) m_decoders.ubx(std::span<const uint8_t>(frame, static_cast<std::size_t>(length)), reply.text);
+    Post({msg::kReplyDecoded}, std::move(reply));
+}
+
 void NmeaDispatcher::PostSatelliteCycle() {
     FinishCycle(m_state);
     Post({msg::kUsedSatellites, msg::kFixModeUsed, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed, msg::kTrackUsed},

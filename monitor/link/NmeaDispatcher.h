@@ -57,6 +57,8 @@ struct ReplyDecoders {
     void (*zr)(char* sentence, std::string& text) = nullptr;
     // "$PMTK001,...": the whole sentence.
     void (*mtk)(std::string_view sentence, std::string& text) = nullptr;
+    // A UBX acknowledge as the framer checked it, from 0xB5 through its checksum.
+    void (*ubx)(std::span<const uint8_t> frame, std::string& text) = nullptr;
 };
 
 class NmeaDispatcher {
@@ -82,6 +84,8 @@ public:
     // a receiver sends no CR); NUL-terminated.
     void DispatchText(char* text, int length, SentenceId id);
     void DispatchBinary(const uint8_t* packet, int length);
+    // A UBX acknowledge (ACK-ACK or ACK-NAK), header and checksum checked by the framer.
+    void DispatchUbx(const uint8_t* frame, int length);
 
     const ReceiverState& State() const { return m_state; }
     BinaryReply& Reply() { return m_reply; }
