@@ -115,7 +115,7 @@ BENCHMARK(BM_ReferenceParser);
 struct LinkPath {
     NullSink sink;
     RxStream stream;
-    NmeaDispatcher dispatcher{&sink, nullptr};
+    NmeaDispatcher dispatcher{&sink, {}};
     char text[kMaxSentenceText + 1];
 
     void Dispatch() {
@@ -123,6 +123,7 @@ struct LinkPath {
         auto* bytes = reinterpret_cast<uint8_t*>(text);
         while (stream.PopSentence(d, bytes)) {
             if (d.kind == SentenceKind::Binary) dispatcher.DispatchBinary(bytes, d.length);
+            else if (d.kind == SentenceKind::Ubx) dispatcher.DispatchUbx(bytes, d.length);
             else dispatcher.DispatchText(text, d.length, d.id);
         }
     }

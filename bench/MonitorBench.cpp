@@ -122,7 +122,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 std::vector<double> LinkLatencies(const std::vector<std::string>& epochs) {
     Pty pty;
     TimingSink sink;
-    CNmeaThread link(pty.slave, 115200, &sink, nullptr, nullptr);
+    CNmeaThread link(pty.slave, 115200, &sink, nullptr);
     link.Start();
     if (!link.Connect()) {
         std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());

@@ -1,4 +1,4 @@
-// Any bytes through the framer and the dispatch: parsers, epoch logic, reply decoder;
+// Any bytes through the framer and the dispatch: parsers, epoch logic, reply decoders;
 // and through the rate hunt's sentence check.
 #include <cstddef>
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include "BaudHunt.h"
 #include "NmeaThread.h"
 #include "RxStream.h"
-#include "ResponseDecoder.h"
+#include "AckDecoder.h"
 
 namespace {
 class NullSink : public ILinkSink {
@@ -56,7 +56,7 @@ void CountsAgree(const uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static NullSink sink;
-    CNmeaThread link("fuzz", 0, &sink, nullptr, DecodeResponse);
+    CNmeaThread link("fuzz", 0, &sink, nullptr, ModuleReplyDecoders());
     for (std::size_t i = 0; i < size; ++i) {
         link.FeedRxByte(data[i]);
         // Now and then the link thread falls behind and the queue overflows.

@@ -1,10 +1,12 @@
-// The reply decoder on any NUL-terminated text.
+// The reply decoders of the three families on any input: the ZR one on NUL-terminated
+// text, the MTK one on any text, the UBX one on any frame.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "AckDecoder.h"
 #include "ResponseDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -14,5 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::memcpy(sentence.data() + 5, data, size);
     std::string text;
     DecodeResponse(sentence.data(), text);
+
+    DecodeMtkAck("$PMTK001," + std::string(reinterpret_cast<const char*>(data), size), text);
+
+    std::vector<uint8_t> frame = {0xB5, 0x62, 0x05};
+    frame.insert(frame.end(), data, data + size);
+    DecodeUbxAck(frame, text);
     return 0;
 }

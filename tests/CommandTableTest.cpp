@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CommandTable.h"
+#include "Framing.h"
 #include "Ttff.h"
 
 namespace {

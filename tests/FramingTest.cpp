@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -156,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ClassifyCase{"$PZRC001,", 253}, ClassifyCase{"$PZRC-01,", 253}, ClassifyCase{"$PZRCX1,", 255},
                       ClassifyCase{"$PZRC01,", 255}, ClassifyCase{"$PZRC0-1,", 255},
                       ClassifyCase{"$PTVXRTSEPH,", 254}, ClassifyCase{"$PTVXDTEPH,", 254},
+                      ClassifyCase{"$PMTK001,", 252}, ClassifyCase{"$PMTK0011,", 255}, ClassifyCase{"$PMTK001*", 255},
+                      ClassifyCase{"$PMTK101,", 255},
                       ClassifyCase{"$GPGGAX,", 0}, ClassifyCase{"$GPGG,", 255}));
 
 TEST(Checksum, AcceptsOnlyTheRightUpperCaseDigits) {
@@ -217,7 +220,8 @@ namespace {
 
 // A stream with every framing case in it: sentences whole and broken off by a "$" or an
 // 0xAA, packets framed by their length (holding LF and "$" bytes) and by LF, lines
-// without CR, overlong lines and packets, NUL bytes and noise.
+// without CR, overlong lines and packets, UBX acknowledges whole, broken off and with a
+// wrong checksum, NUL bytes and noise.
 template <std::size_t N>
 std::string Bytes(const char (&literal)[N]) {
     return std::string(literal, N - 1);  // NUL bytes included
@@ -238,6 +242,10 @@ std::string MixedStream(uint32_t seed, int pieces) {
         "\xAA" + std::string(120, 'b') + "\r\n",
         Bytes("$GPGLL,49\0\x16.45,N*00\r\n"),
         "noise \x80\xff\r\n",
+        Bytes("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B"),
+        Bytes("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x71"),
+        Bytes("\xB5\x62\x05\x01\x02"),
+        "\xB5",
     };
     std::string s;
     for (int i = 0; i < pieces; ++i) s += pieceOf[(next() >> 8) % std::size(pieceOf)];
@@ -286,3 +294,78 @@ TEST(RxStream, BlockFeedDropsAsByteFeedWhenNobodyReads) {
     EXPECT_EQ(byBlock.DroppedSentences(), byByte.DroppedSentences());
     EXPECT_EQ(Drain(byBlock), Drain(byByte));
 }
+
+namespace {
+
+// UBX acknowledges as a module sends them: sync pair, class 05, id 01 (ACK) or 00 (NAK),
+// length 2, the class and id answered, the two checksum bytes.
+const std::string kAckRst = Bytes("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B");   // ACK-ACK CFG-RST
+const std::string kNakGnss = Bytes("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x70");  // ACK-NAK CFG-GNSS
+const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A*25\r\n";
+
+std::string AsText(SentenceId id, const std::string& line) {
+    return "1 " + std::to_string(id) + " " + line.substr(0, line.size() - 1);
+}
+std::string AsUbx(const std::string& frame) { return "5 255 " + frame; }
+
+struct UbxCase {
+    const char* legend;
+    std::string bytes;
+    std::vector<std::string> framed;
+};
+
+void PrintTo(const UbxCase& c, std::ostream* os) { *os << c.legend; }
+
+class UbxFraming : public ::testing::TestWithParam<UbxCase> {};
+
+}  // namespace
+
+TEST_P(UbxFraming, KeepsAcknowledgesWholeAndLosesNoSentenceOnAFalseStart) {
+    const UbxCase& c = GetParam();
+    RxStream byByte;
+    Feed(byByte, c.bytes);
+    EXPECT_EQ(Drain(byByte), c.framed);
+    // The block feed, split at every byte.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+    for (std::size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+        RxStream byBlock;
+        byBlock.FeedRxBytes(bytes, cut);
+        byBlock.FeedRxBytes(bytes + cut, c.bytes.size() - cut);
+        EXPECT_EQ(Drain(byBlock), c.framed) << "cut at " << cut;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, UbxFraming,
+    ::testing::Values(
+        UbxCase{"acknowledges between sentences", kVtg + kAckRst + kNakGnss + kGga,
+                {AsText(sentence::kVtg, kVtg), AsUbx(kAckRst), AsUbx(kNakGnss), AsText(sentence::kGga, kGga)}},
+        UbxCase{"after a binary packet framed by its length",
+                Bytes("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01\x0A\r\n") + kAckRst,
+                {"4 255 " + Bytes("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01\x0A\r\n"), AsUbx(kAckRst)}},
+        UbxCase{"a stray 0xB5 before a sentence", "\xB5" + kVtg, {AsText(sentence::kVtg, kVtg)}},
+        UbxCase{"the sync pair alone", "\xB5\x62" + kVtg, {AsText(sentence::kVtg, kVtg)}},
+        UbxCase{"two sync bytes, the second starting the frame", "\xB5" + kAckRst, {AsUbx(kAckRst)}},
+        UbxCase{"a navigation message's header is no acknowledge", Bytes("\xB5\x62\x01\x07\x5C\x00") + kVtg,
+                {AsText(sentence::kVtg, kVtg)}},
+        UbxCase{"a payload length other than 2", Bytes("\xB5\x62\x05\x01\x03\x00") + kVtg,
+                {AsText(sentence::kVtg, kVtg)}},
+        UbxCase{"a sentence where the answered ids would be", Bytes("\xB5\x62\x05\x01\x02\x00") + kVtg,
+                {AsText(sentence::kVtg, kVtg)}},
+        UbxCase{"a sentence where the checksum would be", Bytes("\xB5\x62\x05\x01\x02\x00\x06") + kGga,
+                {AsText(sentence::kGga, kGga)}},
+        UbxCase{"a wrong checksum drops the frame alone",
+                Bytes("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3C") + kGga, {AsText(sentence::kGga, kGga)}},
+        UbxCase{"another acknowledge among the last bytes of a broken one",
+                Bytes("\xB5\x62\x05\x01\x02\x00\x06\xB5") + kAckRst.substr(1), {AsUbx(kAckRst)}},
+        UbxCase{"the bytes of an acknowledge inside a sentence stay in it", "$GPTXT," + kAckRst + "*00\r\n",
+                {AsText(sentence::kGptxt, "$GPTXT," + kAckRst + "*00\r\n")}}),
+    [](const ::testing::TestParamInfo<UbxCase>& info) {
+        std::string name;
+        bool upper = true;
+        for (const char* p = info.param.legend; *p; ++p) {
+            if (std::isalnum(static_cast<unsigned char>(*p))) name += upper ? static_cast<char>(std::toupper(*p)) : *p;
+            upper = !std::isalnum(static_cast<unsigned char>(*p));
+        }
+        return name;
+    });

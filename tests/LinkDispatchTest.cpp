@@ -9,7 +9,7 @@
 #include "Framing.h"
 #include "LinkHarness.h"
 #include "Nmea.h"
-#include "ResponseDecoder.h"
+#include "AckDecoder.h"
 
 using testsupport::Numbers;
 using testsupport::RunThroughLink;
@@ -313,12 +313,46 @@ TEST(LinkDispatch, FortySatellitesInViewAreAllKept) {
 
 TEST(LinkDispatch, RepliesCarryTheirDecodedLines) {
     const auto messages = RunThroughLink(Sentence("PZRC001,030,3") + Sentence("PZRC999,1") + Sentence("PZRC000"),
-                                         false, DecodeResponse);
+                                         false, ModuleReplyDecoders());
     const auto replies = PayloadsOf<DecodedReply>(messages, 1126);
     ASSERT_EQ(replies.size(), 3u);
     EXPECT_EQ(replies[0].text, "[Receive] 001\r\n[Respond] 030\r\nStatus: Valid packet, action succeeded\r\n\r\n");
     EXPECT_EQ(replies[1].text, "");
     EXPECT_EQ(replies[2].text, "[Receive] 000\r\n\r\n");  // a reply with no fields at all
+}
+
+// The panel sends to three families; each one's acknowledge reaches it, in the order
+// they came, among the sentences of the epoch, which go on as before.
+TEST(LinkDispatch, AcknowledgesOfEveryFamilyReachTheCommandPanelInOrder) {
+    const std::string ackRst("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10);
+    const std::string nakGnss("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x70", 10);
+    const std::string vtg = Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A");
+    const std::string stream = kGga + Sentence("PMTK001,102,3") + ackRst + vtg + Sentence("PZRC001,030,3") +
+                               nakGnss + "$PMTK001,101,3*31\r\n";  // a wrong checksum
+    const auto messages = RunThroughLink(stream, false, ModuleReplyDecoders());
+    EXPECT_EQ(Numbers(messages),
+              (std::vector<int>{1031, 1025, 1086, 1135, 1127, 1126, 1126, 1031, 1030, 1105, 1126, 1126}));
+    std::vector<std::string> replies;
+    for (const DecodedReply& r : PayloadsOf<DecodedReply>(messages, 1126)) replies.push_back(r.text);
+    EXPECT_EQ(replies, (std::vector<std::string>{
+                           "MTK ACK for PMTK102 (warm start): succeeded\r\n\r\n",
+                           "UBX ACK-ACK for CFG-RST (06 04)\r\n\r\n",
+                           "[Receive] 001\r\n[Respond] 030\r\nStatus: Valid packet, action succeeded\r\n\r\n",
+                           "UBX ACK-NAK for CFG-GNSS (06 3E): refused\r\n\r\n"}));
+
+    // Without decoders each is still announced, with no lines; the UBX frames are not
+    // taken for the file transfer's packets.
+    testsupport::RecordingSink sink;
+    {
+        CNmeaThread link("test", 0, &sink, nullptr);
+        link.Start();
+        link.FeedWithoutDrops(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+        link.Drain();
+        link.Shutdown();
+    }
+    EXPECT_EQ(PayloadsOf<DecodedReply>(sink.Messages(), 1126).size(), 4u);
+    for (const DecodedReply& r : PayloadsOf<DecodedReply>(sink.Messages(), 1126)) EXPECT_EQ(r.text, "");
+    EXPECT_TRUE(sink.Packets().empty());
 }
 
 TEST(LinkDispatch, BinaryRepliesOfInterestLandBeforeTheirFlag) {

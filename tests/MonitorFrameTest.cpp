@@ -479,6 +479,45 @@ TEST_F(MonitorFrame, TtffSeriesOfThreeHotStartsFillsTheTableAgainstTheSimulator)
     EXPECT_TRUE(panel.SeriesRunning());  // and the monitor closes in the middle of it
 }
 
+// The panel speaks to three families; the simulated module answers each in its own way,
+// and every answer shows in the Receive box, decoded, in the order the commands went.
+TEST_F(MonitorFrame, CommandPanelShowsTheAcknowledgesOfAllThreeFamilies) {
+    using namespace std::chrono_literals;
+    testsupport::ChildProcess sim({ZRSIM, "--link", m_dir / "ttySIM0", "--rate", "10"}, m_dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 115200);
+    if (kPaint) monitor.Show();
+    monitor.MainFrame().ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    const auto shows = [&](const QString& line) {
+        return WaitFor([&] { return panel.ReceiveBox().toPlainText().contains(line); }, 5000);
+    };
+    panel.RestartClicked(Restart::Hot);
+    ASSERT_TRUE(shows("Status: ")) << panel.ReceiveBox().toPlainText().toStdString();
+    panel.ChooseModule(ModuleFamily::Mtk);
+    panel.RestartClicked(Restart::Warm);
+    ASSERT_TRUE(shows("MTK ACK")) << panel.ReceiveBox().toPlainText().toStdString();
+    panel.ChooseModule(ModuleFamily::Ubx);
+    panel.RestartClicked(Restart::Cold);
+    ASSERT_TRUE(shows("CFG-RST")) << panel.ReceiveBox().toPlainText().toStdString();
+    panel.ChooseConstellations({false, true, true});  // Glonass and BeiDou: CFG-GNSS, then CFG-NMEA
+    panel.SetClicked();
+    ASSERT_TRUE(shows("CFG-NMEA")) << panel.ReceiveBox().toPlainText().toStdString();
+    EXPECT_EQ(panel.ReceiveBox().toPlainText(),
+              "[Receive] 001\n[Respond] 030\nStatus: Valid packet, action succeeded\n\n"
+              "MTK ACK for PMTK102 (warm start): succeeded\n\n"
+              "UBX ACK-ACK for CFG-RST (06 04)\n\n"
+              "UBX ACK-ACK for CFG-GNSS (06 3E)\n\n"
+              "UBX ACK-ACK for CFG-NMEA (06 17)\n\n");
+    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+    if (kPaint) {
+        monitor.MainFrame().resize(1280, 800);
+        QCoreApplication::processEvents();
+        QDir().mkpath(PICTURES_DIR);
+        monitor.Registry().Frame(WindowType::NavigationCommand)->grab().save(QString(PICTURES_DIR) + "/navi-replies.png");
+    }
+}
+
 // The far end played by hand, silent after each restart: a cycle that times out is
 // counted; Stop, DisConnect and a lost line each end the series with its cycles kept.
 TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasured) {

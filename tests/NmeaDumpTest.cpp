@@ -36,7 +36,8 @@ TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
     testsupport::ScratchDir dir;
     testsupport::WriteFile(dir / "capture.log",
                            "junk" + testsupport::Sentence("GPVTG,054.7,T,034.4,M,005.5,N,010.2,K,A") +
-                               testsupport::Sentence("PZRC001,030,3") +
+                               testsupport::Sentence("PZRC001,030,3") + testsupport::Sentence("PMTK001,102,3") +
+                               std::string("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x70", 10) +
                                std::string("\xAA\xF0\x0C\x00\x03\x00\x04\x00\x01\x0A\r\n", 12));
     const std::string out = Output(std::string(NMEADUMP) + " " + (dir / "capture.log"));
     EXPECT_EQ(out,
@@ -48,6 +49,10 @@ TEST(NmeaDump, PrintsEachWindowMessageAsOneJsonLine) {
               "\"speedKnots\":5.5,\"speedKmh\":10.1999998,\"mode\":\"A\"}}\n"
               "{\"msg\":1126,\"window\":\"Navigation command\",\"reply\":[\"[Receive] 001\",\"[Respond] 030\","
               "\"Status: Valid packet, action succeeded\",\"\"]}\n"
+              "{\"msg\":1126,\"window\":\"Navigation command\",\"reply\":[\"MTK ACK for PMTK102 (warm start): "
+              "succeeded\",\"\"]}\n"
+              "{\"msg\":1126,\"window\":\"Navigation command\",\"reply\":[\"UBX ACK-NAK for CFG-GNSS (06 3E): "
+              "refused\",\"\"]}\n"
               "{\"binary\":\"aaf00c0003000400010a0d0a\",\"check\":0}\n");
     // Standard input works the same; a missing file is an error.
     EXPECT_EQ(Output(std::string(NMEADUMP) + " < " + (dir / "capture.log")), out);

@@ -5,23 +5,15 @@
 #include <vector>
 
 #include "Nmea.h"
+#include "AckDecoder.h"
 #include "ResponseDecoder.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// The lines a reply adds, without the CR LF after each. A body is completed to
-// "$body*hh\r" as the link hands sentences over; one starting with '$' is handed over
-// exactly as written.
-Lines Decode(const std::string& body) {
-    std::string sentence = body;
-    if (body.empty() || body[0] != '$') {
-        sentence = testsupport::Sentence(body);
-        sentence.pop_back();  // the link hands over "$" through CR
-    }
-    std::string text;
-    DecodeResponse(sentence.data(), text);
+// The lines of a decoder's text, without the CR LF after each.
+Lines LinesOf(const std::string& text) {
     Lines lines;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -34,6 +26,23 @@ Lines Decode(const std::string& body) {
         at = end + 2;
     }
     return lines;
+}
+
+// A body is completed to "$body*hh\r" as the link hands sentences over; one starting
+// with '$' is handed over exactly as written.
+std::string AsHandedOver(const std::string& body) {
+    if (!body.empty() && body[0] == '$') return body;
+    std::string sentence = testsupport::Sentence(body);
+    sentence.pop_back();  // the link hands over "$" through CR
+    return sentence;
+}
+
+// The lines a reply adds.
+Lines Decode(const std::string& body) {
+    std::string sentence = AsHandedOver(body);
+    std::string text;
+    DecodeResponse(sentence.data(), text);
+    return LinesOf(text);
 }
 
 struct Reply {
@@ -268,7 +277,9 @@ const Reply kReplies[] = {
     {"number between listed ones", "PZRC203,1", {}},
 };
 
-std::string ParamName(const ::testing::TestParamInfo<Reply>& info) {
+// A case's legend in CamelCase, for its test's name.
+template <typename Case>
+std::string ParamName(const ::testing::TestParamInfo<Case>& info) {
     std::string name;
     bool upper = true;
     for (const char* p = info.param.legend; *p; ++p) {
@@ -290,7 +301,7 @@ TEST_P(ResponseDecoderReplies, AddExactlyTheLinesTheReceiveBoxShows) {
     EXPECT_EQ(Decode(GetParam().body), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ResponseDecoderReplies, ::testing::ValuesIn(kReplies), ParamName);
+INSTANTIATE_TEST_SUITE_P(Table, ResponseDecoderReplies, ::testing::ValuesIn(kReplies), ParamName<Reply>);
 
 TEST(ResponseDecoder, CountAbove47IsBoundedByTheFieldsThereAre) {
     std::string body = "PZRC214,1000";
@@ -305,3 +316,64 @@ TEST(ResponseDecoder, TextFieldsAreCutAt127Characters) {
     const std::string longText(200, 'v');
     EXPECT_EQ(Decode("PZRC461," + longText)[1], "Version:" + std::string(127, 'v'));
 }
+
+namespace {
+
+const Reply kMtkAcks[] = {
+    {"hot start succeeded", "PMTK001,101,3", {"MTK ACK for PMTK101 (hot start): succeeded", ""}},
+    {"warm start succeeded", "PMTK001,102,3", {"MTK ACK for PMTK102 (warm start): succeeded", ""}},
+    {"cold start succeeded", "PMTK001,103,3", {"MTK ACK for PMTK103 (cold start): succeeded", ""}},
+    {"full cold start unsupported", "PMTK001,104,1", {"MTK ACK for PMTK104 (full cold start): unsupported", ""}},
+    {"constellation choice failed", "PMTK001,353,2",
+     {"MTK ACK for PMTK353 (constellation choice): valid but failed", ""}},
+    {"invalid command", "PMTK001,220,0", {"MTK ACK for PMTK220 (fix interval): invalid command", ""}},
+    {"command without a name", "PMTK001,605,3", {"MTK ACK for PMTK605: succeeded", ""}},
+    {"flag 4 is undefined", "PMTK001,101,4", {"MTK ACK for PMTK101 (hot start): undefined flag 4", ""}},
+    {"a field after the flag is not shown", "PMTK001,869,3,1", {"MTK ACK for PMTK869: succeeded", ""}},
+    {"no flag", "PMTK001,101", {"Invalid Packet: $PMTK001,101*2F", ""}},
+    {"letters for the command", "$PMTK001,abc,3*00\r", {"Invalid Packet: $PMTK001,abc,3*00", ""}},
+    {"line without CR", "$PMTK001,102,3*33", {"MTK ACK for PMTK102 (warm start): succeeded", ""}},
+};
+
+class MtkAckReplies : public ::testing::TestWithParam<Reply> {};
+
+struct UbxAck {
+    const char* legend;
+    std::string frame;
+    Lines expected;
+};
+
+void PrintTo(const UbxAck& a, std::ostream* os) { *os << a.legend; }
+
+const UbxAck kUbxAcks[] = {
+    {"restart accepted", std::string("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10),
+     {"UBX ACK-ACK for CFG-RST (06 04)", ""}},
+    {"constellation choice refused", std::string("\xB5\x62\x05\x00\x02\x00\x06\x3E\x4B\x70", 10),
+     {"UBX ACK-NAK for CFG-GNSS (06 3E): refused", ""}},
+    {"NMEA version accepted", std::string("\xB5\x62\x05\x01\x02\x00\x06\x17\x25\x4E", 10),
+     {"UBX ACK-ACK for CFG-NMEA (06 17)", ""}},
+    {"message without a name", std::string("\xB5\x62\x05\x00\x02\x00\x0A\x04\x15\x3E", 10),
+     {"UBX ACK-NAK for 0A 04: refused", ""}},
+    {"no acknowledge", std::string("\xB5\x62\x01\x07", 4), {"Invalid Packet: B5 62 01 07", ""}},
+};
+
+class UbxAckReplies : public ::testing::TestWithParam<UbxAck> {};
+
+}  // namespace
+
+TEST_P(MtkAckReplies, NameTheCommandAndSayTheFlagInWords) {
+    std::string text;
+    DecodeMtkAck(AsHandedOver(GetParam().body), text);
+    EXPECT_EQ(LinesOf(text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MtkAckReplies, ::testing::ValuesIn(kMtkAcks), ParamName<Reply>);
+
+TEST_P(UbxAckReplies, NameTheMessageAndSayWhetherItWasRefused) {
+    std::string text;
+    const std::string& f = GetParam().frame;
+    DecodeUbxAck(std::span(reinterpret_cast<const uint8_t*>(f.data()), f.size()), text);
+    EXPECT_EQ(LinesOf(text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UbxAckReplies, ::testing::ValuesIn(kUbxAcks), ParamName<UbxAck>);

@@ -45,6 +45,32 @@ TEST(Zrctl, RestartTtffAndGpdAgainstTheSimulatedModule) {
     EXPECT_EQ(bad.Wait(20s), 2);
 }
 
+// The other two families answer in their own way: a $PMTK001 sentence, a UBX ACK-ACK
+// (one for each message sent); each is printed decoded.
+TEST(Zrctl, MtkAndUbxAcknowledgesArePrintedDecoded) {
+    ScratchDir dir;
+    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10"}, dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+    const std::string port = dir / "ttySIM0";
+    const auto run = [&](std::vector<std::string> command) {
+        std::vector<std::string> args{ZRCTL, "--port", port, "--baud", "115200", "--seconds", "1"};
+        args.insert(args.end(), command.begin(), command.end());
+        ChildProcess zrctl(args, dir.Path());
+        EXPECT_EQ(zrctl.Wait(20s), 0) << zrctl.Output();
+        return zrctl.Output();
+    };
+    std::string out = run({"send", "MTK", "warm"});
+    EXPECT_NE(out.find("MTK ACK for PMTK102 (warm start): succeeded\n\n"), std::string::npos) << out;
+    out = run({"raw", "PMTK999"});
+    EXPECT_NE(out.find("MTK ACK for PMTK999: unsupported\n"), std::string::npos) << out;
+    out = run({"send", "UBX", "hot"});
+    EXPECT_NE(out.find("UBX ACK-ACK for CFG-RST (06 04)\n\n"), std::string::npos) << out;
+    // CFG-GNSS, then CFG-NMEA at once.
+    out = run({"constellations", "UBX", "beidou,glonass"});
+    EXPECT_NE(out.find("UBX ACK-ACK for CFG-GNSS (06 3E)\n\nUBX ACK-ACK for CFG-NMEA (06 17)\n\n"),
+              std::string::npos) << out;
+}
+
 // A series of hot restarts against the module's own half-second fix: a line per cycle,
 // the statistics, the CSV; a silent module times out; Ctrl+C and a dead line end the series.
 TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutCtrlCOrLostLine) {

@@ -1,5 +1,5 @@
 // nmeadump: raw receiver bytes through the monitor's receive path (framer, link thread,
-// checksum, parsers, epoch logic, reply decoder), every window message printed as one
+// checksum, parsers, epoch logic, reply decoders), every window message printed as one
 // line of JSON.
 //
 //   nmeadump [FILE | -]               a capture log, or standard input
@@ -22,7 +22,7 @@
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
-#include "ResponseDecoder.h"
+#include "AckDecoder.h"
 #include "System.h"
 
 namespace {
@@ -61,7 +61,7 @@ void Usage() { std::fputs(kUsage, stderr); }
 // takes sentences, so that a capture is read whole.
 int DumpFile(const std::string& path) {
     JsonSink sink;
-    CNmeaThread link("file", 0, &sink, nullptr, DecodeResponse);
+    CNmeaThread link("file", 0, &sink, nullptr, ModuleReplyDecoders());
     link.Start();
     std::string error;
     const bool read = link.FeedFile(path, error);
@@ -92,7 +92,7 @@ int DumpPort(ReceiveOptions options) {
     }
     JsonSink sink;
     // The link names the capture log for its first connection.
-    CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), DecodeResponse);
+    CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), ModuleReplyDecoders());
     ReceiveSession session("nmeadump", options, ProgramCaptureLog());
     LinkLine line(link);
     link.Start();

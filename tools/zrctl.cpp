@@ -36,7 +36,7 @@
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
-#include "ResponseDecoder.h"
+#include "AckDecoder.h"
 #include "System.h"
 #include "TtffSeries.h"
 
@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
     }
     ReplySink sink;
     NameCaptureLog(options->device);
-    CNmeaThread link(options->device, options->baud, &sink, &ProgramCaptureLog(), DecodeResponse);
+    CNmeaThread link(options->device, options->baud, &sink, &ProgramCaptureLog(), ModuleReplyDecoders());
     link.Start();
     if (!link.Connect()) return Fail(link.OpenErrorText());
     const auto send = [&](const CommandBytes& bytes) { link.SendBytes(bytes.data(), bytes.size()); };

@@ -60,14 +60,6 @@ CommandBytes CfgGnss(const GnssRow& row) {
 
 }  // namespace
 
-void UbxChecksum(const uint8_t* from, std::size_t count, uint8_t& a, uint8_t& b) {
-    a = b = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        a = static_cast<uint8_t>(a + from[i]);
-        b = static_cast<uint8_t>(b + a);
-    }
-}
-
 CommandBytes RestartCommand(ModuleFamily family, Restart restart) {
     static constexpr const char* kZr[] = {"PZRC030,3,1", "PZRC030,2,1", "PZRC030,1,1"};
     static constexpr const char* kMtk[] = {"PMTK103", "PMTK102", "PMTK101"};

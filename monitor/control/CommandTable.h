@@ -32,8 +32,5 @@ CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c
 CommandOrRefusal FreeCommand(std::string_view typed);
 inline constexpr std::size_t kMaxFreeCommand = 250;
 
-// UBX: the two Fletcher-8 bytes over class, id, length and payload.
-void UbxChecksum(const uint8_t* from, std::size_t count, uint8_t& a, uint8_t& b);
-
 // The stored UBX messages, for a check of their checksums.
 std::vector<CommandBytes> StoredUbxMessages();

@@ -19,7 +19,7 @@
 #include "PortList.h"
 #include "ProcessPriority.h"
 #include "ReplayBar.h"
-#include "ResponseDecoder.h"
+#include "AckDecoder.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     bar->setFloatable(false);
     bar->addWidget(BuildBar());
     addToolBar(Qt::TopToolBarArea, bar);
-    m_replayBar = new CReplayBar(m_notifier, &m_sink, DecodeResponse);
+    m_replayBar = new CReplayBar(m_notifier, &m_sink, ModuleReplyDecoders());
     connect(m_replayBar, &CReplayBar::sought, this, [this] {
         CleanAll();
         m_panes[2]->setText(kReplayingText);
@@ -214,7 +214,7 @@ void CMainFrame::Connect() {
 
 void CMainFrame::ConnectAt(const std::string& device, int baud) {
     m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &ProgramCaptureLog(),
-                                                 DecodeResponse);
+                                                 ModuleReplyDecoders());
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));

@@ -33,11 +33,11 @@ QString SpeedText(double speed) {
 
 }  // namespace
 
-CReplayBar::CReplayBar(INotifier& notifier, ILinkSink* sink, ResponseDecoder decoder, QWidget* parent)
+CReplayBar::CReplayBar(INotifier& notifier, ILinkSink* sink, ReplyDecoders decoders, QWidget* parent)
     : QWidget(parent),
       m_notifier(notifier),
       m_sink(sink),
-      m_decoder(decoder),
+      m_decoders(decoders),
       m_pause(new QPushButton(kPause)),
       m_speed(new QComboBox),
       m_slider(new QSlider(Qt::Horizontal)),
@@ -93,7 +93,7 @@ bool CReplayBar::Start(const QString& path, double speed) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(error));
         return false;
     }
-    m_link = std::make_unique<CNmeaThread>(path.toStdString(), 0, m_sink, nullptr, m_decoder);
+    m_link = std::make_unique<CNmeaThread>(path.toStdString(), 0, m_sink, nullptr, m_decoders);
     m_link->Start();
     m_player = std::move(player);
     const uint64_t session = ++m_session;

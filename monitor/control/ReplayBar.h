@@ -21,7 +21,7 @@ class QTimer;
 class CReplayBar : public QWidget {
     Q_OBJECT
 public:
-    CReplayBar(INotifier& notifier, ILinkSink* sink, ResponseDecoder decoder, QWidget* parent = nullptr);
+    CReplayBar(INotifier& notifier, ILinkSink* sink, ReplyDecoders decoders, QWidget* parent = nullptr);
     ~CReplayBar() override;
 
     // False when the file cannot be replayed; the notifier has said why.
@@ -54,7 +54,7 @@ private:
 
     INotifier& m_notifier;
     ILinkSink* m_sink;
-    ResponseDecoder m_decoder;
+    ReplyDecoders m_decoders;
     std::unique_ptr<CNmeaThread> m_link;
     std::unique_ptr<replay::Player> m_player;
     uint64_t m_session = 0;  // acknowledgements of an earlier replay are not this one's

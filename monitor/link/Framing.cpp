@@ -99,3 +99,11 @@ int CheckBinaryReply(std::span<const uint8_t, 100> reply, BinaryReplyFields& fie
     fields = {Le16(&reply[4]), Le16(&reply[6]), reply[8]};
     return 0;
 }
+
+void UbxChecksum(const uint8_t* from, std::size_t count, uint8_t& a, uint8_t& b) {
+    a = b = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        a = static_cast<uint8_t>(a + from[i]);
+        b = static_cast<uint8_t>(b + a);
+    }
+}

@@ -1,4 +1,5 @@
-// Checksums and the framing of outgoing sentences and binary packets.
+// Checksums and the framing of outgoing sentences and binary packets, and the UBX
+// frames the framer takes in.
 #pragma once
 
 #include <cstddef>
@@ -31,3 +32,18 @@ struct BinaryReplyFields {
 // 0 when the 100-byte reply is a well-formed packet (then `fields` are filled); -1 for a
 // length below 10, -2 above 100, -3 for a wrong frame, -4 for a wrong checksum.
 int CheckBinaryReply(std::span<const uint8_t, 100> reply, BinaryReplyFields& fields);
+
+// UBX, as its public protocol description gives it: 0xB5 0x62, class, id, 16-bit
+// little-endian payload length, payload, and two checksum bytes over class through
+// payload. Of all its messages the link takes in only the acknowledges of commands:
+// ACK-ACK and ACK-NAK, whose payload is the class and id of the message answered.
+namespace ubx {
+inline constexpr uint8_t kSync1 = 0xB5, kSync2 = 0x62;
+inline constexpr uint8_t kClassAck = 0x05, kIdNak = 0x00, kIdAck = 0x01;
+inline constexpr uint8_t kAckPayloadLength = 2;
+inline constexpr std::size_t kHeaderLength = 6;  // sync pair, class, id, length
+inline constexpr std::size_t kAckFrameLength = kHeaderLength + kAckPayloadLength + 2;
+}  // namespace ubx
+
+// UBX: the two 8-bit Fletcher sums (CK_A, CK_B) over class, id, length and payload.
+void UbxChecksum(const uint8_t* from, std::size_t count, uint8_t& a, uint8_t& b);

@@ -116,6 +116,14 @@ void NmeaDispatcher::DispatchBinary(const uint8_t* packet, int length) {
     else if (type == 1 && Le16(buffer + 6) == 0x95) m_reply.Store(buffer, BinaryReply::kCommand95);
 }
 
+// B5 62 05 01 02 00 06 04 12 3B: ACK-ACK for CFG-RST. It goes to the command panel
+// like a text reply; it is no sentence, so the receiver state does not see it.
+void NmeaDispatcher::DispatchUbx(const uint8_t* frame, int length) {
+    DecodedReply reply;
+    if (m_decoders.ubx) m_decoders.ubx(std::span<const uint8_t>(frame, static_cast<std::size_t>(length)), reply.text);
+    Post({msg::kReplyDecoded}, std::move(reply));
+}
+
 void NmeaDispatcher::PostSky() {
     FinishCycle(m_state);
     Post({msg::kUsedSatellites, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed}, m_state.used);
@@ -243,7 +251,12 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
         parsed = (this->*row->handle)(sentence);
     } else if (id == sentence::kReply) {
         DecodedReply reply;
-        if (m_decoder) m_decoder(text, reply.text);
+        if (m_decoders.zr) m_decoders.zr(text, reply.text);
+        Post({msg::kReplyDecoded}, std::move(reply));
+        parsed = true;
+    } else if (id == sentence::kMtkAck) {
+        DecodedReply reply;
+        if (m_decoders.mtk) m_decoders.mtk(sentence, reply.text);
         Post({msg::kReplyDecoded}, std::move(reply));
         parsed = true;
     } else {

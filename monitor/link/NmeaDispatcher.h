@@ -1,5 +1,5 @@
 // What the link thread does with each sentence and packet it takes from the queue:
-// checksum, text log, parser, epoch logic, reply decoder and the window messages.
+// checksum, text log, parser, epoch logic, reply decoders and the window messages.
 #pragma once
 
 #include <array>
@@ -49,14 +49,21 @@ private:
     std::atomic<int32_t> m_command95{0};
 };
 
-// The decoder for "$PZRCnnn" replies, given by the control layer: it gets the whole
-// NUL-terminated sentence (and may write into it) and appends its lines to `text`.
-using ResponseDecoder = void (*)(char* sentence, std::string& text);
+// The decoders of the module's replies, one per family, given by the control layer;
+// each appends its lines to `text`. A family without one has its replies announced
+// with no lines.
+struct ReplyDecoders {
+    // "$PZRCnnn,...": the whole NUL-terminated sentence, which it may write into.
+    void (*zr)(char* sentence, std::string& text) = nullptr;
+    // "$PMTK001,...": the whole sentence.
+    void (*mtk)(std::string_view sentence, std::string& text) = nullptr;
+    // A UBX acknowledge as the framer checked it, from 0xB5 through its checksum.
+    void (*ubx)(std::span<const uint8_t> frame, std::string& text) = nullptr;
+};
 
 class NmeaDispatcher {
 public:
-    // `decoder` null: replies are announced with no lines.
-    NmeaDispatcher(ILinkSink* sink, ResponseDecoder decoder) : m_sink(sink), m_decoder(decoder) {}
+    NmeaDispatcher(ILinkSink* sink, ReplyDecoders decoders) : m_sink(sink), m_decoders(decoders) {}
 
     // One row per standard sentence: its id, the three letters of its type, the talkers
     // whose sentences of that type are taken, and the handler that parses the sentence
@@ -79,6 +86,8 @@ public:
     // a receiver sends no CR); NUL-terminated.
     void DispatchText(char* text, int length, SentenceId id);
     void DispatchBinary(const uint8_t* packet, int length);
+    // A UBX acknowledge (ACK-ACK or ACK-NAK), header and checksum checked by the framer.
+    void DispatchUbx(const uint8_t* frame, int length);
 
     const ReceiverState& State() const { return m_state; }
     BinaryReply& Reply() { return m_reply; }
@@ -102,7 +111,7 @@ private:
     bool OnVtg(std::string_view sentence);
 
     ILinkSink* m_sink;
-    ResponseDecoder m_decoder;
+    ReplyDecoders m_decoders;
     ReceiverState m_state{};
     // What the sink is shown, kept and reused so that no record is copied twice; the raw
     // sentence has its own, which never changes its record type.

@@ -8,11 +8,11 @@
 #include "System.h"
 
 CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
-                         ResponseDecoder decoder)
+                         ReplyDecoders decoders)
     : m_deviceName(std::move(deviceName)),
       m_baudRate(baudRate),
       m_log(log),
-      m_dispatcher(sink, decoder),
+      m_dispatcher(sink, decoders),
       m_port(log) {
     if (m_log) m_log->Name(m_deviceName);
 }
@@ -75,7 +75,7 @@ void CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length) {
 // Only a new sentence or packet takes room: the bytes go in pieces that each begin at
 // one, after waiting for room.
 void CNmeaThread::FeedWithoutDrops(const uint8_t* bytes, std::size_t count) {
-    const auto isStart = [](uint8_t b) { return b == '$' || b == kBinaryStart; };
+    const auto isStart = [](uint8_t b) { return b == '$' || b == kBinaryStart || b == ubx::kSync1; };
     std::size_t at = 0;
     while (at < count) {
         std::size_t next = at + 1;
@@ -111,6 +111,8 @@ int CNmeaThread::ProcessPending() {
         ++taken;
         if (d.kind == SentenceKind::Binary) {
             m_dispatcher.DispatchBinary(reinterpret_cast<const uint8_t*>(m_text), d.length);
+        } else if (d.kind == SentenceKind::Ubx) {
+            m_dispatcher.DispatchUbx(reinterpret_cast<const uint8_t*>(m_text), d.length);
         } else {
             if (m_stop.load(std::memory_order_acquire)) break;
             m_dispatcher.DispatchText(m_text, d.length, d.id);

@@ -17,10 +17,10 @@ class CaptureLog;
 
 class CNmeaThread {
 public:
-    // Forms the capture log's name for this connection. `log` null: no capture;
-    // `decoder` null: replies are announced undecoded.
+    // Forms the capture log's name for this connection. `log` null: no capture; without
+    // `decoders` replies are announced undecoded.
     CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
-                ResponseDecoder decoder = nullptr);
+                ReplyDecoders decoders = {});
     ~CNmeaThread();
     CNmeaThread(const CNmeaThread&) = delete;
     CNmeaThread& operator=(const CNmeaThread&) = delete;

@@ -269,6 +269,9 @@ constexpr ParserRow kParsers[] = {
     {sentence::kRtc, "$PTVXRTC", ParseRtc},     {sentence::kPmc, "$PTVXPMC", ParsePmc},
     {sentence::kJam, "$PTVXJAM", ParseJam},     {sentence::kLox, "$PTVXLOX", ParseLox},
     {sentence::kSfch, "#SFCH", nullptr},        {sentence::kGptxt, "$GPTXT", ParseTxt},
+    // An MTK module's acknowledge of a command, read by the reply decoder. With its
+    // comma: a longer name that begins the same is another sentence.
+    {sentence::kMtkAck, "$PMTK001,", nullptr},
     // Recognised, not parsed.
     {sentence::kRecognised, "$PTVXRTSEPH", nullptr}, {sentence::kRecognised, "$PTVXRQTBEE", nullptr},
     {sentence::kRecognised, "$PTVXDTEPH", nullptr},

@@ -8,7 +8,7 @@
 
 using ProprietaryParser = bool (*)(std::string_view fields, ProprietaryRecords& records);
 
-// The id of a proprietary name ("$PTVXALM,"), of "#SFCH" and "$GPTXT", or
+// The id of a proprietary name ("$PTVXALM,"), of "#SFCH", "$GPTXT" and "$PMTK001,", or
 // sentence::kUnknown.
 SentenceId ClassifyProprietary(std::string_view header);
 

@@ -19,7 +19,7 @@ namespace sentence {
 inline constexpr SentenceId kGga = 0, kGll = 1, kGsa = 2, kGsv = 3, kRmc = 4, kVtg = 5, kQsa = 6;
 inline constexpr SentenceId kAlm = 32, kEph = 33, kDgp = 34, kDbg = 35, kDb2 = 36, kChn = 37,
                             kWbg = 38, kRtc = 39, kPmc = 40, kJam = 41, kLox = 42, kTsx1 = 43;
-inline constexpr SentenceId kSfch = 64, kGptxt = 136, kReply = 253, kRecognised = 254,
+inline constexpr SentenceId kSfch = 64, kGptxt = 136, kMtkAck = 252, kReply = 253, kRecognised = 254,
                             kUnknown = 255;
 }  // namespace sentence
 

@@ -40,6 +40,7 @@ void RxStream::Reset() {
     m_read.store(0);
     m_ringWrite = 0;
     m_state = State::Hunting;
+    m_ubxLength = 0;
     m_headerLength = 0;
     m_classified = false;
     m_inBlock = false;
@@ -73,6 +74,8 @@ void RxStream::Start(SentenceKind kind, uint8_t first) {
         m_headerLength = 1;
         m_classified = false;
         m_state = State::InSentence;
+    } else if (kind == SentenceKind::Ubx) {
+        d.id = sentence::kUnknown;  // the caller stores the rest of the checked frame
     } else {
         m_packetLength = 0;
         m_lineFramed = false;
@@ -134,11 +137,23 @@ void RxStream::Signal() {
     m_readyChanged.notify_one();
 }
 
+// Only its first byte so far: the frame is taken into the ring once its checksum holds.
+void RxStream::BeginUbx() {
+    m_ubx[0] = ubx::kSync1;
+    m_ubxLength = 1;
+    m_state = State::InUbx;
+}
+
 void RxStream::FeedRxByte(uint8_t b) {
     switch (m_state) {
         case State::Hunting:
-            if (b == '$') Start(SentenceKind::Text, b);
-            else if (b == kBinaryStart) Start(SentenceKind::Binary, b);
+            if (b == '$') {
+                Start(SentenceKind::Text, b);
+            } else if (b == kBinaryStart) {
+                Start(SentenceKind::Binary, b);
+            } else if (b == ubx::kSync1) {
+                BeginUbx();
+            }
             return;
         case State::InSentence: {
             if (b == '\n') return Complete(true);
@@ -158,14 +173,16 @@ void RxStream::FeedRxByte(uint8_t b) {
         }
         case State::InBinary:
             return FeedBinary(b);
+        case State::InUbx:
+            return FeedUbx(b);
     }
 }
 
 // The same steps as FeedRxByte for each byte, but a sentence's plain bytes (everything
 // but a line feed or a start byte) are found with memchr and stored in one go, and its
-// name is read from them as it is from single bytes. Binary packets, a few bytes among
-// many, go byte by byte. Completed sentences are announced kAnnounceEvery at a time and
-// at the end of the block, rather than one wake-up call each.
+// name is read from them as it is from single bytes. Binary packets and UBX frames, a
+// few bytes among many, go byte by byte. Completed sentences are announced
+// kAnnounceEvery at a time and at the end of the block, rather than one wake-up call each.
 void RxStream::FeedRxBytes(const uint8_t* bytes, std::size_t count) {
     const uint8_t* const end = bytes + count;
     m_inBlock = true;
@@ -178,16 +195,20 @@ void RxStream::FeedRxBytes(const uint8_t* bytes, std::size_t count) {
             case State::Hunting: bytes = Hunt(bytes, end); break;
             case State::InSentence: bytes = FeedText(bytes, end, binaryStart); break;
             case State::InBinary: FeedBinary(*bytes++); break;
+            case State::InUbx: FeedUbx(*bytes++); break;
         }
     }
     m_inBlock = false;
     if (m_unannounced > 0) Announce();
 }
 
-const uint8_t* RxStream::Hunt(const uint8_t* p, const uint8_t* end) {
-    while (p < end && *p != '$' && *p != kBinaryStart) ++p;
+// Once per sentence, mostly to find a "$" at once: inline, as a call here costs more
+// than the step.
+inline const uint8_t* RxStream::Hunt(const uint8_t* p, const uint8_t* end) {
+    while (p < end && *p != '$' && *p != kBinaryStart && *p != ubx::kSync1) ++p;
     if (p == end) return p;
-    Start(*p == '$' ? SentenceKind::Text : SentenceKind::Binary, *p);
+    if (*p == ubx::kSync1) BeginUbx();
+    else Start(*p == '$' ? SentenceKind::Text : SentenceKind::Binary, *p);
     return p + 1;
 }
 
@@ -289,6 +310,37 @@ void RxStream::FeedBinary(uint8_t b) {
     }
     Store(b);
     if (b == '\n') Complete(false);
+}
+
+// B5 62 05 01 02 00 06 04 12 3B, ACK-ACK for CFG-RST. Only an acknowledge is taken, so
+// every header byte but the id has one value, and a false start shows within six bytes
+// that are no start byte of anything else: the hunt goes on at the byte that did not
+// fit, and nothing the hunt would have kept is lost. A frame whose checksum fails is
+// no frame: its last four bytes are hunted again, as a sentence may start among them.
+void RxStream::FeedUbx(uint8_t b) {
+    static constexpr uint8_t kAckHeader[ubx::kHeaderLength] = {ubx::kSync1, ubx::kSync2, ubx::kClassAck,
+                                                               ubx::kIdAck, ubx::kAckPayloadLength, 0};
+    if (m_ubxLength < ubx::kHeaderLength) {
+        const bool fits = m_ubxLength == 3 ? b == ubx::kIdAck || b == ubx::kIdNak : b == kAckHeader[m_ubxLength];
+        if (!fits) {
+            m_state = State::Hunting;
+            return FeedRxByte(b);
+        }
+    }
+    m_ubx[m_ubxLength++] = b;
+    if (m_ubxLength < ubx::kAckFrameLength) return;
+    m_state = State::Hunting;
+    uint8_t a, c;
+    UbxChecksum(m_ubx + 2, ubx::kAckFrameLength - 4, a, c);
+    if (a == m_ubx[ubx::kAckFrameLength - 2] && c == m_ubx[ubx::kAckFrameLength - 1]) {
+        Start(SentenceKind::Ubx, m_ubx[0]);
+        for (std::size_t i = 1; i < ubx::kAckFrameLength; ++i) Store(m_ubx[i]);
+        return Complete(false);
+    }
+    // A copy: one of them may start another frame in m_ubx.
+    uint8_t tail[ubx::kAckFrameLength - ubx::kHeaderLength];
+    std::memcpy(tail, m_ubx + ubx::kHeaderLength, sizeof tail);
+    for (const uint8_t t : tail) FeedRxByte(t);
 }
 
 bool RxStream::PopSentence(SentenceDescriptor& out, uint8_t* text) {

@@ -1,6 +1,7 @@
 // The receive stream: the framer that cuts the received bytes into text sentences
-// ("$" ... LF) and binary packets (0xAA ... LF), the ring that holds them and the queue
-// of sentence descriptors that the link thread drains.
+// ("$" ... LF), binary packets (0xAA ... LF) and UBX acknowledges (0xB5 0x62 ... checksum),
+// the ring that holds them and the queue of sentence descriptors that the link thread
+// drains.
 //
 // One producer (the receive worker, FeedRxByte or FeedRxBytes) and one consumer (the
 // link thread, PopSentence). The indices are atomics; the only place where the producer
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "Framing.h"
 #include "ReceiverState.h"
 
 inline constexpr std::size_t kRxRingSize = 32768;
@@ -24,13 +26,13 @@ inline constexpr int kMaxSentenceLength = kMaxSentenceText;
 inline constexpr int kMaxPacketLength = 100;
 inline constexpr uint8_t kBinaryStart = 0xAA;
 
-enum class SentenceKind : int16_t { Free = -1, Text = 1, Binary = 4 };
+enum class SentenceKind : int16_t { Free = -1, Text = 1, Binary = 4, Ubx = 5 };
 
 struct SentenceDescriptor {
     SentenceKind kind;
-    uint16_t start;   // ring index of "$" or 0xAA
-    int16_t length;   // bytes stored: "$" through CR, or 0xAA through LF
-    SentenceId id;    // 255 until the name is classified
+    uint16_t start;   // ring index of "$", 0xAA or 0xB5
+    int16_t length;   // bytes stored: "$" through CR, 0xAA through LF, or a UBX frame
+    SentenceId id;    // 255 until the name is classified; 255 for a UBX frame
 };
 
 // Sentence id from a name as collected up to and including the comma, "*" or CR that
@@ -67,13 +69,15 @@ public:
     uint64_t CompletedSentences() const { return m_completed.load(std::memory_order_acquire); }
 
 private:
-    enum class State : uint8_t { Hunting, InSentence, InBinary };
+    enum class State : uint8_t { Hunting, InSentence, InBinary, InUbx };
     void Start(SentenceKind kind, uint8_t first);
     void Store(uint8_t b);
     void Complete(bool textRule);
     void DropOldest(bool textRule);  // with m_readMutex held
     void MakeRoomInRing();
     void FeedBinary(uint8_t b);
+    void BeginUbx();
+    void FeedUbx(uint8_t b);
     void Announce();
     void Signal();
     // FeedRxBytes' steps; each returns where the next one starts.
@@ -98,6 +102,10 @@ private:
     bool m_classified = false;
     int16_t m_packetLength = 0;  // from the packet's header; 0 until known
     bool m_lineFramed = false;   // a header that is no packet's: ends at LF
+    // A UBX acknowledge is held here until its checksum holds; only then does it take a
+    // place in the queue and the ring.
+    uint8_t m_ubx[ubx::kAckFrameLength];
+    std::size_t m_ubxLength = 0;
 
     bool m_inBlock = false;  // in FeedRxBytes
     int m_unannounced = 0;   // sentences completed there since the event was last set

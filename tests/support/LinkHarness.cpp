@@ -2,10 +2,10 @@
 
 namespace testsupport {
 
-std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood, ResponseDecoder decoder) {
+std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood, ReplyDecoders decoders) {
     RecordingSink sink;
     {
-        CNmeaThread link("test", 0, &sink, nullptr, decoder);
+        CNmeaThread link("test", 0, &sink, nullptr, decoders);
         const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
         if (flood) {
             for (std::size_t i = 0; i < bytes.size(); ++i) link.FeedRxByte(data[i]);

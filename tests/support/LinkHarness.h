@@ -38,7 +38,7 @@ private:
 // `flood`: then all of them before the link thread starts), waits until everything is
 // dispatched and stops the link.
 std::vector<LinkMessage> RunThroughLink(const std::string& bytes, bool flood = false,
-                                        ResponseDecoder decoder = nullptr);
+                                        ReplyDecoders decoders = {});
 
 // The message numbers alone, in order.
 std::vector<int> Numbers(const std::vector<LinkMessage>& messages);
