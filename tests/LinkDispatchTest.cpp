@@ -331,7 +331,7 @@ TEST(LinkDispatch, AcknowledgesOfEveryFamilyReachTheCommandPanelInOrder) {
                                nakGnss + "$PMTK001,101,3*31\r\n";  // a wrong checksum
     const auto messages = RunThroughLink(stream, false, ModuleReplyDecoders());
     EXPECT_EQ(Numbers(messages),
-              (std::vector<int>{1031, 1025, 1086, 1135, 1127, 1126, 1126, 1031, 1030, 1105, 1126, 1126}));
+              (std::vector<int>{1031, 1025, 1127, 1126, 1126, 1031, 1030, 1105, 1126, 1126, 1087, 1138}));
     std::vector<std::string> replies;
     for (const DecodedReply& r : PayloadsOf<DecodedReply>(messages, 1126)) replies.push_back(r.text);
     EXPECT_EQ(replies, (std::vector<std::string>{
