@@ -87,6 +87,11 @@ TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
     gga.fixQuality = 2, gga.satellitesUsed = 8, gga.hdop = 0.9f, gga.altitude = 545.4f;
     const nmeainfo::Rows rows = nmeainfo::FromGga(gga);
     EXPECT_EQ(rows[0], (std::pair<int, std::string>{0, "12:35:19.5000"}));
+    for (const auto& [second, text] : {std::pair{1.0f, "07:05:01.0000"}, {0.25f, "07:05:00.2500"}, {59.5f, "07:05:59.5000"}}) {
+        GgaRecord early{};
+        early.hour = 7, early.minute = 5, early.second = second;
+        EXPECT_EQ(nmeainfo::FromGga(early)[0].second, text);
+    }
     EXPECT_EQ(rows[1], (std::pair<int, std::string>{2, "-48.11730000 S"}));
     EXPECT_EQ(rows[3], (std::pair<int, std::string>{5, "DGPS"}));
     EXPECT_EQ(rows[6], (std::pair<int, std::string>{4, "545.4000"}));
