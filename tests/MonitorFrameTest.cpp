@@ -397,6 +397,13 @@ TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItAndDisConnectEndsAHunt) {
     EXPECT_EQ(frame.StatusText(2), "  Connected <<--->>");
     EXPECT_EQ(frame.BaudList().currentText(), "9600");
     frame.ConnectOrDisconnect();
+    // Current modules' fast factory rates are in the list, before "Auto", and can be chosen
+    // at start.
+    QStringList listed;
+    for (int i = 0; i < frame.BaudList().count(); ++i) listed << frame.BaudList().itemText(i);
+    EXPECT_EQ(listed.mid(listed.size() - 5), (QStringList{"230400", "256000", "460800", "921600", "Auto"}));
+    CMonitorApp fast(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 921600);
+    EXPECT_EQ(fast.MainFrame().BaudList().currentText(), "921600");
 
     testsupport::PtyPair silent;
     CMonitorApp quiet(m_notifier, {QString::fromStdString(silent.SlavePath())}, kAutoBaud);

@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "usage: skyLedger [--port DEV]... [--baud N|auto] [--connect] [--replay LOG [--speed X]]\n"
     "                 [--seconds S [--picture FILE]]\n"
     "  --port DEV        a device for the port list (the first given is selected)\n"
-    "  --baud N          the baud rate to start with: one of the list (4800 ... 256000),\n"
+    "  --baud N          the baud rate to start with: one of the list (4800 ... 921600),\n"
     "                    or auto: Connect finds the rate the module talks at\n"
     "  --connect         press Connect at start\n"
     "  --replay LOG      play a capture log through the windows at start\n"
@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "skyLedger: bad argument %s\n"
                          "%s"
-                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 256000 or auto;\n"
+                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 230400 256000 460800\n"
+                         "921600 or auto;\n"
                          "X is from 0.25 to 64, or max\n",
                          argv[i], kUsage);
             return 2;
