@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QDialog>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QElapsedTimer>
 #include <QMdiArea>
@@ -220,6 +221,24 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     // The command panel: a hot start reaches the module, its reply the Receive box, and
     // the clock runs from the first no-fix report to the first tick after a 3D one.
     auto* panel = static_cast<CNaviCmdView*>(monitor.Registry().View(WindowType::NavigationCommand));
+    // A command pasted from a log, its "$" and a wrong checksum with it, sent by Enter:
+    // one "$", the right checksum, a word under the field, the text in the list as typed.
+    const auto typeAndEnter = [&](const QString& text) {
+        panel->CommandField().lineEdit()->setText(text);
+        // To the field as the keyboard's focus delivers it: the box hands it on.
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(&panel->CommandField(), &enter);
+    };
+    typeAndEnter("$PZRC999*06");
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC999*22\r\n");
+    EXPECT_EQ(panel->CommandNote().text(), "typed checksum *06 is wrong: sent with *22");
+    typeAndEnter("PZRC460");
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC460*29\r\n");
+    EXPECT_EQ(panel->CommandNote().text(), "");
+    QComboBox& history = panel->CommandField();
+    ASSERT_GE(history.count(), 2);
+    EXPECT_EQ(history.itemText(history.count() - 2), "$PZRC999*06");
+    EXPECT_EQ(history.itemText(history.count() - 1), "PZRC460");
     panel->RestartClicked(Restart::Hot);
     EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC030,1,1*28\r\n");
     pty.WriteMaster(testsupport::Sentence("PZRC001,030,3"));

@@ -296,7 +296,10 @@ int main(int argc, char** argv) {
         const CommandOrRefusal c = verb == "raw" ? FreeCommand(word(1)) : ConstellationCommand(*family, *ChoiceOf(word(2)));
         if (!c.refusal.empty()) status = Fail(c.refusal);
         else if (c.bytes.empty()) status = Fail("nothing to send");
-        else send(c.bytes);
+        else {
+            if (!c.note.empty()) std::fprintf(stderr, "zrctl: %s\n", c.note.c_str());
+            send(c.bytes);
+        }
     } else {
         BinaryReply* reply = &link.Dispatcher().Reply();
         const GpdOutcome outcome = SendGpd(
