@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 
 namespace sim {
@@ -198,6 +199,13 @@ bool Simulator::Run(std::string& error) {
     // to percents of a 921600-baud line.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     if (!m_options.replayFile.empty()) {
+        // Its kind before the open: opening a FIFO waits for a writer that may never come.
+        std::error_code ec;
+        const auto status = std::filesystem::status(m_options.replayFile, ec);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            error = "cannot replay " + m_options.replayFile + ": not a regular file";
+            return false;
+        }
         m_replay.open(m_options.replayFile, std::ios::binary);
         if (!m_replay) {
             error = "cannot read " + m_options.replayFile;

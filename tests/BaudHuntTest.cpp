@@ -2,6 +2,7 @@
 // simulated module at its own rate and against a silent line.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <thread>
 
 #include "BaudHunt.h"
@@ -44,10 +45,17 @@ TEST_P(HuntAgainstTheModule, FindsTheRateTryingTheCommonOnesFirst) {
     run.join();
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.baudRate, GetParam());
-    EXPECT_EQ(tried, GetParam() == 115200 ? std::vector<uint32_t>{115200} : (std::vector<uint32_t>{115200, 9600}));
+    const std::map<uint32_t, std::vector<uint32_t>> expected = {
+        {115200, {115200}}, {9600, {115200, 9600}}, {921600, {115200, 9600, 230400, 460800, 921600}}};
+    EXPECT_EQ(tried, expected.at(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(BaudHunt, HuntAgainstTheModule, ::testing::Values(9600u, 115200u));
+INSTANTIATE_TEST_SUITE_P(BaudHunt, HuntAgainstTheModule, ::testing::Values(9600u, 115200u, 921600u));
+
+TEST(BaudHunt, TriesTheFastFactoryRatesRightAfterTheTwoOldOnesAndEveryListedRateOnce) {
+    EXPECT_EQ(HuntOrder(), (std::vector<uint32_t>{115200, 9600, 230400, 460800, 921600, 57600, 38400, 19200, 4800,
+                                                  14400, 56000, 128000, 256000}));
+}
 
 TEST(BaudHunt, SilentLineEndsWithNoRateAndACancelEndsItAtOnce) {
     testsupport::PtyPair silent;

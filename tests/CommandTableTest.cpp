@@ -71,6 +71,30 @@ TEST(Commands, FreeCommandIsFramedWithAFreshChecksum) {
     EXPECT_EQ(FreeCommand(std::string(250, 'A')).bytes.size(), 1 + 249 + 5u);
 }
 
+// Copied whole from a capture: the "$" is not doubled, a right checksum passes without a
+// word, a wrong one is replaced and said.
+TEST(Commands, FreeCommandTakesALeadingDollarAndTellsAWrongTypedChecksum) {
+    const std::pair<std::string, std::string> same[] = {
+        {"$PZRC999", "$PZRC999*22\r\n"}, {"$PZRC999*22", "$PZRC999*22\r\n"}, {"PZRC999*22", "$PZRC999*22\r\n"},
+        {"$PMTK220,1000*1F", "$PMTK220,1000*1F\r\n"}};
+    for (const auto& [typed, sent] : same) {
+        const CommandOrRefusal c = FreeCommand(typed);
+        EXPECT_EQ(Text(c.bytes), sent) << typed;
+        EXPECT_EQ(c.note, "") << typed;
+    }
+    const CommandOrRefusal wrong = FreeCommand("$PZRC999*06");
+    EXPECT_EQ(Text(wrong.bytes), "$PZRC999*22\r\n");
+    EXPECT_EQ(wrong.note, "typed checksum *06 is wrong: sent with *22");
+    EXPECT_EQ(FreeCommand("PZRC999*").note, "typed checksum * is wrong: sent with *22");
+    EXPECT_EQ(FreeCommand("PMTK220,1000*1f").note, "");  // the digits in either case
+    EXPECT_EQ(FreeCommand("PMTK220,1000*1F0").note, "typed checksum *1F0 is wrong: sent with *1F");
+    for (const char* nothing : {"$", "$PZRC", "$PMTK*", "*12"}) {
+        EXPECT_TRUE(FreeCommand(nothing).bytes.empty()) << nothing;
+        EXPECT_TRUE(FreeCommand(nothing).refusal.empty()) << nothing;
+    }
+    EXPECT_EQ(FreeCommand("$" + std::string(250, 'A')).bytes.size(), 1 + 249 + 5u);
+}
+
 TEST(Ttff, CountsFromTheFirstNoFixAfterARestartToTheFirstTickAfter3D) {
     TtffMeasurement t;
     EXPECT_FALSE(t.OnFixReport('1'));  // before any restart nothing is measured

@@ -61,7 +61,7 @@ QString LastGgaTime(const std::string& capture) {
         if (line.size() > 7 && line.compare(3, 4, "GGA,") == 0 && ChecksumGood(line)) time = line.substr(7, line.find(',', 7) - 7);
     }
     if (time.size() < 6) return {};
-    return QString::asprintf("%02d:%02d:%.04f", std::stoi(time.substr(0, 2)), std::stoi(time.substr(2, 2)),
+    return QString::asprintf("%02d:%02d:%07.4f", std::stoi(time.substr(0, 2)), std::stoi(time.substr(2, 2)),
                              std::stod(time.substr(4)));
 }
 

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QDialog>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QElapsedTimer>
 #include <QMdiArea>
@@ -87,6 +88,11 @@ TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
     gga.fixQuality = 2, gga.satellitesUsed = 8, gga.hdop = 0.9f, gga.altitude = 545.4f;
     const nmeainfo::Rows rows = nmeainfo::FromGga(gga);
     EXPECT_EQ(rows[0], (std::pair<int, std::string>{0, "12:35:19.5000"}));
+    for (const auto& [second, text] : {std::pair{1.0f, "07:05:01.0000"}, {0.25f, "07:05:00.2500"}, {59.5f, "07:05:59.5000"}}) {
+        GgaRecord early{};
+        early.hour = 7, early.minute = 5, early.second = second;
+        EXPECT_EQ(nmeainfo::FromGga(early)[0].second, text);
+    }
     EXPECT_EQ(rows[1], (std::pair<int, std::string>{2, "-48.11730000 S"}));
     EXPECT_EQ(rows[3], (std::pair<int, std::string>{5, "DGPS"}));
     EXPECT_EQ(rows[6], (std::pair<int, std::string>{4, "545.4000"}));
@@ -215,6 +221,24 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     // The command panel: a hot start reaches the module, its reply the Receive box, and
     // the clock runs from the first no-fix report to the first tick after a 3D one.
     auto* panel = static_cast<CNaviCmdView*>(monitor.Registry().View(WindowType::NavigationCommand));
+    // A command pasted from a log, its "$" and a wrong checksum with it, sent by Enter:
+    // one "$", the right checksum, a word under the field, the text in the list as typed.
+    const auto typeAndEnter = [&](const QString& text) {
+        panel->CommandField().lineEdit()->setText(text);
+        // To the field as the keyboard's focus delivers it: the box hands it on.
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(&panel->CommandField(), &enter);
+    };
+    typeAndEnter("$PZRC999*06");
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC999*22\r\n");
+    EXPECT_EQ(panel->CommandNote().text(), "typed checksum *06 is wrong: sent with *22");
+    typeAndEnter("PZRC460");
+    EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC460*29\r\n");
+    EXPECT_EQ(panel->CommandNote().text(), "");
+    QComboBox& history = panel->CommandField();
+    ASSERT_GE(history.count(), 2);
+    EXPECT_EQ(history.itemText(history.count() - 2), "$PZRC999*06");
+    EXPECT_EQ(history.itemText(history.count() - 1), "PZRC460");
     panel->RestartClicked(Restart::Hot);
     EXPECT_EQ(pty.ReadMaster(64, 2000), "$PZRC030,1,1*28\r\n");
     pty.WriteMaster(testsupport::Sentence("PZRC001,030,3"));
@@ -392,6 +416,13 @@ TEST_F(MonitorFrame, AutoFindsTheModulesRateAndShowsItAndDisConnectEndsAHunt) {
     EXPECT_EQ(frame.StatusText(2), "  Connected <<--->>");
     EXPECT_EQ(frame.BaudList().currentText(), "9600");
     frame.ConnectOrDisconnect();
+    // Current modules' fast factory rates are in the list, before "Auto", and can be chosen
+    // at start.
+    QStringList listed;
+    for (int i = 0; i < frame.BaudList().count(); ++i) listed << frame.BaudList().itemText(i);
+    EXPECT_EQ(listed.mid(listed.size() - 5), (QStringList{"230400", "256000", "460800", "921600", "Auto"}));
+    CMonitorApp fast(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 921600);
+    EXPECT_EQ(fast.MainFrame().BaudList().currentText(), "921600");
 
     testsupport::PtyPair silent;
     CMonitorApp quiet(m_notifier, {QString::fromStdString(silent.SlavePath())}, kAutoBaud);

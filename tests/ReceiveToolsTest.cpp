@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Nmea.h"
 #include "TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -23,6 +28,13 @@ std::string LineAfter(const std::string& text, const std::string& lead) {
     if (at == std::string::npos) return {};
     const auto start = at + lead.size();
     return text.substr(start, text.find('\n', start) - start);
+}
+
+// The command line run with its standard output sent to `target` (standard error stays
+// with the test).
+std::vector<std::string> StdoutTo(const std::string& target, std::vector<std::string> command) {
+    command.insert(command.begin(), {"/bin/sh", "-c", "out=$1; shift; exec \"$@\" > \"$out\"", "sh", target});
+    return command;
 }
 
 }  // namespace
@@ -133,7 +145,8 @@ TEST(ReceiveTools, BadNumbersAreRefusedNamingTheOptionAndTheValue) {
     const std::pair<std::string, std::string> bad[] = {
         {"--baud", "-1"}, {"--baud", "0"}, {"--baud", "4000001"}, {"--baud", "96o0"}, {"--baud", "Auto"},
         {"--baud", "auto9600"}, {"--baud", ""},
-        {"--seconds", "abc"}, {"--seconds", "0"}, {"--seconds", "-2"}, {"--seconds", "inf"}};
+        {"--seconds", "abc"}, {"--seconds", "0"}, {"--seconds", "-2"}, {"--seconds", "inf"},
+        {"--seconds", "9.3e9"}, {"--seconds", "1000000001"}, {"--seconds", "1e300"}};
     for (const char* tool : {RXWATCH, NMEADUMP}) {
         for (const auto& [option, value] : bad) {
             ChildProcess run({tool, "--port", "/dev/null", option, value}, "/");
@@ -142,4 +155,71 @@ TEST(ReceiveTools, BadNumbersAreRefusedNamingTheOptionAndTheValue) {
             EXPECT_NE(run.Output().find("\"" + value + "\""), std::string::npos) << run.Output();
         }
     }
+    // A run longer than the clock can count would otherwise end at once, as if done.
+    ChildProcess zrctl({ZRCTL, "--port", "/dev/null", "--seconds", "9.3e9", "send", "ZR", "hot"}, "/");
+    EXPECT_EQ(zrctl.Wait(kLimit), 2);
+    EXPECT_NE(zrctl.Output().find("--seconds wants a number above 0 and at most 1e9, not \"9.3e9\""), std::string::npos)
+        << zrctl.Output();
+}
+
+// Opening a FIFO would wait for a writer: the simulator's replay looks at the kind first.
+TEST(ReceiveTools, SimulatorReplayOfAFifoIsRefusedAtOnce) {
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo.log").c_str(), 0600), 0);
+    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--replay", dir / "fifo.log"}, dir.Path());
+    EXPECT_EQ(sim.Wait(kLimit), 1) << sim.Output();
+    EXPECT_NE(sim.Output().find("zrsim: cannot replay " + dir / "fifo.log" + ": not a regular file\n"), std::string::npos)
+        << sim.Output();
+}
+
+// A full disk or a reader that has gone: told in one line, the run ends at once, status 1.
+TEST(ReceiveTools, FailedStandardOutputIsAnErrorThatEndsTheRun) {
+    for (const char* tool : {RXWATCH, NMEADUMP}) {
+        const std::string name = std::filesystem::path(tool).filename().string();
+        ScratchDir dir;
+        PtyPair pty;
+        ChildProcess run(StdoutTo("/dev/full", {tool, "--port", pty.SlavePath()}), dir.Path());
+        ASSERT_TRUE(run.WaitFor("capturing to", kLimit)) << run.Output();
+        for (const char* time : {"123519", "123520", "123521"})
+            pty.WriteMaster(testsupport::Sentence(std::string("GPGGA,") + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+        EXPECT_EQ(run.Wait(kLimit), 1) << run.Output();
+        EXPECT_EQ(testsupport::CountOf(run.Output(), name + ": cannot write standard output: No space left on device\n"),
+                  1u) << run.Output();
+    }
+    ScratchDir dir;
+    testsupport::WriteFile(dir / "a.log", testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ChildProcess file(StdoutTo("/dev/full", {NMEADUMP, dir / "a.log"}), dir.Path());
+    EXPECT_EQ(file.Wait(kLimit), 1) << file.Output();
+    EXPECT_NE(file.Output().find("nmeadump: cannot write standard output: No space left on device\n"), std::string::npos)
+        << file.Output();
+
+    // The reader of a pipe goes away while rxwatch runs: no SIGPIPE death, the words.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const int reader = open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    PtyPair pty;
+    ChildProcess rx(StdoutTo(dir / "pipe", {RXWATCH, "--port", pty.SlavePath()}), dir.Path());
+    ASSERT_TRUE(rx.WaitFor("capturing to", kLimit)) << rx.Output();
+    close(reader);
+    pty.WriteMaster("$GPTXT,gone\r\n");
+    EXPECT_EQ(rx.Wait(kLimit), 1) << rx.Output();
+    EXPECT_NE(rx.Output().find("rxwatch: cannot write standard output: Broken pipe\n"), std::string::npos) << rx.Output();
+}
+
+// Nobody reads rxwatch's output while a flooding module fills the line: what the reader
+// leaves is counted, not kept, and the run still ends when --seconds says.
+TEST(RxWatch, UnreadOutputIsLeftOutAndTheRunKeepsItsTime) {
+    ScratchDir dir;
+    ChildProcess module({ZRSIM, "--link", dir / "ttySIM0", "--unpaced", "--flood"}, dir.Path());
+    ASSERT_TRUE(module.WaitFor("\n", kLimit));
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const int reader = open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // there, never read
+    ASSERT_GE(reader, 0);
+    ChildProcess rx(StdoutTo(dir / "pipe", {RXWATCH, "--port", dir / "ttySIM0", "--baud", "115200", "--seconds", "3"}),
+                    dir.Path());
+    EXPECT_EQ(rx.Wait(kLimit), 1) << rx.Output();
+    close(reader);
+    EXPECT_NE(rx.Output().find(" received bytes not printed: standard output was not read in time\n"), std::string::npos)
+        << rx.Output();
+    EXPECT_NE(rx.Output().find("bytes received; capture log LOG/"), std::string::npos) << rx.Output();
 }

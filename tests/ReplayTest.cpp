@@ -185,6 +185,35 @@ TEST(ReplayIndex, LargeEpochsSplitBeforeASentenceWithTheSameTime) {
     EXPECT_EQ(entries.back().utc, 6);
 }
 
+// A line left open writes zeros for hours: the run is cut into entries of its own, so
+// neither an entry nor the player's read of one grows with it, and the epochs around it
+// keep their sentences whole.
+TEST(ReplayIndex, LongRunsWithoutASentenceStartAreSplitToo) {
+    const std::string before = Epoch(TimeText(5));
+    const std::string after = Epoch(TimeText(6));
+    const std::string capture = before + std::string(40 * kLargestEntry + 7, '\0') + after;
+    for (const std::size_t block : {std::size_t{1} << 20, std::size_t{4093}}) {
+        const auto entries = IndexOf(capture, block);
+        ASSERT_GE(entries.size(), 40u);
+        EXPECT_EQ(entries.front().offset, 0u);
+        EXPECT_EQ(entries.back().offset, capture.size() - after.size());
+        EXPECT_EQ(entries.back().utc, 6);
+        uint64_t covered = 0;
+        for (const Entry& e : entries) {
+            EXPECT_EQ(e.offset, covered);
+            EXPECT_LE(e.length, 2 * kLargestEntry);
+            covered += e.length;
+        }
+        EXPECT_EQ(covered, capture.size());
+    }
+    // A packet's first byte counts as a start as "$" does: a packet begun just before the
+    // entry is full stays whole in it.
+    const std::string packet = "\xAA\xF0" + std::string(500, '\x55');
+    const auto entries = IndexOf(std::string(kLargestEntry - 10, '\0') + packet + std::string(2 * kLargestEntry, '\0'));
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[1].offset, 2 * kLargestEntry - 10);
+}
+
 TEST(ReplayPlayer, OpenSaysWhyAFileCannotBePlayed) {
     Player player;
     std::string error;

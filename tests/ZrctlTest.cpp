@@ -3,6 +3,7 @@
 
 #include <csignal>
 
+#include "Nmea.h"
 #include "TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -117,4 +118,42 @@ TEST(Zrctl, TtffCyclesPrintEachCycleAndTheStatisticsAndEndOnTimeOutCtrlCOrLostLi
     EXPECT_TRUE(testsupport::ReadFile(dir / "lost.csv").starts_with("cycle,restart,ttff_s,started\n\n"));
     ChildProcess badCount({ZRCTL, "--port", port, "ttff", "ZR", "hot", "--cycles", "0"}, dir.Path());
     EXPECT_EQ(badCount.Wait(20s), 2);
+}
+
+// A module on a bare line: its reply's fields reach the terminal with control bytes
+// shown as \xHH, and a line lost while replies are listened for ends zrctl at once,
+// not when --seconds does.
+namespace {
+
+// The command zrctl sends, read once it has the line open.
+std::string Command(testsupport::PtyPair& pty) {
+    std::string got;
+    testsupport::WaitUntil([&] { return (got += pty.ReadMaster(64, 100)).ends_with("\r\n"); }, 5s);
+    return got;
+}
+
+}  // namespace
+
+TEST(Zrctl, ReplyTextIsEscapedAndALostLineIsToldAtOnce) {
+    ScratchDir dir;
+    testsupport::PtyPair pty;
+    ChildProcess version({ZRCTL, "--port", pty.SlavePath(), "--seconds", "1", "raw", "PZRC460"}, dir.Path());
+    EXPECT_EQ(Command(pty), testsupport::Sentence("PZRC460"));
+    pty.WriteMaster(testsupport::Sentence("PZRC461,V1\x1B[2J\x07"));
+    EXPECT_EQ(version.Wait(20s), 0) << version.Output();
+    EXPECT_NE(version.Output().find("Version:V1\\x1B[2J\\x07\n"), std::string::npos) << version.Output();
+    EXPECT_EQ(version.Output().find('\x1B'), std::string::npos) << version.Output();
+
+    for (const std::vector<std::string> verb : {std::vector<std::string>{"send", "ZR", "hot"},
+                                                {"constellations", "ZR", "gps"}, {"raw", "PZRC460"}}) {
+        testsupport::PtyPair line;
+        std::vector<std::string> args{ZRCTL, "--port", line.SlavePath(), "--seconds", "600"};
+        args.insert(args.end(), verb.begin(), verb.end());
+        ChildProcess run(args, dir.Path());
+        EXPECT_TRUE(Command(line).starts_with("$PZRC")) << verb[0];
+        line.CloseMaster();
+        EXPECT_EQ(run.Wait(20s), 1) << verb[0] << run.Output();
+        EXPECT_NE(run.Output().find("zrctl: line lost on " + line.SlavePath() + ": Input/output error\n"),
+                  std::string::npos) << run.Output();
+    }
 }

@@ -18,7 +18,7 @@ std::optional<double> ParseSeconds(std::string_view text) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(value) || value <= 0) return std::nullopt;
+    if (!std::isfinite(value) || value <= 0 || value > kMaxToolSeconds) return std::nullopt;
     return value;
 }
 
@@ -53,7 +53,7 @@ std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::st
             const std::string_view value = argv[++i];
             const auto seconds = ParseSeconds(value);
             if (!seconds) {
-                error = "--seconds wants a number above 0, not " + Quoted(value);
+                error = "--seconds wants a number above 0 and at most 1e9, not " + Quoted(value);
                 return std::nullopt;
             }
             options.seconds = *seconds;

@@ -7,7 +7,8 @@
 //
 // Exit status: 0 when everything was decoded (and, with --port, captured); 1 when the
 // input could not be read, no rate carried NMEA (--baud auto), the line was lost (without
-// --wait), the capture log missed bytes or sentences were dropped; 2 for a bad command line.
+// --wait), the capture log missed bytes, sentences were dropped or standard output failed
+// (a full disk, a closed pipe: the run ends at once); 2 for a bad command line.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "ReceiveSession.h"
 #include "AckDecoder.h"
 #include "System.h"
+#include "ToolOutput.h"
 
 namespace {
 
@@ -34,6 +36,8 @@ void OnSignal(int) {
     g_huntCancel.Set();
 }
 
+// A failed write (a full disk, a closed pipe) is kept and stops the run; nothing more
+// is written after it.
 class JsonSink : public ILinkSink {
 public:
     void Post(const LinkMessage& message) override {
@@ -41,11 +45,26 @@ public:
     }
     void Binary(std::span<const uint8_t> packet) override { Print(BinaryJson(packet)); }
 
+    // Flushes what is buffered; the failure's words ("cannot write standard output: No
+    // space left on device"), or nothing when all was written.
+    std::string Finish() {
+        if (!m_failed) m_output.Flush(stdout);
+        return m_output.Text();
+    }
+
 private:
-    static void Print(const std::string& line) {
+    void Print(const std::string& line) {
+        if (m_failed) return;
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
+        if (!m_output.Check(stdout)) {
+            m_failed = true;
+            g_stop.store(true);
+        }
     }
+
+    OutputFailure m_output;
+    std::atomic<bool> m_failed{false};
 };
 
 constexpr const char* kUsage =
@@ -66,9 +85,10 @@ int DumpFile(const std::string& path) {
     std::string error;
     const bool read = link.FeedFile(path, error);
     link.Shutdown();
-    std::fflush(stdout);
+    const std::string outputError = sink.Finish();
     if (!read) std::fprintf(stderr, "nmeadump: %s\n", error.c_str());
-    return read ? 0 : 1;
+    if (!outputError.empty()) std::fprintf(stderr, "nmeadump: %s\n", outputError.c_str());
+    return read && outputError.empty() ? 0 : 1;
 }
 
 // The link's port as the session drives it.
@@ -107,9 +127,13 @@ int DumpPort(ReceiveOptions options) {
     link.Disconnect();
     link.EndOfInput();
     link.Shutdown();
-    std::fflush(stdout);
+    const std::string outputError = sink.Finish();
     session.EndConnection();
     bool complete = session.ReportCapture();
+    if (!outputError.empty()) {
+        session.Say(outputError);
+        complete = false;
+    }
     if (const uint64_t dropped = link.Stream().DroppedSentences(); dropped > 0) {
         session.Say(std::to_string(dropped) + " sentences dropped: the decoder fell behind the line");
         complete = false;
@@ -121,6 +145,7 @@ int DumpPort(ReceiveOptions options) {
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "nmeadump", kUsage)) return 0;
+    platform::LetWritesToClosedPipesFail();
     std::string error;
     const auto options = ParseReceiveOptions(argc, argv, error);
     const bool fromPort = options && !options->device.empty();

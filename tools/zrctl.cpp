@@ -38,6 +38,7 @@
 #include "ReceiveSession.h"
 #include "AckDecoder.h"
 #include "System.h"
+#include "ToolOutput.h"
 #include "TtffSeries.h"
 
 namespace {
@@ -57,8 +58,10 @@ class ReplySink : public ILinkSink {
 public:
     void Post(const LinkMessage& message) override {
         if (const auto* reply = std::get_if<DecodedReply>(&message.payload)) {
-            for (char c : reply->text)
-                if (c != '\r') std::fputc(c, stdout);
+            // The text quotes the module's own fields: control bytes from the line are
+            // shown as \xHH, never passed to the terminal.
+            const std::string text = PrintableText(reply->text);
+            std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
         } else if (message.number == msg::kNaviCmdGga) {
             Queue({0, EpochSecondOf(std::get<GgaRecord>(message.payload))});
@@ -121,6 +124,8 @@ std::optional<ConstellationChoice> ChoiceOf(const std::string& list) {
     }
     return c;
 }
+
+constexpr auto kLineLookStep = std::chrono::milliseconds(50);  // how soon a lost line is seen while listening
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "zrctl: %s\n", text.c_str());
@@ -291,7 +296,10 @@ int main(int argc, char** argv) {
         const CommandOrRefusal c = verb == "raw" ? FreeCommand(word(1)) : ConstellationCommand(*family, *ChoiceOf(word(2)));
         if (!c.refusal.empty()) status = Fail(c.refusal);
         else if (c.bytes.empty()) status = Fail("nothing to send");
-        else send(c.bytes);
+        else {
+            if (!c.note.empty()) std::fprintf(stderr, "zrctl: %s\n", c.note.c_str());
+            send(c.bytes);
+        }
     } else {
         BinaryReply* reply = &link.Dispatcher().Reply();
         const GpdOutcome outcome = SendGpd(
@@ -299,8 +307,14 @@ int main(int argc, char** argv) {
         std::printf("%s\n", outcome.message.c_str());
         status = outcome.success ? 0 : 1;
     }
-    if (verb != "ttff" && verb != "gpd" && status == 0)
-        std::this_thread::sleep_for(std::chrono::duration<double>(options->seconds > 0 ? options->seconds : 2));
+    if (verb != "ttff" && verb != "gpd" && status == 0) {
+        // Replies are listened for until the time is up; a lost line ends it at once.
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             std::chrono::duration<double>(options->seconds > 0 ? options->seconds : 2));
+        while (!link.LineLost().IsLost() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kLineLookStep, end - std::chrono::steady_clock::now()));
+    }
     if (link.LineLost().IsLost()) {
         if (!lostTold) status = Fail("line lost on " + options->device + ": " + link.LineLost().words);
     } else if (!link.WaitUntilSent(5000)) { status = Fail("the last command did not leave " + options->device);

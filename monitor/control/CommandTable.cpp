@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <span>
 
@@ -77,31 +78,43 @@ CommandBytes RestartCommand(ModuleFamily family, Restart restart) {
 
 CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c) {
     const int gps = c.gps, glonass = c.glonass, beidou = c.beidou;
-    if (!gps && !glonass && !beidou) return {{}, "Select GNSS mode before set!"};
+    if (!gps && !glonass && !beidou) return {{}, "Select GNSS mode before set!", {}};
     char body[64];
     switch (family) {
         case ModuleFamily::Zr:
         case ModuleFamily::Mtk:
-            if (glonass && beidou) return {{}, "BeiDou and Glonass cannot be selected at the sametime!"};
+            if (glonass && beidou) return {{}, "BeiDou and Glonass cannot be selected at the sametime!", {}};
             if (family == ModuleFamily::Zr) std::snprintf(body, sizeof body, "PZRC115,%d,%d,%d,%d", gps, glonass, beidou, 0);
             else std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", gps, glonass, 0, 0, beidou);
-            return {Framed(body), {}};
+            return {Framed(body), {}, {}};
         case ModuleFamily::Ubx: break;
     }
-    if (gps && glonass && beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!"};
+    if (gps && glonass && beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!", {}};
     for (const GnssRow& row : kGnssRows) {
         if (row.gps != c.gps || row.glonass != c.glonass || row.beidou != c.beidou) continue;
         CommandBytes bytes = CfgGnss(row);
         if (row.thenNmea) bytes.insert(bytes.end(), std::begin(kUbxCfgNmea), std::end(kUbxCfgNmea));
-        return {bytes, {}};
+        return {bytes, {}, {}};
     }
-    return {{}, "Select GNSS mode before set!"};
+    return {{}, "Select GNSS mode before set!", {}};
 }
 
 CommandOrRefusal FreeCommand(std::string_view typed) {
-    if (typed.empty() || typed == "PZRC" || typed == "PMTK") return {};
-    if (typed.size() > kMaxFreeCommand) return {{}, "Input chars much than " + std::to_string(kMaxFreeCommand)};
-    return {Framed(typed), {}};
+    if (typed.starts_with('$')) typed.remove_prefix(1);  // "$PMTK220,1000*1F" pasted from a log
+    const auto star = typed.find('*');
+    const std::string_view body = typed.substr(0, star);
+    if (body.empty() || body == "PZRC" || body == "PMTK") return {};
+    if (typed.size() > kMaxFreeCommand) return {{}, "Input chars much than " + std::to_string(kMaxFreeCommand), {}};
+    CommandOrRefusal c{Framed(body), {}, {}};
+    if (star != std::string_view::npos) {
+        // "$", the body, "*hh" CR LF: the checksum sent is the three bytes before CR LF.
+        const std::string sent(c.bytes.end() - 5, c.bytes.end() - 2);
+        const std::string_view given = typed.substr(star);
+        const auto sameDigit = [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; };
+        if (!std::equal(given.begin(), given.end(), sent.begin(), sent.end(), sameDigit))
+            c.note = "typed checksum " + std::string(given) + " is wrong: sent with " + sent;
+    }
+    return c;
 }
 
 std::vector<CommandBytes> StoredUbxMessages() {

@@ -23,12 +23,15 @@ struct ConstellationChoice {
 struct CommandOrRefusal {
     CommandBytes bytes;
     std::string refusal;
+    std::string note;  // sent, but not quite as typed: why ("typed checksum *00 is wrong: sent with *1F")
 };
 
 CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice choice);
 
-// A command typed without "$" and checksum. Nothing at all for an empty text or one of
-// the two prefilled entries ("PZRC", "PMTK").
+// A command typed without "$" and checksum, or copied whole from a log: a leading "$"
+// and a "*hh" at the end are taken off, and the checksum is always made afresh; a typed
+// one that differs is told in `note`. Nothing at all for an empty text or one of the two
+// prefilled entries ("PZRC", "PMTK").
 CommandOrRefusal FreeCommand(std::string_view typed);
 inline constexpr std::size_t kMaxFreeCommand = 250;
 

@@ -13,10 +13,13 @@ namespace serial {
 class CancelEvent;
 }
 
-// The monitor's baud list, in its order.
-inline constexpr int kBaudRateTable[] = {4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+// The monitor's baud list, in its order. Current modules leave the factory at 230400,
+// 460800 or 921600, so the list reaches up to them.
+inline constexpr int kBaudRateTable[] = {4800,  9600,   14400,  19200,  38400,  56000,  57600,
+                                         115200, 128000, 230400, 256000, 460800, 921600};
 
-// The rates a hunt tries, most common first: 115200, 9600, then the rest of the list.
+// The rates a hunt tries, most common first: 115200, 9600, the three fast factory rates,
+// then the rest of the list.
 std::vector<uint32_t> HuntOrder();
 
 // Counts whole sentences with a good checksum ("$" to "*hh" CR LF) in bytes fed in any

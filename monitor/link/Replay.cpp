@@ -55,8 +55,11 @@ void Indexer::Feed(const uint8_t* bytes, std::size_t count) {
         if (b == '$' || b == 0xAA) {
             if (m_offset - m_entries.back().offset >= kLargestEntry) StartEntry(m_offset);
             m_inSentence = b == '$';
-            m_lineStart = m_offset;
+            m_lineStart = m_lastStart = m_offset;
             m_line.assign(1, static_cast<char>(b));
+        } else if (!m_inSentence && m_offset - m_entries.back().offset >= kLargestEntry &&
+                   m_offset - m_lastStart >= kLargestEntry) {
+            m_entries.push_back({m_offset, 0, m_at, m_lastUtc});  // in the middle of nothing
         } else if (m_inSentence) {
             if (b == '\r' || b == '\n') LineEnded();
             else if (m_line.size() < kLongestSentence) m_line.push_back(static_cast<char>(b));

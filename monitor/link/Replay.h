@@ -5,7 +5,10 @@
 // The file is indexed once at open: an entry per epoch (the bytes from the first
 // sentence that carries a new time up to the next such sentence), split further where
 // an epoch is large, always before a "$" or a packet's first byte, so that every entry
-// starts a sentence.
+// starts a sentence. A long run with no sentence start in it (a line left open, a
+// receiver writing zeros) is split anywhere once it is well past the last start: no
+// sentence or packet is that long, and no entry, so no read of the player, grows with
+// the run.
 #pragma once
 
 #include <condition_variable>
@@ -57,6 +60,7 @@ private:
     std::vector<Entry> m_entries;
     uint64_t m_offset = 0;          // of the next byte fed
     uint64_t m_lineStart = 0;
+    uint64_t m_lastStart = 0;       // of the last "$" or packet's first byte
     std::string m_line;             // the sentence being collected, capped
     bool m_inSentence = false;
     double m_lastUtc = -1;

@@ -75,9 +75,12 @@ QWidget* CNaviCmdView::BuildSendAndReceive() {
     m_command->setCurrentIndex(0);
     auto* sendButton = new QPushButton("Send");
     connect(sendButton, &QPushButton::clicked, this, &CNaviCmdView::SendClicked);
+    connect(m_command->lineEdit(), &QLineEdit::returnPressed, this, &CNaviCmdView::SendClicked);
     row->addWidget(new QLabel("$"));
     row->addWidget(m_command, 1);
     row->addWidget(sendButton);
+    m_commandNote = new QLabel;
+    m_commandNote->setWordWrap(true);
     auto* receive = new QGroupBox("Receive");
     auto* box = new QVBoxLayout(receive);
     m_receive = new QPlainTextEdit;
@@ -88,6 +91,7 @@ QWidget* CNaviCmdView::BuildSendAndReceive() {
     });
     box->addWidget(m_receive);
     layout->addWidget(send);
+    layout->addWidget(m_commandNote);
     layout->addWidget(receive, 1);
     return column;
 }
@@ -257,6 +261,7 @@ void CNaviCmdView::SendClicked() {
     if (!c.refusal.empty()) return m_notifier.Show(this, "Error", QString::fromStdString(c.refusal));
     if (c.bytes.empty()) return;
     Send(c.bytes);
+    m_commandNote->setText(QString::fromStdString(c.note));
     m_command->addItem(typed);  // as typed, duplicates kept
     m_command->setEditText(typed);
 }
@@ -272,6 +277,7 @@ void CNaviCmdView::Tick() {
 // connection), so it ends here with its table kept.
 void CNaviCmdView::Clear() {
     if (m_series && m_series->CycleRunning()) EndSeries("Cleared");
+    m_commandNote->clear();
     m_gps->setChecked(false);
     m_beidou->setChecked(false);
     m_glonass->setChecked(false);

@@ -16,6 +16,7 @@ class CNmeaThread;
 class INotifier;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -46,10 +47,14 @@ public:
     // Ends a running series; what it measured stays in the table.
     void StopSeries();
     void SetClicked();
+    // Send, or Enter in the command field: the typed command framed with its checksum
+    // and kept in the field's list; a "$" or checksum typed with it is taken off, and a
+    // wrong checksum is said under the field.
     void SendClicked();
 
     // The controls, for the tests.
     QComboBox& CommandField() { return *m_command; }
+    QLabel& CommandNote() { return *m_commandNote; }
     QPlainTextEdit& ReceiveBox() { return *m_receive; }
     QLineEdit& TtffBox() { return *m_ttffBox; }
     QSpinBox& CyclesBox(Restart restart) { return *m_cycles[static_cast<int>(restart)]; }
@@ -83,6 +88,7 @@ private:
     INotifier& m_notifier;
     std::function<CNmeaThread*()> m_activeLink;
     QComboBox* m_command = nullptr;
+    QLabel* m_commandNote = nullptr;  // what was changed in the command last sent, if anything
     QPlainTextEdit* m_receive = nullptr;
     QRadioButton* m_module[3] = {};
     QCheckBox* m_gps = nullptr;

@@ -50,7 +50,8 @@ std::string UsedSatellitesText(const UsedSatelliteSet& used) {
 }
 
 Rows FromGga(const GgaRecord& g) {
-    return {{0, Format("%02d:%02d:%.04f", g.hour, g.minute, static_cast<double>(g.second))},
+    // "16:15:01.0000": the seconds padded as the hours and minutes are.
+    return {{0, Format("%02d:%02d:%07.4f", g.hour, g.minute, static_cast<double>(g.second))},
             {2, Format("%.8f %c", g.latitude, g.northSouth ? g.northSouth : ' ')},
             {3, Format("%.8f %c", g.longitude, g.eastWest ? g.eastWest : ' ')},
             {5, FixQualityName(g.fixQuality)},

@@ -112,4 +112,6 @@ void OnStopRequest(void (*handler)(int request)) {
 
 const char* StopRequestName(int request) { return request == kInterruptRequest ? "SIGINT" : "SIGTERM"; }
 
+void LetWritesToClosedPipesFail() { ::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace platform

@@ -74,4 +74,8 @@ enum StopRequest : int { kInterruptRequest = 1, kTerminateRequest = 2 };
 void OnStopRequest(void (*handler)(int request));
 const char* StopRequestName(int request);  // "SIGINT", "SIGTERM"; "Ctrl+C", "Ctrl+Break"
 
+// A write to a pipe whose reader has gone fails with EPIPE, which the program can tell,
+// instead of ending it silently by SIGPIPE. Windows has no such signal: nothing to do.
+void LetWritesToClosedPipesFail();
+
 }  // namespace platform
