@@ -294,19 +294,24 @@ TEST_F(MonitorFrame, GpdFileGoesOutBlockByBlockWhileTheWindowsRun) {
     EXPECT_EQ(frame.StatusText(4).toStdString(), m_dir / "a.gpd");
 
     frame.SendGpdFile();
-    EXPECT_FALSE(frame.GpdSendButton().isEnabled());
+    EXPECT_TRUE(frame.GpdRunning());
+    EXPECT_EQ(frame.GpdSendButton().text(), "Cancel");
+    EXPECT_FALSE(frame.ConnectButton().isEnabled());
     EXPECT_EQ(ReadExactly(pty, 22).substr(0, 18), "$PZRC149,1,115200*");
     pty.WriteMaster(Reply(1, 0x95, 3));
     const std::string block = ReadExactly(pty, 523);
     ASSERT_EQ(block.size(), 523u);
     EXPECT_EQ(block[6], 0);
     EXPECT_EQ(block.substr(8, 300), std::string(300, 'g'));
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "GPD block 1 of 1"; }, 5000));
     pty.WriteMaster(Reply(3, 0, 1));
     EXPECT_EQ(ReadExactly(pty, 11).substr(6, 2), "\xFF\xFF");
     pty.WriteMaster(Reply(3, 0xFFFF, 1));
     EXPECT_EQ(ReadExactly(pty, 14).substr(4, 2), std::string("\x95\0", 2));
-    ASSERT_TRUE(WaitFor([&] { return frame.GpdSendButton().isEnabled(); }, 5000));
-    EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish");
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 5000));
+    EXPECT_TRUE(frame.GpdSendButton().isEnabled());
+    EXPECT_EQ(frame.GpdSendButton().text(), "Send");
+    EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish: 1 block and the end block accepted");
 }
 
 namespace {
