@@ -535,6 +535,82 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
 }
 
+// While the module takes binary packets nothing else reaches the line: the panel's
+// commands are refused and a TTFF series' next restart waits; Cancel sends the module
+// back to NMEA, and the series then goes on. Devices and empty files are never loaded.
+TEST_F(MonitorFrame, GpdUploadHoldsTheLineUntilCancelSendsTheModuleBackToNmea) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    for (const auto& [file, message] : std::vector<std::pair<std::string, QString>>{
+             {"/dev/zero", "GPD file is not a regular file!"}, {m_dir / "empty.gpd", "GPD file is empty!"}}) {
+        testsupport::WriteFile(m_dir / "empty.gpd", "");
+        frame.LoadGpd(QString::fromStdString(file));
+        EXPECT_EQ(m_notifier.messages.back(), message);
+        frame.SendGpdFile();
+        EXPECT_EQ(m_notifier.messages.back(), "Please open the GPD file before send");
+    }
+    testsupport::WriteFile(m_dir / "a.gpd", std::string(3000, 'g'));
+    frame.LoadGpd(QString::fromStdString(m_dir / "a.gpd"));
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.TimeoutBox().setValue(1);
+    panel.CyclesBox(Restart::Cold).setValue(2);
+    panel.RestartClicked(Restart::Cold);
+    EXPECT_EQ(ReadExactly(pty, 17), "$PZRC030,3,1*2A\r\n");
+
+    m_notifier.messages.clear();
+    frame.SendGpdFile();
+    EXPECT_EQ(ReadExactly(pty, 22).substr(0, 18), "$PZRC149,1,115200*");
+    pty.WriteMaster(Reply(1, 0x95, 3));
+    EXPECT_EQ(ReadExactly(pty, 523).substr(0, 8), std::string("\xAA\xF0\x0B\x02\x66\x02\0\0", 8));
+    panel.RestartClicked(Restart::Hot);
+    panel.ChooseConstellations({true, false, false});
+    panel.SetClicked();
+    panel.CommandField().setEditText("PZRC460");
+    panel.SendClicked();
+    EXPECT_EQ(m_notifier.messages,
+              QStringList(3, "A GPD upload is under way: send commands when it has ended"));
+    // The series' first cycle times out meanwhile; its next restart waits for the line.
+    CTtffSeriesDlg& table = *panel.SeriesTable();
+    ASSERT_TRUE(WaitFor([&] { return table.StatusText() == "cycle 2 of 2: waiting for the GPD upload to end"; }, 1800))
+        << table.StatusText().toStdString();
+    pty.WriteMaster(Reply(3, 0, 1));
+    EXPECT_EQ(ReadExactly(pty, 523).substr(4, 4), std::string("\x66\x02\x01\x00", 4));  // block 1, nothing before it
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "GPD block 2 of 6"; }, 2000));
+    frame.GpdSendButton().click();  // "Cancel"
+    EXPECT_FALSE(frame.GpdSendButton().isEnabled());
+    EXPECT_EQ(ReadExactly(pty, 14).substr(0, 6), std::string("\xAA\xF0\x0E\x00\x95\x00", 6));
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 2000));
+    EXPECT_EQ(m_notifier.messages.back(), "Block 2 of 6: cancelled; module sent back to NMEA");
+    EXPECT_EQ(frame.GpdSendButton().text(), "Send");
+    EXPECT_TRUE(frame.ConnectButton().isEnabled());
+    // The line is free again: the series' second restart goes out, and commands with it.
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,3,1*2A\r\n");
+    panel.StopSeries();
+    panel.SendClicked();
+    EXPECT_EQ(ReadExactly(pty, 13).substr(0, 8), "$PZRC460");
+}
+
+// The simulated module answers the switch and then refuses the second block: the
+// message names the block and the reason, and the module is back in NMEA after it.
+TEST_F(MonitorFrame, GpdFaultOfTheSimulatedModuleIsToldByBlockAndNmeaComesBack) {
+    using namespace std::chrono_literals;
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--rate", "10", "--unpaced", "--fault", "gpd-bad-status=1"},
+                           m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    testsupport::WriteFile(m_dir / "a.gpd", testsupport::RandomBytes(700, 9));
+    frame.LoadGpd(QString::fromStdString(m_dir / "a.gpd"));
+    frame.SendGpdFile();
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 10000));
+    EXPECT_EQ(m_notifier.messages.back(), "Block 2 of 2: refused, status 0 (ACK error 2, seq 2); module sent back to NMEA");
+    MessageLog log;
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
+    EXPECT_TRUE(WaitFor([&] { return log.seen.size() >= 3; }, 5000));  // the module's sentences again
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");  // also when CTest lists the tests
     ::testing::InitGoogleTest(&argc, argv);
