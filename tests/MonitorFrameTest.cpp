@@ -14,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
@@ -533,6 +534,51 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 5000));
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
+}
+
+// A module that answers all day: the Receive box appends each reply and keeps the
+// newest lines, a reader scrolled up stays where he is, and the command field keeps the
+// newest commands typed after its two prefilled entries.
+TEST_F(MonitorFrame, CommandPanelKeepsTheNewestRepliesAndCommandsAndLeavesAReaderWhereHeIs) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    monitor.MainFrame().ConnectOrDisconnect();
+    monitor.Show();
+    monitor.MainFrame().resize(1280, 800);
+    CNaviCmdView& panel = PanelOf(monitor);
+    QPlainTextEdit& box = panel.ReceiveBox();
+    const auto reply = [&](int n) {
+        LinkEvent e(LinkMessage{msg::kReplyDecoded, DecodedReply{"[Receive] " + std::to_string(n) + "\r\n"}});
+        QCoreApplication::sendEvent(&panel, &e);
+    };
+    const int replies = kReceiveLines + 500;
+    for (int n = 1; n <= replies; ++n) reply(n);
+    EXPECT_EQ(box.blockCount(), kReceiveLines);  // the last block is the empty one after a CR LF
+    const QStringList lines = box.toPlainText().split('\n');
+    EXPECT_EQ(lines.front(), QString("[Receive] %1").arg(replies - kReceiveLines + 2));
+    EXPECT_EQ(lines[lines.size() - 2], QString("[Receive] %1").arg(replies));
+    QScrollBar* bar = box.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());  // following the newest
+
+    bar->setValue(0);
+    reply(replies + 1);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(box.toPlainText().endsWith(QString("[Receive] %1\n").arg(replies + 1)));
+    box.clear();  // the user empties the box: the next reply stands alone
+    reply(7);
+    EXPECT_EQ(box.toPlainText(), "[Receive] 7\n");
+
+    for (int n = 0; n < kCommandHistory + 20; ++n) {
+        panel.CommandField().setEditText(QString("PZRC460,%1").arg(n));
+        panel.SendClicked();
+    }
+    QComboBox& field = panel.CommandField();
+    ASSERT_EQ(field.count(), 2 + kCommandHistory);
+    EXPECT_EQ(field.itemText(0), "PZRC");
+    EXPECT_EQ(field.itemText(1), "PMTK");
+    EXPECT_EQ(field.itemText(2), "PZRC460,20");
+    EXPECT_EQ(field.itemText(field.count() - 1), QString("PZRC460,%1").arg(kCommandHistory + 19));
 }
 
 // While the module takes binary packets nothing else reaches the line: the panel's
