@@ -624,6 +624,13 @@ TEST_F(MonitorFrame, GpdUploadHoldsTheLineUntilCancelSendsTheModuleBackToNmea) {
     pty.WriteMaster(Reply(3, 0, 1));
     EXPECT_EQ(ReadExactly(pty, 523).substr(4, 4), std::string("\x66\x02\x01\x00", 4));  // block 1, nothing before it
     ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "GPD block 2 of 6"; }, 2000));
+    if (kPaint) {  // the bar with "Cancel" and the count, as the user sees them
+        frame.show();
+        frame.resize(1280, 800);
+        QCoreApplication::processEvents();
+        QDir().mkpath(PICTURES_DIR);
+        frame.grab().save(QString(PICTURES_DIR) + "/gpd-upload.png");
+    }
     frame.GpdSendButton().click();  // "Cancel"
     EXPECT_FALSE(frame.GpdSendButton().isEnabled());
     EXPECT_EQ(ReadExactly(pty, 14).substr(0, 6), std::string("\xAA\xF0\x0E\x00\x95\x00", 6));
