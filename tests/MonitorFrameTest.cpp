@@ -15,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
@@ -318,19 +319,24 @@ TEST_F(MonitorFrame, GpdFileGoesOutBlockByBlockWhileTheWindowsRun) {
     EXPECT_EQ(frame.StatusText(4).toStdString(), m_dir / "a.gpd");
 
     frame.SendGpdFile();
-    EXPECT_FALSE(frame.GpdSendButton().isEnabled());
+    EXPECT_TRUE(frame.GpdRunning());
+    EXPECT_EQ(frame.GpdSendButton().text(), "Cancel");
+    EXPECT_FALSE(frame.ConnectButton().isEnabled());
     EXPECT_EQ(ReadExactly(pty, 22).substr(0, 18), "$PZRC149,1,115200*");
     pty.WriteMaster(Reply(1, 0x95, 3));
     const std::string block = ReadExactly(pty, 523);
     ASSERT_EQ(block.size(), 523u);
     EXPECT_EQ(block[6], 0);
     EXPECT_EQ(block.substr(8, 300), std::string(300, 'g'));
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "GPD block 1 of 1"; }, 5000));
     pty.WriteMaster(Reply(3, 0, 1));
     EXPECT_EQ(ReadExactly(pty, 11).substr(6, 2), "\xFF\xFF");
     pty.WriteMaster(Reply(3, 0xFFFF, 1));
     EXPECT_EQ(ReadExactly(pty, 14).substr(4, 2), std::string("\x95\0", 2));
-    ASSERT_TRUE(WaitFor([&] { return frame.GpdSendButton().isEnabled(); }, 5000));
-    EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish");
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 5000));
+    EXPECT_TRUE(frame.GpdSendButton().isEnabled());
+    EXPECT_EQ(frame.GpdSendButton().text(), "Send");
+    EXPECT_EQ(m_notifier.messages.back(), "GPD file sent finish: 1 block and the end block accepted");
 }
 
 namespace {
@@ -598,6 +604,134 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 5000));
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
+}
+
+// A module that answers all day: the Receive box appends each reply and keeps the
+// newest lines, a reader scrolled up stays where he is, and the command field keeps the
+// newest commands typed after its two prefilled entries.
+TEST_F(MonitorFrame, CommandPanelKeepsTheNewestRepliesAndCommandsAndLeavesAReaderWhereHeIs) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    monitor.MainFrame().ConnectOrDisconnect();
+    monitor.Show();
+    monitor.MainFrame().resize(1280, 800);
+    CNaviCmdView& panel = PanelOf(monitor);
+    QPlainTextEdit& box = panel.ReceiveBox();
+    const auto reply = [&](int n) {
+        LinkEvent e(LinkMessage{msg::kReplyDecoded, DecodedReply{"[Receive] " + std::to_string(n) + "\r\n"}});
+        QCoreApplication::sendEvent(&panel, &e);
+    };
+    const int replies = kReceiveLines + 500;
+    for (int n = 1; n <= replies; ++n) reply(n);
+    EXPECT_EQ(box.blockCount(), kReceiveLines);  // the last block is the empty one after a CR LF
+    const QStringList lines = box.toPlainText().split('\n');
+    EXPECT_EQ(lines.front(), QString("[Receive] %1").arg(replies - kReceiveLines + 2));
+    EXPECT_EQ(lines[lines.size() - 2], QString("[Receive] %1").arg(replies));
+    QScrollBar* bar = box.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());  // following the newest
+
+    bar->setValue(0);
+    reply(replies + 1);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(box.toPlainText().endsWith(QString("[Receive] %1\n").arg(replies + 1)));
+    box.clear();  // the user empties the box: the next reply stands alone
+    reply(7);
+    EXPECT_EQ(box.toPlainText(), "[Receive] 7\n");
+
+    for (int n = 0; n < kCommandHistory + 20; ++n) {
+        panel.CommandField().setEditText(QString("PZRC460,%1").arg(n));
+        panel.SendClicked();
+    }
+    QComboBox& field = panel.CommandField();
+    ASSERT_EQ(field.count(), 2 + kCommandHistory);
+    EXPECT_EQ(field.itemText(0), "PZRC");
+    EXPECT_EQ(field.itemText(1), "PMTK");
+    EXPECT_EQ(field.itemText(2), "PZRC460,20");
+    EXPECT_EQ(field.itemText(field.count() - 1), QString("PZRC460,%1").arg(kCommandHistory + 19));
+}
+
+// While the module takes binary packets nothing else reaches the line: the panel's
+// commands are refused and a TTFF series' next restart waits; Cancel sends the module
+// back to NMEA, and the series then goes on. Devices and empty files are never loaded.
+TEST_F(MonitorFrame, GpdUploadHoldsTheLineUntilCancelSendsTheModuleBackToNmea) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    for (const auto& [file, message] : std::vector<std::pair<std::string, QString>>{
+             {"/dev/zero", "GPD file is not a regular file!"}, {m_dir / "empty.gpd", "GPD file is empty!"}}) {
+        testsupport::WriteFile(m_dir / "empty.gpd", "");
+        frame.LoadGpd(QString::fromStdString(file));
+        EXPECT_EQ(m_notifier.messages.back(), message);
+        frame.SendGpdFile();
+        EXPECT_EQ(m_notifier.messages.back(), "Please open the GPD file before send");
+    }
+    testsupport::WriteFile(m_dir / "a.gpd", std::string(3000, 'g'));
+    frame.LoadGpd(QString::fromStdString(m_dir / "a.gpd"));
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.TimeoutBox().setValue(1);
+    panel.CyclesBox(Restart::Cold).setValue(2);
+    panel.RestartClicked(Restart::Cold);
+    EXPECT_EQ(ReadExactly(pty, 17), "$PZRC030,3,1*2A\r\n");
+
+    m_notifier.messages.clear();
+    frame.SendGpdFile();
+    EXPECT_EQ(ReadExactly(pty, 22).substr(0, 18), "$PZRC149,1,115200*");
+    pty.WriteMaster(Reply(1, 0x95, 3));
+    EXPECT_EQ(ReadExactly(pty, 523).substr(0, 8), std::string("\xAA\xF0\x0B\x02\x66\x02\0\0", 8));
+    panel.RestartClicked(Restart::Hot);
+    panel.ChooseConstellations({true, false, false});
+    panel.SetClicked();
+    panel.CommandField().setEditText("PZRC460");
+    panel.SendClicked();
+    EXPECT_EQ(m_notifier.messages,
+              QStringList(3, "A GPD upload is under way: send commands when it has ended"));
+    // The series' first cycle times out meanwhile; its next restart waits for the line.
+    CTtffSeriesDlg& table = *panel.SeriesTable();
+    ASSERT_TRUE(WaitFor([&] { return table.StatusText() == "cycle 2 of 2: waiting for the GPD upload to end"; }, 1800))
+        << table.StatusText().toStdString();
+    pty.WriteMaster(Reply(3, 0, 1));
+    EXPECT_EQ(ReadExactly(pty, 523).substr(4, 4), std::string("\x66\x02\x01\x00", 4));  // block 1, nothing before it
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(5) == "GPD block 2 of 6"; }, 2000));
+    if (kPaint) {  // the bar with "Cancel" and the count, as the user sees them
+        frame.show();
+        frame.resize(1280, 800);
+        QCoreApplication::processEvents();
+        QDir().mkpath(PICTURES_DIR);
+        frame.grab().save(QString(PICTURES_DIR) + "/gpd-upload.png");
+    }
+    frame.GpdSendButton().click();  // "Cancel"
+    EXPECT_FALSE(frame.GpdSendButton().isEnabled());
+    EXPECT_EQ(ReadExactly(pty, 14).substr(0, 6), std::string("\xAA\xF0\x0E\x00\x95\x00", 6));
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 2000));
+    EXPECT_EQ(m_notifier.messages.back(), "Block 2 of 6: cancelled; module sent back to NMEA");
+    EXPECT_EQ(frame.GpdSendButton().text(), "Send");
+    EXPECT_TRUE(frame.ConnectButton().isEnabled());
+    // The line is free again: the series' second restart goes out, and commands with it.
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,3,1*2A\r\n");
+    panel.StopSeries();
+    panel.SendClicked();
+    EXPECT_EQ(ReadExactly(pty, 13).substr(0, 8), "$PZRC460");
+}
+
+// The simulated module answers the switch and then refuses the second block: the
+// message names the block and the reason, and the module is back in NMEA after it.
+TEST_F(MonitorFrame, GpdFaultOfTheSimulatedModuleIsToldByBlockAndNmeaComesBack) {
+    using namespace std::chrono_literals;
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--rate", "10", "--unpaced", "--fault", "gpd-bad-status=1"},
+                           m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(m_dir / "ttySIM0")}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    testsupport::WriteFile(m_dir / "a.gpd", testsupport::RandomBytes(700, 9));
+    frame.LoadGpd(QString::fromStdString(m_dir / "a.gpd"));
+    frame.SendGpdFile();
+    ASSERT_TRUE(WaitFor([&] { return !frame.GpdRunning(); }, 10000));
+    EXPECT_EQ(m_notifier.messages.back(), "Block 2 of 2: refused, status 0 (ACK error 2, seq 2); module sent back to NMEA");
+    MessageLog log;
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
+    EXPECT_TRUE(WaitFor([&] { return log.seen.size() >= 3; }, 5000));  // the module's sentences again
 }
 
 int main(int argc, char** argv) {

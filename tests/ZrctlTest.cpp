@@ -1,6 +1,8 @@
 // zrctl as a test bench runs it against the simulated module.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 
 #include "Nmea.h"
@@ -70,6 +72,70 @@ TEST(Zrctl, MtkAndUbxAcknowledgesArePrintedDecoded) {
     out = run({"constellations", "UBX", "beidou,glonass"});
     EXPECT_NE(out.find("UBX ACK-ACK for CFG-GNSS (06 3E)\n\nUBX ACK-ACK for CFG-NMEA (06 17)\n\n"),
               std::string::npos) << out;
+}
+
+// Each GPD fault of the simulated module ends the upload with the step and the reason in
+// words and status 1; the module is back in NMEA after it, answering a text command.
+TEST(Zrctl, GpdFaultsAreToldByStepAndTheModuleAnswersNmeaAfterwards) {
+    struct Case {
+        const char* fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"gpd-silent=-1", "Switch to binary packets: no reply in 2 s (ACK timeout 1); module sent back to NMEA"},
+        {"gpd-bad-status=-1,2", "Switch to binary packets: the module failed to switch (ACK error Fail)"},
+        {"gpd-wrong-block=0", "Block 1 of 2: the reply answers block 1, type 3 (ACK error 1, seq 1); module sent back to NMEA"},
+        {"gpd-bad-status=1", "Block 2 of 2: refused, status 0 (ACK error 2, seq 2); module sent back to NMEA"},
+        {"gpd-silent=1", "Block 2 of 2: no reply in 2 s (ACK timeout 2); module sent back to NMEA"},
+        {"gpd-bad-checksum=65535", "End block: reply checksum wrong (ACK error -4, seq 65535); module sent back to NMEA"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--unpaced", "--fault", c.fault}, dir.Path());
+        ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+        const std::string port = dir / "ttySIM0";
+        testsupport::WriteFile(dir / "a.gpd", testsupport::RandomBytes(600, 3));
+        ChildProcess gpd({ZRCTL, "--port", port, "--baud", "115200", "gpd", dir / "a.gpd"}, dir.Path());
+        EXPECT_EQ(gpd.Wait(30s), 1) << c.fault << "\n" << gpd.Output();
+        EXPECT_NE(gpd.Output().find(std::string(c.message) + "\n"), std::string::npos) << c.fault << "\n" << gpd.Output();
+        ChildProcess version({ZRCTL, "--port", port, "--baud", "115200", "--seconds", "1", "raw", "PZRC460"}, dir.Path());
+        EXPECT_EQ(version.Wait(20s), 0) << version.Output();
+        EXPECT_NE(version.Output().find("Version:"), std::string::npos) << c.fault << "\n" << version.Output();
+    }
+}
+
+// Blocks are told as they go; Ctrl+C in a wait cancels at once, the module sent back to
+// NMEA, with the status of a program ended by Ctrl+C.
+TEST(Zrctl, GpdTellsEachBlockAndCtrlCCancelsBackToNmea) {
+    ScratchDir dir;
+    ChildProcess sim({ZRSIM, "--link", dir / "ttySIM0", "--rate", "10", "--unpaced", "--fault", "gpd-silent=2"},
+                     dir.Path());
+    ASSERT_TRUE(sim.WaitFor("\n", 20s)) << sim.Output();
+    testsupport::WriteFile(dir / "a.gpd", testsupport::RandomBytes(1500, 5));
+    ChildProcess gpd({ZRCTL, "--port", dir / "ttySIM0", "--baud", "115200", "gpd", dir / "a.gpd"}, dir.Path());
+    ASSERT_TRUE(gpd.WaitFor("block 3 of 3\n", 20s)) << gpd.Output();
+    gpd.Signal(SIGINT);
+    EXPECT_EQ(gpd.Wait(1500ms), 130) << gpd.Output();  // well inside the 2 s the wait had left
+    EXPECT_EQ(gpd.Output(), "block 1 of 3\nblock 2 of 3\nblock 3 of 3\nBlock 3 of 3: cancelled; module sent back to NMEA\n");
+}
+
+// Only a regular file of 1 to 4000 bytes goes out: devices, a FIFO (opened without
+// waiting for a writer) and an empty file are refused before the port is opened.
+TEST(Zrctl, GpdRefusesWhatIsNoFileOfOneToFourThousandBytes) {
+    ScratchDir dir;
+    testsupport::WriteFile(dir / "empty.gpd", "");
+    testsupport::WriteFile(dir / "big.gpd", std::string(4001, 'x'));
+    ASSERT_EQ(mkfifo((dir / "pipe.gpd").c_str(), 0600), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {"/dev/zero", "GPD file is not a regular file!"}, {"/dev/null", "GPD file is not a regular file!"},
+        {dir / "pipe.gpd", "GPD file is not a regular file!"}, {dir.Path(), "GPD file is not a regular file!"},
+        {dir / "empty.gpd", "GPD file is empty!"}, {dir / "big.gpd", "GPD file length > 4000!"},
+        {dir / "missing.gpd", "Could not open the GPD file!"}};
+    for (const auto& [file, message] : cases) {
+        ChildProcess gpd({ZRCTL, "--port", dir / "nothing-here", "gpd", file}, dir.Path());
+        EXPECT_EQ(gpd.Wait(10s), 1) << file;
+        EXPECT_EQ(gpd.Output(), std::string("zrctl: ") + message + "\n") << file;
+    }
 }
 
 // A series of hot restarts against the module's own half-second fix: a line per cycle,

@@ -301,11 +301,19 @@ int main(int argc, char** argv) {
             send(c.bytes);
         }
     } else {
+        // Ctrl+C cancels as the window's Cancel does: the module goes back to NMEA first.
+        platform::OnStopRequest(OnStopSignal);
         BinaryReply* reply = &link.Dispatcher().Reply();
-        const GpdOutcome outcome = SendGpd(
-            image, options->baud, {send, reply, [reply](BinaryReply::Flag f) { return AckWait(*reply, f); }});
+        const auto stopped = [] { return g_stopSignal != 0; };
+        GpdLine line{send, reply, [reply, stopped](BinaryReply::Flag f) { return AckWait(*reply, f, stopped); }};
+        line.progress = [](int block, int blocks) {
+            std::printf("block %d of %d\n", block, blocks);
+            std::fflush(stdout);
+        };
+        line.cancelled = stopped;
+        const GpdOutcome outcome = SendGpd(image, options->baud, line);
         std::printf("%s\n", outcome.message.c_str());
-        status = outcome.success ? 0 : 1;
+        status = outcome.success ? 0 : outcome.cancelled ? kStoppedStatus : 1;
     }
     if (verb != "ttff" && verb != "gpd" && status == 0) {
         // Replies are listened for until the time is up; a lost line ends it at once.

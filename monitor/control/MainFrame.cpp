@@ -35,6 +35,8 @@ constexpr const char* kLostText = "  Line lost <- x ->";
 constexpr const char* kWaitingText = "  Waiting <- ? ->";
 constexpr const char* kHuntingText = "  Finding rate <- ? ->";
 constexpr const char* kAuto = "Auto";
+constexpr const char* kSendGpd = "Send";
+constexpr const char* kCancelGpd = "Cancel";
 constexpr int kBaudCount = static_cast<int>(std::size(kBaudRateTable));
 // A pulled adapter is looked for this often, and told at once: a user who pulls a cable
 // looks at the status bar straight away.
@@ -100,6 +102,7 @@ CMainFrame::~CMainFrame() {
     m_replayBar->Stop();
     m_huntCancel.Set();
     if (m_huntThread.joinable()) m_huntThread.join();
+    m_gpdCancel = true;
     if (m_gpdThread.joinable()) m_gpdThread.join();
     if (m_activeLink) m_activeLink->Shutdown();
 }
@@ -117,25 +120,50 @@ void CMainFrame::LoadGpd(const QString& path) {
 
 // The transfer waits up to about 2 s for each reply: on a thread of its own, so that the
 // windows go on showing the receiver meanwhile. The link stays as it is until it ends
-// (the Connect button is off).
+// (the Connect button is off), and is held by the upload: the panel's commands and a
+// TTFF series wait, as the module would take their bytes for a damaged packet.
 void CMainFrame::SendGpdFile() {
+    if (m_gpdRunning) return CancelGpd();
     if (!m_activeLink) return m_notifier.Show(this, "Error", "Please open the COM port before send GPD");
     if (!m_gpd.loaded) return m_notifier.Show(this, "Error", "Please open the GPD file before send");
     if (m_gpdThread.joinable()) m_gpdThread.join();
-    m_gpdSend->setEnabled(false);
-    m_connect->setEnabled(false);
     CNmeaThread* link = m_activeLink.get();
+    const unsigned hold = link->HoldLine();
+    if (hold == 0) return m_notifier.Show(this, "Error", "The line is held by another upload");
+    m_gpdRunning = true;
+    m_gpdCancel = false;
+    m_gpdSend->setText(kCancelGpd);
+    m_connect->setEnabled(false);
     BinaryReply* reply = &link->Dispatcher().Reply();
-    const GpdLine line{[link](const CommandBytes& bytes) { link->SendBytes(bytes.data(), bytes.size()); }, reply,
-                       [reply](BinaryReply::Flag flag) { return AckWait(*reply, flag); }};
-    m_gpdThread = std::thread([this, line, image = m_gpd, baud = static_cast<uint32_t>(m_selectedBaud)] {
+    const auto cancelled = [this] { return m_gpdCancel.load(); };
+    GpdLine line{[link, hold](const CommandBytes& bytes) { link->SendBytes(bytes.data(), bytes.size(), hold); }, reply,
+                 [reply, cancelled](BinaryReply::Flag flag) { return AckWait(*reply, flag, cancelled); }};
+    line.progress = [this](int block, int blocks) {
+        PostToWindowThread(this, [this, block, blocks] { Notice(QString("GPD block %1 of %2").arg(block).arg(blocks)); });
+    };
+    line.cancelled = cancelled;
+    m_gpdThread = std::thread([this, line, link, hold, image = m_gpd, baud = static_cast<uint32_t>(m_selectedBaud)] {
         const GpdOutcome outcome = SendGpd(image, baud, line);
+        link->ReleaseLine(hold);
         PostToWindowThread(this, [this, outcome] {
+            m_gpdRunning = false;
+            m_gpdSend->setText(kSendGpd);
+            m_gpdSend->setEnabled(false);  // until the message is closed
+            Notice(QString::fromStdString(outcome.message));
             m_notifier.Show(this, outcome.success ? "Success" : "Error", QString::fromStdString(outcome.message));
             m_gpdSend->setEnabled(true);
             m_connect->setEnabled(true);
         });
     });
+}
+
+// The upload stops at its next packet or within a poll of its wait, and sends the module
+// back to NMEA; its message then says where it stopped.
+void CMainFrame::CancelGpd() {
+    if (!m_gpdRunning) return;
+    m_gpdCancel = true;
+    m_gpdSend->setEnabled(false);
+    Notice("GPD upload: cancelling");
 }
 
 QWidget* CMainFrame::BuildBar() {
@@ -160,7 +188,7 @@ QWidget* CMainFrame::BuildBar() {
     auto* cleanAll = new QPushButton("Clean All");
     connect(cleanAll, &QPushButton::clicked, this, &CMainFrame::CleanAll);
     auto* open = new QPushButton("Open");
-    auto* send = m_gpdSend = new QPushButton("Send");
+    auto* send = m_gpdSend = new QPushButton(kSendGpd);
     connect(open, &QPushButton::clicked, this, &CMainFrame::OpenGpd);
     connect(send, &QPushButton::clicked, this, &CMainFrame::SendGpdFile);
     layout->addWidget(new QLabel("COM :"));

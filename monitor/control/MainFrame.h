@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -60,10 +61,14 @@ public:
     void ConnectOrDisconnect();
     void CleanAll();
     // GPD: load a file (its path goes to the status bar), and send it off the window's
-    // thread; the outcome is shown when it ends.
+    // thread, block by block in the status bar; the outcome is shown when it ends. While
+    // it runs the Send button is "Cancel", and the upload holds the line: nothing else
+    // writes to the module until it is back in NMEA.
     void OpenGpd();
     void LoadGpd(const QString& path);
     void SendGpdFile();
+    void CancelGpd();
+    bool GpdRunning() const { return m_gpdRunning; }
     QPushButton& GpdSendButton() { return *m_gpdSend; }
 
     // Replay of a capture log while disconnected: every window as if the module were
@@ -117,4 +122,6 @@ private:
     QToolBar* m_replayToolBar = nullptr;
     GpdImage m_gpd;
     std::thread m_gpdThread;
+    bool m_gpdRunning = false;
+    std::atomic<bool> m_gpdCancel{false};
 };

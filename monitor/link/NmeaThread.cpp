@@ -68,8 +68,28 @@ void CNmeaThread::Shutdown() {
     else if (m_log) m_log->Close();  // never started: nothing else will close it
 }
 
-void CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length) {
+bool CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length, unsigned hold) {
+    std::lock_guard lock(m_holdMutex);
+    if (m_holder != hold) return false;
     if (m_port.IsOpen()) m_port.Enqueue(bytes, length);
+    return true;
+}
+
+unsigned CNmeaThread::HoldLine() {
+    std::lock_guard lock(m_holdMutex);
+    if (m_holder != 0) return 0;
+    if (++m_lastHold == 0) ++m_lastHold;
+    return m_holder = m_lastHold;
+}
+
+void CNmeaThread::ReleaseLine(unsigned hold) {
+    std::lock_guard lock(m_holdMutex);
+    if (m_holder == hold) m_holder = 0;
+}
+
+bool CNmeaThread::LineHeld() const {
+    std::lock_guard lock(m_holdMutex);
+    return m_holder != 0;
 }
 
 // Only a new sentence or packet takes room: the bytes go in pieces that each begin at

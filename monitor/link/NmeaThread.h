@@ -39,7 +39,16 @@ public:
     // the first call does anything: by a later one (the destructor's) a newer connection
     // may be writing the shared capture log.
     void Shutdown();
-    void SendBytes(const uint8_t* bytes, std::size_t length);
+    // Bytes for the module; false when refused: the line is held by someone else (or
+    // by `hold` when it is not the holder's), so nothing went out.
+    bool SendBytes(const uint8_t* bytes, std::size_t length, unsigned hold = 0);
+    // While the module takes binary packets (a GPD upload) one sender has the line: a
+    // restart or a typed command in between would be read as a damaged packet, and its
+    // reply would be lost. HoldLine gives the holder's key, 0 when the line is held
+    // already; ReleaseLine with that key lets everyone send again.
+    unsigned HoldLine();
+    void ReleaseLine(unsigned hold);
+    bool LineHeld() const;
     // Before a disconnect that must not cut off what was just sent.
     bool WaitUntilSent(int timeoutMs) { return m_port.WaitUntilSent(timeoutMs); }
 
@@ -82,6 +91,9 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_shutDown{false};
     std::atomic<uint64_t> m_taken{0};
+    mutable std::mutex m_holdMutex;  // a hold and a send are never interleaved
+    unsigned m_holder = 0;
+    unsigned m_lastHold = 0;
     std::thread m_thread;
     char m_text[kMaxSentenceText + 1];  // the sentence being dispatched
 };

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -85,10 +86,11 @@ QWidget* CNaviCmdView::BuildSendAndReceive() {
     auto* box = new QVBoxLayout(receive);
     m_receive = new QPlainTextEdit;
     m_receive->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // The user empties the box to empty the replies kept so far.
-    connect(m_receive, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_receive->document()->isEmpty()) m_responseText.clear();
-    });
+    // The box is the history of replies: each is appended, and past this many lines the
+    // oldest go, so a reply costs the same after a day as after a second. Emptied by the
+    // user, it is empty.
+    m_receive->setMaximumBlockCount(kReceiveLines);
+    m_receive->setUndoRedoEnabled(false);
     box->addWidget(m_receive);
     layout->addWidget(send);
     layout->addWidget(m_commandNote);
@@ -164,14 +166,19 @@ void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
     m_beidou->setChecked(choice.beidou);
 }
 
+// A held line is a GPD upload under way: the module reads only binary packets until it
+// ends, so a command now would be lost and could spoil a block.
 CNmeaThread* CNaviCmdView::LinkOrComplain() {
     CNmeaThread* link = m_activeLink();
     if (!link) m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
+    else if (link->LineHeld())
+        return m_notifier.Show(this, "Error", "A GPD upload is under way: send commands when it has ended"), nullptr;
     return link;
 }
 
-void CNaviCmdView::Send(const CommandBytes& bytes) {
-    if (CNmeaThread* link = m_activeLink()) link->SendBytes(bytes.data(), bytes.size());
+bool CNaviCmdView::Send(const CommandBytes& bytes) {
+    CNmeaThread* link = m_activeLink();
+    return link && link->SendBytes(bytes.data(), bytes.size());
 }
 
 void CNaviCmdView::RestartClicked(Restart restart) {
@@ -198,9 +205,14 @@ void CNaviCmdView::RestartClicked(Restart restart) {
     m_ttffBox->clear();
 }
 
-// Each cycle restarts as a single restart does, the TTFF box counting it.
+// Each cycle restarts as a single restart does, the TTFF box counting it. While a GPD
+// upload holds the line the cycle waits for it; the series clock begins it after.
 void CNaviCmdView::BeginCycle() {
-    Send(RestartCommand(m_seriesFamily, m_series->Kind()));
+    m_cyclePending = !Send(RestartCommand(m_seriesFamily, m_series->Kind()));
+    if (m_cyclePending)
+        return ShowSeries(QString("cycle %1 of %2: waiting for the GPD upload to end")
+                              .arg(m_series->Cycles().size() + 1)
+                              .arg(m_series->Wanted()));
     m_ttff.Rearm();
     m_clock->stop();
     m_ttffBox->clear();
@@ -211,9 +223,10 @@ void CNaviCmdView::BeginCycle() {
 }
 
 void CNaviCmdView::SeriesTick() {
-    if (!m_series || !m_series->CycleRunning()) return m_seriesClock->stop();
+    if (!SeriesRunning()) return m_seriesClock->stop();
     CNmeaThread* link = m_activeLink();
     if (link != m_seriesLink) return EndSeries("Disconnected");
+    if (m_cyclePending) return link->LineHeld() ? void() : BeginCycle();
     if (link->LineLost().IsLost()) return EndSeries(QString("line lost: %1").arg(link->LineLost().words.c_str()));
     if (m_series->CheckTimeout(HostSeconds())) CycleEnded();
 }
@@ -230,12 +243,13 @@ void CNaviCmdView::CycleEnded() {
 }
 
 void CNaviCmdView::StopSeries() {
-    if (m_series && m_series->CycleRunning()) EndSeries("Stopped");
+    if (SeriesRunning()) EndSeries("Stopped");
 }
 
 // `why` leads the status line, with how much of the series was measured.
 void CNaviCmdView::EndSeries(const QString& why) {
     m_series->Stop();
+    m_cyclePending = false;
     m_seriesClock->stop();
     for (int k = 0; k < 3; ++k) m_restartButton[k]->setEnabled(true), m_cycles[k]->setEnabled(true);
     m_timeout->setEnabled(true);
@@ -262,7 +276,10 @@ void CNaviCmdView::SendClicked() {
     if (c.bytes.empty()) return;
     Send(c.bytes);
     m_commandNote->setText(QString::fromStdString(c.note));
-    m_command->addItem(typed);  // as typed, duplicates kept
+    // As typed, duplicates kept; the two prefilled entries stay first, the oldest typed
+    // one goes past the history's length.
+    m_command->addItem(typed);
+    while (m_command->count() > 2 + kCommandHistory) m_command->removeItem(2);
     m_command->setEditText(typed);
 }
 
@@ -276,14 +293,13 @@ void CNaviCmdView::Tick() {
 // was shown before (after DisConnect and Connect in quick succession, to the last
 // connection), so it ends here with its table kept.
 void CNaviCmdView::Clear() {
-    if (m_series && m_series->CycleRunning()) EndSeries("Cleared");
+    if (SeriesRunning()) EndSeries("Cleared");
     m_commandNote->clear();
     m_gps->setChecked(false);
     m_beidou->setChecked(false);
     m_glonass->setChecked(false);
     m_ttffBox->clear();
     m_ttff.Clear();
-    m_responseText.clear();
     m_receive->clear();
     m_command->setCurrentIndex(0);
 }
@@ -302,9 +318,21 @@ bool CNaviCmdView::event(QEvent* e) {
     } else if (const auto* gga = std::get_if<GgaRecord>(&p)) {
         if (m_series) m_series->OnEpochTime(EpochSecondOf(*gga));
     } else if (const auto* reply = std::get_if<DecodedReply>(&p)) {
-        m_responseText += QString::fromStdString(reply->text);
-        m_receive->setPlainText(m_responseText);
-        m_receive->moveCursor(QTextCursor::End);
+        AppendReply(reply->text);
     }
     return true;
+}
+
+// The decoder's lines end in CR LF; the box holds a line a block, so its bound counts
+// lines. Only the new text is laid out, and the view follows the end only when it was
+// there: a user scrolled up to read stays where he is.
+void CNaviCmdView::AppendReply(const std::string& text) {
+    QScrollBar* bar = m_receive->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    QTextCursor end(m_receive->document());
+    end.movePosition(QTextCursor::End);
+    QString lines = QString::fromStdString(text);
+    lines.remove(QLatin1Char('\r'));
+    end.insertText(lines);
+    if (atEnd) bar->setValue(bar->maximum());
 }

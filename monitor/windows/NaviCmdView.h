@@ -60,7 +60,7 @@ public:
     QSpinBox& CyclesBox(Restart restart) { return *m_cycles[static_cast<int>(restart)]; }
     QSpinBox& TimeoutBox() { return *m_timeout; }
     CTtffSeriesDlg* SeriesTable() { return m_seriesDlg; }
-    bool SeriesRunning() const { return m_series && m_series->CycleRunning(); }
+    bool SeriesRunning() const { return m_series && (m_series->CycleRunning() || m_cyclePending); }
     void ChooseModule(ModuleFamily family);
     void ChooseConstellations(ConstellationChoice choice);
 
@@ -72,7 +72,8 @@ private:
     QWidget* BuildSendAndReceive();
     QWidget* BuildModuleTtffAndMode();
     CNmeaThread* LinkOrComplain();
-    void Send(const CommandBytes& bytes);
+    bool Send(const CommandBytes& bytes);
+    void AppendReply(const std::string& text);
     void Tick();
     void Clear();
     void BeginCycle();
@@ -108,5 +109,10 @@ private:
     QTimer* m_seriesClock;
     QElapsedTimer m_hostClock;
     CTtffSeriesDlg* m_seriesDlg = nullptr;
-    QString m_responseText;  // the decoded replies, until the Receive box is emptied
+    bool m_cyclePending = false;  // the next cycle waits for the line (a GPD upload holds it)
 };
+
+// The Receive box keeps the newest replies (one a line) and the command field the newest
+// commands typed: a module that answers all day must not cost more with every reply.
+inline constexpr int kReceiveLines = 2000;
+inline constexpr int kCommandHistory = 100;
