@@ -105,6 +105,25 @@ TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
     EXPECT_EQ(nmeainfo::FixQualityName(8), "8");
 }
 
+// Quality 0 with the old position repeated, empty coordinates beside a fix quality, and
+// nothing at all: no latitude, longitude or altitude, rather than a fix at 0/0.
+TEST(NmeaInfoRows, GgaWithoutFixOrCoordinatesShowsNoPosition) {
+    GgaRecord stale{};
+    stale.latitude = 48.1173, stale.northSouth = 'N', stale.longitude = 11.5166666667, stale.eastWest = 'E';
+    stale.altitude = 545.4f, stale.fixQuality = 0;
+    GgaRecord empty{};
+    empty.fixQuality = 1, empty.satellitesUsed = 4;
+    for (const GgaRecord& gga : {stale, empty, GgaRecord{}}) {
+        const nmeainfo::Rows rows = nmeainfo::FromGga(gga);
+        for (int row : {2, 3, 4}) {
+            const auto it = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == row; });
+            ASSERT_NE(it, rows.end()) << "row " << row << " is written, so an earlier fix is wiped";
+            EXPECT_EQ(it->second, "") << nmeainfo::RowName(row);
+        }
+        EXPECT_EQ(rows[3].second, gga.fixQuality == 0 ? "Invalid" : "SPS");
+    }
+}
+
 TEST(NmeaInfoRows, RawListStartsAtAGgaAndEachGgaStartsItAgain) {
     nmeainfo::RawList list;
     EXPECT_EQ(list.Add("$GPVTG,...").row, -1);  // nothing before the first GGA
