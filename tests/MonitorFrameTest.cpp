@@ -619,6 +619,40 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
 }
 
+// While the line is lost and waited for, a command is refused in words (nothing goes
+// out, the TTFF measurement is not restarted) and the TTFF clock stops.
+TEST_F(MonitorFrame, CommandsWhileTheLineIsLostAreRefusedAndTheTtffClockStops) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.RestartClicked(Restart::Hot);
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,1,1*28\r\n");
+    // An epoch without a fix, closed by the next one's GGA: the clock starts.
+    pty.WriteMaster(testsupport::Sentence("GPGGA,123519,,,,,0,00,99.99,,,,,,") +
+                    testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") +
+                    testsupport::Sentence("GPGSV,1,1,01,04,40,100,40") +
+                    testsupport::Sentence("GPGGA,123520,,,,,0,00,99.99,,,,,,"));
+    ASSERT_TRUE(WaitFor([&] { return !panel.TtffBox().text().isEmpty(); }, 5000));  // the clock runs
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return panel.TtffBox().text().isEmpty(); }, 2000));
+
+    m_notifier.messages.clear();
+    const int kept = panel.CommandField().count();
+    panel.RestartClicked(Restart::Cold);
+    panel.ChooseConstellations({true, false, false});
+    panel.SetClicked();
+    panel.CommandField().setEditText("PZRC030,1,1");
+    panel.SendClicked();
+    ASSERT_EQ(m_notifier.messages.size(), 3);
+    for (const QString& text : m_notifier.messages)
+        EXPECT_TRUE(text.startsWith("line lost (Input/output error): the command was not sent")) << text.toStdString();
+    EXPECT_EQ(panel.CommandField().count(), kept) << "a refused command is not kept in the list";
+    frame.ConnectOrDisconnect();
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");  // also when CTest lists the tests
     ::testing::InitGoogleTest(&argc, argv);

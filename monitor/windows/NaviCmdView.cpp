@@ -164,10 +164,26 @@ void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
     m_beidou->setChecked(choice.beidou);
 }
 
+// While a lost line is waited for, the link stays but its port is closed: a command
+// would go nowhere, so it is refused in words rather than dropped.
 CNmeaThread* CNaviCmdView::LinkOrComplain() {
     CNmeaThread* link = m_activeLink();
-    if (!link) m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
+    if (!link) {
+        m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
+        return nullptr;
+    }
+    if (const LineLoss loss = link->LineLost(); loss.IsLost()) {
+        m_notifier.Show(this, "Error",
+                        QString("line lost (%1): the command was not sent; send it again once the line is back")
+                            .arg(QString::fromStdString(loss.words)));
+        return nullptr;
+    }
     return link;
+}
+
+CNmeaThread* CNaviCmdView::LiveLink() const {
+    CNmeaThread* link = m_activeLink();
+    return link && !link->LineLost().IsLost() ? link : nullptr;
 }
 
 void CNaviCmdView::Send(const CommandBytes& bytes) {
@@ -267,7 +283,8 @@ void CNaviCmdView::SendClicked() {
 }
 
 void CNaviCmdView::Tick() {
-    const TtffMeasurement::Tick tick = m_ttff.OnTick(m_activeLink() != nullptr);
+    // A time measured across a lost line would not be the module's: the clock ends.
+    const TtffMeasurement::Tick tick = m_ttff.OnTick(LiveLink() != nullptr);
     m_ttffBox->setText(QString::fromStdString(tick.text));
     if (tick.stop) m_clock->stop();
 }

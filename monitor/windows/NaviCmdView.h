@@ -72,6 +72,7 @@ private:
     QWidget* BuildSendAndReceive();
     QWidget* BuildModuleTtffAndMode();
     CNmeaThread* LinkOrComplain();
+    CNmeaThread* LiveLink() const;  // the link while its line is there, else null
     void Send(const CommandBytes& bytes);
     void Tick();
     void Clear();
