@@ -29,6 +29,7 @@ bool CNmeaThread::Connect() {
     m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
     if (!m_port.Open([this](const uint8_t* bytes, std::size_t count) { m_stream.FeedRxBytes(bytes, count); }))
         return false;
+    if (m_log) m_log->Create();  // at once: the file is there, and its name is ours, before any byte
     {
         std::lock_guard lock(m_lossMutex);
         m_closedLoss = {};
