@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <unistd.h>
 
@@ -385,15 +386,24 @@ TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithA
     frame.ConnectOrDisconnect();
     log.seen.clear();  // Connect's clear
     std::vector<QString> panes{frame.StatusText(2)};
-    QString lostNotice;
+    QString lostNotice, reopenedNotice;
+    QMdiSubWindow& info = *monitor.Registry().Frame(WindowType::NmeaInfo);
+    const QString title = info.windowTitle();
+    bool staleWhileWaiting = true;
     WaitFor([&] {
         if (frame.StatusText(2) != panes.back()) panes.push_back(frame.StatusText(2));
         if (frame.StatusText(5).startsWith("line lost")) lostNotice = frame.StatusText(5);
+        if (frame.StatusText(5).contains("open again")) reopenedNotice = frame.StatusText(5);
+        if (frame.StatusText(2).startsWith("  Waiting")) staleWhileWaiting &= info.windowTitle() == title + " (stale)";
         return frame.StatusText(5).startsWith("reconnected");
     }, 20000);
+    // Open again is not yet reconnected: that waits for the module's first good sentence.
     EXPECT_EQ(panes, (std::vector<QString>{"  Connected <<--->>", "  Line lost <- x ->", "  Waiting <- ? ->",
-                                           "  Connected <<--->>"}));
+                                           "  Reopened, stale <- ? ->", "  Connected <<--->>"}));
     EXPECT_EQ(lostNotice.toStdString(), "line lost on " + module.device + ": Input/output error; waiting for it to come back");
+    EXPECT_TRUE(reopenedNotice.endsWith(" is open again; waiting for NMEA from it")) << reopenedNotice.toStdString();
+    EXPECT_TRUE(staleWhileWaiting);
+    EXPECT_EQ(info.windowTitle(), title);
     const std::string now = std::filesystem::read_symlink(stable).string();
     EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"));
     EXPECT_EQ(frame.PortList().currentText().toStdString(), serial::DeviceShortName(now));
@@ -415,6 +425,52 @@ TEST_F(MonitorFrame, DisConnectWhileWaitingForTheLineEndsTheWait) {
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + m_dir / "ttySIM0");
     EXPECT_EQ(frame.ActiveLink(), nullptr);
+}
+
+// A capture that cannot be written (here "LOG" is a file, so nothing can go under it)
+// is told at once in the status bar and once in a warning; the windows go on.
+TEST_F(MonitorFrame, CaptureLogThatCannotBeWrittenIsToldOnceAndReceivingGoesOn) {
+    { std::ofstream(m_dir / "LOG") << "not a folder"; }
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    MessageLog log;
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    const std::string gga = testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    pty.WriteMaster(gga);
+    ASSERT_TRUE(WaitFor([&] { return !m_notifier.warnings.isEmpty(); }, 5000));
+    EXPECT_EQ(frame.StatusText(2), "  Connected, capture failing");
+    const std::string warning = m_notifier.warnings.front().toStdString();
+    EXPECT_TRUE(warning.starts_with("cannot write capture log LOG/")) << warning;
+    EXPECT_NE(warning.find(": Not a directory"), std::string::npos) << warning;
+    EXPECT_NE(warning.find(" missing from it"), std::string::npos) << warning;
+    EXPECT_TRUE(frame.StatusText(5).startsWith("cannot write capture log LOG/"));
+    log.seen.clear();
+    pty.WriteMaster(gga);
+    ASSERT_TRUE(WaitFor([&] { return !log.seen.empty(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_notifier.warnings.size(), 1);
+    frame.ConnectOrDisconnect();
+}
+
+// At a wrong rate the line gives noise: bytes without one good sentence are told, with
+// Auto suggested, once; a good sentence afterwards makes it "Connected" again.
+TEST_F(MonitorFrame, BytesWithoutAGoodSentenceSuggestAuto) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 9600);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    const std::string noise("\x9e\x18\xe6$G\xf8\x80\x1e\x98\x66\x06\xfe\x78\r\n", 15);
+    pty.WriteMaster(noise + noise);
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Connected, no NMEA <- ? ->"; }, 10000));
+    EXPECT_EQ(frame.StatusText(5).toStdString(),
+              "30 bytes from " + pty.SlavePath() +
+                  " at 9600 baud but no NMEA sentence: the baud rate may be wrong; DisConnect and choose Auto to find it");
+    pty.WriteMaster(testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Connected <<--->>"; }, 5000));
+    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+    frame.ConnectOrDisconnect();
 }
 
 // "Auto": the rates are tried off the window's thread, each told, and the one the module

@@ -86,6 +86,14 @@ private:
     void ShowDisconnected();
     // A lost line is told at once, then its device waited for and opened again.
     void WatchLine();
+    // A capture log that cannot be written is told once per connection, as it happens.
+    void WatchCapture();
+    // Whether the opened line talks NMEA: a reopened line is "reconnected" only once it
+    // does, and bytes without one good sentence are most likely a wrong baud rate.
+    void WatchTraffic();
+    void StartTraffic();
+    // The windows' titles say when they show what came before a lost line.
+    void MarkStale(bool stale);
     void StartHunt(const std::string& device);
     void EndHunt(unsigned run, const std::string& device, const HuntOutcome& outcome);
 
@@ -105,6 +113,12 @@ private:
     QTimer* m_lineWatch;  // a pulled cable is told, and waited for, while connected
     std::optional<LineReturn> m_return;  // where the connected device is looked for
     bool m_waiting = false;              // the line was lost; its device is not open
+    bool m_captureWarned = false;        // this connection's capture failure was told
+    uint64_t m_openedBytes = 0;          // the link's counts when its line was last opened
+    uint64_t m_openedSentences = 0;
+    int m_noiseTicks = 0;                // line watches with bytes but no good sentence
+    bool m_noiseTold = false;
+    bool m_stale = false;                // reopened after a loss; no NMEA since
     std::string m_byIdDir = serial::kSerialByIdDir;
     HuntSettings m_huntSettings;
     std::thread m_huntThread;
