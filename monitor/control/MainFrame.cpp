@@ -40,9 +40,6 @@ constexpr const char* kNoNmeaText = "  Connected, no NMEA <- ? ->";
 constexpr const char* kStaleMark = " (stale)";
 constexpr const char* kAuto = "Auto";
 constexpr int kBaudCount = static_cast<int>(std::size(kBaudRateTable));
-// Bytes for this many line watches (3 s) without one good sentence: a module sends an
-// epoch every second, so at the right rate two or three would have come by now.
-constexpr int kNoNmeaTicks = 12;
 // A pulled adapter is looked for this often, and told at once: a user who pulls a cable
 // looks at the status bar straight away.
 constexpr int kLineWatchMs = 250;
@@ -344,37 +341,26 @@ void CMainFrame::WatchLine() {
     Notice(QString("%1 is open again; waiting for NMEA from it").arg(path));
 }
 
-void CMainFrame::StartTraffic() {
-    m_openedBytes = m_activeLink->BytesReceived();
-    m_openedSentences = m_activeLink->Dispatcher().GoodSentences();
-    m_noiseTicks = 0;
-    m_noiseTold = false;
-}
-
 // An adapter can come back before the module behind it talks again (or with another
-// module): until a good sentence arrives, what the windows show is not live.
+// module behind it): until a good sentence arrives, what the windows show is not live.
 void CMainFrame::WatchTraffic() {
-    const uint64_t bytes = m_activeLink->BytesReceived() - m_openedBytes;
-    if (m_activeLink->Dispatcher().GoodSentences() > m_openedSentences) {
-        if (m_stale || m_noiseTold) m_panes[2]->setText(kConnectedText);
-        if (m_stale) {
-            MarkStale(false);
-            Notice(QString("reconnected to %1; capturing to %2")
-                       .arg(QString::fromStdString(m_activeLink->DeviceName()),
-                            QString::fromStdString(ProgramCaptureLog().FilePath())));
-        }
-        m_stale = false;
-        m_noiseTold = false;
-        return;
+    const uint64_t bytes = m_activeLink->BytesReceived();
+    const LineTraffic::Change change = m_traffic.Look(bytes, m_activeLink->Dispatcher().GoodSentences());
+    if (change == LineTraffic::Change::kNoNmea) {
+        m_panes[2]->setText(kNoNmeaText);
+        return Notice(QString("%1 bytes from %2 at %3 baud but no NMEA sentence: the baud rate may be wrong; "
+                              "DisConnect and choose Auto to find it")
+                          .arg(m_traffic.BytesSinceStart(bytes))
+                          .arg(QString::fromStdString(m_activeLink->DeviceName()))
+                          .arg(m_activeLink->BaudRate()));
     }
-    if (bytes == 0 || m_noiseTold || ++m_noiseTicks < kNoNmeaTicks) return;
-    m_noiseTold = true;
-    m_panes[2]->setText(kNoNmeaText);
-    Notice(QString("%1 bytes from %2 at %3 baud but no NMEA sentence: the baud rate may be wrong; "
-                   "DisConnect and choose Auto to find it")
-               .arg(bytes)
-               .arg(QString::fromStdString(m_activeLink->DeviceName()))
-               .arg(m_activeLink->BaudRate()));
+    if (change == LineTraffic::Change::kNone || (change == LineTraffic::Change::kFirstNmea && !m_stale)) return;
+    m_panes[2]->setText(kConnectedText);
+    if (!m_stale) return;
+    MarkStale(false);
+    Notice(QString("reconnected to %1; capturing to %2")
+               .arg(QString::fromStdString(m_activeLink->DeviceName()),
+                    QString::fromStdString(ProgramCaptureLog().FilePath())));
 }
 
 void CMainFrame::MarkStale(bool stale) {

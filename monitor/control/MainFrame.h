@@ -14,6 +14,7 @@
 #include "CancelEvent.h"
 #include "GpdTransfer.h"
 #include "LineReturn.h"
+#include "LineTraffic.h"
 #include "NmeaThread.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
@@ -91,7 +92,7 @@ private:
     // Whether the opened line talks NMEA: a reopened line is "reconnected" only once it
     // does, and bytes without one good sentence are most likely a wrong baud rate.
     void WatchTraffic();
-    void StartTraffic();
+    void StartTraffic() { m_traffic.Start(m_activeLink->BytesReceived(), m_activeLink->Dispatcher().GoodSentences()); }
     // The windows' titles say when they show what came before a lost line.
     void MarkStale(bool stale);
     void StartHunt(const std::string& device);
@@ -114,11 +115,8 @@ private:
     std::optional<LineReturn> m_return;  // where the connected device is looked for
     bool m_waiting = false;              // the line was lost; its device is not open
     bool m_captureWarned = false;        // this connection's capture failure was told
-    uint64_t m_openedBytes = 0;          // the link's counts when its line was last opened
-    uint64_t m_openedSentences = 0;
-    int m_noiseTicks = 0;                // line watches with bytes but no good sentence
-    bool m_noiseTold = false;
-    bool m_stale = false;                // reopened after a loss; no NMEA since
+    LineTraffic m_traffic;
+    bool m_stale = false;                // lost, or reopened with no NMEA since
     std::string m_byIdDir = serial::kSerialByIdDir;
     HuntSettings m_huntSettings;
     std::thread m_huntThread;
