@@ -169,7 +169,6 @@ TEST(CaptureLog, LinkAtTheNameIsRefusedReportedAndEveryRefusedByteCounted) {
     EXPECT_EQ(ReadFile(dir / "victim"), "theirs");
     EXPECT_EQ(ReadFile(dir / "moved"), "mine");
 }
-#endif
 
 // The file is made as the port opens, before any byte comes, and a silent connection
 // leaves it empty.
@@ -186,6 +185,7 @@ TEST(CaptureLog, ConnectMakesTheFileBeforeTheFirstByte) {
     EXPECT_EQ(log.ErrorText(), "");
     link.Shutdown();
 }
+#endif
 
 // The monitor ends one link and starts the next over the program's one capture log.
 TEST(CaptureLog, AnEndedLinkLeavesTheNextConnectionsFileOpen) {
