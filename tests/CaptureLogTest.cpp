@@ -36,7 +36,7 @@ TEST(CaptureLogName, MonthDayTimeAndDeviceName) {
     EXPECT_EQ(FormatCaptureLogName("/dev/ttyS0", jan), "0101_000000_ttyS0.log");
 }
 
-TEST(CaptureLog, SilentConnectionLeavesNoFileAndNoDirectory) {
+TEST(CaptureLog, NamingAloneMakesNoFileAndNoDirectory) {
     ScratchDir dir;
     CaptureLog log(dir / "LOG");
     log.Name("/dev/ttyUSB0", May7At143015());
@@ -139,17 +139,51 @@ TEST(CaptureLog, UnwritableLogIsReportedWithFileAndReasonAndLoggingResumesLater)
 }
 
 #ifndef _WIN32
-TEST(CaptureLog, FullDiskIsReportedAndEveryRefusedByteCounted) {
+// Someone plants a link at the name between naming and the file's making, or swaps the
+// closed file for one: the capture never writes through it, and says so.
+TEST(CaptureLog, LinkAtTheNameIsRefusedReportedAndEveryRefusedByteCounted) {
     ScratchDir dir;
     std::filesystem::create_directory(dir / "LOG");
+    testsupport::WriteFile(dir / "victim", "theirs");
     CaptureLog log(dir / "LOG");
     log.Name("/dev/ttyUSB0", May7At143015());
-    std::filesystem::create_symlink("/dev/full", log.FilePath());
+    std::filesystem::create_symlink(dir / "victim", log.FilePath());
+    log.Create();
+    EXPECT_FALSE(log.IsFileOpen());
+    EXPECT_EQ(log.ErrorText(), "cannot write capture log " + log.FilePath() + ": File exists");
     Append(log, "abc");
     Append(log, std::string(9000, 'x'));
-    EXPECT_EQ(log.ErrorText(), "cannot write capture log " + log.FilePath() + ": No space left on device");
     EXPECT_EQ(log.BytesLost(), 9003u);
     EXPECT_FALSE(log.WasWritten());
+    EXPECT_EQ(ReadFile(dir / "victim"), "theirs");
+
+    log.Name("/dev/ttyUSB0", May7At143015());  // "_2", made at once
+    log.Create();
+    ASSERT_TRUE(log.IsFileOpen());
+    Append(log, "mine");
+    log.Close();
+    std::filesystem::rename(log.FilePath(), dir / "moved");
+    std::filesystem::create_symlink(dir / "victim", log.FilePath());
+    Append(log, "after a close");
+    EXPECT_EQ(log.ErrorText(), "cannot write capture log " + log.FilePath() + ": Too many levels of symbolic links");
+    EXPECT_EQ(ReadFile(dir / "victim"), "theirs");
+    EXPECT_EQ(ReadFile(dir / "moved"), "mine");
+}
+
+// The file is made as the port opens, before any byte comes, and a silent connection
+// leaves it empty.
+TEST(CaptureLog, ConnectMakesTheFileBeforeTheFirstByte) {
+    ScratchDir dir;
+    testsupport::PtyPair pty;
+    CaptureLog log(dir / "LOG");
+    CNmeaThread link(pty.SlavePath(), 9600, nullptr, &log);
+    link.Start();
+    ASSERT_TRUE(link.Connect()) << link.OpenErrorText();
+    EXPECT_TRUE(log.IsFileOpen());
+    EXPECT_TRUE(testsupport::Exists(log.FilePath()));
+    EXPECT_EQ(ReadFile(log.FilePath()), "");
+    EXPECT_EQ(log.ErrorText(), "");
+    link.Shutdown();
 }
 #endif
 

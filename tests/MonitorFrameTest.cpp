@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <unistd.h>
 
@@ -104,6 +105,25 @@ TEST(NmeaInfoRows, RecordsGiveTheRowTexts) {
     EXPECT_EQ(nmeainfo::UsedSatellitesText(used), "G4 R65 7 ");
     EXPECT_EQ(nmeainfo::FixTypeName('3'), "3D");
     EXPECT_EQ(nmeainfo::FixQualityName(8), "8");
+}
+
+// Quality 0 with the old position repeated, empty coordinates beside a fix quality, and
+// nothing at all: no latitude, longitude or altitude, rather than a fix at 0/0.
+TEST(NmeaInfoRows, GgaWithoutFixOrCoordinatesShowsNoPosition) {
+    GgaRecord stale{};
+    stale.latitude = 48.1173, stale.northSouth = 'N', stale.longitude = 11.5166666667, stale.eastWest = 'E';
+    stale.altitude = 545.4f, stale.fixQuality = 0;
+    GgaRecord empty{};
+    empty.fixQuality = 1, empty.satellitesUsed = 4;
+    for (const GgaRecord& gga : {stale, empty, GgaRecord{}}) {
+        const nmeainfo::Rows rows = nmeainfo::FromGga(gga);
+        for (int row : {2, 3, 4}) {
+            const auto it = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == row; });
+            ASSERT_NE(it, rows.end()) << "row " << row << " is written, so an earlier fix is wiped";
+            EXPECT_EQ(it->second, "") << nmeainfo::RowName(row);
+        }
+        EXPECT_EQ(rows[3].second, gga.fixQuality == 0 ? "Invalid" : "SPS");
+    }
 }
 
 TEST(NmeaInfoRows, RawListStartsAtAGgaAndEachGgaStartsItAgain) {
@@ -372,15 +392,24 @@ TEST_F(MonitorFrame, PulledAdapterIsToldWaitedForAndReopenedByItsStableNameWithA
     frame.ConnectOrDisconnect();
     log.seen.clear();  // Connect's clear
     std::vector<QString> panes{frame.StatusText(2)};
-    QString lostNotice;
+    QString lostNotice, reopenedNotice;
+    QMdiSubWindow& info = *monitor.Registry().Frame(WindowType::NmeaInfo);
+    const QString title = info.windowTitle();
+    bool staleWhileWaiting = true;
     WaitFor([&] {
         if (frame.StatusText(2) != panes.back()) panes.push_back(frame.StatusText(2));
         if (frame.StatusText(5).startsWith("line lost")) lostNotice = frame.StatusText(5);
+        if (frame.StatusText(5).contains("open again")) reopenedNotice = frame.StatusText(5);
+        if (frame.StatusText(2).startsWith("  Waiting")) staleWhileWaiting &= info.windowTitle() == title + " (stale)";
         return frame.StatusText(5).startsWith("reconnected");
     }, 20000);
+    // Open again is not yet reconnected: that waits for the module's first good sentence.
     EXPECT_EQ(panes, (std::vector<QString>{"  Connected <<--->>", "  Line lost <- x ->", "  Waiting <- ? ->",
-                                           "  Connected <<--->>"}));
+                                           "  Reopened, stale <- ? ->", "  Connected <<--->>"}));
     EXPECT_EQ(lostNotice.toStdString(), "line lost on " + module.device + ": Input/output error; waiting for it to come back");
+    EXPECT_TRUE(reopenedNotice.endsWith(" is open again; waiting for NMEA from it")) << reopenedNotice.toStdString();
+    EXPECT_TRUE(staleWhileWaiting);
+    EXPECT_EQ(info.windowTitle(), title);
     const std::string now = std::filesystem::read_symlink(stable).string();
     EXPECT_TRUE(frame.StatusText(5).toStdString().starts_with("reconnected to " + now + "; capturing to LOG/"));
     EXPECT_EQ(frame.PortList().currentText().toStdString(), serial::DeviceShortName(now));
@@ -402,6 +431,52 @@ TEST_F(MonitorFrame, DisConnectWhileWaitingForTheLineEndsTheWait) {
     EXPECT_EQ(frame.StatusText(2), "  DisConnect <- x ->");
     EXPECT_EQ(frame.StatusText(5).toStdString(), "stopped waiting for " + m_dir / "ttySIM0");
     EXPECT_EQ(frame.ActiveLink(), nullptr);
+}
+
+// A capture that cannot be written (here "LOG" is a file, so nothing can go under it)
+// is told at once in the status bar and once in a warning; the windows go on.
+TEST_F(MonitorFrame, CaptureLogThatCannotBeWrittenIsToldOnceAndReceivingGoesOn) {
+    { std::ofstream(m_dir / "LOG") << "not a folder"; }
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    MessageLog log;
+    monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    const std::string gga = testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    pty.WriteMaster(gga);
+    ASSERT_TRUE(WaitFor([&] { return !m_notifier.warnings.isEmpty(); }, 5000));
+    EXPECT_EQ(frame.StatusText(2), "  Connected, capture failing");
+    const std::string warning = m_notifier.warnings.front().toStdString();
+    EXPECT_TRUE(warning.starts_with("cannot write capture log LOG/")) << warning;
+    EXPECT_NE(warning.find(": Not a directory"), std::string::npos) << warning;
+    EXPECT_NE(warning.find(" missing from it"), std::string::npos) << warning;
+    EXPECT_TRUE(frame.StatusText(5).startsWith("cannot write capture log LOG/"));
+    log.seen.clear();
+    pty.WriteMaster(gga);
+    ASSERT_TRUE(WaitFor([&] { return !log.seen.empty(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_notifier.warnings.size(), 1);
+    frame.ConnectOrDisconnect();
+}
+
+// At a wrong rate the line gives noise: bytes without one good sentence are told, with
+// Auto suggested, once; a good sentence afterwards makes it "Connected" again.
+TEST_F(MonitorFrame, BytesWithoutAGoodSentenceSuggestAuto) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 9600);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    const std::string noise("\x9e\x18\xe6$G\xf8\x80\x1e\x98\x66\x06\xfe\x78\r\n", 15);
+    pty.WriteMaster(noise + noise);
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Connected, no NMEA <- ? ->"; }, 10000));
+    EXPECT_EQ(frame.StatusText(5).toStdString(),
+              "30 bytes from " + pty.SlavePath() +
+                  " at 9600 baud but no NMEA sentence: the baud rate may be wrong; DisConnect and choose Auto to find it");
+    pty.WriteMaster(testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Connected <<--->>"; }, 5000));
+    EXPECT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+    frame.ConnectOrDisconnect();
 }
 
 // "Auto": the rates are tried off the window's thread, each told, and the one the module
@@ -732,6 +807,40 @@ TEST_F(MonitorFrame, GpdFaultOfTheSimulatedModuleIsToldByBlockAndNmeaComesBack) 
     MessageLog log;
     monitor.Registry().View(WindowType::NmeaInfo)->installEventFilter(&log);
     EXPECT_TRUE(WaitFor([&] { return log.seen.size() >= 3; }, 5000));  // the module's sentences again
+}
+
+// While the line is lost and waited for, a command is refused in words (nothing goes
+// out, the TTFF measurement is not restarted) and the TTFF clock stops.
+TEST_F(MonitorFrame, CommandsWhileTheLineIsLostAreRefusedAndTheTtffClockStops) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.RestartClicked(Restart::Hot);
+    EXPECT_EQ(ReceivedWhileRunning(pty, 17, 2000), "$PZRC030,1,1*28\r\n");
+    // An epoch without a fix, closed by the next one's GGA: the clock starts.
+    pty.WriteMaster(testsupport::Sentence("GPGGA,123519,,,,,0,00,99.99,,,,,,") +
+                    testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") +
+                    testsupport::Sentence("GPGSV,1,1,01,04,40,100,40") +
+                    testsupport::Sentence("GPGGA,123520,,,,,0,00,99.99,,,,,,"));
+    ASSERT_TRUE(WaitFor([&] { return !panel.TtffBox().text().isEmpty(); }, 5000));  // the clock runs
+    pty.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Waiting <- ? ->"; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return panel.TtffBox().text().isEmpty(); }, 2000));
+
+    m_notifier.messages.clear();
+    const int kept = panel.CommandField().count();
+    panel.RestartClicked(Restart::Cold);
+    panel.ChooseConstellations({true, false, false});
+    panel.SetClicked();
+    panel.CommandField().setEditText("PZRC030,1,1");
+    panel.SendClicked();
+    ASSERT_EQ(m_notifier.messages.size(), 3);
+    for (const QString& text : m_notifier.messages)
+        EXPECT_TRUE(text.startsWith("line lost (Input/output error): the command was not sent")) << text.toStdString();
+    EXPECT_EQ(panel.CommandField().count(), kept) << "a refused command is not kept in the list";
+    frame.ConnectOrDisconnect();
 }
 
 int main(int argc, char** argv) {

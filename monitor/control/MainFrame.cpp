@@ -34,6 +34,10 @@ constexpr const char* kReplayEndText = "  Replay end";
 constexpr const char* kLostText = "  Line lost <- x ->";
 constexpr const char* kWaitingText = "  Waiting <- ? ->";
 constexpr const char* kHuntingText = "  Finding rate <- ? ->";
+constexpr const char* kCaptureFailedText = "  Connected, capture failing";
+constexpr const char* kReopenedText = "  Reopened, stale <- ? ->";
+constexpr const char* kNoNmeaText = "  Connected, no NMEA <- ? ->";
+constexpr const char* kStaleMark = " (stale)";
 constexpr const char* kAuto = "Auto";
 constexpr const char* kSendGpd = "Send";
 constexpr const char* kCancelGpd = "Cancel";
@@ -253,6 +257,8 @@ void CMainFrame::ConnectAt(const std::string& device, int baud) {
     m_replay->setEnabled(false);
     m_return.emplace(device, m_byIdDir);
     m_waiting = false;
+    m_captureWarned = false;
+    StartTraffic();
     platform::RaiseProcessPriority();  // a refusal leaves it normal; the link works either way
     m_panes[5]->clear();  // a notice of an earlier connection
     m_lineWatch->start();
@@ -278,6 +284,7 @@ void CMainFrame::Disconnect() {
     }
     if (m_waiting && m_return) Notice(QString("stopped waiting for %1").arg(QString::fromStdString(m_return->Device())));
     m_waiting = false;
+    MarkStale(false);
     m_return.reset();
     platform::RestoreProcessPriority();
     ShowDisconnected();
@@ -329,12 +336,14 @@ void CMainFrame::StopReplay() {
 // opens it when it is there, at the same rate, with a new capture log.
 void CMainFrame::WatchLine() {
     if (!m_activeLink || !m_return) return;
+    WatchCapture();
     const QString device = QString::fromStdString(m_activeLink->DeviceName());
     if (!m_waiting) {
         const LineLoss loss = m_activeLink->LineLost();
-        if (!loss.IsLost()) return;
+        if (!loss.IsLost()) return WatchTraffic();
         m_activeLink->Disconnect();
         m_waiting = true;
+        MarkStale(true);
         m_panes[2]->setText(kLostText);
         Notice(QString("line lost on %1: %2; waiting for it to come back")
                    .arg(device, QString::fromStdString(loss.words)));
@@ -346,6 +355,8 @@ void CMainFrame::WatchLine() {
         return;
     }
     m_waiting = false;
+    m_captureWarned = false;  // the new connection has a capture of its own
+    StartTraffic();
     // An adapter back under another name is the port from now on, in the list too.
     const QString path = QString::fromStdString(where);
     if (!m_portPaths.contains(path)) {
@@ -354,9 +365,54 @@ void CMainFrame::WatchLine() {
     }
     m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(path)));
     m_panes[1]->setText(QString::fromStdString(serial::DeviceShortName(where)));
+    m_panes[2]->setText(kReopenedText);
+    Notice(QString("%1 is open again; waiting for NMEA from it").arg(path));
+}
+
+// An adapter can come back before the module behind it talks again (or with another
+// module behind it): until a good sentence arrives, what the windows show is not live.
+void CMainFrame::WatchTraffic() {
+    const uint64_t bytes = m_activeLink->BytesReceived();
+    const LineTraffic::Change change = m_traffic.Look(bytes, m_activeLink->Dispatcher().GoodSentences());
+    if (change == LineTraffic::Change::kNoNmea) {
+        m_panes[2]->setText(kNoNmeaText);
+        return Notice(QString("%1 bytes from %2 at %3 baud but no NMEA sentence: the baud rate may be wrong; "
+                              "DisConnect and choose Auto to find it")
+                          .arg(m_traffic.BytesSinceStart(bytes))
+                          .arg(QString::fromStdString(m_activeLink->DeviceName()))
+                          .arg(m_activeLink->BaudRate()));
+    }
+    if (change == LineTraffic::Change::kNone || (change == LineTraffic::Change::kFirstNmea && !m_stale)) return;
     m_panes[2]->setText(kConnectedText);
+    if (!m_stale) return;
+    MarkStale(false);
     Notice(QString("reconnected to %1; capturing to %2")
-               .arg(QString::fromStdString(where), QString::fromStdString(ProgramCaptureLog().FilePath())));
+               .arg(QString::fromStdString(m_activeLink->DeviceName()),
+                    QString::fromStdString(ProgramCaptureLog().FilePath())));
+}
+
+void CMainFrame::MarkStale(bool stale) {
+    m_stale = stale;
+    for (WindowType type : kClearOrder)
+        if (QMdiSubWindow* frame = m_registry.Frame(type))
+            frame->setWindowTitle(QString(MonitorWindowOf(type).title) + (stale ? kStaleMark : ""));
+}
+
+// Receiving goes on without the file; the user must not take the capture for whole.
+void CMainFrame::WatchCapture() {
+    if (m_captureWarned || m_waiting) return;
+    const CaptureLog& log = ProgramCaptureLog();
+    const std::string error = log.ErrorText();
+    if (error.empty()) return;
+    m_captureWarned = true;  // before the warning: the timer goes on while it is open
+    m_panes[2]->setText(kCaptureFailedText);
+    Notice(QString::fromStdString(error));
+    const uint64_t lost = log.BytesLost();
+    const QString missing = lost > 0 ? QString("%1 received bytes are missing from it so far").arg(lost)
+                                     : QString("no received byte is missing from it yet");
+    m_notifier.WarnWithoutWaiting(this, "skyLedger",
+                                  QString("%1\n%2; receiving goes on, the capture is not whole.")
+                                      .arg(QString::fromStdString(error), missing));
 }
 
 // The hunt opens the device itself and listens at each rate for up to a second and a

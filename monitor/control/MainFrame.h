@@ -15,6 +15,7 @@
 #include "CancelEvent.h"
 #include "GpdTransfer.h"
 #include "LineReturn.h"
+#include "LineTraffic.h"
 #include "NmeaThread.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
@@ -91,6 +92,14 @@ private:
     void ShowDisconnected();
     // A lost line is told at once, then its device waited for and opened again.
     void WatchLine();
+    // A capture log that cannot be written is told once per connection, as it happens.
+    void WatchCapture();
+    // Whether the opened line talks NMEA: a reopened line is "reconnected" only once it
+    // does, and bytes without one good sentence are most likely a wrong baud rate.
+    void WatchTraffic();
+    void StartTraffic() { m_traffic.Start(m_activeLink->BytesReceived(), m_activeLink->Dispatcher().GoodSentences()); }
+    // The windows' titles say when they show what came before a lost line.
+    void MarkStale(bool stale);
     void StartHunt(const std::string& device);
     void EndHunt(unsigned run, const std::string& device, const HuntOutcome& outcome);
 
@@ -110,6 +119,9 @@ private:
     QTimer* m_lineWatch;  // a pulled cable is told, and waited for, while connected
     std::optional<LineReturn> m_return;  // where the connected device is looked for
     bool m_waiting = false;              // the line was lost; its device is not open
+    bool m_captureWarned = false;        // this connection's capture failure was told
+    LineTraffic m_traffic;
+    bool m_stale = false;                // lost, or reopened with no NMEA since
     std::string m_byIdDir = serial::kSerialByIdDir;
     HuntSettings m_huntSettings;
     std::thread m_huntThread;

@@ -80,13 +80,15 @@ bool CaptureLog::WasWritten() const {
 
 // Returns 0 or the errno that kept the file from opening.
 int CaptureLog::OpenFile(const std::string& path) {
-    // Appending, never truncating: a connection's file reopened after Close carries on.
-    int error = m_file.OpenToAppend(path);
+    // The connection's file is made new; reopened after Close it is appended to, never
+    // truncated. Neither goes through a link.
+    const bool mustBeNew = m_writtenNames.count(m_fileName) == 0;
+    int error = m_file.OpenOwnToAppend(path, mustBeNew);
     if (error == ENOENT) {
         // The directory went away while the program ran: make it again rather than
         // stop logging for the rest of the run.
         if (const int made = MakeDirectory(); made != 0) return made;
-        error = m_file.OpenToAppend(path);
+        error = m_file.OpenOwnToAppend(path, mustBeNew);
     }
     if (error != 0) return error;
     m_openPath = path;
@@ -104,18 +106,28 @@ void CaptureLog::Lose(const std::string& path, const std::string& reason, std::s
     m_bytesLost += count;
 }
 
-void CaptureLog::Append(const uint8_t* data, std::size_t count) {
-    std::lock_guard lock(m_mutex);
+void CaptureLog::OpenOrLose(const std::string& path, std::size_t count) {
     if (!m_directoryEnsured) {
         MakeDirectory();
         m_directoryEnsured = true;
     }
+    CloseFile();
+    if (const int error = OpenFile(path); error != 0) Lose(path, platform::ErrorText(error), count);
+}
+
+void CaptureLog::Create() {
+    std::lock_guard lock(m_mutex);
+    const std::string path = CurrentPath();
+    if (path != m_openPath) OpenOrLose(path, 0);
+}
+
+void CaptureLog::Append(const uint8_t* data, std::size_t count) {
+    std::lock_guard lock(m_mutex);
     const std::string path = CurrentPath();
     if (path != m_openPath) {
-        CloseFile();
         // This block goes unlogged; the next one tries again.
-        if (const int error = OpenFile(path); error != 0)
-            return Lose(path, platform::ErrorText(error), count);
+        OpenOrLose(path, count);
+        if (!m_file.IsOpen()) return;
     }
     // Unbuffered writes: each block is in the file once this returns.
     std::size_t written = 0;

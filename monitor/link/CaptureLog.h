@@ -20,11 +20,16 @@ public:
     CaptureLog(const CaptureLog&) = delete;
     CaptureLog& operator=(const CaptureLog&) = delete;
 
-    // Forms the file name for a new connection; the file is made by its first block. A
-    // name already on disk or written earlier in this run gets "_2", "_3", ... so that a
-    // reconnect within the same second never writes into an earlier capture.
+    // Forms the file name for a new connection. A name already on disk or written
+    // earlier in this run gets "_2", "_3", ... so that a reconnect within the same second
+    // never writes into an earlier capture.
     void Name(std::string_view devicePath, const std::tm& localTime);
     void Name(std::string_view devicePath);  // local time now
+    // Makes the named file as the connection opens, rather than at its first byte: a new
+    // file, never anything found at the name (a link planted there is refused, not
+    // followed). A refusal is reported as a write failure. Without it the first block
+    // makes the file the same way.
+    void Create();
     void EnsureDirectory();
     void Append(const uint8_t* data, std::size_t count);
     void Close();
@@ -44,6 +49,7 @@ private:
     std::string FreeName(const std::string& formed) const;
     int MakeDirectory();
     int OpenFile(const std::string& path);
+    void OpenOrLose(const std::string& path, std::size_t count);
     void CloseFile();
     void Lose(const std::string& path, const std::string& reason, std::size_t count);
 

@@ -233,6 +233,7 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     const int checked = length > 0 && text[length - 1] == '\r' ? length - 1 : length;
     const std::string_view content(text, static_cast<std::size_t>(checked));
     if (!VerifyNmeaChecksum(content)) return;
+    m_goodSentences.store(m_goodSentences.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 
     // A new time of day begins an epoch, and so does a receiver without a time sending
     // its sentences again: the last one is closed before this sentence counts.

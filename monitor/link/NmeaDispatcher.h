@@ -91,6 +91,8 @@ public:
 
     const ReceiverState& State() const { return m_state; }
     BinaryReply& Reply() { return m_reply; }
+    // Text sentences whose checksum held, since construction; any thread may read it.
+    uint64_t GoodSentences() const { return m_goodSentences.load(std::memory_order_acquire); }
 
 private:
     // One copy of the record into the message, posted under each number in turn.
@@ -118,5 +120,6 @@ private:
     LinkMessage m_message{};
     LinkMessage m_rawMessage{msg::kRawSentence, RawSentence{}};
     NmeaTextLog m_textLog;
+    std::atomic<uint64_t> m_goodSentences{0};  // written by the link thread alone
     BinaryReply m_reply;
 };

@@ -27,8 +27,12 @@ bool CNmeaThread::Connect() {
     m_port.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
-    if (!m_port.Open([this](const uint8_t* bytes, std::size_t count) { m_stream.FeedRxBytes(bytes, count); }))
-        return false;
+    const auto received = [this](const uint8_t* bytes, std::size_t count) {
+        m_bytesReceived.store(m_bytesReceived.load(std::memory_order_relaxed) + count, std::memory_order_release);
+        m_stream.FeedRxBytes(bytes, count);
+    };
+    if (!m_port.Open(received)) return false;
+    if (m_log) m_log->Create();  // at once: the file is there, and its name is ours, before any byte
     {
         std::lock_guard lock(m_lossMutex);
         m_closedLoss = {};

@@ -73,6 +73,8 @@ public:
     // Whether the connected line was lost; callable from any thread. A lost line closed
     // to wait for its device stays told as lost until it is open again.
     LineLoss LineLost() const;
+    // Bytes the port delivered over every connection of this link; any thread.
+    uint64_t BytesReceived() const { return m_bytesReceived.load(std::memory_order_acquire); }
     RxStream& Stream() { return m_stream; }
     NmeaDispatcher& Dispatcher() { return m_dispatcher; }
 
@@ -94,6 +96,7 @@ private:
     mutable std::mutex m_holdMutex;  // a hold and a send are never interleaved
     unsigned m_holder = 0;
     unsigned m_lastHold = 0;
+    std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker alone
     std::thread m_thread;
     char m_text[kMaxSentenceText + 1];  // the sentence being dispatched
 };

@@ -166,14 +166,30 @@ void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
     m_beidou->setChecked(choice.beidou);
 }
 
-// A held line is a GPD upload under way: the module reads only binary packets until it
-// ends, so a command now would be lost and could spoil a block.
+// While a lost line is waited for, the link stays but its port is closed: a command
+// would go nowhere, so it is refused in words rather than dropped. A held line is a GPD
+// upload under way: the module reads only binary packets until it ends, so a command
+// now would be lost and could spoil a block.
 CNmeaThread* CNaviCmdView::LinkOrComplain() {
     CNmeaThread* link = m_activeLink();
-    if (!link) m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
-    else if (link->LineHeld())
+    if (!link) {
+        m_notifier.Show(this, "Error", "Please open the COM port before send CMD");
+        return nullptr;
+    }
+    if (const LineLoss loss = link->LineLost(); loss.IsLost()) {
+        m_notifier.Show(this, "Error",
+                        QString("line lost (%1): the command was not sent; send it again once the line is back")
+                            .arg(QString::fromStdString(loss.words)));
+        return nullptr;
+    }
+    if (link->LineHeld())
         return m_notifier.Show(this, "Error", "A GPD upload is under way: send commands when it has ended"), nullptr;
     return link;
+}
+
+CNmeaThread* CNaviCmdView::LiveLink() const {
+    CNmeaThread* link = m_activeLink();
+    return link && !link->LineLost().IsLost() ? link : nullptr;
 }
 
 bool CNaviCmdView::Send(const CommandBytes& bytes) {
@@ -284,7 +300,8 @@ void CNaviCmdView::SendClicked() {
 }
 
 void CNaviCmdView::Tick() {
-    const TtffMeasurement::Tick tick = m_ttff.OnTick(m_activeLink() != nullptr);
+    // A time measured across a lost line would not be the module's: the clock ends.
+    const TtffMeasurement::Tick tick = m_ttff.OnTick(LiveLink() != nullptr);
     m_ttffBox->setText(QString::fromStdString(tick.text));
     if (tick.stop) m_clock->stop();
 }

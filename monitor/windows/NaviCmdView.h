@@ -72,6 +72,7 @@ private:
     QWidget* BuildSendAndReceive();
     QWidget* BuildModuleTtffAndMode();
     CNmeaThread* LinkOrComplain();
+    CNmeaThread* LiveLink() const;  // the link while its line is there, else null
     bool Send(const CommandBytes& bytes);
     void AppendReply(const std::string& text);
     void Tick();

@@ -49,15 +49,21 @@ std::string UsedSatellitesText(const UsedSatelliteSet& used) {
     return out;
 }
 
+// "$GPGGA,123519,,,,,0,00,99.99,,,,,,*48": before a fix a receiver leaves the position
+// empty (or repeats an old one beside quality 0), which the parser reads as zeros; shown
+// as they are, they would read as a fix at 0/0 on the sea level.
+bool HasPosition(const GgaRecord& g) { return g.fixQuality != 0 && g.northSouth != 0 && g.eastWest != 0; }
+
 Rows FromGga(const GgaRecord& g) {
+    const bool position = HasPosition(g);
     // "16:15:01.0000": the seconds padded as the hours and minutes are.
     return {{0, Format("%02d:%02d:%07.4f", g.hour, g.minute, static_cast<double>(g.second))},
-            {2, Format("%.8f %c", g.latitude, g.northSouth ? g.northSouth : ' ')},
-            {3, Format("%.8f %c", g.longitude, g.eastWest ? g.eastWest : ' ')},
+            {2, position ? Format("%.8f %c", g.latitude, g.northSouth) : std::string()},
+            {3, position ? Format("%.8f %c", g.longitude, g.eastWest) : std::string()},
             {5, FixQualityName(g.fixQuality)},
             {9, std::to_string(g.satellitesUsed)},
             {13, Fixed4(g.hdop)},
-            {4, Fixed4(g.altitude)},
+            {4, position ? Fixed4(g.altitude) : std::string()},
             {14, Fixed4(g.geoidSeparation)}};
 }
 

@@ -19,6 +19,7 @@ const char* RowName(int row);
 
 // Row number and the text of its DATA column, in the order the rows are written.
 using Rows = std::vector<std::pair<int, std::string>>;
+// Latitude, longitude and altitude are empty without a fix or without coordinates.
 Rows FromGga(const GgaRecord& gga);
 Rows FromUsed(const UsedSatelliteSet& used);
 Rows FromView(const SatelliteViewSet& view);

@@ -19,6 +19,13 @@ int File::OpenToAppend(const std::string& path) {
     return m_fd < 0 ? errno : 0;
 }
 
+int File::OpenOwnToAppend(const std::string& path, bool mustBeNew) {
+    Close();
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (mustBeNew ? O_EXCL : 0);
+    m_fd = ::open(path.c_str(), flags, 0644);
+    return m_fd < 0 ? errno : 0;
+}
+
 int File::OpenToRead(const std::string& path) {
     Close();
     m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -32,6 +32,10 @@ public:
 
     // Made when missing; every write goes to the end, also with other writers.
     int OpenToAppend(const std::string& path);
+    // The same for a file the program makes for itself: never through a link (ELOOP), and
+    // with `mustBeNew` made here and now, refusing whatever is at `path` already (EEXIST),
+    // so that nobody can put a link or a file of theirs in its place.
+    int OpenOwnToAppend(const std::string& path, bool mustBeNew);
     // Without waiting for a writer, as opening a FIFO would. A directory either opens
     // (Linux; Info tells it is no regular file) or fails with EISDIR (Windows).
     int OpenToRead(const std::string& path);

@@ -21,6 +21,18 @@ int File::OpenToAppend(const std::string& path) {
     return m_fd < 0 ? errno : 0;
 }
 
+// _O_EXCL fails on any name that is there, links included. Without it a link (a reparse
+// point) is refused by hand, as O_NOFOLLOW does on Linux.
+int File::OpenOwnToAppend(const std::string& path, bool mustBeNew) {
+    Close();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (!mustBeNew && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return ELOOP;
+    const int flags = _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT | (mustBeNew ? _O_EXCL : 0);
+    m_fd = ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+    return m_fd < 0 ? errno : 0;
+}
+
 int File::OpenToRead(const std::string& path) {
     Close();
     m_fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
