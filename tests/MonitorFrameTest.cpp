@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -167,6 +168,41 @@ TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesO
     monitor.OpenWindow(WindowType::SkyView);
     EXPECT_NE(monitor.Registry().View(WindowType::SkyView), oldView);
     EXPECT_EQ(frame.MdiArea().subWindowList().size(), 8);
+}
+
+// Each tile lies inside the area's visible part: nothing is cut at the bottom or right.
+static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
+    const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
+    for (WindowType type : kClearOrder) {
+        const QRect tile = monitor.Registry().Frame(type)->geometry();
+        EXPECT_TRUE(area.contains(tile)) << MonitorWindowOf(type).title << " at " << tile.bottom() << " in "
+                                         << area.bottom();
+    }
+}
+
+TEST_F(MonitorFrame, ReplayBarShownOrHiddenTilesTheWindowsAgain) {
+    CMonitorApp monitor(m_notifier, {}, 0);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.resize(1280, 800);
+    monitor.Show();
+    QCoreApplication::processEvents();
+    const int fullHeight = frame.MdiArea().height();
+    const std::string capture = m_dir.Path() + "/short.nmea";
+    std::FILE* file = std::fopen(capture.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n", file);
+    std::fclose(file);
+    ASSERT_TRUE(frame.StartReplay(QString::fromStdString(capture), 1));
+    QCoreApplication::processEvents();
+    EXPECT_LT(frame.MdiArea().height(), fullHeight);  // the bar took room from the area
+    ExpectTilesInsideTheArea(monitor);
+    frame.StopReplay();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.MdiArea().height(), fullHeight);
+    ExpectTilesInsideTheArea(monitor);
+    const HomeRect home = frame.HomeRectFor(WindowType::SkyView);
+    EXPECT_EQ(monitor.Registry().Frame(WindowType::SkyView)->geometry(),
+              QRect(home.left, home.top, home.width, home.height));
 }
 
 TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {

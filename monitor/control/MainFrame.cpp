@@ -83,6 +83,7 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     addToolBar(Qt::TopToolBarArea, m_replayToolBar);
     m_replayToolBar->hide();
     setCentralWidget(m_mdi);
+    m_mdi->installEventFilter(this);
     BuildStatusBar();
     // The lists' first entries are current before anyone listens: take the starting
     // choices explicitly rather than from a change signal that may never come.
@@ -390,9 +391,9 @@ HomeRect CMainFrame::HomeRectFor(WindowType type) const {
     return HomeRectOf(type, m_mdi->width(), m_mdi->height());
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    Tile();
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_mdi && event->type() == QEvent::Resize) Tile();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::Tile() {
