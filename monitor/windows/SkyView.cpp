@@ -27,6 +27,7 @@ constexpr int kLegendFontPx = 11;
 constexpr int kSpreadRounds = 80;  // enough for forty discs to settle in a tile's sky
 constexpr int kMovedMarkPx = 3;    // a disc moved further is tied to where it belongs
 const char* const kRingMarks[] = {"0", "15", "30", "45", "60", "75"};
+const char* const kCompass[] = {"N", "S", "W", "E"};
 // Long dashes, so that the axes still read as dashed once the background is scaled
 // down to a window's size.
 const QList<qreal> kAxisDashes = {18, 6};
@@ -104,6 +105,15 @@ std::vector<QRect> RingMarkRects(int side, int radius) {
     for (int k = 0; k < 5; ++k)
         rects.emplace_back(QPoint(c - 20, c - (5 - k) * radius / kRingCount - 15),
                            QSize(metrics.horizontalAdvance(kRingMarks[k + 1]), metrics.height()));
+    return rects;
+}
+
+std::vector<QRect> CompassRects(int side, int radius) {
+    const QFontMetrics metrics(PixelFont("Dotum", kCompassFontPx));
+    const int c = side / 2, r = radius;
+    const QPoint at[] = {{c - 10, c - r - 50}, {c - 10, c + r + 20}, {c - r - 45, c - 15}, {c + r + 15, c - 15}};
+    std::vector<QRect> rects;
+    for (int k = 0; k < 4; ++k) rects.emplace_back(at[k], QSize(metrics.horizontalAdvance(kCompass[k]), metrics.height()));
     return rects;
 }
 
@@ -259,10 +269,8 @@ void CSkyViewView::DrawBackground() {
 
     p.setFont(PixelFont("Dotum", kCompassFontPx));
     const QColor white(Qt::white);
-    DrawText(p, {c - 10, c - r - 50}, "N", Qt::black, white);
-    DrawText(p, {c - 10, c + r + 20}, "S", Qt::black, white);
-    DrawText(p, {c - r - 45, c - 15}, "W", Qt::black, white);
-    DrawText(p, {c + r + 15, c - 15}, "E", Qt::black, white);
+    const std::vector<QRect> letters = CompassRects(m_side, r);
+    for (std::size_t k = 0; k < letters.size(); ++k) DrawText(p, letters[k].topLeft(), kCompass[k], Qt::black, white);
     const std::vector<QRect> marks = RingMarkRects(m_side, r);
     for (std::size_t k = 0; k < marks.size(); ++k) DrawText(p, marks[k].topLeft(), kRingMarks[k], Qt::black, kSky);
     m_scaledStale = true;
@@ -339,7 +347,9 @@ std::vector<QRect> CSkyViewView::RingLabelAreas() const {
     std::vector<QRect> areas;
     if (square.isEmpty()) return areas;
     const double scale = double(square.width()) / m_side;
-    for (const QRect& r : RingMarkRects(m_side, m_radius))
+    std::vector<QRect> labels = RingMarkRects(m_side, m_radius);
+    for (const QRect& r : CompassRects(m_side, m_radius)) labels.push_back(r);
+    for (const QRect& r : labels)
         areas.push_back(QRectF(square.left() + r.left() * scale, square.top() + r.top() * scale, r.width() * scale,
                                r.height() * scale)
                             .toAlignedRect());

@@ -37,6 +37,8 @@ int ScaledRadius(int width, int height, int backgroundSide, int backgroundRadius
 // Where the ring labels "0", "15" ... "75" stand on a background of `side` with a sky of
 // `radius`.
 std::vector<QRect> RingMarkRects(int side, int radius);
+// Where the letters N, S, W and E stand on it.
+std::vector<QRect> CompassRects(int side, int radius);
 
 // Centres for discs of `radius` wanted at `wanted`, moved apart until no two overlap and
 // none covers an obstacle (a ring's label), each as little as it can: forty satellites
@@ -79,7 +81,8 @@ public:
     const SatelliteEntry& Satellite(int entry) const { return m_view.satellites[entry]; }
     bool InUse(int entry) const { return m_inUse.at(static_cast<std::size_t>(entry)); }
     // The plot's part of the window, above the legend, and where the discs go in it
-    // (entries of no position left out), with the ring labels they keep clear of.
+    // (entries of no position left out), with the ring labels and the compass letters
+    // they keep clear of.
     QRect PlotArea() const;
     QRect LegendArea() const;
     std::vector<QPoint> DiscCentres() const;
