@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -19,6 +20,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -188,6 +190,94 @@ TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesO
     monitor.OpenWindow(WindowType::SkyView);
     EXPECT_NE(monitor.Registry().View(WindowType::SkyView), oldView);
     EXPECT_EQ(frame.MdiArea().subWindowList().size(), 8);
+}
+
+// Each tile lies inside the area's visible part: nothing is cut at the bottom or right.
+static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
+    const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
+    for (WindowType type : kClearOrder) {
+        const QRect tile = monitor.Registry().Frame(type)->geometry();
+        EXPECT_TRUE(area.contains(tile)) << MonitorWindowOf(type).title << " at " << tile.bottom() << " in "
+                                         << area.bottom();
+    }
+}
+
+TEST_F(MonitorFrame, ReplayBarShownOrHiddenTilesTheWindowsAgain) {
+    CMonitorApp monitor(m_notifier, {}, 0);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.resize(1280, 800);
+    monitor.Show();
+    QCoreApplication::processEvents();
+    const int fullHeight = frame.MdiArea().height();
+    const std::string capture = m_dir.Path() + "/short.nmea";
+    std::FILE* file = std::fopen(capture.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n", file);
+    std::fclose(file);
+    ASSERT_TRUE(frame.StartReplay(QString::fromStdString(capture), 1));
+    QCoreApplication::processEvents();
+    EXPECT_LT(frame.MdiArea().height(), fullHeight);  // the bar took room from the area
+    ExpectTilesInsideTheArea(monitor);
+    frame.StopReplay();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.MdiArea().height(), fullHeight);
+    ExpectTilesInsideTheArea(monitor);
+    const HomeRect home = frame.HomeRectFor(WindowType::SkyView);
+    EXPECT_EQ(monitor.Registry().Frame(WindowType::SkyView)->geometry(),
+              QRect(home.left, home.top, home.width, home.height));
+}
+
+// On the small screen of 1280x800 every control can be reached without scrolling and
+// every text is whole: the command panel's Set, Track's Export, the NMEA info columns,
+// the status panes and the About box's title.
+TEST_F(MonitorFrame, OnASmallScreenControlsAreReachableAndTextsWhole) {
+    CMonitorApp monitor(m_notifier, {}, 0);
+    CMainFrame& frame = monitor.MainFrame();
+    frame.resize(1280, 800);
+    monitor.Show();
+    frame.showNormal();  // the offscreen screen is smaller than the one looked at
+    frame.resize(1280, 800);
+    const std::string capture = m_dir.Path() + "/a-capture-with-a-rather-long-name.nmea";
+    std::FILE* file = std::fopen(capture.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n", file);
+    std::fclose(file);
+    ASSERT_TRUE(frame.StartReplay(QString::fromStdString(capture), 1));
+    QCoreApplication::processEvents();
+
+    // A control is reachable when it lies inside its window's visible part.
+    const auto visibleIn = [](QWidget* control, QWidget* window) {
+        const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
+        return window->rect().contains(at);
+    };
+    QWidget* panel = monitor.Registry().Frame(WindowType::NavigationCommand)->widget();
+    const auto buttons = monitor.Registry().View(WindowType::NavigationCommand)->findChildren<QPushButton*>();
+    const auto set = std::find_if(buttons.begin(), buttons.end(), [](QPushButton* b) { return b->text() == "Set"; });
+    ASSERT_NE(set, buttons.end());
+    EXPECT_TRUE(visibleIn(*set, panel));
+    QWidget* track = monitor.Registry().View(WindowType::Track);
+    const auto trackButtons = track->findChildren<QPushButton*>();
+    for (QPushButton* b : trackButtons) EXPECT_TRUE(visibleIn(b, track)) << b->text().toStdString();
+
+    auto* info = static_cast<CNmeaInfoView*>(monitor.Registry().View(WindowType::NmeaInfo));
+    QTableWidget& table = info->Table();
+    const QFontMetrics tableFont(table.font());
+    for (int row = 0; row < table.rowCount(); ++row)
+        EXPECT_GE(table.columnWidth(1), tableFont.horizontalAdvance(table.item(row, 1)->text()) + 6) << row;
+    // DATA reaches the right edge: no room left over, nothing hidden to the right.
+    EXPECT_EQ(table.columnViewportPosition(2) + table.columnWidth(2), table.viewport()->width());
+
+    for (int pane : {0, 1, 2, 3}) {
+        const QString text = frame.StatusText(pane);
+        for (QLabel* l : frame.findChildren<QLabel*>())
+            if (l->text() == text && !text.trimmed().isEmpty())
+                EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(text)) << text.toStdString();
+    }
+    EXPECT_EQ(frame.StatusText(1), "a-capture-with-a-rather-long-name.nmea");
+
+    const auto about = monitor.MakeAboutBox();
+    about->show();
+    EXPECT_GE(about->width(), QFontMetrics(about->font()).horizontalAdvance(about->windowTitle()) + 100);
 }
 
 TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {

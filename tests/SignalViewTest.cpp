@@ -9,6 +9,7 @@
 
 #include "CTChart.h"
 #include "GuiTestSupport.h"
+#include "Legend.h"
 #include "SignalView.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"
@@ -99,7 +100,8 @@ TEST(SignalBars, UsedSatellitesTakeTheirConstellationsColour) {
                                                  UsedOf({{1, G}, {193, Q}, {120, S}, {2, B}, {3, E}, {65, R}})),
                                  kNeutral);
     ASSERT_EQ(bars.size(), 6u);
-    const uint32_t expected[] = {0x00FF0000, 0x00696969, 0x00800080, 0x0000FFFF, 0x0000FF00, 0x000000FF};
+    // QZSS in teal, not a grey that would read as out of the fix.
+    const uint32_t expected[] = {0x00FF0000, 0x00808000, 0x00800080, 0x0000FFFF, 0x0000FF00, 0x000000FF};
     for (std::size_t i = 0; i < bars.size(); ++i) EXPECT_EQ(bars[i].colour, expected[i]) << i;
 }
 
@@ -122,6 +124,28 @@ TEST(SignalView, FollowsTheRecordsAndClears) {
     testsupport::Deliver(view, msg::kSignalInView, ViewOf({{3, 33, E}}));
     ASSERT_EQ(chart.Points(0).size(), 1u);
     EXPECT_EQ(chart.Points(0)[0].x, 0);
+}
+
+// The legend under the bars says which colour is which constellation and that grey is
+// out of the fix; at a tile's width and when maximised it lies whole inside the window,
+// under the chart, each entry within its width.
+TEST(SignalView, LegendNamesTheColoursAndFitsUnderTheChart) {
+    CSignalView view;
+    view.show();
+    const CLegendStrip& legend = view.Legend();
+    QStringList texts;
+    for (const legend::Item& item : legend.Items()) texts << item.text;
+    EXPECT_TRUE(texts.contains("QZSS"));
+    EXPECT_EQ(texts.back(), "not in fix");
+    for (const QSize size : {QSize(414, 210), QSize(1910, 980)}) {
+        view.resize(size);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(view.rect().contains(legend.geometry())) << size.width();
+        EXPECT_GE(legend.geometry().top(), view.Chart().geometry().bottom()) << size.width();
+        EXPECT_EQ(legend.height(), legend::HeightFor(legend.Items(), legend.font(), legend.width())) << size.width();
+        for (const QRect& r : legend::ItemRects(legend.Items(), legend.font(), legend.width()))
+            EXPECT_LE(r.right(), legend.width()) << size.width();
+    }
 }
 
 TEST(SignalView, DrawsEverySatelliteOfAFullTable) {

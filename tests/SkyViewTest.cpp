@@ -2,11 +2,14 @@
 // and what a clear leaves, driven through the link's messages.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QDir>
 #include <QImage>
 #include <initializer_list>
 
 #include "GuiTestSupport.h"
+#include "Legend.h"
 #include "SkyView.h"
 #include "ViewMessages.h"
 #include "WindowTypes.h"
@@ -195,19 +198,95 @@ TEST(SkyView, TrackDotsGatherUntilAClearWipesThemAll) {
 TEST(SkyView, UsedSatellitesAreFilledInTheirColourOthersWithSky) {
     if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
     CSkyViewView view(nullptr, kSide);
-    // Window 400 by 400: centre (200, 200), radius 160; at elevation 45 the discs sit 80
-    // from the centre. Sampled below the label, inside the disc of radius 12.
+    // The plot above the legend; at elevation 45 the discs sit half the radius from its
+    // centre. Sampled below the label, inside the disc of radius 12.
     Feed(view, UsedOf({{gnss::kGps, 5}}),
          ViewOf({Sat(gnss::kGps, 5, 45, 90, 44), Sat(gnss::kGlonass, 5, 45, 270, 38), Sat(gnss::kGps, 9, 45, 180, 0)}));
     const QImage image = Grab(view, 400, 400);
-    EXPECT_EQ(At(image, {280, 209}), kBlue);                     // GPS 5, used
-    EXPECT_EQ(At(image, {120, 209}), kSky);                      // GLONASS 5, tracked
-    EXPECT_EQ(At(image, {200, 289}), QColor(245, 245, 245));     // GPS 9, no signal
+    QRect plot = view.PlotArea();
+    EXPECT_LT(plot.height(), 400) << "the legend takes the window's foot";
+    QPoint c(plot.width() / 2, plot.height() / 2);
+    int half = ScaledRadius(plot.width(), plot.height(), kSide, BackgroundRadius(kSide)) / 2;
+    EXPECT_EQ(At(image, c + QPoint(half, 9)), kBlue);                    // GPS 5, used
+    EXPECT_EQ(At(image, c + QPoint(-half, 9)), kSky);                    // GLONASS 5, tracked
+    EXPECT_EQ(At(image, c + QPoint(0, half + 9)), QColor(245, 245, 245));  // GPS 9, no signal
 
     // A wide window: the same plot, centred across at full height.
     const QImage wide = Grab(view, 600, 300);
-    EXPECT_EQ(At(wide, {360, 159}), kBlue);  // centre (300, 150), radius 120, 60 out
+    plot = view.PlotArea();
+    c = QPoint(plot.width() / 2, plot.height() / 2);
+    half = ScaledRadius(plot.width(), plot.height(), kSide, BackgroundRadius(kSide)) / 2;
+    EXPECT_EQ(At(wide, c + QPoint(half, 9)), kBlue);
     EXPECT_EQ(At(wide, {100, 150}), kWhite) << "beside the plot";
+}
+
+// A busy sky of forty satellites, many close together, in a tile of a 1280x800 screen and
+// in a large window: no disc covers another or a ring's label, and the legend names every
+// constellation and fill within the window's width.
+TEST(SkyView, FortySatellitesLeaveEachOtherAndTheRingLabelsClear) {
+    CSkyViewView view(nullptr, 800);
+    std::vector<SatelliteEntry> sats;
+    UsedSatelliteSet used{};
+    used.fixType = '3';
+    const GnssSystem systems[] = {gnss::kGps, gnss::kGlonass, gnss::kGalileo, gnss::kBeiDou, gnss::kQzss};
+    for (int i = 0; i < 40; ++i) {
+        const GnssSystem system = systems[i % 5];
+        // Three clusters, and several straight north over the ring labels.
+        const int elevation = i < 8 ? 20 + 8 * i : 30 + (i % 3) * 3;
+        const int azimuth = i < 8 ? 0 : 40 + (i % 4) * 100 + (i % 7);
+        sats.push_back(Sat(system, 1 + i, elevation, azimuth, i % 3 ? 40 : 0));
+        if (i % 2) used.prn[used.count] = static_cast<int16_t>(1 + i), used.system[used.count++] = system;
+    }
+    SatelliteViewSet inView{};
+    for (const SatelliteEntry& s : sats) inView.satellites[inView.count++] = s;
+    Feed(view, used, inView);
+    const int r = CSkyViewView::DiscRadius();
+    for (const QSize size : {QSize(414, 318), QSize(950, 980)}) {
+        view.resize(size);
+        const std::vector<QPoint> at = view.DiscCentres();
+        ASSERT_EQ(at.size(), 40u);
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            EXPECT_TRUE(view.PlotArea().contains(at[i])) << i;
+            for (std::size_t j = i + 1; j < at.size(); ++j) {
+                const QPoint d = at[i] - at[j];
+                EXPECT_GE(std::hypot(d.x(), d.y()), 2.0 * r) << i << " and " << j << " at " << size.width();
+            }
+            for (const QRect& label : view.RingLabelAreas())
+                EXPECT_FALSE(label.intersects(QRect(at[i] - QPoint(r - 1, r - 1), QSize(2 * r - 2, 2 * r - 2))))
+                    << i << " over a ring label at " << size.width();
+        }
+        EXPECT_EQ(view.LegendArea().bottom(), size.height() - 1);
+        EXPECT_LE(view.LegendArea().height(), size.height() / 4);
+    }
+    if (kPaint) {
+        QDir().mkpath(PICTURES_DIR);
+        EXPECT_TRUE(Grab(view, 414, 318).save(QString(PICTURES_DIR) + "/sky-view-forty.png"));
+    }
+}
+
+TEST(Legend, NamesEveryConstellationAndFitsItsWidth) {
+    const std::vector<legend::Item> items = legend::ConstellationItems(false);
+    QStringList names;
+    for (const legend::Item& item : items) names << item.text;
+    EXPECT_EQ(names, (QStringList{"GPS", "QZSS", "SBAS", "BeiDou", "Galileo", "GLONASS"}));
+    QFont font;
+    font.setPixelSize(11);
+    for (int width : {200, 414, 1900}) {
+        for (const QRect& r : legend::ItemRects(items, font, width)) {
+            EXPECT_GE(r.left(), 0);
+            EXPECT_LE(r.right(), width) << width;
+        }
+    }
+    EXPECT_GT(legend::HeightFor(items, font, 200), legend::HeightFor(items, font, 1900)) << "wraps when narrow";
+}
+
+// QZSS in the fix has a colour of its own, not the grey of satellites out of it.
+TEST(SkyLooks, UsedQzssIsColouredUnlikeTheUnused) {
+    const Look usedQzss = LookOf(gnss::kQzss, SatelliteState::Used);
+    EXPECT_EQ(usedQzss.fill, QColor(0, 128, 128));
+    for (const QColor grey : {QColor(105, 105, 105), QColor(160, 160, 160), QColor(245, 245, 245)})
+        EXPECT_NE(usedQzss.fill, grey);
+    EXPECT_NE(usedQzss.fill, LookOf(gnss::kQzss, SatelliteState::NoSignal).fill);
 }
 
 TEST(SkyView, PictureOfAnEpoch) {

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cmath>
@@ -220,6 +224,43 @@ TEST_F(TrackView, AFixAfterAThousandRedrawsOnlyTheNewestPoints) {
         QCoreApplication::processEvents();
     }
     EXPECT_LE(fullReplots, 1);  // the newest points moved onto the history at most once
+}
+
+TEST(TrackLayout, GroupsWrapWholeOntoTheNextRow) {
+    EXPECT_EQ(track::FlowGroups({50, 100, 60}, 300, 10, 24), (std::vector<QPoint>{{0, 0}, {60, 0}, {170, 0}}));
+    EXPECT_EQ(track::FlowGroups({50, 100, 60}, 200, 10, 24), (std::vector<QPoint>{{0, 0}, {60, 0}, {0, 24}}));
+    // A group wider than the row still starts one of its own, at the left.
+    EXPECT_EQ(track::FlowGroups({50, 400}, 200, 10, 24), (std::vector<QPoint>{{0, 0}, {0, 24}}));
+}
+
+// From a tile of a 1280x800 screen to a maximised window on 1920x1080: every control of
+// the reference row lies inside the window, above the chart, and shows its whole text.
+TEST_F(TrackView, EveryControlIsWholeAndInsideTheWindowFromATileToFullScreen) {
+    auto view = Open();
+    for (const QSize size : {QSize(414, 320), QSize(560, 330), QSize(1270, 700), QSize(1910, 980)}) {
+        view->resize(size);
+        QCoreApplication::processEvents();
+        const QRect inside = view->rect();
+        const QRect chart = view->Chart().geometry();
+        for (QWidget* child : view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child == &view->Chart() || qobject_cast<QGroupBox*>(child)) continue;
+            EXPECT_TRUE(inside.contains(child->geometry())) << child->metaObject()->className() << " at " << size.width();
+            if (child != &view->Figures()) {
+                EXPECT_LT(child->geometry().bottom(), chart.top()) << size.width();
+            }
+            const QFontMetrics fm(child->font());
+            if (auto* label = qobject_cast<QLabel*>(child); label && label != &view->Figures()) {
+                EXPECT_GE(label->width(), fm.horizontalAdvance(label->text())) << label->text().toStdString();
+            }
+            if (auto* button = qobject_cast<QPushButton*>(child)) {
+                EXPECT_GE(button->width(), fm.horizontalAdvance(button->text()) + 8) << button->text().toStdString();
+            }
+            if (auto* combo = qobject_cast<QComboBox*>(child)) {
+                EXPECT_GE(combo->width(), combo->sizeHint().width()) << "the list shows \"Fixe\"";
+            }
+        }
+        EXPECT_GT(chart.height(), size.height() / 2);
+    }
 }
 
 TEST_F(TrackView, PictureOfAWanderingFix) {

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 #include "CaptureLog.h"
 #include "ChildFrame.h"
@@ -48,12 +49,36 @@ constexpr int kLineWatchMs = 250;
 
 struct PaneRow {
     const char* text;
-    int width;
+    int width;  // at least, whatever the text
     bool border;
+    bool whole;  // never narrower than its text; the others give way when room is short
 };
 // Port, its name, connection state, GPD caption, GPD file, and an empty last pane.
-constexpr PaneRow kPanes[] = {{"COM : ", 40, false}, {"   ", 40, true},  {kDisconnectedText, 150, false},
-                              {"GPD File : ", 50, false}, {" ", 600, true}, {"", 0, false}};
+constexpr PaneRow kPanes[] = {{"COM : ", 40, false, true},        {"   ", 40, true, true},
+                              {kDisconnectedText, 150, false, true}, {"GPD File : ", 50, false, true},
+                              {" ", 600, true, false},               {"", 0, false, false}};
+
+// A status pane that asks for its row's width, or its text's when that is wider: a
+// capture's name or "Finding rate" is shown whole rather than cut by its neighbours.
+class PaneLabel : public QLabel {
+public:
+    explicit PaneLabel(const PaneRow& row) : QLabel(row.text), m_row(row) {
+        setSizePolicy(row.whole ? QSizePolicy::Minimum : QSizePolicy::Preferred, QSizePolicy::Preferred);
+        if (row.border) setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    }
+    QSize sizeHint() const override {
+        const QSize s = QLabel::sizeHint();
+        return {std::max(s.width(), m_row.width), s.height()};
+    }
+    QSize minimumSizeHint() const override {
+        const QSize s = QLabel::minimumSizeHint();
+        return m_row.whole ? sizeHint() : QSize(std::min(s.width(), kGivingPaneMinimum), s.height());
+    }
+
+private:
+    static constexpr int kGivingPaneMinimum = 40;
+    const PaneRow& m_row;
+};
 
 }  // namespace
 
@@ -89,6 +114,7 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     addToolBar(Qt::TopToolBarArea, m_replayToolBar);
     m_replayToolBar->hide();
     setCentralWidget(m_mdi);
+    m_mdi->installEventFilter(this);
     BuildStatusBar();
     // The lists' first entries are current before anyone listens: take the starting
     // choices explicitly rather than from a change signal that may never come.
@@ -217,9 +243,7 @@ QWidget* CMainFrame::BuildBar() {
 
 void CMainFrame::BuildStatusBar() {
     for (std::size_t i = 0; i < m_panes.size(); ++i) {
-        m_panes[i] = new QLabel(kPanes[i].text);
-        if (kPanes[i].width > 0) m_panes[i]->setMinimumWidth(kPanes[i].width);
-        if (kPanes[i].border) m_panes[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_panes[i] = new PaneLabel(kPanes[i]);
         statusBar()->addWidget(m_panes[i], i + 1 == m_panes.size() ? 1 : 0);
     }
 }
@@ -474,9 +498,9 @@ HomeRect CMainFrame::HomeRectFor(WindowType type) const {
     return HomeRectOf(type, m_mdi->width(), m_mdi->height());
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    Tile();
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_mdi && event->type() == QEvent::Resize) Tile();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::Tile() {

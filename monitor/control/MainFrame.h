@@ -1,5 +1,5 @@
 // The monitor's main frame: the connection bar (port, baud rate, Connect/DisConnect,
-// "Clean All", GPD), the area of the seven child windows, tiled on every resize, and the
+// "Clean All", GPD), the area of the seven child windows, tiled whenever the area changes size, and the
 // status bar. It owns the live link.
 #pragma once
 
@@ -81,7 +81,8 @@ public:
     QPushButton& ReplayButton() { return *m_replay; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    // The area is watched, not the frame: a bar shown or hidden resizes it alone.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* BuildBar();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ChildFrame.h"
 #include "FixModeView.h"
@@ -23,6 +25,12 @@
 #include "SkyView.h"
 #include "TrackView.h"
 #include "VelocityView.h"
+
+namespace {
+// The icon, close and help buttons and the margins a window manager's title bar puts
+// beside the title; a box at least this much wider than its title shows all of it.
+constexpr int kTitleBarButtonsWidth = 120;
+}  // namespace
 
 CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud) : m_notifier(notifier) {
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
@@ -106,6 +114,9 @@ std::unique_ptr<QDialog> CMonitorApp::MakeAboutBox() const {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, box.get(), &QDialog::accept);
     layout->addWidget(buttons);
+    // A title bar cuts a long title to what the box's width leaves beside its buttons.
+    const int titleWidth = QFontMetrics(box->font()).horizontalAdvance(box->windowTitle());
+    box->setMinimumWidth(std::max(box->sizeHint().width(), titleWidth + kTitleBarButtonsWidth));
     return box;
 }
 

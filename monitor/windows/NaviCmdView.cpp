@@ -138,13 +138,15 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
     m_ttffBox->setFont(QFont(QString::fromUtf8("黑体"), 18));
     restarts->addWidget(m_ttffBox, row, 0, 1, 2);
     auto* mode = new QGroupBox("Mode");
-    auto* checks = new QVBoxLayout(mode);
-    checks->addWidget(m_gps = new QCheckBox("GPS"));
-    checks->addWidget(m_beidou = new QCheckBox("BeiDou"));
-    checks->addWidget(m_glonass = new QCheckBox("Glonass"));
+    // Two by two, with Set beside Glonass: in a column they would need more height than
+    // a tile of a 1280x800 screen has, and Set would only be seen by scrolling.
+    auto* checks = new QGridLayout(mode);
+    checks->addWidget(m_gps = new QCheckBox("GPS"), 0, 0);
+    checks->addWidget(m_beidou = new QCheckBox("BeiDou"), 0, 1);
+    checks->addWidget(m_glonass = new QCheckBox("Glonass"), 1, 0);
     auto* set = new QPushButton("Set");
     connect(set, &QPushButton::clicked, this, &CNaviCmdView::SetClicked);
-    checks->addWidget(set);
+    checks->addWidget(set, 1, 1);
     layout->addWidget(module);
     layout->addWidget(ttff);
     layout->addWidget(mode);

@@ -1,14 +1,20 @@
 #include "NmeaInfoView.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTime>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
 using namespace nmeainfo;
+
+namespace {
+constexpr int kCellPadding = 16;  // the cell's margins and the grid line, with room to spare
+}  // namespace
 
 CNmeaInfoView::CNmeaInfoView(std::function<void(const QString&)> notice, QWidget* parent)
     : QWidget(parent), m_table(new QTableWidget(kRowCount, 3)), m_notice(std::move(notice)) {
@@ -18,8 +24,15 @@ CNmeaInfoView::CNmeaInfoView(std::function<void(const QString&)> notice, QWidget
     m_table->setHorizontalHeaderLabels({"", "NAME", "DATA"});
     m_table->setColumnWidth(0, 0);
     m_table->setColumnHidden(0, true);
-    m_table->setColumnWidth(1, 90);
-    m_table->setColumnWidth(2, 800);
+    // NAME as wide as its longest name or a raw line's time; DATA takes the rest of the
+    // window, whatever its size.
+    const QFontMetrics metrics(m_table->font());
+    int nameWidth = metrics.horizontalAdvance("NAME");
+    for (int row = 0; row < kNamedRows; ++row) nameWidth = std::max(nameWidth, metrics.horizontalAdvance(RowName(row)));
+    nameWidth = std::max(nameWidth, metrics.horizontalAdvance("00:00:00"));
+    m_table->setColumnWidth(1, nameWidth + kCellPadding);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Fixed);
+    m_table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     m_table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(18);

@@ -16,6 +16,7 @@ public:
     explicit CNmeaInfoView(std::function<void(const QString&)> notice, QWidget* parent = nullptr);
 
     QString Text(int row, int column) const;
+    QTableWidget& Table() { return *m_table; }  // for the tests
 
 protected:
     bool event(QEvent* event) override;

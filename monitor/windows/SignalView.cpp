@@ -5,9 +5,14 @@
 #include <iterator>
 
 #include "CTChart.h"
+#include "Legend.h"
 #include "ChartSetup.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
+
+namespace {
+constexpr int kLegendFontPx = 11;
+}  // namespace
 
 namespace signalview {
 
@@ -19,10 +24,15 @@ struct Constellation {
     uint32_t colour;          // in the fix
 };
 
-constexpr Constellation kConstellations[] = {
-    {gnss::kGps, "G%d", chart::ColourRef(0, 0, 255)},        {gnss::kQzss, "Q%d", chart::ColourRef(105, 105, 105)},
-    {gnss::kGalileo, "E%d", chart::ColourRef(0, 255, 0)},    {gnss::kGlonass, "R%d", chart::ColourRef(255, 0, 0)},
-    {gnss::kBeiDou, "B%d", chart::ColourRef(255, 255, 0)},   {gnss::kSbas, "S%d", chart::ColourRef(128, 0, 128)},
+uint32_t InFix(GnssSystem system) {
+    const QColor c = legend::ConstellationColour(system);
+    return chart::ColourRef(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
+}
+
+const Constellation kConstellations[] = {
+    {gnss::kGps, "G%d", InFix(gnss::kGps)},         {gnss::kQzss, "Q%d", InFix(gnss::kQzss)},
+    {gnss::kGalileo, "E%d", InFix(gnss::kGalileo)}, {gnss::kGlonass, "R%d", InFix(gnss::kGlonass)},
+    {gnss::kBeiDou, "B%d", InFix(gnss::kBeiDou)},   {gnss::kSbas, "S%d", InFix(gnss::kSbas)},
 };
 
 const Constellation* ConstellationOf(GnssSystem system) {
@@ -79,7 +89,17 @@ std::vector<SignalBar> SignalBars(const std::vector<MergedSatellite>& merged, ui
 CSignalView::CSignalView(QWidget* parent) : QWidget(parent), m_chart(new CTChart(chart::SignalChart(), this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_chart);
+    layout->addWidget(m_chart, 1);
+    // Coloured bars are in the fix, in their constellation's colour; grey ones are not.
+    std::vector<legend::Item> items = legend::ConstellationItems(true);
+    const uint32_t n = m_chart->NeutralColour();
+    const QColor neutral(static_cast<int>(n & 0xFF), static_cast<int>((n >> 8) & 0xFF), static_cast<int>((n >> 16) & 0xFF));
+    items.push_back({neutral, neutral, "not in fix", true});
+    m_legend = new CLegendStrip(std::move(items), this);
+    QFont small = m_legend->font();
+    small.setPixelSize(kLegendFontPx);
+    m_legend->setFont(small);
+    layout->addWidget(m_legend);
 }
 
 // The chart keeps its bars and repaints them itself, so they are rebuilt only when the

@@ -10,6 +10,7 @@
 
 #include "ReceiverState.h"
 
+class CLegendStrip;
 class CTChart;
 
 namespace signalview {
@@ -46,6 +47,7 @@ public:
     explicit CSignalView(QWidget* parent = nullptr);
 
     CTChart& Chart() const { return *m_chart; }
+    CLegendStrip& Legend() const { return *m_legend; }
 
 protected:
     bool event(QEvent* e) override;
@@ -54,6 +56,7 @@ private:
     void DrawBars();
 
     CTChart* m_chart;
+    CLegendStrip* m_legend = nullptr;
     UsedSatelliteSet m_used{};
     std::vector<signalview::MergedSatellite> m_merged;
 };

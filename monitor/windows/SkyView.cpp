@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Legend.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
@@ -22,6 +23,11 @@ constexpr int kDotRadius = 5;         // track dots in the background
 constexpr int kDiscRadius = 12;       // current satellites on the window
 constexpr int kCompassFontPx = 30;
 constexpr int kLabelFontPx = 12;
+constexpr int kLegendFontPx = 11;
+constexpr int kSpreadRounds = 80;  // enough for forty discs to settle in a tile's sky
+constexpr int kMovedMarkPx = 3;    // a disc moved further is tied to where it belongs
+const char* const kRingMarks[] = {"0", "15", "30", "45", "60", "75"};
+const char* const kCompass[] = {"N", "S", "W", "E"};
 // Long dashes, so that the axes still read as dashed once the background is scaled
 // down to a window's size.
 const QList<qreal> kAxisDashes = {18, 6};
@@ -38,12 +44,12 @@ struct ConstellationLook {
 };
 
 const ConstellationLook kLooks[] = {
-    {gnss::kGps, QColor(0, 0, 255), "G%d", true},
-    {gnss::kQzss, QColor(105, 105, 105), "%d", true},
-    {gnss::kGalileo, QColor(0, 255, 0), "E%d", false},
-    {gnss::kGlonass, QColor(255, 0, 0), "R%d", false},
-    {gnss::kBeiDou, QColor(255, 255, 0), "B%d", false},
-    {gnss::kSbas, QColor(128, 0, 128), "S%d", true},
+    {gnss::kGps, legend::ConstellationColour(gnss::kGps), "G%d", true},
+    {gnss::kQzss, legend::ConstellationColour(gnss::kQzss), "%d", true},
+    {gnss::kGalileo, legend::ConstellationColour(gnss::kGalileo), "E%d", false},
+    {gnss::kGlonass, legend::ConstellationColour(gnss::kGlonass), "R%d", false},
+    {gnss::kBeiDou, legend::ConstellationColour(gnss::kBeiDou), "B%d", false},
+    {gnss::kSbas, legend::ConstellationColour(gnss::kSbas), "S%d", true},
 };
 // A talker the link could not resolve to a constellation: black, and a "?" so that it
 // is not taken for a QZSS satellite, the other one shown by its number alone.
@@ -73,7 +79,80 @@ QFont PixelFont(const char* family, int pixelSize) {
     return font;
 }
 
+// What the window's legend says: the constellations' colours, then what the fills mean.
+const std::vector<legend::Item>& LegendItems() {
+    static const std::vector<legend::Item> items = [] {
+        std::vector<legend::Item> all = legend::ConstellationItems(false);
+        const QColor grey(kAxisGrey);
+        all.push_back({grey, grey, "filled: in fix"});
+        all.push_back({kSky, grey, "ring: tracked"});
+        all.push_back({kNoSignalGrey, grey, "pale: no signal"});
+        return all;
+    }();
+    return items;
+}
+
+QFont LegendFont() { return PixelFont("DejaVu Sans", kLegendFontPx); }
+
 }  // namespace
+
+// The ring labels "0" to "75" on the background, north of the centre.
+std::vector<QRect> RingMarkRects(int side, int radius) {
+    const QFontMetrics metrics(PixelFont("Dotum", kCompassFontPx));
+    const int c = side / 2;
+    std::vector<QRect> rects;
+    rects.emplace_back(QPoint(c - 10, c - radius - 15), QSize(metrics.horizontalAdvance("0"), metrics.height()));
+    for (int k = 0; k < 5; ++k)
+        rects.emplace_back(QPoint(c - 20, c - (5 - k) * radius / kRingCount - 15),
+                           QSize(metrics.horizontalAdvance(kRingMarks[k + 1]), metrics.height()));
+    return rects;
+}
+
+std::vector<QRect> CompassRects(int side, int radius) {
+    const QFontMetrics metrics(PixelFont("Dotum", kCompassFontPx));
+    const int c = side / 2, r = radius;
+    const QPoint at[] = {{c - 10, c - r - 50}, {c - 10, c + r + 20}, {c - r - 45, c - 15}, {c + r + 15, c - 15}};
+    std::vector<QRect> rects;
+    for (int k = 0; k < 4; ++k) rects.emplace_back(at[k], QSize(metrics.horizontalAdvance(kCompass[k]), metrics.height()));
+    return rects;
+}
+
+std::vector<QPoint> SpreadDiscs(const std::vector<QPoint>& wanted, int radius, const std::vector<QRect>& obstacles,
+                                const QRect& bounds) {
+    const double apart = 2.0 * radius + 1;
+    std::vector<QPointF> at(wanted.begin(), wanted.end());
+    for (int round = 0; round < kSpreadRounds; ++round) {
+        bool moved = false;
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            for (std::size_t j = i + 1; j < at.size(); ++j) {
+                QPointF d = at[j] - at[i];
+                double length = std::hypot(d.x(), d.y());
+                if (length >= apart) continue;
+                if (length < 1e-6) d = QPointF(std::cos(double(j)), std::sin(double(j))), length = 1;  // on top
+                const QPointF push = d * ((apart - length) / length / 2 + 0.01);
+                at[i] -= push;
+                at[j] += push;
+                moved = true;
+            }
+            for (const QRect& o : obstacles) {
+                const QPointF nearest(std::clamp(at[i].x(), double(o.left()), double(o.right() + 1)),
+                                      std::clamp(at[i].y(), double(o.top()), double(o.bottom() + 1)));
+                QPointF d = at[i] - nearest;
+                double length = std::hypot(d.x(), d.y());
+                if (length >= radius + 1) continue;
+                if (length < 1e-6) d = QPointF(at[i].x() < o.center().x() ? -1 : 1, 0), length = 1;  // inside: sideways
+                at[i] += d * ((radius + 1.5 - length) / length);
+                moved = true;
+            }
+            at[i].setX(std::clamp(at[i].x(), double(bounds.left() + radius), double(bounds.right() - radius)));
+            at[i].setY(std::clamp(at[i].y(), double(bounds.top() + radius), double(bounds.bottom() - radius)));
+        }
+        if (!moved) break;
+    }
+    std::vector<QPoint> centres;
+    for (const QPointF& p : at) centres.push_back(p.toPoint());
+    return centres;
+}
 
 int BackgroundRadius(int side) { return side / 2 - kRimMargin; }
 
@@ -190,13 +269,10 @@ void CSkyViewView::DrawBackground() {
 
     p.setFont(PixelFont("Dotum", kCompassFontPx));
     const QColor white(Qt::white);
-    DrawText(p, {c - 10, c - r - 50}, "N", Qt::black, white);
-    DrawText(p, {c - 10, c + r + 20}, "S", Qt::black, white);
-    DrawText(p, {c - r - 45, c - 15}, "W", Qt::black, white);
-    DrawText(p, {c + r + 15, c - 15}, "E", Qt::black, white);
-    DrawText(p, {c - 10, c - r - 15}, "0", Qt::black, kSky);
-    const char* marks[] = {"15", "30", "45", "60", "75"};
-    for (int k = 0; k < 5; ++k) DrawText(p, {c - 20, c - (5 - k) * r / kRingCount - 15}, marks[k], Qt::black, kSky);
+    const std::vector<QRect> letters = CompassRects(m_side, r);
+    for (std::size_t k = 0; k < letters.size(); ++k) DrawText(p, letters[k].topLeft(), kCompass[k], Qt::black, white);
+    const std::vector<QRect> marks = RingMarkRects(m_side, r);
+    for (std::size_t k = 0; k < marks.size(); ++k) DrawText(p, marks[k].topLeft(), kRingMarks[k], Qt::black, kSky);
     m_scaledStale = true;
 }
 
@@ -256,10 +332,49 @@ bool CSkyViewView::event(QEvent* e) {
     return true;
 }
 
+QRect CSkyViewView::LegendArea() const {
+    const int h = legend::HeightFor(LegendItems(), LegendFont(), width());
+    return {0, height() - h, width(), h};
+}
+
+QRect CSkyViewView::PlotArea() const { return {0, 0, width(), std::max(0, LegendArea().top())}; }
+
+int CSkyViewView::DiscRadius() { return kDiscRadius; }
+
+std::vector<QRect> CSkyViewView::RingLabelAreas() const {
+    const QRect plot = PlotArea();
+    const QRect square = CentredSquare(plot.width(), plot.height());
+    std::vector<QRect> areas;
+    if (square.isEmpty()) return areas;
+    const double scale = double(square.width()) / m_side;
+    std::vector<QRect> labels = RingMarkRects(m_side, m_radius);
+    for (const QRect& r : CompassRects(m_side, m_radius)) labels.push_back(r);
+    for (const QRect& r : labels)
+        areas.push_back(QRectF(square.left() + r.left() * scale, square.top() + r.top() * scale, r.width() * scale,
+                               r.height() * scale)
+                            .toAlignedRect());
+    return areas;
+}
+
+std::vector<QPoint> CSkyViewView::DiscCentres() const {
+    const QRect plot = PlotArea();
+    const QPoint centre(plot.width() / 2, plot.height() / 2);
+    const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
+    std::vector<QPoint> wanted;
+    for (int i = 0; i < m_viewCount; ++i) {
+        const SatelliteEntry& s = m_view.satellites[i];
+        if (StateOf(s, m_inUse[i]) != SatelliteState::Hidden)
+            wanted.push_back(PlotPosition(centre, radius, s.elevation, s.azimuth));
+    }
+    return SpreadDiscs(wanted, kDiscRadius, RingLabelAreas(), plot);
+}
+
 void CSkyViewView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    const QRect square = CentredSquare(width(), height());
+    legend::Paint(p, LegendArea(), LegendItems(), LegendFont());
+    const QRect plot = PlotArea();
+    const QRect square = CentredSquare(plot.width(), plot.height());
     if (square.isEmpty()) return;
     // Averaged rather than sampled, so that the thin rings survive the scaling down.
     if (m_scaledStale || m_scaled.size() != square.size()) {
@@ -271,14 +386,24 @@ void CSkyViewView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setFont(PixelFont("DotumChe", kLabelFontPx));
     const QFontMetrics metrics(p.font());
-    const QPoint centre(width() / 2, height() / 2);
-    const int radius = ScaledRadius(width(), height(), m_side, m_radius);
+    const QPoint centre(plot.width() / 2, plot.height() / 2);
+    const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
+    const std::vector<QPoint> places = DiscCentres();
+    std::size_t n = 0;
     for (int i = 0; i < m_viewCount; ++i) {
         const SatelliteEntry& s = m_view.satellites[i];
         const SatelliteState state = StateOf(s, m_inUse[i]);
         if (state == SatelliteState::Hidden) continue;
         const Look look = LookOf(s.system, state);
-        const QPoint at = PlotPosition(centre, radius, s.elevation, s.azimuth);
+        const QPoint truth = PlotPosition(centre, radius, s.elevation, s.azimuth);
+        const QPoint at = places[n++];
+        // A disc moved off a crowded spot keeps a line to where the satellite is.
+        if ((at - truth).manhattanLength() > kMovedMarkPx) {
+            p.setPen(QPen(look.outline == kNoSignalGrey ? kAxisGrey : look.outline, 1));
+            p.drawLine(truth, at);
+            p.setBrush(look.outline);
+            p.drawEllipse(truth, 2, 2);
+        }
         p.setPen(QPen(look.outline, 1));
         p.setBrush(look.fill);
         p.drawEllipse(at, kDiscRadius, kDiscRadius);

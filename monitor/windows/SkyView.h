@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 #include "ReceiverState.h"
 
@@ -32,6 +33,19 @@ QRect CentredSquare(int width, int height);
 
 // The window's plot radius: the background's radius scaled as its copy is.
 int ScaledRadius(int width, int height, int backgroundSide, int backgroundRadius);
+
+// Where the ring labels "0", "15" ... "75" stand on a background of `side` with a sky of
+// `radius`.
+std::vector<QRect> RingMarkRects(int side, int radius);
+// Where the letters N, S, W and E stand on it.
+std::vector<QRect> CompassRects(int side, int radius);
+
+// Centres for discs of `radius` wanted at `wanted`, moved apart until no two overlap and
+// none covers an obstacle (a ring's label), each as little as it can: forty satellites
+// of a busy sky gather near each other and read as one blot otherwise. A disc stays
+// inside `bounds` where it can.
+std::vector<QPoint> SpreadDiscs(const std::vector<QPoint>& wanted, int radius, const std::vector<QRect>& obstacles,
+                                const QRect& bounds);
 
 // How a satellite is shown: used in the fix, tracked (a signal, not used), in view
 // without a signal, or not at all (no signal and both angles 0: a receiver's placeholder
@@ -66,6 +80,14 @@ public:
     int SatelliteCount() const { return m_viewCount; }
     const SatelliteEntry& Satellite(int entry) const { return m_view.satellites[entry]; }
     bool InUse(int entry) const { return m_inUse.at(static_cast<std::size_t>(entry)); }
+    // The plot's part of the window, above the legend, and where the discs go in it
+    // (entries of no position left out), with the ring labels and the compass letters
+    // they keep clear of.
+    QRect PlotArea() const;
+    QRect LegendArea() const;
+    std::vector<QPoint> DiscCentres() const;
+    std::vector<QRect> RingLabelAreas() const;
+    static int DiscRadius();
 
 protected:
     bool event(QEvent* event) override;

@@ -84,10 +84,6 @@ constexpr uint32_t kCurrentColour = chart::ColourRef(0, 0, 255);
 constexpr int kFigureLineHeight = 14;  // a line of the window's 10-pixel font
 constexpr const char* kExportFilters = "GPX 1.1 (*.gpx);;KML 2.2 (*.kml);;CSV (*.csv)";
 
-struct Place {
-    int left, top, width, height;
-};
-
 }  // namespace
 
 CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFile)
@@ -128,18 +124,58 @@ void CTrackView::resizeEvent(QResizeEvent* event) {
     Layout();
 }
 
+namespace track {
+
+std::vector<QPoint> FlowGroups(const std::vector<int>& widths, int available, int gap, int rowHeight) {
+    std::vector<QPoint> at;
+    int x = 0, y = 0;
+    for (int w : widths) {
+        if (x > 0 && x + w > available) x = 0, y += rowHeight;  // a group is never split
+        at.push_back({x, y});
+        x += w + gap;
+    }
+    return at;
+}
+
+}  // namespace track
+
+// The reference row's controls keep the widths their texts need, in groups that stay
+// together ("Lat:", its edit and "[D]"); a narrow tile wraps them onto a second row
+// rather than pushing OK and Export past the window's edge.
 void CTrackView::Layout() {
+    constexpr int kRowHeight = 24, kGap = 6, kInset = 8, kGroupTop = 2, kFirstRowTop = 18;
     const int w = width(), h = height();
     const int kFiguresHeight = m_figureLines * kFigureLineHeight;
-    const std::pair<QWidget*, Place> places[] = {
-        {m_group, {4, 2, w - 8, 45}},       {m_mode, {8, 18, 48, 20}},         {m_labels[0], {60, 20, 22, 20}},
-        {m_latitude, {82, 18, 80, 20}},     {m_labels[1], {162, 20, 16, 20}},  {m_labels[2], {182, 20, 22, 20}},
-        {m_longitude, {204, 18, 80, 20}},   {m_labels[3], {284, 20, 16, 20}},  {m_labels[4], {304, 20, 22, 20}},
-        {m_height, {326, 18, 50, 20}},      {m_labels[5], {376, 20, 16, 20}},  {m_ok, {396, 18, 24, 20}},
-        {m_export, {428, 18, 56, 20}},      {m_chart, {4, 49, w - 8, h - 51 - kFiguresHeight}},
-        {m_figures, {8, h - kFiguresHeight, w - 12, kFiguresHeight}},
+    const QFontMetrics fm(font());
+    const auto label = [&](int i) { return fm.horizontalAdvance(m_labels[i]->text()) + 4; };
+    const int coordinate = fm.horizontalAdvance("-123.4567890") + 10, heightWidth = fm.horizontalAdvance("-12345.67") + 10;
+    // Each group: its widgets and their widths, left to right.
+    const std::vector<std::vector<std::pair<QWidget*, int>>> groups = {
+        {{m_mode, m_mode->sizeHint().width()}},
+        {{m_labels[0], label(0)}, {m_latitude, coordinate}, {m_labels[1], label(1)}},
+        {{m_labels[2], label(2)}, {m_longitude, coordinate}, {m_labels[3], label(3)}},
+        {{m_labels[4], label(4)}, {m_height, heightWidth}, {m_labels[5], label(5)}},
+        {{m_ok, m_ok->sizeHint().width()}, {m_export, m_export->sizeHint().width()}},
     };
-    for (const auto& [widget, p] : places) widget->setGeometry(p.left, p.top, std::max(0, p.width), std::max(0, p.height));
+    std::vector<int> widths;
+    for (const auto& group : groups) {
+        int sum = 0;
+        for (const auto& part : group) sum += part.second;
+        widths.push_back(sum + kGap * static_cast<int>(group.size() - 1));
+    }
+    const std::vector<QPoint> at = track::FlowGroups(widths, w - 2 * kInset, kGap, kRowHeight);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        int x = kInset + at[g].x();
+        for (const auto& [widget, width] : groups[g]) {
+            widget->setGeometry(x, kFirstRowTop + at[g].y(), width, 20);
+            x += width + kGap;
+        }
+    }
+    const int groupHeight = kFirstRowTop + at.back().y() + kRowHeight + 3 - kGroupTop;
+    const int chartTop = kGroupTop + groupHeight + 2;
+    m_group->setGeometry(4, kGroupTop, std::max(0, w - 8), groupHeight);
+    m_chart->setGeometry(4, chartTop, std::max(0, w - 8), std::max(0, h - chartTop - 2 - kFiguresHeight));
+    m_figures->setGeometry(8, h - kFiguresHeight, std::max(0, w - 12), kFiguresHeight);
 }
 
 void CTrackView::showEvent(QShowEvent* event) {

@@ -5,9 +5,11 @@
 // reset against that reference; "Export…" writes those fixes as GPX, KML or CSV.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 #include "Accuracy.h"
 #include "FixRecord.h"
@@ -42,6 +44,10 @@ bool WriteReferenceFile(const QString& path, const ReferenceTexts& texts, QStrin
 // reference only the count.
 // `narrow`: four short lines instead of two long ones.
 QString FiguresText(std::size_t fixes, const AccuracyFigures& figures, bool haveReference, bool narrow = false);
+
+// Where each group of controls of the given widths goes, left to right from (0, 0):
+// a group that does not fit in `available` after others starts a new row.
+std::vector<QPoint> FlowGroups(const std::vector<int>& widths, int available, int gap, int rowHeight);
 
 enum Series { kReferenceSeries = 0, kCurrentSeries = 1, kHistorySeries = 2 };
 
