@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <span>
 
 namespace {
@@ -236,6 +238,23 @@ std::string_view WithoutLineEnd(std::string_view s) {
     return s;
 }
 
+// A field's number as atof reads it, the same on every host: some C runtimes read "nan"
+// and "inf" as 0, where the others give NaN and infinity (which name no value).
+double ReadNumber(std::string_view field) {
+    std::size_t at = field.find_first_not_of(" \t");
+    if (at == std::string_view::npos) return 0;
+    const bool negative = field[at] == '-';
+    if (field[at] == '-' || field[at] == '+') ++at;
+    const auto startsWith = [&](const char* word) {
+        for (std::size_t i = 0; word[i]; ++i)
+            if (at + i >= field.size() || std::tolower(static_cast<unsigned char>(field[at + i])) != word[i]) return false;
+        return true;
+    };
+    if (startsWith("nan")) return std::numeric_limits<double>::quiet_NaN();
+    if (startsWith("inf")) return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+    return std::atof(std::string(field).c_str());
+}
+
 // Fields after the comma at position 8: a comma ends a field, '*' ends the field and
 // the list. Text fields keep what a '*' or comma ended (up to 127 characters).
 void Split(const char* s, bool asText, Fields& f) {
@@ -248,7 +267,7 @@ void Split(const char* s, bool asText, Fields& f) {
         if (!*end && asText) break;  // not ended by a separator: dropped
         const std::string_view field(p, static_cast<std::size_t>(end - p));
         if (asText) f.text[f.textCount++] = field.substr(0, kMaxTextField);
-        else f.number[index] = std::atof(std::string(field.substr(0, 64)).c_str());
+        else f.number[index] = ReadNumber(field.substr(0, 64));
         ++index;
         if (*end != ',') break;
         p = end + 1;
