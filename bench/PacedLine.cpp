@@ -1,5 +1,7 @@
 #include "PacedLine.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,9 +30,12 @@ void WriteAll(int master, const std::string& bytes) {
     }
 }
 
-}  // namespace
+void NotePause(PacedEpochs& paced, Clock::duration pause) {
+    paced.longestPause = std::max(paced.longestPause, pause);
+    paced.quietPauses += pause >= kQuietPause;
+}
 
-PacedEpochs PaceEpochs(int master, const std::vector<std::string>& epochs, uint32_t baudRate, int perSecond) {
+PacedEpochs Pace(int master, const std::vector<std::string>& epochs, uint32_t baudRate, int perSecond) {
     PacedEpochs paced;
     const auto start = Clock::now();
     auto lineFree = start;
@@ -57,7 +62,7 @@ PacedEpochs PaceEpochs(int master, const std::vector<std::string>& epochs, uint3
                 const ssize_t n = write(master, epoch.data() + done, due - done);
                 if (n > 0) {
                     const auto now = Clock::now();
-                    if (done > 0 || busy) paced.longestPause = std::max(paced.longestPause, now - lastWrite);
+                    if (done > 0 || busy) NotePause(paced, now - lastWrite);
                     lastWrite = now;
                     done += static_cast<std::size_t>(n);
                 }
@@ -67,6 +72,20 @@ PacedEpochs PaceEpochs(int master, const std::vector<std::string>& epochs, uint3
         paced.lastByte.push_back(Clock::now());
         lineFree = epochStart + std::chrono::microseconds(static_cast<int64_t>(epoch.size() * 1e6 / bytesPerSecond));
     }
+    return paced;
+}
+
+}  // namespace
+
+PacedEpochs PaceEpochs(int master, const std::vector<std::string>& epochs, uint32_t baudRate, int perSecond) {
+    PacedEpochs paced;
+    std::thread line([&] {
+        sched_param lowest{};
+        lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &lowest);  // a refusal leaves it as it was
+        paced = Pace(master, epochs, baudRate, perSecond);
+    });
+    line.join();
     return paced;
 }
 
