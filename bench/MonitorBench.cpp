@@ -1,12 +1,19 @@
 // skyLedger's own cost, on the offscreen platform, connected to a pseudo-terminal that
-// carries the simulator's 10 Hz output of four constellations:
-// - CPU: the process's CPU time over a run of S seconds (default 60), as a share of one
-//   core;
-// - latency: from the last byte of an epoch written to the line until every window has
-//   handled that epoch's messages and painted, against the link alone (the same bytes to
-//   a sink that only notes the time) measured in the same run.
+// carries the simulator's output of four constellations:
+// - CPU: the process's CPU time over a run of S seconds (default 60) at 10 epochs a
+//   second, each written at once, as a share of one core;
+// - latency: from the last byte of an epoch on the line until every window has handled
+//   its messages of that epoch and painted them, with the bytes paced at the line's rate:
+//   9600 baud at 1 epoch a second, where an epoch takes 1.23 s of the line and the next
+//   follows at once, and 115200 at 10, where an epoch takes 102 ms and the line is full
+//   again. The baseline is the link alone on the same line in the same run (the same
+//   bytes to a sink that notes when it posted each epoch's last message); each figure is
+//   also given as a ratio to it.
 //
-//   monitor_bench [--seconds S] [--epochs N]
+//   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
+//
+// --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
+// given), --epochs sets the epochs of each latency run, --seconds 0 leaves the CPU out.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -19,23 +26,35 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CaptureLog.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NmeaThread.h"
 #include "Notifier.h"
-#include "ReceiverOutput.h"
+#include "PacedLine.h"
+#include "WindowTrace.h"
+#include "WindowTypes.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::kWindows;
+
+// The first epoch is left out: its sky report and summary wait for the next epoch, as
+// the link learns from it which sentence ends an epoch.
+constexpr std::size_t kWarmUpEpochs = 1;
+// After the last byte: the link's read time-outs and the windows' paints are long over.
+constexpr int kSettleMs = 500;
 
 struct Pty {
     int master = -1;
@@ -67,47 +86,10 @@ struct Pty {
     }
 };
 
-std::vector<std::string> Epochs(int count) {
-    sim::ReceiverOptions options;
-    options.epochsPerSecond = 10;
-    sim::ReceiverOutput out(options);
-    std::vector<std::string> epochs;
-    for (int e = 0; e < count; ++e) epochs.push_back(out.Epoch(e));
-    return epochs;
-}
-
 double CpuSeconds() {
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
     return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
-
-// Notes when the windows last handled a link message and last painted.
-class Watcher : public QObject {
-public:
-    bool eventFilter(QObject* target, QEvent* event) override {
-        const int type = event->type();
-        if (type >= 1025 && type <= 1144) lastMessage = Clock::now();
-        else if (type == QEvent::Paint && target->isWidgetType()) lastPaint = Clock::now();
-        return false;
-    }
-    Clock::time_point lastMessage, lastPaint;
-};
-
-// The link alone: the time of the last message of each epoch.
-class TimingSink : public ILinkSink {
-public:
-    void Post(const LinkMessage&) override { last.store(Clock::now().time_since_epoch().count()); }
-    std::atomic<Clock::rep> last{0};
-};
-
-struct Spread {
-    double median, p95, max;
-};
-
-Spread SpreadOf(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
 // The event loop as the program runs it: asleep until something happens.
@@ -119,75 +101,177 @@ void Pump(int ms) {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-std::vector<double> LinkLatencies(const std::vector<std::string>& epochs) {
-    Pty pty;
-    TimingSink sink;
-    CNmeaThread link(pty.slave, 115200, &sink, nullptr, nullptr);
-    link.Start();
-    if (!link.Connect()) {
-        std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
-        std::exit(1);
+// The link alone: when it posted each epoch's last message.
+class LinkTimes : public ILinkSink {
+public:
+    void Post(const LinkMessage& message) override {
+        const int epoch = m_order.Of(message);
+        if (epoch < 0) return;
+        std::lock_guard lock(m_mutex);
+        if (m_last.size() <= static_cast<std::size_t>(epoch)) m_last.resize(static_cast<std::size_t>(epoch) + 1);
+        m_last[static_cast<std::size_t>(epoch)] = Clock::now();
     }
-    std::vector<double> ms;
-    for (const std::string& epoch : epochs) {
-        pty.Write(epoch);
-        const auto written = Clock::now();
-        std::this_thread::sleep_until(written + std::chrono::milliseconds(100));
-        ms.push_back(Ms(Clock::duration(sink.last.load()) - written.time_since_epoch()));
+    std::vector<Clock::time_point> Last() {
+        std::lock_guard lock(m_mutex);
+        return m_last;
     }
-    link.Shutdown();
-    return ms;
+
+private:
+    bench::EpochOrder m_order;
+    std::mutex m_mutex;
+    std::vector<Clock::time_point> m_last;
+};
+
+struct LineCase {
+    uint32_t baudRate;
+    int perSecond;
+};
+
+struct Spread {
+    double median = 0, p95 = 0, max = 0;
+    std::size_t count = 0;
+};
+
+Spread SpreadOf(std::vector<double> ms) {
+    if (ms.empty()) return {};
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back(), ms.size()};
 }
 
-}  // namespace
+struct WindowLatency {
+    Spread all;                             // last byte to every window shown
+    Spread afterMessages;                   // the windows' last message to every window shown
+    std::array<Spread, kWindows> byWindow;  // last byte to each window shown
+    std::size_t allWindows = 0;             // epochs that reached every window
+    Clock::duration longestPause{};
+    int quietPauses = 0;
+};
 
-int main(int argc, char** argv) {
-    double seconds = 60;
-    int latencyEpochs = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--epochs") == 0) latencyEpochs = std::atoi(argv[i + 1]);
+WindowLatency WindowLatencies(const std::vector<bench::EpochInWindows>& shown,
+                              const std::vector<Clock::time_point>& lastByte) {
+    WindowLatency latency;
+    std::vector<double> all, afterMessages;
+    std::array<std::vector<double>, kWindows> byWindow;
+    for (std::size_t e = kWarmUpEpochs; e < shown.size() && e < lastByte.size(); ++e) {
+        Clock::time_point handled{}, every{};
+        std::size_t windows = 0;
+        for (std::size_t w = 0; w < kWindows; ++w) {
+            if (shown[e].shown[w] == Clock::time_point{}) continue;
+            ++windows;
+            handled = std::max(handled, shown[e].handled[w]);
+            every = std::max(every, shown[e].shown[w]);
+            byWindow[w].push_back(Ms(shown[e].shown[w] - lastByte[e]));
+        }
+        if (windows == 0) continue;
+        latency.allWindows += windows == kWindows;
+        all.push_back(Ms(every - lastByte[e]));
+        afterMessages.push_back(Ms(every - handled));
     }
-    if (seconds <= 0 || latencyEpochs < 10) {
-        std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--epochs N (10 or more)]\n");
-        return 2;
-    }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir scratch;  // the capture logs go here
-    QDir::setCurrent(scratch.path());
-    const std::vector<std::string> epochs = Epochs(std::max(latencyEpochs, static_cast<int>(seconds * 10)));
+    latency.all = SpreadOf(all);
+    latency.afterMessages = SpreadOf(afterMessages);
+    for (std::size_t w = 0; w < kWindows; ++w) latency.byWindow[w] = SpreadOf(byWindow[w]);
+    return latency;
+}
 
-    Pty pty;
-    RecordingNotifier notifier;
-    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
+// The monitor as a user sees it, its windows tiled in a 1600 x 1000 frame, connected.
+void ShowAndConnect(CMonitorApp& monitor, const RecordingNotifier& notifier) {
     monitor.MainFrame().resize(1600, 1000);
     monitor.Show();
     monitor.MainFrame().ConnectOrDisconnect();
     if (!notifier.messages.isEmpty()) {
         std::fprintf(stderr, "monitor_bench: %s\n", notifier.messages.join("; ").toStdString().c_str());
-        return 1;
+        std::exit(1);
     }
-    Watcher watcher;
-    app.installEventFilter(&watcher);
+}
 
-    // Latency: one epoch at a time, each given its 100 ms.
-    std::vector<double> windowMs;
-    for (int e = 0; e < latencyEpochs; ++e) {
-        pty.Write(epochs[e]);
-        const auto written = Clock::now();
-        Pump(90);
-        pty.Drain();
-        windowMs.push_back(Ms(std::max(watcher.lastMessage, watcher.lastPaint) - written));
+// The whole monitor on the line: every window's latency for each epoch.
+WindowLatency MonitorOnLine(const LineCase& line, const std::vector<std::string>& epochs) {
+    Pty pty;
+    RecordingNotifier notifier;
+    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, static_cast<int>(line.baudRate));
+    ShowAndConnect(monitor, notifier);
+    bench::WindowTrace trace(monitor.Registry());
+    QCoreApplication::instance()->installEventFilter(&trace);
+    bench::PacedEpochs paced;
+    QEventLoop loop;
+    std::thread writer([&] {
+        paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
+        PostToWindowThread(&loop, [&loop] { loop.quit(); });
+    });
+    loop.exec();
+    writer.join();
+    Pump(kSettleMs);
+    QCoreApplication::instance()->removeEventFilter(&trace);
+    monitor.MainFrame().ConnectOrDisconnect();
+    WindowLatency latency = WindowLatencies(bench::EpochsInWindows(trace, epochs.size()), paced.lastByte);
+    latency.longestPause = paced.longestPause;
+    latency.quietPauses = paced.quietPauses;
+    return latency;
+}
+
+// The link alone on the same line, capturing as the monitor does.
+Spread LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs) {
+    Pty pty;
+    CaptureLog log("LOG");
+    LinkTimes sink;
+    CNmeaThread link(pty.slave, line.baudRate, &sink, &log);
+    link.Start();
+    if (!link.Connect()) {
+        std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
+        std::exit(1);
     }
+    const bench::PacedEpochs paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    link.Shutdown();
+    const std::vector<Clock::time_point> last = sink.Last();
+    std::vector<double> ms;
+    for (std::size_t e = kWarmUpEpochs; e < last.size() && e < paced.lastByte.size(); ++e)
+        if (last[e] != Clock::time_point{}) ms.push_back(Ms(last[e] - paced.lastByte[e]));
+    return SpreadOf(ms);
+}
 
-    // CPU: the line paced at 10 epochs a second by a writer of its own.
+void PrintLatency(const LineCase& line, const std::vector<std::string>& epochs, const WindowLatency& windows,
+                  const Spread& link) {
+    std::size_t bytes = 0;
+    for (const std::string& e : epochs) bytes += e.size();
+    const double lineMs = 1e4 * static_cast<double>(bytes) / static_cast<double>(epochs.size()) / line.baudRate;
+    std::printf("%u baud, %d epoch/s, %zu epochs: an epoch takes %.0f ms of the line (%s); longest pause %.1f ms,"
+                " %d of 20 ms or more\n",
+                line.baudRate, line.perSecond, epochs.size(), lineMs,
+                lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(windows.longestPause),
+                windows.quietPauses);
+    std::printf("  last byte to every window painted (ms): median %.1f, 95%% %.1f, max %.1f"
+                " (%zu of %zu epochs reached all %zu)\n",
+                windows.all.median, windows.all.p95, windows.all.max, windows.allWindows, windows.all.count, kWindows);
+    std::printf("  last byte to the link's last message (ms): median %.1f, 95%% %.1f, max %.1f\n", link.median,
+                link.p95, link.max);
+    std::printf("  windows / link: median %.2f, 95%% %.2f\n", windows.all.median / link.median,
+                windows.all.p95 / link.p95);
+    std::printf("  the windows' last message of an epoch to all painted (ms): median %.1f, 95%% %.1f, max %.1f\n",
+                windows.afterMessages.median, windows.afterMessages.p95, windows.afterMessages.max);
+    std::printf("  each window, median (95%%) ms after the last byte (negative: its part of the epoch came"
+                " earlier):\n   ");
+    for (const MonitorWindowType& row : MonitorWindowTypes()) {
+        const Spread& s = windows.byWindow[static_cast<std::size_t>(row.type)];
+        std::printf(" %s %.1f (%.1f);", row.title, s.median, s.p95);
+    }
+    std::printf("\n");
+}
+
+// The line paced at 10 epochs a second by a writer of its own, each epoch at once.
+double CpuShare(double seconds) {
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::max(1, static_cast<int>(seconds * 10)), 10);
+    Pty pty;
+    RecordingNotifier notifier;
+    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
+    ShowAndConnect(monitor, notifier);
     std::atomic<bool> stop{false};
     const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
     std::thread writer([&] {
         for (std::size_t e = 0; !stop; ++e) {
             pty.Write(epochs[e % epochs.size()]);
+            pty.Drain();
             std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (e + 1)));
         }
     });
@@ -197,15 +281,47 @@ int main(int argc, char** argv) {
     stop = true;
     writer.join();
     monitor.MainFrame().ConnectOrDisconnect();
+    return cpu / wall;
+}
 
-    const Spread windows = SpreadOf(windowMs);
-    const Spread link = SpreadOf(LinkLatencies({epochs.begin(), epochs.begin() + latencyEpochs}));
-    std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", wall,
-                100 * cpu / wall);
-    std::printf("last byte of an epoch to the windows painted (ms): median %.2f, 95%% %.2f, max %.2f\n",
-                windows.median, windows.p95, windows.max);
-    std::printf("last byte of an epoch to the link's last message (ms): median %.2f, 95%% %.2f, max %.2f\n",
-                link.median, link.p95, link.max);
-    std::printf("windows / link, median: %.1f\n", windows.median / link.median);
+int Usage() {
+    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--epochs N (10 or more)] [--baud B [--rate 1-10]]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 60;
+    int epochCount = 0;  // by the rate: 60 at 1 Hz, 30 s of epochs above
+    std::vector<LineCase> lines = {{9600, 1}, {115200, 10}};
+    LineCase chosen{0, 1};
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 >= argc) return Usage();
+        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--epochs") == 0) epochCount = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--baud") == 0) chosen.baudRate = static_cast<uint32_t>(std::atol(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--rate") == 0) chosen.perSecond = std::atoi(argv[i + 1]);
+        else return Usage();
+    }
+    if (seconds < 0 || (epochCount != 0 && epochCount < 10) || chosen.perSecond < 1 || chosen.perSecond > 10 ||
+        chosen.baudRate > 4000000)
+        return Usage();
+    if (chosen.baudRate != 0) lines = {chosen};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;  // the capture logs go here
+    QDir::setCurrent(scratch.path());
+
+    if (seconds > 0)
+        std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", seconds,
+                    100 * CpuShare(seconds));
+    for (const LineCase& line : lines) {
+        const int count = epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond);
+        const std::vector<std::string> epochs = bench::SimulatedEpochs(count, line.perSecond);
+        const Spread link = LinkOnLine(line, epochs);
+        const WindowLatency windows = MonitorOnLine(line, epochs);
+        PrintLatency(line, epochs, windows, link);
+    }
     return 0;
 }
