@@ -13,7 +13,8 @@
 //   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
 //
 // --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
-// given), --epochs sets the epochs of each latency run, --seconds 0 leaves the CPU out.
+// given); --epochs sets how many epochs each line is measured over (default 60 at 1 Hz,
+// 30 s of epochs at higher rates); --seconds 0 leaves the CPU out.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -37,6 +38,7 @@
 #include <vector>
 
 #include "CaptureLog.h"
+#include "CommPort.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NmeaThread.h"
@@ -50,11 +52,16 @@ namespace {
 using bench::Clock;
 using bench::kWindows;
 
-// The first epoch is left out: its sky report and summary wait for the next epoch, as
-// the link learns from it which sentence ends an epoch.
+// The first epoch of a connection is left out: its sky report and summary wait for the
+// next epoch, as the link learns from it which sentence ends an epoch. So is the last: the
+// line goes quiet after it, and the quiet rule ends its read.
 constexpr std::size_t kWarmUpEpochs = 1;
+
+bool Measured(std::size_t epoch, std::size_t written) { return epoch >= kWarmUpEpochs && epoch + 1 < written; }
 // After the last byte: the link's read time-outs and the windows' paints are long over.
 constexpr int kSettleMs = 500;
+// Connections each line is measured over (see MeasureLine).
+constexpr int kConnections = 6;
 
 struct Pty {
     int master = -1;
@@ -129,30 +136,34 @@ struct LineCase {
 
 struct Spread {
     double median = 0, p95 = 0, max = 0;
-    std::size_t count = 0;
 };
 
 Spread SpreadOf(std::vector<double> ms) {
     if (ms.empty()) return {};
     std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back(), ms.size()};
+    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
-struct WindowLatency {
-    Spread all;                             // last byte to every window shown
-    Spread afterMessages;                   // the windows' last message to every window shown
-    std::array<Spread, kWindows> byWindow;  // last byte to each window shown
-    std::size_t allWindows = 0;             // epochs that reached every window
+// What one line gave over all its connections, in ms per measured epoch.
+struct LineSamples {
+    std::vector<double> link;           // last byte to the link's last message
+    std::vector<double> windows;        // last byte to every window shown
+    std::vector<double> afterMessages;  // the windows' last message to every window shown
+    std::array<std::vector<double>, kWindows> byWindow;  // last byte to each window shown
+    std::size_t allWindows = 0;                          // epochs that reached every window
     Clock::duration longestPause{};
     int quietPauses = 0;
+
+    void AddPacing(const bench::PacedEpochs& paced) {
+        longestPause = std::max(longestPause, paced.longestPause);
+        quietPauses += paced.quietPauses;
+    }
 };
 
-WindowLatency WindowLatencies(const std::vector<bench::EpochInWindows>& shown,
-                              const std::vector<Clock::time_point>& lastByte) {
-    WindowLatency latency;
-    std::vector<double> all, afterMessages;
-    std::array<std::vector<double>, kWindows> byWindow;
-    for (std::size_t e = kWarmUpEpochs; e < shown.size() && e < lastByte.size(); ++e) {
+void AddWindowSamples(LineSamples& samples, const std::vector<bench::EpochInWindows>& shown,
+                      const std::vector<Clock::time_point>& lastByte) {
+    for (std::size_t e = 0; e < shown.size() && e < lastByte.size(); ++e) {
+        if (!Measured(e, lastByte.size())) continue;
         Clock::time_point handled{}, every{};
         std::size_t windows = 0;
         for (std::size_t w = 0; w < kWindows; ++w) {
@@ -160,17 +171,13 @@ WindowLatency WindowLatencies(const std::vector<bench::EpochInWindows>& shown,
             ++windows;
             handled = std::max(handled, shown[e].handled[w]);
             every = std::max(every, shown[e].shown[w]);
-            byWindow[w].push_back(Ms(shown[e].shown[w] - lastByte[e]));
+            samples.byWindow[w].push_back(Ms(shown[e].shown[w] - lastByte[e]));
         }
         if (windows == 0) continue;
-        latency.allWindows += windows == kWindows;
-        all.push_back(Ms(every - lastByte[e]));
-        afterMessages.push_back(Ms(every - handled));
+        samples.allWindows += windows == kWindows;
+        samples.windows.push_back(Ms(every - lastByte[e]));
+        samples.afterMessages.push_back(Ms(every - handled));
     }
-    latency.all = SpreadOf(all);
-    latency.afterMessages = SpreadOf(afterMessages);
-    for (std::size_t w = 0; w < kWindows; ++w) latency.byWindow[w] = SpreadOf(byWindow[w]);
-    return latency;
 }
 
 // The monitor as a user sees it, its windows tiled in a 1600 x 1000 frame, connected.
@@ -184,8 +191,9 @@ void ShowAndConnect(CMonitorApp& monitor, const RecordingNotifier& notifier) {
     }
 }
 
-// The whole monitor on the line: every window's latency for each epoch.
-WindowLatency MonitorOnLine(const LineCase& line, const std::vector<std::string>& epochs) {
+// The whole monitor on one connection: the epochs begin `phase` after it.
+void MonitorOnLine(const LineCase& line, const std::vector<std::string>& epochs, Clock::duration phase,
+                   LineSamples& samples) {
     Pty pty;
     RecordingNotifier notifier;
     CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, static_cast<int>(line.baudRate));
@@ -195,6 +203,7 @@ WindowLatency MonitorOnLine(const LineCase& line, const std::vector<std::string>
     bench::PacedEpochs paced;
     QEventLoop loop;
     std::thread writer([&] {
+        std::this_thread::sleep_for(phase);
         paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
         PostToWindowThread(&loop, [&loop] { loop.quit(); });
     });
@@ -203,14 +212,13 @@ WindowLatency MonitorOnLine(const LineCase& line, const std::vector<std::string>
     Pump(kSettleMs);
     QCoreApplication::instance()->removeEventFilter(&trace);
     monitor.MainFrame().ConnectOrDisconnect();
-    WindowLatency latency = WindowLatencies(bench::EpochsInWindows(trace, epochs.size()), paced.lastByte);
-    latency.longestPause = paced.longestPause;
-    latency.quietPauses = paced.quietPauses;
-    return latency;
+    AddWindowSamples(samples, bench::EpochsInWindows(trace, epochs.size()), paced.lastByte);
+    samples.AddPacing(paced);
 }
 
-// The link alone on the same line, capturing as the monitor does.
-Spread LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs) {
+// The link alone on one connection, capturing as the monitor does.
+void LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs, Clock::duration phase,
+                LineSamples& samples) {
     Pty pty;
     CaptureLog log("LOG");
     LinkTimes sink;
@@ -220,39 +228,58 @@ Spread LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs) 
         std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
         std::exit(1);
     }
+    std::this_thread::sleep_for(phase);
     const bench::PacedEpochs paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
     std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
     link.Shutdown();
     const std::vector<Clock::time_point> last = sink.Last();
-    std::vector<double> ms;
-    for (std::size_t e = kWarmUpEpochs; e < last.size() && e < paced.lastByte.size(); ++e)
-        if (last[e] != Clock::time_point{}) ms.push_back(Ms(last[e] - paced.lastByte[e]));
-    return SpreadOf(ms);
+    for (std::size_t e = 0; e < last.size() && e < paced.lastByte.size(); ++e)
+        if (Measured(e, paced.lastByte.size()) && last[e] != Clock::time_point{})
+            samples.link.push_back(Ms(last[e] - paced.lastByte[e]));
+    samples.AddPacing(paced);
 }
 
-void PrintLatency(const LineCase& line, const std::vector<std::string>& epochs, const WindowLatency& windows,
-                  const Spread& link) {
+// On a full line an epoch's latency is mostly where its last byte falls in the receive
+// worker's 50 ms read, and that place drifts only slowly from epoch to epoch: each line
+// is measured over several connections whose epochs begin at points spread evenly over
+// one read, the link alone and then the monitor at each.
+LineSamples MeasureLine(const LineCase& line, int measuredEpochs) {
+    const int perConnection = std::max(2, (measuredEpochs + kConnections - 1) / kConnections);
+    const std::vector<std::string> epochs =
+        bench::SimulatedEpochs(static_cast<int>(kWarmUpEpochs) + perConnection + 1, line.perSecond);
+    LineSamples samples;
+    for (int c = 0; c < kConnections; ++c) {
+        const auto phase = std::chrono::microseconds(kReadTotalTimeoutMs * 1000 * (2 * c + 1) / (2 * kConnections));
+        LinkOnLine(line, epochs, phase, samples);
+        MonitorOnLine(line, epochs, phase, samples);
+    }
+    return samples;
+}
+
+void PrintLine(const LineCase& line, const LineSamples& samples) {
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(10, line.perSecond);
     std::size_t bytes = 0;
     for (const std::string& e : epochs) bytes += e.size();
     const double lineMs = 1e4 * static_cast<double>(bytes) / static_cast<double>(epochs.size()) / line.baudRate;
-    std::printf("%u baud, %d epoch/s, %zu epochs: an epoch takes %.0f ms of the line (%s); longest pause %.1f ms,"
-                " %d of 20 ms or more\n",
-                line.baudRate, line.perSecond, epochs.size(), lineMs,
-                lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(windows.longestPause),
-                windows.quietPauses);
+    std::printf("%u baud, %d epoch/s, %zu epochs over %d connections: an epoch takes %.0f ms of the line (%s);"
+                " longest pause %.1f ms, %d of 20 ms or more\n",
+                line.baudRate, line.perSecond, samples.windows.size(), kConnections, lineMs,
+                lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(samples.longestPause),
+                samples.quietPauses);
+    const Spread windows = SpreadOf(samples.windows), link = SpreadOf(samples.link);
     std::printf("  last byte to every window painted (ms): median %.1f, 95%% %.1f, max %.1f"
-                " (%zu of %zu epochs reached all %zu)\n",
-                windows.all.median, windows.all.p95, windows.all.max, windows.allWindows, windows.all.count, kWindows);
+                " (%zu epochs reached all %zu)\n",
+                windows.median, windows.p95, windows.max, samples.allWindows, kWindows);
     std::printf("  last byte to the link's last message (ms): median %.1f, 95%% %.1f, max %.1f\n", link.median,
                 link.p95, link.max);
-    std::printf("  windows / link: median %.2f, 95%% %.2f\n", windows.all.median / link.median,
-                windows.all.p95 / link.p95);
+    std::printf("  windows / link: median %.2f, 95%% %.2f\n", windows.median / link.median, windows.p95 / link.p95);
+    const Spread after = SpreadOf(samples.afterMessages);
     std::printf("  the windows' last message of an epoch to all painted (ms): median %.1f, 95%% %.1f, max %.1f\n",
-                windows.afterMessages.median, windows.afterMessages.p95, windows.afterMessages.max);
+                after.median, after.p95, after.max);
     std::printf("  each window, median (95%%) ms after the last byte (negative: its part of the epoch came"
                 " earlier):\n   ");
     for (const MonitorWindowType& row : MonitorWindowTypes()) {
-        const Spread& s = windows.byWindow[static_cast<std::size_t>(row.type)];
+        const Spread s = SpreadOf(samples.byWindow[static_cast<std::size_t>(row.type)]);
         std::printf(" %s %.1f (%.1f);", row.title, s.median, s.p95);
     }
     std::printf("\n");
@@ -293,7 +320,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     double seconds = 60;
-    int epochCount = 0;  // by the rate: 60 at 1 Hz, 30 s of epochs above
+    int epochCount = 0;  // by the rate
     std::vector<LineCase> lines = {{9600, 1}, {115200, 10}};
     LineCase chosen{0, 1};
     for (int i = 1; i < argc; i += 2) {
@@ -316,12 +343,7 @@ int main(int argc, char** argv) {
     if (seconds > 0)
         std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", seconds,
                     100 * CpuShare(seconds));
-    for (const LineCase& line : lines) {
-        const int count = epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond);
-        const std::vector<std::string> epochs = bench::SimulatedEpochs(count, line.perSecond);
-        const Spread link = LinkOnLine(line, epochs);
-        const WindowLatency windows = MonitorOnLine(line, epochs);
-        PrintLatency(line, epochs, windows, link);
-    }
+    for (const LineCase& line : lines)
+        PrintLine(line, MeasureLine(line, epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond)));
     return 0;
 }
