@@ -6,9 +6,10 @@
 //   its messages of that epoch and painted them, with the bytes paced at the line's rate:
 //   9600 baud at 1 epoch a second, where an epoch takes 1.23 s of the line and the next
 //   follows at once, and 115200 at 10, where an epoch takes 102 ms and the line is full
-//   again. The baseline is the link alone on the same line in the same run (the same
-//   bytes to a sink that notes when it posted each epoch's last message); each figure is
-//   also given as a ratio to it.
+//   again. The baseline is the link's own latency in the same run, as receive_path_bench
+//   takes it: the link alone (the same bytes to a sink that notes when it posted each
+//   epoch's last message), each epoch written at once onto a quiet line. Each figure is
+//   given as a ratio to it; beside it, the link alone on the same paced line.
 //
 //   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
 //
@@ -61,7 +62,10 @@ bool Measured(std::size_t epoch, std::size_t written) { return epoch >= kWarmUpE
 // After the last byte: the link's read time-outs and the windows' paints are long over.
 constexpr int kSettleMs = 500;
 // Connections each line is measured over (see MeasureLine).
-constexpr int kConnections = 6;
+constexpr int kConnections = 10;
+// The yardstick: the link alone, each epoch written at once onto a quiet line, so that
+// the read ends on the 20 ms pause after it, whatever the place of its last byte.
+constexpr int kYardstickEpochs = 100;
 
 struct Pty {
     int master = -1;
@@ -222,7 +226,7 @@ void LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs, Cl
     Pty pty;
     CaptureLog log("LOG");
     LinkTimes sink;
-    CNmeaThread link(pty.slave, line.baudRate, &sink, &log);
+    CNmeaThread link(pty.slave, line.baudRate == 0 ? 115200 : line.baudRate, &sink, &log);
     link.Start();
     if (!link.Connect()) {
         std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
@@ -256,7 +260,19 @@ LineSamples MeasureLine(const LineCase& line, int measuredEpochs) {
     return samples;
 }
 
-void PrintLine(const LineCase& line, const LineSamples& samples) {
+Spread Yardstick() {
+    LineSamples samples;
+    LinkOnLine({0, 10}, bench::SimulatedEpochs(kYardstickEpochs, 10), Clock::duration{}, samples);
+    return SpreadOf(samples.link);
+}
+
+void PrintAgainst(const char* what, const std::vector<double>& ms, const Spread& yardstick) {
+    const Spread s = SpreadOf(ms);
+    std::printf("  %s (ms): median %.1f, 95%% %.1f, max %.1f; %.2f and %.2f times the link's own\n", what, s.median,
+                s.p95, s.max, s.median / yardstick.median, s.p95 / yardstick.p95);
+}
+
+void PrintLine(const LineCase& line, const LineSamples& samples, const Spread& yardstick) {
     const std::vector<std::string> epochs = bench::SimulatedEpochs(10, line.perSecond);
     std::size_t bytes = 0;
     for (const std::string& e : epochs) bytes += e.size();
@@ -266,13 +282,13 @@ void PrintLine(const LineCase& line, const LineSamples& samples) {
                 line.baudRate, line.perSecond, samples.windows.size(), kConnections, lineMs,
                 lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(samples.longestPause),
                 samples.quietPauses);
-    const Spread windows = SpreadOf(samples.windows), link = SpreadOf(samples.link);
-    std::printf("  last byte to every window painted (ms): median %.1f, 95%% %.1f, max %.1f"
-                " (%zu epochs reached all %zu)\n",
-                windows.median, windows.p95, windows.max, samples.allWindows, kWindows);
-    std::printf("  last byte to the link's last message (ms): median %.1f, 95%% %.1f, max %.1f\n", link.median,
-                link.p95, link.max);
-    std::printf("  windows / link: median %.2f, 95%% %.2f\n", windows.median / link.median, windows.p95 / link.p95);
+    PrintAgainst("last byte to every window painted", samples.windows, yardstick);
+    PrintAgainst("the link alone on the same line", samples.link, yardstick);
+    std::printf("  %zu of %zu epochs reached all %zu windows; windows / link alone on the same line: median %.2f,"
+                " 95%% %.2f\n",
+                samples.allWindows, samples.windows.size(), kWindows,
+                SpreadOf(samples.windows).median / SpreadOf(samples.link).median,
+                SpreadOf(samples.windows).p95 / SpreadOf(samples.link).p95);
     const Spread after = SpreadOf(samples.afterMessages);
     std::printf("  the windows' last message of an epoch to all painted (ms): median %.1f, 95%% %.1f, max %.1f\n",
                 after.median, after.p95, after.max);
@@ -343,7 +359,13 @@ int main(int argc, char** argv) {
     if (seconds > 0)
         std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", seconds,
                     100 * CpuShare(seconds));
-    for (const LineCase& line : lines)
-        PrintLine(line, MeasureLine(line, epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond)));
+    const Spread yardstick = Yardstick();
+    std::printf("the link's own latency, each epoch written at once onto a quiet line at 115200 (ms): median %.1f,"
+                " 95%% %.1f, max %.1f\n",
+                yardstick.median, yardstick.p95, yardstick.max);
+    for (const LineCase& line : lines) {
+        const int measured = epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond);
+        PrintLine(line, MeasureLine(line, measured), yardstick);
+    }
     return 0;
 }
