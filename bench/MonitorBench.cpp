@@ -14,8 +14,8 @@
 //   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
 //
 // --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
-// given); --epochs sets how many epochs each line is measured over (default 60 at 1 Hz,
-// 30 s of epochs at higher rates); --seconds 0 leaves the CPU out.
+// given); --epochs sets how many epochs each line is measured over, six a connection
+// (default 60 at 1 Hz, 30 s of epochs at higher rates); --seconds 0 leaves the CPU out.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -61,8 +61,8 @@ constexpr std::size_t kWarmUpEpochs = 1;
 bool Measured(std::size_t epoch, std::size_t written) { return epoch >= kWarmUpEpochs && epoch + 1 < written; }
 // After the last byte: the link's read time-outs and the windows' paints are long over.
 constexpr int kSettleMs = 500;
-// Connections each line is measured over (see MeasureLine).
-constexpr int kConnections = 10;
+// Epochs measured on one connection (see MeasureLine).
+constexpr int kEpochsPerConnection = 6;
 // The yardstick: the link alone, each epoch written at once onto a quiet line, so that
 // the read ends on the 20 ms pause after it, whatever the place of its last byte.
 constexpr int kYardstickEpochs = 100;
@@ -155,6 +155,7 @@ struct LineSamples {
     std::vector<double> afterMessages;  // the windows' last message to every window shown
     std::array<std::vector<double>, kWindows> byWindow;  // last byte to each window shown
     std::size_t allWindows = 0;                          // epochs that reached every window
+    int connections = 0;
     Clock::duration longestPause{};
     int quietPauses = 0;
 
@@ -244,16 +245,20 @@ void LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs, Cl
 }
 
 // On a full line an epoch's latency is mostly where its last byte falls in the receive
-// worker's 50 ms read, and that place drifts only slowly from epoch to epoch: each line
-// is measured over several connections whose epochs begin at points spread evenly over
-// one read, the link alone and then the monitor at each.
+// worker's 50 ms read, and that place moves only slowly from epoch to epoch (two reads
+// last about as long as an epoch at 115200 and 10 Hz, 24 as long at 9600 and 1 Hz), or
+// stays for minutes. So each line is measured over many short connections whose epochs
+// begin at points spread evenly over one read, the link alone and then the monitor at
+// each.
 LineSamples MeasureLine(const LineCase& line, int measuredEpochs) {
-    const int perConnection = std::max(2, (measuredEpochs + kConnections - 1) / kConnections);
+    const int connections = (measuredEpochs + kEpochsPerConnection - 1) / kEpochsPerConnection;
+    const int perConnection = (measuredEpochs + connections - 1) / connections;
     const std::vector<std::string> epochs =
         bench::SimulatedEpochs(static_cast<int>(kWarmUpEpochs) + perConnection + 1, line.perSecond);
     LineSamples samples;
-    for (int c = 0; c < kConnections; ++c) {
-        const auto phase = std::chrono::microseconds(kReadTotalTimeoutMs * 1000 * (2 * c + 1) / (2 * kConnections));
+    samples.connections = connections;
+    for (int c = 0; c < connections; ++c) {
+        const auto phase = std::chrono::microseconds(kReadTotalTimeoutMs * 1000 * (2 * c + 1) / (2 * connections));
         LinkOnLine(line, epochs, phase, samples);
         MonitorOnLine(line, epochs, phase, samples);
     }
@@ -279,7 +284,7 @@ void PrintLine(const LineCase& line, const LineSamples& samples, const Spread& y
     const double lineMs = 1e4 * static_cast<double>(bytes) / static_cast<double>(epochs.size()) / line.baudRate;
     std::printf("%u baud, %d epoch/s, %zu epochs over %d connections: an epoch takes %.0f ms of the line (%s);"
                 " longest pause %.1f ms, %d of 20 ms or more\n",
-                line.baudRate, line.perSecond, samples.windows.size(), kConnections, lineMs,
+                line.baudRate, line.perSecond, samples.windows.size(), samples.connections, lineMs,
                 lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(samples.longestPause),
                 samples.quietPauses);
     PrintAgainst("last byte to every window painted", samples.windows, yardstick);
