@@ -1,12 +1,21 @@
 // skyLedger's own cost, on the offscreen platform, connected to a pseudo-terminal that
-// carries the simulator's 10 Hz output of four constellations:
-// - CPU: the process's CPU time over a run of S seconds (default 60), as a share of one
-//   core;
-// - latency: from the last byte of an epoch written to the line until every window has
-//   handled that epoch's messages and painted, against the link alone (the same bytes to
-//   a sink that only notes the time) measured in the same run.
+// carries the simulator's output of four constellations:
+// - CPU: the process's CPU time over a run of S seconds (default 60) at 10 epochs a
+//   second, each written at once, as a share of one core;
+// - latency: from the last byte of an epoch on the line until every window has handled
+//   its messages of that epoch and painted them, with the bytes paced at the line's rate:
+//   9600 baud at 1 epoch a second, where an epoch takes 1.23 s of the line and the next
+//   follows at once, and 115200 at 10, where an epoch takes 102 ms and the line is full
+//   again. The baseline is the link's own latency in the same run, as receive_path_bench
+//   takes it: the link alone (the same bytes to a sink that notes when it posted each
+//   epoch's last message), each epoch written at once onto a quiet line. Each figure is
+//   given as a ratio to it; beside it, the link alone on the same paced line.
 //
-//   monitor_bench [--seconds S] [--epochs N]
+//   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
+//
+// --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
+// given); --epochs sets how many epochs each line is measured over, six a connection
+// (default 60 at 1 Hz, 30 s of epochs at higher rates); --seconds 0 leaves the CPU out.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -19,23 +28,44 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CaptureLog.h"
+#include "CommPort.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "NmeaThread.h"
 #include "Notifier.h"
-#include "ReceiverOutput.h"
+#include "PacedLine.h"
+#include "WindowTrace.h"
+#include "WindowTypes.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::kWindows;
+
+// The first epoch of a connection is left out: its sky report and summary wait for the
+// next epoch, as the link learns from it which sentence ends an epoch. So is the last: the
+// line goes quiet after it, and the quiet rule ends its read.
+constexpr std::size_t kWarmUpEpochs = 1;
+
+bool Measured(std::size_t epoch, std::size_t written) { return epoch >= kWarmUpEpochs && epoch + 1 < written; }
+// After the last byte: the link's read time-outs and the windows' paints are long over.
+constexpr int kSettleMs = 500;
+// Epochs measured on one connection (see MeasureLine).
+constexpr int kEpochsPerConnection = 6;
+// The yardstick: the link alone, each epoch written at once onto a quiet line, so that
+// the read ends on the 20 ms pause after it, whatever the place of its last byte.
+constexpr int kYardstickEpochs = 100;
 
 struct Pty {
     int master = -1;
@@ -67,47 +97,10 @@ struct Pty {
     }
 };
 
-std::vector<std::string> Epochs(int count) {
-    sim::ReceiverOptions options;
-    options.epochsPerSecond = 10;
-    sim::ReceiverOutput out(options);
-    std::vector<std::string> epochs;
-    for (int e = 0; e < count; ++e) epochs.push_back(out.Epoch(e));
-    return epochs;
-}
-
 double CpuSeconds() {
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
     return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
-
-// Notes when the windows last handled a link message and last painted.
-class Watcher : public QObject {
-public:
-    bool eventFilter(QObject* target, QEvent* event) override {
-        const int type = event->type();
-        if (type >= 1025 && type <= 1144) lastMessage = Clock::now();
-        else if (type == QEvent::Paint && target->isWidgetType()) lastPaint = Clock::now();
-        return false;
-    }
-    Clock::time_point lastMessage, lastPaint;
-};
-
-// The link alone: the time of the last message of each epoch.
-class TimingSink : public ILinkSink {
-public:
-    void Post(const LinkMessage&) override { last.store(Clock::now().time_since_epoch().count()); }
-    std::atomic<Clock::rep> last{0};
-};
-
-struct Spread {
-    double median, p95, max;
-};
-
-Spread SpreadOf(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
 // The event loop as the program runs it: asleep until something happens.
@@ -119,75 +112,214 @@ void Pump(int ms) {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-std::vector<double> LinkLatencies(const std::vector<std::string>& epochs) {
-    Pty pty;
-    TimingSink sink;
-    CNmeaThread link(pty.slave, 115200, &sink, nullptr);
-    link.Start();
-    if (!link.Connect()) {
-        std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
-        std::exit(1);
+// The link alone: when it posted each epoch's last message.
+class LinkTimes : public ILinkSink {
+public:
+    void Post(const LinkMessage& message) override {
+        const int epoch = m_order.Of(message);
+        if (epoch < 0) return;
+        std::lock_guard lock(m_mutex);
+        if (m_last.size() <= static_cast<std::size_t>(epoch)) m_last.resize(static_cast<std::size_t>(epoch) + 1);
+        m_last[static_cast<std::size_t>(epoch)] = Clock::now();
     }
-    std::vector<double> ms;
-    for (const std::string& epoch : epochs) {
-        pty.Write(epoch);
-        const auto written = Clock::now();
-        std::this_thread::sleep_until(written + std::chrono::milliseconds(100));
-        ms.push_back(Ms(Clock::duration(sink.last.load()) - written.time_since_epoch()));
+    std::vector<Clock::time_point> Last() {
+        std::lock_guard lock(m_mutex);
+        return m_last;
     }
-    link.Shutdown();
-    return ms;
+
+private:
+    bench::EpochOrder m_order;
+    std::mutex m_mutex;
+    std::vector<Clock::time_point> m_last;
+};
+
+struct LineCase {
+    uint32_t baudRate;
+    int perSecond;
+};
+
+struct Spread {
+    double median = 0, p95 = 0, max = 0;
+};
+
+Spread SpreadOf(std::vector<double> ms) {
+    if (ms.empty()) return {};
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back()};
 }
 
-}  // namespace
+// What one line gave over all its connections, in ms per measured epoch.
+struct LineSamples {
+    std::vector<double> link;           // last byte to the link's last message
+    std::vector<double> windows;        // last byte to every window shown
+    std::vector<double> afterMessages;  // the windows' last message to every window shown
+    std::array<std::vector<double>, kWindows> byWindow;  // last byte to each window shown
+    std::size_t allWindows = 0;                          // epochs that reached every window
+    int connections = 0;
+    Clock::duration longestPause{};
+    int quietPauses = 0;
 
-int main(int argc, char** argv) {
-    double seconds = 60;
-    int latencyEpochs = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--epochs") == 0) latencyEpochs = std::atoi(argv[i + 1]);
+    void AddPacing(const bench::PacedEpochs& paced) {
+        longestPause = std::max(longestPause, paced.longestPause);
+        quietPauses += paced.quietPauses;
     }
-    if (seconds <= 0 || latencyEpochs < 10) {
-        std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--epochs N (10 or more)]\n");
-        return 2;
-    }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir scratch;  // the capture logs go here
-    QDir::setCurrent(scratch.path());
-    const std::vector<std::string> epochs = Epochs(std::max(latencyEpochs, static_cast<int>(seconds * 10)));
+};
 
-    Pty pty;
-    RecordingNotifier notifier;
-    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
+void AddWindowSamples(LineSamples& samples, const std::vector<bench::EpochInWindows>& shown,
+                      const std::vector<Clock::time_point>& lastByte) {
+    for (std::size_t e = 0; e < shown.size() && e < lastByte.size(); ++e) {
+        if (!Measured(e, lastByte.size())) continue;
+        Clock::time_point handled{}, every{};
+        std::size_t windows = 0;
+        for (std::size_t w = 0; w < kWindows; ++w) {
+            if (shown[e].shown[w] == Clock::time_point{}) continue;
+            ++windows;
+            handled = std::max(handled, shown[e].handled[w]);
+            every = std::max(every, shown[e].shown[w]);
+            samples.byWindow[w].push_back(Ms(shown[e].shown[w] - lastByte[e]));
+        }
+        if (windows == 0) continue;
+        samples.allWindows += windows == kWindows;
+        samples.windows.push_back(Ms(every - lastByte[e]));
+        samples.afterMessages.push_back(Ms(every - handled));
+    }
+}
+
+// The monitor as a user sees it, its windows tiled in a 1600 x 1000 frame, connected.
+void ShowAndConnect(CMonitorApp& monitor, const RecordingNotifier& notifier) {
     monitor.MainFrame().resize(1600, 1000);
     monitor.Show();
     monitor.MainFrame().ConnectOrDisconnect();
     if (!notifier.messages.isEmpty()) {
         std::fprintf(stderr, "monitor_bench: %s\n", notifier.messages.join("; ").toStdString().c_str());
-        return 1;
+        std::exit(1);
     }
-    Watcher watcher;
-    app.installEventFilter(&watcher);
+}
 
-    // Latency: one epoch at a time, each given its 100 ms.
-    std::vector<double> windowMs;
-    for (int e = 0; e < latencyEpochs; ++e) {
-        pty.Write(epochs[e]);
-        const auto written = Clock::now();
-        Pump(90);
-        pty.Drain();
-        windowMs.push_back(Ms(std::max(watcher.lastMessage, watcher.lastPaint) - written));
+// The whole monitor on one connection: the epochs begin `phase` after it.
+void MonitorOnLine(const LineCase& line, const std::vector<std::string>& epochs, Clock::duration phase,
+                   LineSamples& samples) {
+    Pty pty;
+    RecordingNotifier notifier;
+    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, static_cast<int>(line.baudRate));
+    ShowAndConnect(monitor, notifier);
+    bench::WindowTrace trace(monitor.Registry());
+    QCoreApplication::instance()->installEventFilter(&trace);
+    bench::PacedEpochs paced;
+    QEventLoop loop;
+    std::thread writer([&] {
+        std::this_thread::sleep_for(phase);
+        paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
+        PostToWindowThread(&loop, [&loop] { loop.quit(); });
+    });
+    loop.exec();
+    writer.join();
+    Pump(kSettleMs);
+    QCoreApplication::instance()->removeEventFilter(&trace);
+    monitor.MainFrame().ConnectOrDisconnect();
+    AddWindowSamples(samples, bench::EpochsInWindows(trace, epochs.size()), paced.lastByte);
+    samples.AddPacing(paced);
+}
+
+// The link alone on one connection, capturing as the monitor does.
+void LinkOnLine(const LineCase& line, const std::vector<std::string>& epochs, Clock::duration phase,
+                LineSamples& samples) {
+    Pty pty;
+    CaptureLog log("LOG");
+    LinkTimes sink;
+    CNmeaThread link(pty.slave, line.baudRate == 0 ? 115200 : line.baudRate, &sink, &log);
+    link.Start();
+    if (!link.Connect()) {
+        std::fprintf(stderr, "monitor_bench: %s\n", link.OpenErrorText().c_str());
+        std::exit(1);
     }
+    std::this_thread::sleep_for(phase);
+    const bench::PacedEpochs paced = bench::PaceEpochs(pty.master, epochs, line.baudRate, line.perSecond);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    link.Shutdown();
+    const std::vector<Clock::time_point> last = sink.Last();
+    for (std::size_t e = 0; e < last.size() && e < paced.lastByte.size(); ++e)
+        if (Measured(e, paced.lastByte.size()) && last[e] != Clock::time_point{})
+            samples.link.push_back(Ms(last[e] - paced.lastByte[e]));
+    samples.AddPacing(paced);
+}
 
-    // CPU: the line paced at 10 epochs a second by a writer of its own.
+// On a full line an epoch's latency is mostly where its last byte falls in the receive
+// worker's 50 ms read, and that place moves only slowly from epoch to epoch (two reads
+// last about as long as an epoch at 115200 and 10 Hz, 24 as long at 9600 and 1 Hz), or
+// stays for minutes. So each line is measured over many short connections whose epochs
+// begin at points spread evenly over one read, the link alone and then the monitor at
+// each.
+LineSamples MeasureLine(const LineCase& line, int measuredEpochs) {
+    const int connections = (measuredEpochs + kEpochsPerConnection - 1) / kEpochsPerConnection;
+    const int perConnection = (measuredEpochs + connections - 1) / connections;
+    const std::vector<std::string> epochs =
+        bench::SimulatedEpochs(static_cast<int>(kWarmUpEpochs) + perConnection + 1, line.perSecond);
+    LineSamples samples;
+    samples.connections = connections;
+    for (int c = 0; c < connections; ++c) {
+        const auto phase = std::chrono::microseconds(kReadTotalTimeoutMs * 1000 * (2 * c + 1) / (2 * connections));
+        LinkOnLine(line, epochs, phase, samples);
+        MonitorOnLine(line, epochs, phase, samples);
+    }
+    return samples;
+}
+
+Spread Yardstick() {
+    LineSamples samples;
+    LinkOnLine({0, 10}, bench::SimulatedEpochs(kYardstickEpochs, 10), Clock::duration{}, samples);
+    return SpreadOf(samples.link);
+}
+
+void PrintAgainst(const char* what, const std::vector<double>& ms, const Spread& yardstick) {
+    const Spread s = SpreadOf(ms);
+    std::printf("  %s (ms): median %.1f, 95%% %.1f, max %.1f; %.2f and %.2f times the link's own\n", what, s.median,
+                s.p95, s.max, s.median / yardstick.median, s.p95 / yardstick.p95);
+}
+
+void PrintLine(const LineCase& line, const LineSamples& samples, const Spread& yardstick) {
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(10, line.perSecond);
+    std::size_t bytes = 0;
+    for (const std::string& e : epochs) bytes += e.size();
+    const double lineMs = 1e4 * static_cast<double>(bytes) / static_cast<double>(epochs.size()) / line.baudRate;
+    std::printf("%u baud, %d epoch/s, %zu epochs over %d connections: an epoch takes %.0f ms of the line (%s);"
+                " longest pause %.1f ms, %d of 20 ms or more\n",
+                line.baudRate, line.perSecond, samples.windows.size(), samples.connections, lineMs,
+                lineMs * line.perSecond >= 1000 ? "full" : "quiet between", Ms(samples.longestPause),
+                samples.quietPauses);
+    PrintAgainst("last byte to every window painted", samples.windows, yardstick);
+    PrintAgainst("the link alone on the same line", samples.link, yardstick);
+    std::printf("  %zu of %zu epochs reached all %zu windows; windows / link alone on the same line: median %.2f,"
+                " 95%% %.2f\n",
+                samples.allWindows, samples.windows.size(), kWindows,
+                SpreadOf(samples.windows).median / SpreadOf(samples.link).median,
+                SpreadOf(samples.windows).p95 / SpreadOf(samples.link).p95);
+    const Spread after = SpreadOf(samples.afterMessages);
+    std::printf("  the windows' last message of an epoch to all painted (ms): median %.1f, 95%% %.1f, max %.1f\n",
+                after.median, after.p95, after.max);
+    std::printf("  each window, median (95%%) ms after the last byte (negative: its part of the epoch came"
+                " earlier):\n   ");
+    for (const MonitorWindowType& row : MonitorWindowTypes()) {
+        const Spread s = SpreadOf(samples.byWindow[static_cast<std::size_t>(row.type)]);
+        std::printf(" %s %.1f (%.1f);", row.title, s.median, s.p95);
+    }
+    std::printf("\n");
+}
+
+// The line paced at 10 epochs a second by a writer of its own, each epoch at once.
+double CpuShare(double seconds) {
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::max(1, static_cast<int>(seconds * 10)), 10);
+    Pty pty;
+    RecordingNotifier notifier;
+    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
+    ShowAndConnect(monitor, notifier);
     std::atomic<bool> stop{false};
     const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
     std::thread writer([&] {
         for (std::size_t e = 0; !stop; ++e) {
             pty.Write(epochs[e % epochs.size()]);
+            pty.Drain();
             std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (e + 1)));
         }
     });
@@ -197,15 +329,48 @@ int main(int argc, char** argv) {
     stop = true;
     writer.join();
     monitor.MainFrame().ConnectOrDisconnect();
+    return cpu / wall;
+}
 
-    const Spread windows = SpreadOf(windowMs);
-    const Spread link = SpreadOf(LinkLatencies({epochs.begin(), epochs.begin() + latencyEpochs}));
-    std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", wall,
-                100 * cpu / wall);
-    std::printf("last byte of an epoch to the windows painted (ms): median %.2f, 95%% %.2f, max %.2f\n",
-                windows.median, windows.p95, windows.max);
-    std::printf("last byte of an epoch to the link's last message (ms): median %.2f, 95%% %.2f, max %.2f\n",
-                link.median, link.p95, link.max);
-    std::printf("windows / link, median: %.1f\n", windows.median / link.median);
+int Usage() {
+    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--epochs N (10 or more)] [--baud B [--rate 1-10]]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 60;
+    int epochCount = 0;  // by the rate
+    std::vector<LineCase> lines = {{9600, 1}, {115200, 10}};
+    LineCase chosen{0, 1};
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 >= argc) return Usage();
+        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--epochs") == 0) epochCount = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--baud") == 0) chosen.baudRate = static_cast<uint32_t>(std::atol(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--rate") == 0) chosen.perSecond = std::atoi(argv[i + 1]);
+        else return Usage();
+    }
+    if (seconds < 0 || (epochCount != 0 && epochCount < 10) || chosen.perSecond < 1 || chosen.perSecond > 10 ||
+        chosen.baudRate > 4000000)
+        return Usage();
+    if (chosen.baudRate != 0) lines = {chosen};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;  // the capture logs go here
+    QDir::setCurrent(scratch.path());
+
+    if (seconds > 0)
+        std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", seconds,
+                    100 * CpuShare(seconds));
+    const Spread yardstick = Yardstick();
+    std::printf("the link's own latency, each epoch written at once onto a quiet line at 115200 (ms): median %.1f,"
+                " 95%% %.1f, max %.1f\n",
+                yardstick.median, yardstick.p95, yardstick.max);
+    for (const LineCase& line : lines) {
+        const int measured = epochCount != 0 ? epochCount : std::max(60, 30 * line.perSecond);
+        PrintLine(line, MeasureLine(line, measured), yardstick);
+    }
     return 0;
 }

@@ -34,7 +34,7 @@
 #include "CaptureLog.h"
 #include "CommPort.h"
 #include "NmeaThread.h"
-#include "ReceiverOutput.h"
+#include "PacedLine.h"
 
 namespace {
 
@@ -130,17 +130,7 @@ void BM_CloseWithReadPending(benchmark::State& state) {
 }
 BENCHMARK(BM_CloseWithReadPending)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(20);
 
-using Clock = std::chrono::steady_clock;
-
-// The epochs of the simulator's four constellations.
-std::vector<std::string> Epochs(int count, int perSecond) {
-    sim::ReceiverOptions options;
-    options.epochsPerSecond = perSecond;
-    sim::ReceiverOutput out(options);
-    std::vector<std::string> epochs;
-    for (int e = 0; e < count; ++e) epochs.push_back(out.Epoch(e));
-    return epochs;
-}
+using bench::Clock;
 
 // The time the link posted each epoch's last message: epochs are counted by their GGA,
 // and the VTG's velocity message is the last one an epoch gives.
@@ -166,56 +156,12 @@ private:
     std::map<std::size_t, Clock::time_point> m_done;
 };
 
-void WriteAll(int master, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-// Writes the epochs into the master side as a line of `baudRate` carries them (10 bits a
-// byte), each epoch starting on its period or, when the line is still busy, right after
-// the one before; notes when each epoch's last byte went in. `baudRate` 0: each epoch in
-// one write, 100 ms apart, so the line is quiet long before the next one.
-std::vector<Clock::time_point> PaceEpochs(int master, const std::vector<std::string>& epochs,
-                                          uint32_t baudRate, int perSecond) {
-    std::vector<Clock::time_point> lastByte;
-    const auto start = Clock::now();
-    auto lineFree = start;
-    for (std::size_t e = 0; e < epochs.size(); ++e) {
-        const std::string& epoch = epochs[e];
-        if (baudRate == 0) {
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * e));
-            WriteAll(master, epoch);
-            lastByte.push_back(Clock::now());
-            continue;
-        }
-        const auto epochStart = std::max(lineFree, start + std::chrono::milliseconds(1000 * e / perSecond));
-        std::this_thread::sleep_until(epochStart);
-        const double bytesPerSecond = baudRate / 10.0;
-        std::size_t done = 0;
-        while (done < epoch.size()) {
-            const double elapsed = std::chrono::duration<double>(Clock::now() - epochStart).count();
-            const auto due = std::min(epoch.size(), static_cast<std::size_t>(elapsed * bytesPerSecond) + 1);
-            if (due > done) {
-                const ssize_t n = write(master, epoch.data() + done, due - done);
-                if (n > 0) done += static_cast<std::size_t>(n);
-            }
-            if (done < epoch.size()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        lastByte.push_back(Clock::now());
-        lineFree = epochStart + std::chrono::microseconds(static_cast<int64_t>(epoch.size() * 1e6 / bytesPerSecond));
-    }
-    return lastByte;
-}
-
 // range(0): the line's rate, 0 for whole epochs at once; range(1): epochs per second;
 // range(2): epochs.
 void BM_EpochToLinkMessages(benchmark::State& state) {
     const auto baudRate = static_cast<uint32_t>(state.range(0));
     const int perSecond = static_cast<int>(state.range(1));
-    const std::vector<std::string> epochs = Epochs(static_cast<int>(state.range(2)), perSecond);
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(static_cast<int>(state.range(2)), perSecond);
     const std::string dir = std::filesystem::temp_directory_path() / "receive-path-bench";
     std::vector<double> ms;
     for (auto _ : state) {
@@ -228,7 +174,7 @@ void BM_EpochToLinkMessages(benchmark::State& state) {
             state.SkipWithError(link.OpenErrorText().c_str());
             break;
         }
-        const auto lastByte = PaceEpochs(pty.master, epochs, baudRate, perSecond);
+        const auto lastByte = bench::PaceEpochs(pty.master, epochs, baudRate, perSecond).lastByte;
         const auto waitEnd = Clock::now() + std::chrono::seconds(20);
         while (sink.Done() < epochs.size() && Clock::now() < waitEnd)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
