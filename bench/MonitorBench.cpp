@@ -50,6 +50,9 @@
 
 namespace {
 
+using bench::CpuSeconds;
+using bench::Pty;
+
 using bench::Clock;
 using bench::kWindows;
 
@@ -66,42 +69,6 @@ constexpr int kEpochsPerConnection = 6;
 // The yardstick: the link alone, each epoch written at once onto a quiet line, so that
 // the read ends on the 20 ms pause after it, whatever the place of its last byte.
 constexpr int kYardstickEpochs = 100;
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            std::perror("monitor_bench: pseudo-terminal");
-            std::exit(1);
-        }
-        slave = ptsname(master);
-    }
-    ~Pty() { close(master); }
-    void Write(const std::string& bytes) const {
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                std::perror("monitor_bench: write");
-                std::exit(1);
-            }
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    // Whatever the host sends (nothing here) must not fill the line.
-    void Drain() const {
-        char buffer[256];
-        pollfd p{master, POLLIN, 0};
-        while (poll(&p, 1, 0) == 1 && (p.revents & POLLIN) && read(master, buffer, sizeof buffer) > 0) {}
-    }
-};
-
-double CpuSeconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
 
 // The event loop as the program runs it: asleep until something happens.
 void Pump(int ms) {

@@ -1,15 +1,54 @@
 #include "PacedLine.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "ReceiverOutput.h"
 
 namespace bench {
+
+Pty::Pty() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("pseudo-terminal");
+        std::exit(1);
+    }
+    slave = ptsname(master);
+}
+
+Pty::~Pty() { close(master); }
+
+void Pty::Write(const std::string& bytes) const {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            std::perror("pseudo-terminal write");
+            std::exit(1);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void Pty::Drain() const {
+    char buffer[256];
+    pollfd p{master, POLLIN, 0};
+    while (poll(&p, 1, 0) == 1 && (p.revents & POLLIN) && read(master, buffer, sizeof buffer) > 0) {}
+}
+
+double CpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
 
 std::vector<std::string> SimulatedEpochs(int count, int perSecond) {
     sim::ReceiverOptions options;

@@ -11,6 +11,23 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// A pseudo-terminal whose slave side the monitor opens as its serial port; the
+// benchmark plays the module on the master side. Ends the program when none can be had.
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    void Write(const std::string& bytes) const;  // all of them, or the program ends
+    // Whatever the host sends (nothing here) must not fill the line.
+    void Drain() const;
+};
+
+// User and system CPU time of this process so far.
+double CpuSeconds();
+
 // The epochs of the simulator's four constellations at `perSecond` epochs a second.
 std::vector<std::string> SimulatedEpochs(int count, int perSecond);
 

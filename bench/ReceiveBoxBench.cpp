@@ -36,42 +36,16 @@
 #include "NaviCmdView.h"
 #include "NmeaFormat.h"
 #include "Notifier.h"
+#include "PacedLine.h"
 
 namespace {
+
+using bench::CpuSeconds;
+using bench::Pty;
 
 using Clock = std::chrono::steady_clock;
 constexpr double kLineBytesPerSecond = 11520;  // 115200 baud, 10 bits a byte
 constexpr int kSamples = 10;
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            std::perror("receive_box_bench: pseudo-terminal");
-            std::exit(1);
-        }
-        slave = ptsname(master);
-    }
-    ~Pty() { close(master); }
-    void Write(const std::string& bytes) const {
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                std::perror("receive_box_bench: write");
-                std::exit(1);
-            }
-            done += static_cast<std::size_t>(n);
-        }
-    }
-};
-
-double CpuSeconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
 
 double ResidentMiB() {
     long pages = 0, resident = 0;
