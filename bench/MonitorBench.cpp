@@ -62,6 +62,7 @@ using bench::kWindows;
 constexpr std::size_t kWarmUpEpochs = 1;
 
 bool Measured(std::size_t epoch, std::size_t written) { return epoch >= kWarmUpEpochs && epoch + 1 < written; }
+
 // After the last byte: the link's read time-outs and the windows' paints are long over.
 constexpr int kSettleMs = 500;
 // Epochs measured on one connection (see MeasureLine).
