@@ -237,7 +237,8 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
 
     // A new time of day begins an epoch, and so does a receiver without a time sending
     // its sentences again: the last one is closed before this sentence counts.
-    const uint64_t nameKey = FindStandard(id) ? StandardNameKey(id, text) : NameKey(NameOf(content));
+    const StandardSentence* row = FindStandard(id);
+    const uint64_t nameKey = row ? StandardNameKey(id, text) : NameKey(NameOf(content));
     const auto time = MayCarryTime(id) ? CheckedSentenceTime(content) : std::nullopt;
     if (time) {
         if (StartsNewEpoch(m_state, *time)) CloseEpoch(*time, true);
@@ -247,7 +248,7 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
 
     const std::string_view sentence(text, static_cast<std::size_t>(length));
     bool parsed = false;
-    if (const StandardSentence* row = FindStandard(id)) {
+    if (row) {
         PostRawSentence(text, length);
         parsed = (this->*row->handle)(sentence);
     } else if (id == sentence::kReply) {
