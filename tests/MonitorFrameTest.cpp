@@ -269,9 +269,10 @@ TEST_F(MonitorFrame, OnASmallScreenControlsAreReachableAndTextsWhole) {
 
     for (int pane : {0, 1, 2, 3}) {
         const QString text = frame.StatusText(pane);
-        for (QLabel* l : frame.findChildren<QLabel*>())
-            if (l->text() == text && !text.trimmed().isEmpty())
-                EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(text)) << text.toStdString();
+        for (QLabel* l : frame.findChildren<QLabel*>()) {
+            if (l->text() != text || text.trimmed().isEmpty()) continue;
+            EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(text)) << text.toStdString();
+        }
     }
     EXPECT_EQ(frame.StatusText(1), "a-capture-with-a-rather-long-name.nmea");
 
@@ -741,10 +742,13 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     ASSERT_EQ(table.Table().rowCount(), 1);
     EXPECT_EQ(RowOf(table.Table(), 0).mid(0, 3), (QStringList{"1", "cold", "time-out"}));
     EXPECT_EQ(table.StatisticsText(), "0 of 1 cycles reached 3D (1 time-out)");
+    pty.WriteMaster(testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,"));  // the second cycle's clock runs
+    ASSERT_TRUE(WaitFor([&] { return !panel.TtffBox().text().isEmpty(); }, 2000));
     table.StopButton().click();
     EXPECT_EQ(table.StatusText(), "Stopped: 1 of 3 cycles measured");
     EXPECT_FALSE(panel.SeriesRunning());
     EXPECT_EQ(ReceivedWhileRunning(pty, 17, 1500), "");  // no third restart
+    EXPECT_EQ(panel.TtffBox().text(), "");               // and no count for the cycle cut short
     EXPECT_TRUE(panel.CyclesBox(Restart::Cold).isEnabled());
 
     // A new series starts a new table; DisConnect in its first cycle ends it.
@@ -769,6 +773,34 @@ TEST_F(MonitorFrame, TtffSeriesEndsOnStopDisconnectOrLostLineKeepingWhatWasMeasu
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 5000));
     EXPECT_EQ(table.StatusText(), "line lost: Input/output error: 0 of 3 cycles measured");
+}
+
+// The last cycle times out with the box's clock running: the box says what the table
+// says and counts no further, though the module gets its fix afterwards.
+TEST_F(MonitorFrame, TtffBoxEndsOnTheSeriesTimeOut) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    monitor.MainFrame().ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    panel.TimeoutBox().setValue(1);
+    panel.CyclesBox(Restart::Hot).setValue(2);
+    panel.RestartClicked(Restart::Hot);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        ASSERT_EQ(ReceivedWhileRunning(pty, 17, 3000), "$PZRC030,1,1*28\r\n");
+        // An epoch without a fix, closed by the next one's GGA: the clock starts.
+        for (const char* time : {"123519", "123520"})
+            pty.WriteMaster(testsupport::Sentence(std::string("GPGGA,") + time + ",,,,,0,00,99.99,,,,,,") +
+                            testsupport::Sentence("GPGSA,A,1,,,,,,,,,,,,,,,") +
+                            testsupport::Sentence("GPGSV,1,1,01,04,40,100,40"));
+        ASSERT_TRUE(WaitFor([&] { return panel.TtffBox().text().endsWith(" s"); }, 900));
+    }
+    ASSERT_TRUE(WaitFor([&] { return !panel.SeriesRunning(); }, 3000));
+    EXPECT_EQ(panel.TtffBox().text(), "time-out");
+    for (const char* time : {"123530", "123531"})
+        pty.WriteMaster(testsupport::Sentence(std::string("GPGGA,") + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
+                        testsupport::Sentence("GPGSA,A,3,04,,,,,,,,,,,,1.0,1.0,1.0"));
+    ReceivedWhileRunning(pty, 1, 500);
+    EXPECT_EQ(panel.TtffBox().text(), "time-out");
 }
 
 // A module that answers all day: the Receive box appends each reply and keeps the

@@ -21,6 +21,9 @@ public:
         bool stop;
     };
     Tick OnTick(bool linkOpen);
+    // A measurement given up (a series' cycle timed out or stopped): a later no-fix
+    // report starts nothing until the next restart command.
+    void Disarm() { m_armed = false; }
     // The panel's clear: the state and the time start over; arming and the clock stay.
     void Clear();
 

@@ -249,13 +249,13 @@ void CNaviCmdView::SeriesTick() {
     if (m_series->CheckTimeout(HostSeconds())) CycleEnded();
 }
 
-// A cycle that reached 3D leaves its time on the receiver's clock in the TTFF box, the
-// figure the table holds, rather than the box's own count.
+// A cycle's end leaves in the TTFF box what the table holds: its time on the receiver's
+// clock rather than the box's own count, or "time-out"; the box counts no further.
 void CNaviCmdView::CycleEnded() {
-    if (const TtffCycle& last = m_series->Cycles().back(); !last.TimedOut()) {
-        m_clock->stop();
-        m_ttffBox->setText(QString::fromStdString(SecondsText(last) + " s"));
-    }
+    const TtffCycle& last = m_series->Cycles().back();
+    m_clock->stop();
+    m_ttff.Disarm();
+    m_ttffBox->setText(QString::fromStdString(SecondsText(last) + (last.TimedOut() ? "" : " s")));
     if (m_series->Finished()) return EndSeries("Done");
     BeginCycle();
 }
@@ -266,6 +266,12 @@ void CNaviCmdView::StopSeries() {
 
 // `why` leads the status line, with how much of the series was measured.
 void CNaviCmdView::EndSeries(const QString& why) {
+    // A cycle cut short has no time: the box no longer counts it.
+    if (m_series->CycleRunning()) {
+        m_clock->stop();
+        m_ttff.Disarm();
+        m_ttffBox->clear();
+    }
     m_series->Stop();
     m_cyclePending = false;
     m_seriesClock->stop();
