@@ -181,9 +181,23 @@ void Rom_ZR7316A::SyncStep(SyncState& s, uint8_t c) {
     }
 }
 
+// The input queue polled without pausing; when it stays empty, one read within the
+// handshake's 1 ms time-out. Polls alone take microseconds on a fast host: attempts counted by
+// them alone would give up on the chip in milliseconds, before a restarting module or an
+// adapter's latency timer let an answer through, and would queue sync bytes faster than
+// the line carries them. 0x00 when nothing came.
+uint8_t Rom_ZR7316A::ReceiveSyncAnswer(FlashPort& port) {
+    for (int poll = 0; poll < kBytesWaitingPolls; ++poll) {
+        uint32_t waiting = 0;
+        if (port.BytesWaiting(waiting) == 0 && waiting > 0) break;
+    }
+    uint8_t c = 0;
+    return port.ReadExact(&c, 1, 0, 0) == 0 ? c : 0;
+}
+
 uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
     if (!port.HasLine()) return kNoLine;
-    if (port.SetTimeouts(kSyncTimeoutMs, kSyncTimeoutMs) != 0) return kSyncTimeoutsNotSet;
+    if (port.SetTimeouts(kSyncTimeoutMs, kSyncTimeoutMs, 0) != 0) return kSyncTimeoutsNotSet;
     bool synchronised = false;
     // A stopped run leaves at once: the handshake's own loops would poll on for seconds.
     for (uint32_t pass = 0; pass < m_passes && !synchronised && !port.Cancelled(); ++pass) {
@@ -195,15 +209,7 @@ uint32_t Rom_ZR7316A::Connect(FlashPort& port) {
             while (s.state < kSynchronised && (m_attemptLimit >= rom::kNoLimit || s.counter < m_attemptLimit) &&
                    !port.Cancelled()) {
                 if (s.resend) port.WriteAll(&kSyncBytes[s.state], 1);
-                uint8_t c = 0;
-                for (int poll = 0; poll < kBytesWaitingPolls; ++poll) {
-                    uint32_t waiting = 0;
-                    if (port.BytesWaiting(waiting) == 0 && waiting > 0) {
-                        if (port.ReadExact(&c, 1, 0, 0) != 0) c = 0;
-                        break;
-                    }
-                }
-                SyncStep(s, c);
+                SyncStep(s, ReceiveSyncAnswer(port));
             }
             if (s.state == kSynchronised) {
                 synchronised = true;

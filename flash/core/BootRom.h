@@ -91,6 +91,8 @@ public:
     static void SyncStep(SyncState& s, uint8_t received);
 
 private:
+    static uint8_t ReceiveSyncAnswer(FlashPort& port);
+
     uint32_t m_attemptLimit;
     uint32_t m_passes;
     uint32_t m_loadAddress = rom::kLoaderAddress;

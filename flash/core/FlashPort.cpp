@@ -84,15 +84,15 @@ int FlashPort::LineFailed(int step) {
     return step;
 }
 
-int FlashPort::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
+int FlashPort::SetTimeouts(uint32_t readMs, uint32_t writeMs, uint32_t perByteMs) {
     if (!m_line) return kNoLine;
     if (readMs >= kUseDefault) readMs = kDefaultReadTimeoutMs;
     if (writeMs >= kUseDefault) writeMs = kDefaultWriteTimeoutMs;
     serial::Timeouts t;
     t.readTotalConstantMs = readMs;
-    t.readTotalMultiplierMs = readMs ? 1 : 0;
+    t.readTotalMultiplierMs = readMs ? perByteMs : 0;
     t.writeTotalConstantMs = writeMs;
-    t.writeTotalMultiplierMs = writeMs ? 1 : 0;
+    t.writeTotalMultiplierMs = writeMs ? perByteMs : 0;
     if (!m_line->SetTimeouts(t)) return LineFailed(kTimeoutsRefused);
     return 0;
 }

@@ -95,7 +95,8 @@ public:
         : m_line(line), m_wait(wait ? wait : SleepMs), m_cancel(cancel) {}
 
     static constexpr int kTimeoutsRefused = 2;
-    int SetTimeouts(uint32_t readMs, uint32_t writeMs);
+    // Totals of `readMs` and `writeMs`, each plus `perByteMs` for every byte asked for.
+    int SetTimeouts(uint32_t readMs, uint32_t writeMs, uint32_t perByteMs = 1);
     // The rate read, the new rate set, the purge after it (RestoreBaudRate reads no rate).
     static constexpr int kRateUnreadable = 2, kRateRefused = 3, kRatePurgeFailed = 4;
     int GetBaudRate(uint32_t& baudRate);

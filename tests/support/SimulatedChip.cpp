@@ -6,11 +6,12 @@
 
 namespace testsupport {
 
-SimulatedChip::SimulatedChip(sim::ChipFaults faults, bool paced) {
+SimulatedChip::SimulatedChip(sim::ChipFaults faults, bool paced, int latencyMs) {
     std::string error;
     EXPECT_TRUE(m_line.Open(error)) << error;
     sim::SimulatorOptions options;
     options.paced = paced;
+    options.adapterLatencyMs = latencyMs;
     options.receiver.epochsPerSecond = 10;
     options.faults = faults;
     options.flashFile = m_dir / "flash.bin";

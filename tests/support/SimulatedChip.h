@@ -15,7 +15,8 @@ inline constexpr uint32_t kSimulatedFlashSize = 2u << 20;
 
 class SimulatedChip {
 public:
-    explicit SimulatedChip(sim::ChipFaults faults = {}, bool paced = false);
+    // `latencyMs`: what a USB adapter's latency timer holds each answer back.
+    explicit SimulatedChip(sim::ChipFaults faults = {}, bool paced = false, int latencyMs = 0);
     ~SimulatedChip();
     SimulatedChip(const SimulatedChip&) = delete;
     SimulatedChip& operator=(const SimulatedChip&) = delete;
