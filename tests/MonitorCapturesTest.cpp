@@ -8,8 +8,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableWidget>
 #include <algorithm>
 #include <chrono>
 #include <set>
@@ -101,6 +102,9 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
     EXPECT_TRUE(WaitFor([&] { return info->Text(0, 2) == lastTime; }, 10000))
         << info->Text(0, 2).toStdString() << " instead of " << lastTime.toStdString();
     WaitFor([] { return false; }, 200);  // the rest of the last epoch
+    // A value cut short in the tile ("SV Used" of many satellites) shows whole as a tooltip.
+    for (int row = 0; row < info->Table().rowCount(); ++row)
+        EXPECT_EQ(info->Table().item(row, 2)->toolTip(), info->Text(row, 2)) << row;
 
     // Sky view and Signal: the last report of the sky, each satellite once, none numbered 0.
     auto* sky = &ViewOf<CSkyViewView>(monitor, WindowType::SkyView);
@@ -226,6 +230,23 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
             for (const MonitorWindowType& row : MonitorWindowTypes()) {
                 QString name = QString(row.title).toLower().replace(' ', '-');
                 monitor.Registry().Frame(row.type)->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+            }
+            // Each window maximised on both screens: every label shows its whole text.
+            for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080)}) {
+                monitor.MainFrame().resize(screen);
+                for (const MonitorWindowType& row : MonitorWindowTypes()) {
+                    QMdiSubWindow* frame = monitor.Registry().Frame(row.type);
+                    frame->showMaximized();
+                    QCoreApplication::processEvents();
+                    for (const QLabel* label : frame->findChildren<QLabel*>()) {
+                        if (!label->isVisible() || label->text().isEmpty() || label->wordWrap()) continue;
+                        EXPECT_GE(label->contentsRect().width(), label->sizeHint().width() - 2 * label->margin())
+                            << row.title << ": " << label->text().toStdString();
+                    }
+                    QString name = QString(row.title).toLower().replace(' ', '-');
+                    frame->grab().save(QString("%1/maximised-%2-%3.png").arg(PICTURES_DIR, name).arg(screen.width()));
+                    frame->showNormal();
+                }
             }
         }
     }

@@ -53,7 +53,11 @@ QString CNmeaInfoView::Text(int row, int column) const { return m_table->item(ro
 
 void CNmeaInfoView::SetCell(int row, int column, const QString& text) {
     QTableWidgetItem* item = m_table->item(row, column);
-    if (item->text() != text) item->setText(text);  // most rows repeat from epoch to epoch
+    if (item->text() == text) return;  // most rows repeat from epoch to epoch
+    item->setText(text);
+    // A value or sentence wider than a tile ("SV Used" with 30 satellites) ends in "...":
+    // its whole text is the cell's tooltip.
+    if (column == 2) item->setToolTip(text);
 }
 
 void CNmeaInfoView::Write(const Rows& rows) {
