@@ -25,16 +25,11 @@
 #include "ReceiveSession.h"
 #include "AckDecoder.h"
 #include "System.h"
+#include "StopRequest.h"
 #include "ToolOutput.h"
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-serial::CancelEvent g_huntCancel;  // Ctrl+C also ends a rate hunt
-void OnSignal(int) {
-    g_stop.store(true);
-    g_huntCancel.Set();
-}
 
 // A failed write (a full disk, a closed pipe) is kept and stops the run; nothing more
 // is written after it.
@@ -59,7 +54,7 @@ private:
         std::fputc('\n', stdout);
         if (!m_output.Check(stdout)) {
             m_failed = true;
-            g_stop.store(true);
+            tool::StopFlag().store(true);
         }
     }
 
@@ -104,16 +99,17 @@ private:
 };
 
 int DumpPort(ReceiveOptions options) {
-    platform::OnStopRequest(OnSignal);
+    tool::WatchStopRequests();
     if (options.autoBaud) {
-        const auto baud = HuntForBaud("nmeadump", options, &g_huntCancel);
-        if (!baud) return g_stop.load() ? 0 : 1;
+        const auto baud = HuntForBaud("nmeadump", options, &tool::StopEvent());
+        if (!baud) return tool::StopFlag().load() ? 0 : 1;
         options.baud = *baud;
     }
     JsonSink sink;
     // The link names the capture log for its first connection.
-    CNmeaThread link(options.device, options.baud, &sink, &ProgramCaptureLog(), ModuleReplyDecoders());
-    ReceiveSession session("nmeadump", options, ProgramCaptureLog());
+    CaptureLog capture;
+    CNmeaThread link(options.device, options.baud, &sink, &capture, ModuleReplyDecoders());
+    ReceiveSession session("nmeadump", options, capture);
     LinkLine line(link);
     link.Start();
     if (!link.Connect()) {
@@ -122,7 +118,7 @@ int DumpPort(ReceiveOptions options) {
     }
     std::fprintf(stderr, "nmeadump: %s at %u baud; capturing to %s\n", options.device.c_str(),
                  options.baud, session.CapturePath().c_str());
-    const SessionEnd end = session.Run(line, g_stop, std::chrono::milliseconds(50));
+    const SessionEnd end = session.Run(line, tool::StopFlag(), std::chrono::milliseconds(50));
     // Nothing more comes in; what did come is decoded before the link ends.
     link.Disconnect();
     link.EndOfInput();

@@ -26,16 +26,11 @@
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
 #include "System.h"
+#include "StopRequest.h"
 #include "ToolOutput.h"
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-serial::CancelEvent g_huntCancel;  // Ctrl+C also ends a rate hunt
-void OnSignal(int) {
-    g_stop.store(true);
-    g_huntCancel.Set();
-}
 
 // Bytes from the receive worker on their way to standard output, printed on a thread of
 // their own so that the run keeps its time whatever the reader does. The worker never
@@ -162,7 +157,8 @@ constexpr auto kFinishWait = std::chrono::milliseconds(2000);
 // The serial port with the monitor's line settings, printing what arrives.
 class WatchedPort : public ReceiveLine {
 public:
-    WatchedPort(const ReceiveOptions& options, Printer& printer) : m_options(options), m_printer(printer) {}
+    WatchedPort(const ReceiveOptions& options, Printer& printer, CaptureLog& capture)
+        : m_options(options), m_printer(printer), m_port(&capture) {}
 
     LineLoss Lost() const override { return m_port.LineLost(); }
     void Close() override { m_port.Close(); }
@@ -203,16 +199,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    platform::OnStopRequest(OnSignal);
+    tool::WatchStopRequests();
     if (options->autoBaud) {
-        const auto baud = HuntForBaud("rxwatch", *options, &g_huntCancel);
-        if (!baud) return g_stop.load() ? 0 : 1;
+        const auto baud = HuntForBaud("rxwatch", *options, &tool::StopEvent());
+        if (!baud) return tool::StopFlag().load() ? 0 : 1;
         options->baud = *baud;
     }
     platform::LetWritesToClosedPipesFail();
-    Printer printer([] { g_stop.store(true); });
-    ReceiveSession session("rxwatch", *options, ProgramCaptureLog());
-    WatchedPort port(*options, printer);
+    Printer printer([] { tool::StopFlag().store(true); });
+    CaptureLog capture;
+    ReceiveSession session("rxwatch", *options, capture);
+    WatchedPort port(*options, printer, capture);
     session.NameCapture(options->device);
     if (!port.Open(options->device)) {
         session.Say(port.OpenErrorText());
@@ -222,9 +219,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "rxwatch: listening on %s at %u baud, 8N1; capturing to %s\n",
                  options->device.c_str(), options->baud, session.CapturePath().c_str());
 
-    const SessionEnd end = session.Run(port, g_stop, std::chrono::milliseconds(100));
+    const SessionEnd end = session.Run(port, tool::StopFlag(), std::chrono::milliseconds(100));
     port.Close();
-    CloseCaptureLog();
+    capture.Close();
     session.EndConnection();
     const bool finished = printer.Finish(kFinishWait);
     const uint64_t total = printer.Total();

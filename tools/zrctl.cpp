@@ -24,11 +24,11 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "AckDecoder.h"
 #include "CaptureLog.h"
 #include "CommandTable.h"
 #include "GpdTransfer.h"
@@ -36,7 +36,7 @@
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
-#include "AckDecoder.h"
+#include "StopRequest.h"
 #include "System.h"
 #include "ToolOutput.h"
 #include "TtffSeries.h"
@@ -132,11 +132,6 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-// Set from the stop handler (Ctrl+C or SIGTERM): a series ends at its next look.
-volatile sig_atomic_t g_stopSignal = 0;
-
-void OnStopSignal(int signal) { g_stopSignal = signal; }
-
 // The options only `ttff` takes, taken out of the command line before the options all
 // the receive tools share are read.
 struct TtffOptions {
@@ -192,7 +187,7 @@ std::string RunSeries(TtffSeries& series, CNmeaThread& link, ReplySink& sink, Mo
         link.SendBytes(command.data(), command.size());
         series.BeginCycle(hostS(), std::time(nullptr));
         while (series.CycleRunning()) {
-            if (g_stopSignal) return series.Stop(), "";
+            if (tool::StopRequest()) return series.Stop(), "";
             if (link.LineLost().IsLost()) return series.Stop(), "line lost on " + device + ": " + link.LineLost().words;
             if (series.CheckTimeout(hostS())) break;
             if (const auto event = sink.Next(Clock::now() + kPollStep)) {
@@ -211,11 +206,11 @@ std::string RunSeries(TtffSeries& series, CNmeaThread& link, ReplySink& sink, Mo
 // measured, also after a time-out, Ctrl+C or a lost line.
 int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart restart, const TtffOptions& t,
                 const std::string& device, bool& lostTold) {
-    platform::OnStopRequest(OnStopSignal);
+    tool::WatchStopRequests();
     TtffSeries series(restart, std::max(t.cycles, 1), t.timeoutS);
     const std::string lost = RunSeries(series, link, sink, family, device, t.cycles > 0);
     const auto& cycles = series.Cycles();
-    const bool ended = !lost.empty() || g_stopSignal;
+    const bool ended = !lost.empty() || tool::StopRequest();
     int status = 0;
     if (t.cycles == 0 && cycles.size() == 1 && !cycles[0].TimedOut()) {
         std::printf("%.1f s\n", cycles[0].seconds);
@@ -231,8 +226,8 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
         " (" + std::to_string(cycles.size()) + " of " + std::to_string(series.Wanted()) + " cycles measured)";
     lostTold = !lost.empty();
     if (!lost.empty()) status = Fail(lost + measured);
-    if (g_stopSignal) {
-        Fail(std::string("stopped by ") + platform::StopRequestName(g_stopSignal) + measured);
+    if (tool::StopRequest()) {
+        Fail(std::string("stopped by ") + platform::StopRequestName(tool::StopRequest()) + measured);
         status = kStoppedStatus;
     }
     if (!t.csv.empty())
@@ -279,8 +274,9 @@ int main(int argc, char** argv) {
         options->baud = *baud;
     }
     ReplySink sink;
-    NameCaptureLog(options->device);
-    CNmeaThread link(options->device, options->baud, &sink, &ProgramCaptureLog(), ModuleReplyDecoders());
+    CaptureLog capture;
+    capture.Name(options->device);
+    CNmeaThread link(options->device, options->baud, &sink, &capture, ModuleReplyDecoders());
     link.Start();
     if (!link.Connect()) return Fail(link.OpenErrorText());
     const auto send = [&](const CommandBytes& bytes) { link.SendBytes(bytes.data(), bytes.size()); };
@@ -302,9 +298,9 @@ int main(int argc, char** argv) {
         }
     } else {
         // Ctrl+C cancels as the window's Cancel does: the module goes back to NMEA first.
-        platform::OnStopRequest(OnStopSignal);
+        tool::WatchStopRequests();
         BinaryReply* reply = &link.Dispatcher().Reply();
-        const auto stopped = [] { return g_stopSignal != 0; };
+        const auto stopped = [] { return tool::StopRequest() != 0; };
         GpdLine line{send, reply, [reply, stopped](BinaryReply::Flag f) { return AckWait(*reply, f, stopped); }};
         line.progress = [](int block, int blocks) {
             std::printf("block %d of %d\n", block, blocks);

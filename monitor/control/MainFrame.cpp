@@ -269,7 +269,7 @@ void CMainFrame::Connect() {
 }
 
 void CMainFrame::ConnectAt(const std::string& device, int baud) {
-    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &ProgramCaptureLog(),
+    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &m_captureLog,
                                                  ModuleReplyDecoders());
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
@@ -412,7 +412,7 @@ void CMainFrame::WatchTraffic() {
     MarkStale(false);
     Notice(QString("reconnected to %1; capturing to %2")
                .arg(QString::fromStdString(m_activeLink->DeviceName()),
-                    QString::fromStdString(ProgramCaptureLog().FilePath())));
+                    QString::fromStdString(m_captureLog.FilePath())));
 }
 
 void CMainFrame::MarkStale(bool stale) {
@@ -425,7 +425,7 @@ void CMainFrame::MarkStale(bool stale) {
 // Receiving goes on without the file; the user must not take the capture for whole.
 void CMainFrame::WatchCapture() {
     if (m_captureWarned || m_waiting) return;
-    const CaptureLog& log = ProgramCaptureLog();
+    const CaptureLog& log = m_captureLog;
     const std::string error = log.ErrorText();
     if (error.empty()) return;
     m_captureWarned = true;  // before the warning: the timer goes on while it is open

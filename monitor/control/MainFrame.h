@@ -13,6 +13,7 @@
 
 #include "BaudHunt.h"
 #include "CancelEvent.h"
+#include "CaptureLog.h"
 #include "GpdTransfer.h"
 #include "LineReturn.h"
 #include "LineTraffic.h"
@@ -116,6 +117,7 @@ private:
     int m_selectedPort = -1;  // index into m_portPaths
     int m_selectedBaud = -1;
     bool m_autoBaud = false;  // "Auto" chosen: Connect hunts for the rate
+    CaptureLog m_captureLog;  // every connection's bytes; outlives the link that writes it
     std::unique_ptr<CNmeaThread> m_activeLink;
     QTimer* m_lineWatch;  // a pulled cable is told, and waited for, while connected
     std::optional<LineReturn> m_return;  // where the connected device is looked for

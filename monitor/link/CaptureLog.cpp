@@ -140,15 +140,3 @@ void CaptureLog::Close() {
     std::lock_guard lock(m_mutex);
     CloseFile();
 }
-
-CaptureLog& ProgramCaptureLog() {
-    static CaptureLog log;
-    return log;
-}
-
-void NameCaptureLog(std::string_view devicePath) { ProgramCaptureLog().Name(devicePath); }
-void EnsureLogDirectory() { ProgramCaptureLog().EnsureDirectory(); }
-void AppendToCaptureLog(const uint8_t* data, std::size_t count) {
-    ProgramCaptureLog().Append(data, count);
-}
-void CloseCaptureLog() { ProgramCaptureLog().Close(); }

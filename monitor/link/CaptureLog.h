@@ -67,10 +67,3 @@ private:
 
 // "0507_143015_ttyUSB0.log" for /dev/ttyUSB0 on 7 May at 14:30:15.
 std::string FormatCaptureLogName(std::string_view devicePath, const std::tm& localTime);
-
-// The program's one capture log and the operations the link uses on it.
-CaptureLog& ProgramCaptureLog();
-void NameCaptureLog(std::string_view devicePath);
-void EnsureLogDirectory();
-void AppendToCaptureLog(const uint8_t* data, std::size_t count);
-void CloseCaptureLog();

@@ -17,7 +17,6 @@ std::string OpenErrorTextFor(const std::string& device, int code) {
     return text;
 }
 
-CCommPort::CCommPort() : CCommPort(&ProgramCaptureLog()) {}
 
 CCommPort::CCommPort(CaptureLog* log) : m_log(log) {}
 

@@ -25,8 +25,7 @@ std::string OpenErrorTextFor(const std::string& device, int code);
 
 class CCommPort {
 public:
-    // Default: the program's capture log; pass null to capture nothing.
-    CCommPort();
+    // The capture log that gets every byte received; null captures nothing.
     explicit CCommPort(CaptureLog* log);
     ~CCommPort();
     CCommPort(const CCommPort&) = delete;
