@@ -163,7 +163,7 @@ public:
     LineLoss Lost() const override { return m_port.LineLost(); }
     void Close() override { m_port.Close(); }
     bool Open(const std::string& device) override {
-        m_port.Configure(device, m_options.baud, 0, 8, 0, 20);
+        m_port.Configure(device, m_options.baud, kNoParity, kEightBits, kOneStopBit, kReadIntervalMs);
         return m_port.Open([this](uint8_t b) { m_printer.Add(b); });
     }
     // Called after Close when the line was lost: what came before is shown first.

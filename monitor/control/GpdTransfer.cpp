@@ -113,10 +113,10 @@ namespace {
 // CheckBinaryReply's results in words.
 std::string DamagedText(int result) {
     switch (result) {
-        case -1: return "reply too short";
-        case -2: return "reply too long";
-        case -3: return "reply badly framed";
-        case -4: return "reply checksum wrong";
+        case binaryreply::kTooShort: return "reply too short";
+        case binaryreply::kTooLong: return "reply too long";
+        case binaryreply::kBadFrame: return "reply badly framed";
+        case binaryreply::kBadChecksum: return "reply checksum wrong";
         default: return "reply damaged";
     }
 }

@@ -12,7 +12,6 @@ namespace {
 // Older modules ship at the first two, current ones at the next three; then the rates
 // users set them to most often. The rest of the list follows in its order.
 constexpr uint32_t kFirstTried[] = {115200, 9600, 230400, 460800, 921600, 57600, 38400, 19200, 4800};
-constexpr uint32_t kReadIntervalMs = 20;  // as the link reads
 constexpr uint32_t kReadMs = 100;         // each read returns this often to look at the clock
 }  // namespace
 

@@ -19,6 +19,11 @@ class CaptureLog;
 // read total time-out ends it anyway, on both systems, without touching the interval rule.
 inline constexpr uint32_t kReadTotalTimeoutMs = 50;
 
+// The receivers' line: 8 data bits, no parity, one stop bit (the serial layer's codes);
+// a read ends at a 20 ms gap between bytes, the pause between a receiver's epochs.
+inline constexpr uint8_t kNoParity = 0, kEightBits = 8, kOneStopBit = 0;
+inline constexpr uint32_t kReadIntervalMs = 20;
+
 // "Error on open port/dev/ttyUSB7! (error code:2) No such file or directory", with the
 // group to join when the device may not be opened.
 std::string OpenErrorTextFor(const std::string& device, int code);

@@ -90,12 +90,13 @@ std::size_t BuildBinaryPacket(std::span<const uint8_t> payload, std::span<uint8_
 
 int CheckBinaryReply(std::span<const uint8_t, 100> reply, BinaryReplyFields& fields) {
     const uint16_t n = Le16(&reply[2]);
-    if (n < 10) return -1;
-    if (n > 100) return -2;
-    if (reply[0] != 0xAA || reply[1] != 0xF0 || reply[n - 2] != '\r' || reply[n - 1] != '\n') return -3;
+    if (n < 10) return binaryreply::kTooShort;
+    if (n > 100) return binaryreply::kTooLong;
+    if (reply[0] != 0xAA || reply[1] != 0xF0 || reply[n - 2] != '\r' || reply[n - 1] != '\n')
+        return binaryreply::kBadFrame;
     uint8_t sum = 0;
     for (std::size_t i = 2; i <= static_cast<std::size_t>(n - 4); ++i) sum ^= reply[i];
-    if (sum != reply[n - 3]) return -4;
+    if (sum != reply[n - 3]) return binaryreply::kBadChecksum;
     fields = {Le16(&reply[4]), Le16(&reply[6]), reply[8]};
     return 0;
 }

@@ -29,8 +29,16 @@ struct BinaryReplyFields {
     uint8_t byte8;
 };
 
-// 0 when the 100-byte reply is a well-formed packet (then `fields` are filled); -1 for a
-// length below 10, -2 above 100, -3 for a wrong frame, -4 for a wrong checksum.
+// Why a reply packet is damaged; the numbers are those nmeadump's JSON prints.
+namespace binaryreply {
+inline constexpr int kTooShort = -1;     // a length below the 10 bytes of an empty packet
+inline constexpr int kTooLong = -2;      // a length beyond the 100-byte reply buffer
+inline constexpr int kBadFrame = -3;     // not 0xAA 0xF0 ... CR LF
+inline constexpr int kBadChecksum = -4;  // the XOR of the bytes between does not match
+}  // namespace binaryreply
+
+// 0 when the 100-byte reply is a well-formed packet (then `fields` are filled), else one
+// of the binaryreply codes.
 int CheckBinaryReply(std::span<const uint8_t, 100> reply, BinaryReplyFields& fields);
 
 // UBX, as its public protocol description gives it: 0xB5 0x62, class, id, 16-bit

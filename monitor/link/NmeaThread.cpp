@@ -7,6 +7,12 @@
 #include "CaptureLog.h"
 #include "System.h"
 
+namespace {
+// Between closing the port and opening it again: a USB bridge's driver ends the close
+// before the device can be opened anew.
+constexpr auto kReopenPause = std::chrono::milliseconds(50);
+}  // namespace
+
 CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
                          ReplyDecoders decoders)
     : m_deviceName(std::move(deviceName)),
@@ -25,8 +31,8 @@ void CNmeaThread::Start() {
 
 bool CNmeaThread::Connect() {
     m_port.Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    m_port.Configure(m_deviceName, m_baudRate, 0, 8, 0, 20);
+    std::this_thread::sleep_for(kReopenPause);
+    m_port.Configure(m_deviceName, m_baudRate, kNoParity, kEightBits, kOneStopBit, kReadIntervalMs);
     const auto received = [this](const uint8_t* bytes, std::size_t count) {
         m_bytesReceived.store(m_bytesReceived.load(std::memory_order_relaxed) + count, std::memory_order_release);
         m_stream.FeedRxBytes(bytes, count);
