@@ -195,7 +195,7 @@ TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesO
 // Each tile lies inside the area's visible part: nothing is cut at the bottom or right.
 static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
     const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
-    for (WindowType type : kClearOrder) {
+    for (WindowType type : ClearOrder()) {
         const QRect tile = monitor.Registry().Frame(type)->geometry();
         EXPECT_TRUE(area.contains(tile)) << MonitorWindowOf(type).title << " at " << tile.bottom() << " in "
                                          << area.bottom();

@@ -417,7 +417,7 @@ void CMainFrame::WatchTraffic() {
 
 void CMainFrame::MarkStale(bool stale) {
     m_stale = stale;
-    for (WindowType type : kClearOrder)
+    for (WindowType type : ClearOrder())
         if (QMdiSubWindow* frame = m_registry.Frame(type))
             frame->setWindowTitle(QString(MonitorWindowOf(type).title) + (stale ? kStaleMark : ""));
 }
@@ -486,7 +486,7 @@ void CMainFrame::EndHunt(unsigned run, const std::string& device, const HuntOutc
 
 // Synchronous, in the clear order: each window is empty before Connect goes on.
 void CMainFrame::CleanAll() {
-    for (WindowType type : kClearOrder) {
+    for (WindowType type : ClearOrder()) {
         if (QWidget* view = m_registry.View(type)) {
             QEvent clear(static_cast<QEvent::Type>(MonitorWindowOf(type).clearMessage));
             QCoreApplication::sendEvent(view, &clear);
@@ -504,7 +504,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFrame::Tile() {
-    for (WindowType type : kClearOrder) {
+    for (WindowType type : ClearOrder()) {
         auto* frame = qobject_cast<CChildFrame*>(m_registry.Frame(type));
         if (!frame) continue;
         if (frame->IsMaximised()) continue;  // it covers the whole area already

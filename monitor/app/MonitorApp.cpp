@@ -17,14 +17,7 @@
 #include <algorithm>
 
 #include "ChildFrame.h"
-#include "FixModeView.h"
 #include "MainFrame.h"
-#include "NaviCmdView.h"
-#include "NmeaInfoView.h"
-#include "SignalView.h"
-#include "SkyView.h"
-#include "TrackView.h"
-#include "VelocityView.h"
 
 namespace {
 // The icon, close and help buttons and the margins a window manager's title bar puts
@@ -49,9 +42,9 @@ CMonitorApp::~CMonitorApp() = default;
 CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     auto* frame = new CChildFrame(type, [this, type] { return m_mainFrame->HomeRectFor(type); });
     QWidget* view = MakeView(type);
-    if (type == WindowType::NavigationCommand) {
-        // The panel's controls need more room than a small screen's tile gives: it
-        // scrolls rather than squeezing them over one another.
+    if (MonitorWindowOf(type).scrolls) {
+        // Controls that need more room than a small screen's tile gives scroll rather
+        // than squeeze over one another.
         auto* scroll = new QScrollArea;
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
@@ -71,24 +64,10 @@ CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
 }
 
 QWidget* CMonitorApp::MakeView(WindowType type) {
-    switch (type) {
-        case WindowType::NmeaInfo:
-            return new CNmeaInfoView([this](const QString& text) { m_mainFrame->Notice(text); });
-        case WindowType::NavigationCommand:
-            return new CNaviCmdView(m_notifier, [this] { return m_mainFrame->ActiveLink(); });
-        case WindowType::SkyView:
-            return new CSkyViewView;
-        case WindowType::Signal:
-            return new CSignalView;
-        case WindowType::Velocity:
-            return new CVelocityView;
-        case WindowType::FixMode:
-            return new CFixModeView;
-        case WindowType::Track:
-            return new CTrackView(m_notifier);
-        default:
-            return new CEmptyView;
-    }
+    if (type == WindowType::None) return new CEmptyView;
+    const ViewServices services{m_notifier, [this] { return m_mainFrame->ActiveLink(); },
+                                [this](const QString& text) { m_mainFrame->Notice(text); }};
+    return MonitorWindowOf(type).make(services);
 }
 
 // Without a window manager (a bare X server) maximising does nothing: the frame takes the

@@ -1,32 +1,32 @@
 #include "LinkMessages.h"
 
-// Each window type owns a range of message numbers.
-WindowType TargetOf(int message) {
-    struct Range { int first, last; WindowType window; };
-    static constexpr Range kRanges[] = {
-        {1025, 1044, WindowType::NmeaInfo},          {1045, 1064, WindowType::Signal},
-        {1065, 1084, WindowType::SkyView},           {1085, 1104, WindowType::FixMode},
-        {1105, 1124, WindowType::Velocity},          {1125, 1134, WindowType::NavigationCommand},
-        {1135, 1144, WindowType::Track},             {1145, 1145, WindowType::NavigationCommand},
-        {1146, 1146, WindowType::Signal},            {1147, 1147, WindowType::Velocity},
-        {1148, 1148, WindowType::SkyView},           {1149, 1149, WindowType::NmeaInfo},
-        {1150, 1150, WindowType::FixMode},           {1151, 1151, WindowType::Track},
+#include <iterator>
+
+std::span<const LinkWindowRow, kWindowTypeCount> LinkWindowRows() {
+    static constexpr LinkWindowRow kRows[] = {
+        {WindowType::NmeaInfo, 1025, 1044, 1149, "NMEA info"},
+        {WindowType::Signal, 1045, 1064, 1146, "Signal"},
+        {WindowType::SkyView, 1065, 1084, 1148, "Sky view"},
+        {WindowType::FixMode, 1085, 1104, 1150, "Fix mode"},
+        {WindowType::Velocity, 1105, 1124, 1147, "Velocity"},
+        {WindowType::NavigationCommand, 1125, 1134, 1145, "Navigation command"},
+        {WindowType::Track, 1135, 1144, 1151, "Track"},
     };
-    for (const Range& r : kRanges)
-        if (message >= r.first && message <= r.last) return r.window;
+    static_assert(std::size(kRows) == kWindowTypeCount);
+    static_assert([] {
+        for (std::size_t i = 0; i < kWindowTypeCount; ++i)
+            if (static_cast<std::size_t>(kRows[i].type) != i) return false;
+        return true;
+    }(), "one row per window type, in the type's order");
+    return kRows;
+}
+
+const LinkWindowRow& LinkWindowOf(WindowType type) { return LinkWindowRows()[static_cast<std::size_t>(type)]; }
+
+WindowType TargetOf(int message) {
+    for (const LinkWindowRow& row : LinkWindowRows())
+        if ((message >= row.first && message <= row.last) || message == row.clearMessage) return row.type;
     return WindowType::None;
 }
 
-const char* WindowName(WindowType window) {
-    switch (window) {
-        case WindowType::NmeaInfo: return "NMEA info";
-        case WindowType::Signal: return "Signal";
-        case WindowType::SkyView: return "Sky view";
-        case WindowType::FixMode: return "Fix mode";
-        case WindowType::Velocity: return "Velocity";
-        case WindowType::NavigationCommand: return "Navigation command";
-        case WindowType::Track: return "Track";
-        case WindowType::None: break;
-    }
-    return "";
-}
+const char* WindowName(WindowType window) { return window == WindowType::None ? "" : LinkWindowOf(window).name; }

@@ -2,6 +2,7 @@
 // 1024 plus k, one range per window type) and a copy of the data it refers to.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -21,6 +22,20 @@ inline constexpr int kTrackRmc = 1137, kTrackEpoch = 1138;
 }  // namespace msg
 
 enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, None };
+inline constexpr std::size_t kWindowTypeCount = static_cast<std::size_t>(WindowType::None);
+
+// A window type as the link knows it: the range of its messages, the message that
+// empties it, and its name in the tools' output.
+struct LinkWindowRow {
+    WindowType type;
+    int first, last;   // its messages
+    int clearMessage;  // sent by Connect and "Clean All"
+    const char* name;
+};
+
+// One row per window type, in the order of the type.
+std::span<const LinkWindowRow, kWindowTypeCount> LinkWindowRows();
+const LinkWindowRow& LinkWindowOf(WindowType type);  // not None
 
 // The window a message number belongs to.
 WindowType TargetOf(int message);

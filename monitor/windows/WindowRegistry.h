@@ -39,8 +39,8 @@ private:
     void Forget(QObject* gone);
 
     mutable std::mutex m_mutex;
-    std::array<QWidget*, 7> m_views{};
-    std::array<QMdiSubWindow*, 7> m_frames{};
+    std::array<QWidget*, kWindowTypeCount> m_views{};
+    std::array<QMdiSubWindow*, kWindowTypeCount> m_frames{};
 };
 
 // Before posting to the window thread from another thread: tells the thread sanitizer

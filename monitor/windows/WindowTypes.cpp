@@ -1,12 +1,41 @@
 #include "WindowTypes.h"
 
+#include <algorithm>
+
+#include "FixModeView.h"
+#include "NaviCmdView.h"
+#include "NmeaInfoView.h"
+#include "SignalView.h"
+#include "SkyView.h"
+#include "TrackView.h"
+#include "VelocityView.h"
+
+namespace {
+
+QWidget* MakeNmeaInfo(const ViewServices& s) { return new CNmeaInfoView(s.notice); }
+QWidget* MakeNaviCmd(const ViewServices& s) { return new CNaviCmdView(s.notifier, s.activeLink); }
+QWidget* MakeTrack(const ViewServices& s) { return new CTrackView(s.notifier); }
+template <typename View>
+QWidget* Make(const ViewServices&) {
+    return new View;
+}
+
+int Clear(WindowType type) { return LinkWindowOf(type).clearMessage; }
+
+}  // namespace
+
 std::span<const MonitorWindowType> MonitorWindowTypes() {
-    static constexpr MonitorWindowType kTypes[] = {
-        {WindowType::FixMode, "Fix mode", 1150},  {WindowType::Velocity, "Velocity", 1147},
-        {WindowType::NmeaInfo, "NMEA info", 1149}, {WindowType::Signal, "Signal", 1146},
-        {WindowType::SkyView, "Sky view", 1148},   {WindowType::NavigationCommand, "navi CMD", 1145},
-        {WindowType::Track, "Track", 1151},
+    using W = WindowType;
+    static const MonitorWindowType kTypes[] = {
+        {W::FixMode, "Fix mode", Clear(W::FixMode), 5, {2, 2, 3}, false, Make<CFixModeView>},
+        {W::Velocity, "Velocity", Clear(W::Velocity), 2, {2, 0, 3}, false, Make<CVelocityView>},
+        {W::NmeaInfo, "NMEA info", Clear(W::NmeaInfo), 4, {1, 1, 2}, false, MakeNmeaInfo},
+        {W::Signal, "Signal", Clear(W::Signal), 1, {2, 1, 3}, false, Make<CSignalView>},
+        {W::SkyView, "Sky view", Clear(W::SkyView), 3, {0, 1, 2}, false, Make<CSkyViewView>},
+        {W::NavigationCommand, "navi CMD", Clear(W::NavigationCommand), 0, {0, 0, 2}, true, MakeNaviCmd},
+        {W::Track, "Track", Clear(W::Track), 6, {1, 0, 2}, false, MakeTrack},
     };
+    static_assert(std::size(kTypes) == kWindowTypeCount);
     return kTypes;
 }
 
@@ -16,17 +45,20 @@ const MonitorWindowType& MonitorWindowOf(WindowType type) {
     return MonitorWindowTypes().front();
 }
 
+const std::array<WindowType, kWindowTypeCount>& ClearOrder() {
+    static const std::array<WindowType, kWindowTypeCount> kOrder = [] {
+        std::array<WindowType, kWindowTypeCount> order{};
+        for (const MonitorWindowType& row : MonitorWindowTypes()) order[static_cast<std::size_t>(row.clearOrder)] = row.type;
+        return order;
+    }();
+    return kOrder;
+}
+
 HomeRect HomeRectOf(WindowType type, int width, int height) {
-    const int c = (width - 2) / 3, h2 = (height - 3) / 2, h3 = (height - 2) / 3;
-    switch (type) {
-        case WindowType::NavigationCommand: return {0, 0, c, h2};
-        case WindowType::Track: return {c, 0, c, h2};
-        case WindowType::Velocity: return {2 * c, 0, c, h3};
-        case WindowType::Signal: return {2 * c, h3, c, h3};
-        case WindowType::FixMode: return {2 * c, 2 * h3, c, h3};
-        case WindowType::SkyView: return {0, h2, c, h2};
-        case WindowType::NmeaInfo: return {c, h2, c, h2};
-        case WindowType::None: break;
-    }
-    return {};
+    if (type == WindowType::None) return {};
+    const HomeCell cell = MonitorWindowOf(type).home;
+    const int column = (width - 2) / 3;
+    // Halves leave three pixels for the frames' borders, thirds two.
+    const int rowHeight = (height - (cell.rows == 2 ? 3 : 2)) / cell.rows;
+    return {cell.column * column, cell.row * rowHeight, column, rowHeight};
 }

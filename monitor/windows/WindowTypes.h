@@ -1,16 +1,39 @@
-// The monitor's seven window types, one row each: what a window is called, where the
-// link's messages for it go, and the message that empties it.
+// The monitor's seven window types as the windows know them, one row each: the title,
+// where the window sits and when it is emptied, and how its view is made. The link's
+// facts of a type (its messages) are its row in LinkMessages.h.
 #pragma once
 
+#include <QString>
 #include <array>
+#include <functional>
 #include <span>
 
 #include "LinkMessages.h"
 
+class CNmeaThread;
+class INotifier;
+class QWidget;
+
+// What views need from the application that makes them.
+struct ViewServices {
+    INotifier& notifier;
+    std::function<CNmeaThread*()> activeLink;         // the open link, or null
+    std::function<void(const QString&)> notice;       // the status bar's notice pane
+};
+
+// A tile of the window area: which of the three columns, and which of its equal rows.
+struct HomeCell {
+    int column, row, rows;
+};
+
 struct MonitorWindowType {
-    WindowType type;     // the link's name for its messages' target
-    const char* title;   // fixed window title
-    int clearMessage;    // sent by Connect and "Clean All"
+    WindowType type;   // the link's name for its messages' target
+    const char* title; // fixed window title
+    int clearMessage;  // the link row's, sent by Connect and "Clean All"
+    int clearOrder;    // emptied and tiled in this order, from 0
+    HomeCell home;
+    bool scrolls;      // controls that need more room than a small tile: a scrolled view
+    QWidget* (*make)(const ViewServices& services);
 };
 
 // In the order the windows are opened at start-up.
@@ -18,9 +41,7 @@ std::span<const MonitorWindowType> MonitorWindowTypes();
 const MonitorWindowType& MonitorWindowOf(WindowType type);
 
 // The order of the clear messages and of tiling: navigation command first, track last.
-inline constexpr std::array<WindowType, 7> kClearOrder = {
-    WindowType::NavigationCommand, WindowType::Signal,   WindowType::Velocity, WindowType::SkyView,
-    WindowType::NmeaInfo,          WindowType::FixMode, WindowType::Track};
+const std::array<WindowType, kWindowTypeCount>& ClearOrder();
 
 // A child window's place under the connection bar: left, top, width, height.
 struct HomeRect {
