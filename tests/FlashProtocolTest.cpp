@@ -421,9 +421,29 @@ TEST(BurnTexts, RecordsAreCsvWithQuotedFieldsAndAKnownDigest) {
     r.imageSha256 = "ab";
     r.code = 0xB0006;
     r.seconds = 12.25;
+    r.imageFullPath = "/images/a,b \"v2\".bin";
+    r.rateUsed = 115200;
+    r.packetRepeats = 3;
+    r.failure = "no answer";
+    r.version = "1.2.0";
+    r.station = "line-4";
+    r.operatorName = "Ana";
+    r.lot = "L 17";
+    r.logPath = "/r/runs.csv.runs/x.log";
+    // The first eleven columns as older readers know them, the later ones after them.
     EXPECT_EQ(RunRecordCsv(r), "2025-12-08T05:00:00Z,burnkit-cli,2,/dev/ttyUSB1,\"/images/a,b \"\"v2\"\".bin\",4096,ab,b0006,"
-                               "no answer to the boot ROM handshake: is the module powered and wired?,12.2,0\r\n");
+                               "no answer to the boot ROM handshake: is the module powered and wired?,12.2,0,"
+                               "\"/images/a,b \"\"v2\"\".bin\",115200,3,no answer,,1.2.0,line-4,Ana,L 17,"
+                               "/r/runs.csv.runs/x.log\r\n");
+    EXPECT_EQ(RunRecordHeader(), "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second,"
+                                 "image_full_path,rate,packet_repeats,failure,port_error,version,station,operator,lot,"
+                                 "log\r\n");
     EXPECT_NE(RunRecordJson(r).find("\"image\":\"/images/a,b \\\"v2\\\".bin\""), std::string::npos) << RunRecordJson(r);
+    EXPECT_NE(RunRecordJson(r).find(",\"rate\":115200,\"packet_repeats\":3,\"failure\":\"no answer\",\"port_error\":\"\","
+                                    "\"version\":\"1.2.0\",\"station\":\"line-4\",\"operator\":\"Ana\",\"lot\":\"L 17\","
+                                    "\"log\":\"/r/runs.csv.runs/x.log\"}"),
+              std::string::npos)
+        << RunRecordJson(r);
 }
 
 // Bytes acknowledged against the steady clock: never more than the line carried, never
