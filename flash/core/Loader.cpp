@@ -51,11 +51,11 @@ static_assert(loader::ready::kSilent == burn::kLoaderSilent && loader::ready::kW
 }  // namespace
 
 // 0xB0, then 0x01 0x00; 0x1C instead of 0xB0 is a refusal.
-int WaitLoaderReady(FlashPort& port, LoaderInfo& info) {
+int WaitLoaderReady(FlashPort& port, LoaderInfo& info, LoaderTrace* trace) {
     info = {};
     info.bytes[0] = 1;
     uint8_t lead = 0;
-    if (ReadByte(port, lead, 0, 100) != 0) return loader::ready::kSilent;
+    if (ReadByte(port, lead, 0, 100, trace) != 0) return loader::ready::kSilent;
     if (lead == loader::kRefused) return loader::ready::kRefused;
     if (lead != loader::kReady) return loader::ready::kWrongLead;
     uint8_t next[2];

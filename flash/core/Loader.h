@@ -42,7 +42,7 @@ struct LoaderTrace {
 namespace loader::ready {
 inline constexpr int kSilent = 8, kWrongLead = 9, kWrongReady = 10, kRefused = 16;
 }
-int WaitLoaderReady(FlashPort& port, LoaderInfo& info);
+int WaitLoaderReady(FlashPort& port, LoaderInfo& info, LoaderTrace* trace = nullptr);
 
 // The command and its acknowledge, the new rate, the line check at that rate, the
 // acknowledge echoed, then the check values echoed `checkRepeats` times.

@@ -217,7 +217,7 @@ uint32_t RunStages(BurnJob& job, FlashPort& port, LoaderTrace& trace) {
     }
     if (port.SetTimeouts(job.readTimeoutMs, job.writeTimeoutMs) != 0)
         return FailEarly(job, Stage::kPort, burn::kTimeoutsNotSet);
-    if (const int r = WaitLoaderReady(port, job.info))
+    if (const int r = WaitLoaderReady(port, job.info, &trace))
         return Fail(job, trace, Stage::kLoaderReady, r, static_cast<uint32_t>(r));
     Log(job, "loader ready");
     uint32_t savedRate = 0;
