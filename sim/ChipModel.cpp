@@ -33,7 +33,7 @@ void Put(std::string& out, uint8_t b) { out += static_cast<char>(b); }
 }  // namespace
 
 ChipModel::ChipModel(ChipFaults faults, std::string flashPath, uint32_t flashSize)
-    : m_faults(faults), m_flashSize(flashSize) {
+    : m_faults(faults), m_flashSize(faults.flashBytes ? faults.flashBytes : flashSize) {
     if (flashPath.empty()) return;
     m_flashFd = ::open(flashPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     struct stat st {};

@@ -37,6 +37,7 @@ struct ChipFaults {
     bool finalFailure = false;       // 0xB6 as the last closing byte
     int64_t cutAtByte = -1;          // the line goes dead after this many host bytes
     uint8_t waitFactor = 10;
+    uint32_t flashBytes = 0;         // a smaller flash than the simulator's (0: its own size)
 };
 
 class ChipModel {

@@ -178,3 +178,87 @@ TEST(BurnkitCli, BadInputsGiveClearMessagesAndNonZeroStatus) {
               std::string::npos)
         << o.output;
 }
+
+// The result line and the records say the rate the image went at and why, who ran the
+// fixture and where each run's steps are logged.
+TEST(BurnkitCli, ResultLinesAndRecordsCarryTheRateTheFailureAndTheOperator) {
+    sim::ChipFaults refusing;
+    refusing.refuseBaudSwitch = true;
+    testsupport::SimulatedChip chip(refusing);
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(3000, 25));
+    const std::string report = chip.Dir() / "runs.csv";
+    Outcome o = Cli("--port " + chip.Path() + " --image " + (chip.Dir() / "image.bin") + " --report " + report +
+                    " --operator Ana --lot L17 --json");
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find(chip.Path() + ": Burn Flash Img Success !; written at 115200 baud: the module refused 921600"),
+              std::string::npos)
+        << o.output;
+    EXPECT_NE(o.output.find("\"rate\":115200,\"packet_repeats\":0,\"failure\":\"\""), std::string::npos) << o.output;
+    const std::string csv = testsupport::ReadFile(report);
+    EXPECT_NE(csv.find("," + (chip.Dir() / "image.bin") + ",115200,0,,,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",Ana,L17," + report + ".runs/"), std::string::npos) << csv;
+    const std::vector<std::string> logs = testsupport::ListDir(report + ".runs");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = testsupport::ReadFile(report + ".runs/" + logs[0]);
+    EXPECT_NE(log.find("written at 115200 baud: the module refused 921600"), std::string::npos) << log;
+    EXPECT_NE(log.find("done: success"), std::string::npos) << log;
+
+    sim::ChipFaults aborting;
+    aborting.abortPacket = 1;
+    testsupport::SimulatedChip other(aborting);
+    o = Cli("--port " + other.Path() + " --image " + (chip.Dir() / "image.bin") + " --report /dev/full");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find(other.Path() + ": Burn Flash Img Fail ! Error=e (the module's loader aborted the stream "
+                                           "(cause 0x05) at packet 1"),
+              std::string::npos)
+        << o.output;
+    EXPECT_NE(o.output.find("cannot append the record of " + other.Path() + " to /dev/full: No space left on device"),
+              std::string::npos)
+        << o.output;
+}
+
+// A fixture's adapter pulled and plugged in again: said at once, recorded, and the port
+// is used again when it comes back; the lost port makes the exit status non-zero.
+TEST(BurnkitCli, AutoModeSaysAPortWasLostAndWaitsForItToComeBack) {
+    testsupport::SimulatedChip chip;
+    const std::string link = chip.MakeLink("ttyFIXTURE");
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(3000, 26));
+    const std::string report = chip.Dir() / "runs.csv";
+    chip.SetInserted(false);
+    testsupport::ChildProcess cli({BURNKIT_CLI, "--port", link, "--image", chip.Dir() / "image.bin", "--auto",
+                                   "--quiet-ms", "300", "--report", report},
+                                  chip.Dir().Path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    chip.SetPlugged(false);
+    ASSERT_TRUE(cli.WaitFor(link + ": port lost", std::chrono::seconds(10))) << cli.Output();
+    chip.SetPlugged(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    chip.SetInserted(true);
+    ASSERT_TRUE(cli.WaitFor(": module 1: Burn Flash Img Success !", std::chrono::seconds(30))) << cli.Output();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 1) << cli.Output();
+    EXPECT_NE(cli.Output().find(link + " was lost 1 time(s)"), std::string::npos) << cli.Output();
+    const std::string csv = testsupport::ReadFile(report);
+    EXPECT_EQ(testsupport::CountOf(csv, "\n"), 3u) << csv;
+    EXPECT_NE(csv.find(",3,no port to flash through,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",port lost,port lost,"), std::string::npos) << csv;
+}
+
+// With --wait-for-ports a fixture's port that is not there yet is waited for, and
+// Ctrl+C ends the session as usual.
+TEST(BurnkitCli, AutoModeWithWaitForPortsWaitsForAPortMissingAtTheStart) {
+    testsupport::SimulatedChip chip;
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(3000, 27));
+    chip.SetInserted(false);
+    const std::string link = chip.Dir() / "ttyFIXTURE";
+    testsupport::ChildProcess cli({BURNKIT_CLI, "--port", link, "--image", chip.Dir() / "image.bin", "--auto",
+                                   "--wait-for-ports", "--quiet-ms", "300"},
+                                  chip.Dir().Path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    chip.MakeLink("ttyFIXTURE");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    chip.SetInserted(true);
+    ASSERT_TRUE(cli.WaitFor(link + ": module 1: Burn Flash Img Success !", std::chrono::seconds(30))) << cli.Output();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 130) << cli.Output();
+}

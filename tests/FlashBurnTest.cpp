@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "PortList.h"
 #include "Procedure.h"
 #include "SimulatedChip.h"
 
@@ -21,6 +22,16 @@ struct BurnResult {
     double seconds;
     std::string flash;
     std::vector<uint32_t> bars;
+    std::string failure;
+    uint32_t rateUsed;
+    std::string rateText;
+    uint32_t packetRepeats;
+};
+
+// The steps a run logged, in order.
+struct StepList : IRunLog {
+    void Step(const std::string& text) override { steps.push_back(text); }
+    std::vector<std::string> steps;
 };
 
 void RecordBar(BurnJob& job) {
@@ -30,7 +41,7 @@ void RecordBar(BurnJob& job) {
 }
 
 BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTimeoutMs = FlashPort::kUseDefault,
-               uint32_t attempts = 300) {
+               uint32_t attempts = 300, IRunLog* log = nullptr) {
     testsupport::WriteFile(chip.Dir() / "image.bin", image);
     BurnBatch batch = PrepareImages(chip.Dir() / "image.bin");
     FlashLineSettings settings;
@@ -53,9 +64,15 @@ BurnResult Burn(SimulatedChip& chip, const std::string& image, uint32_t readTime
     job.counters = &counters;
     job.notify = RecordBar;
     job.owner = &result.bars;
+    job.portPath = chip.Path();
+    job.log = log;
     const auto start = steady_clock::now();
     result.code = BurnImage(job);
     result.seconds = duration<double>(steady_clock::now() - start).count();
+    result.failure = job.failure;
+    result.rateUsed = job.rateUsed;
+    result.rateText = job.rateText;
+    result.packetRepeats = job.packetRepeats;
     port->Close();
     result.flash = chip.Flash();
     return result;
@@ -163,3 +180,99 @@ TEST_P(CutLine, FailsWithinTheProtocolsTimeoutsNeverSucceeds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AtByte, CutLine, ::testing::Values(3, 400, 9000, 12000));
+
+// Each failing stage names its step and what the module sent, in place of one meaning
+// for every failure of the flash write.
+TEST(BurnDiagnosis, AFailureNamesItsStepAndTheModulesAnswer) {
+    struct Case {
+        void (*set)(sim::ChipFaults&);
+        uint32_t code;
+        const char* words;
+    };
+    const Case cases[] = {
+        {[](sim::ChipFaults& f) { f.abortPacket = 3, f.abortCode = 6; }, 14,
+         "the module's loader aborted the stream (cause 0x06) at packet 3, after 3076 of 5000 bytes"},
+        {[](sim::ChipFaults& f) { f.garbagePacket = 1, f.garbageTimes = 5, f.refuseRetry = true; }, 14,
+         "the module refused the repeat of packet 1 (answer 0x1C), after 1028 of 5000 bytes"},
+        {[](sim::ChipFaults& f) { f.refuseRange = true; }, 13, "the module refused the flash range (answer 0x1C)"},
+        {[](sim::ChipFaults& f) { f.finalFailure = true; }, 14,
+         "the module gave up writing the flash at the end of the stream"},
+        {[](sim::ChipFaults& f) { f.wrongLead = true; }, 9, "the loader announced itself with 0x3C instead of 0xB0"},
+    };
+    for (const Case& c : cases) {
+        SimulatedChip chip(With(c.set));
+        const BurnResult r = Burn(chip, Image(5000, 5), 1500);
+        EXPECT_EQ(r.code, c.code) << c.words;
+        EXPECT_EQ(r.failure, c.words);
+        EXPECT_EQ(ResultLine(r.code, r.failure), ResultText(r.code) + " (" + c.words + ")");
+    }
+}
+
+// A 1 MiB image on a module with 256 KiB of flash: the loader takes 255 packets, then
+// refuses the one that would end past its flash.
+TEST(BurnDiagnosis, AnImageLargerThanTheFlashStopsAtTheFlashsEnd) {
+    sim::ChipFaults small;
+    small.flashBytes = 256 * 1024;
+    SimulatedChip chip(small);
+    const BurnResult r = Burn(chip, Image(1u << 20, 3), 1500);
+    EXPECT_EQ(r.code, burn::kWriteFailed);
+    EXPECT_EQ(r.failure, "the module's loader aborted the stream (cause 0x05) at packet 255, after 261124 of "
+                         "1048576 bytes");
+}
+
+TEST(BurnDiagnosis, ARefusedRateIsWrittenAtTheOldOneAndRepeatsAreCountedAndLogged) {
+    sim::ChipFaults faults;
+    faults.refuseBaudSwitch = true;
+    faults.garbagePacket = 2;
+    faults.garbageTimes = 5;
+    SimulatedChip chip(faults);
+    StepList log;
+    const BurnResult r = Burn(chip, Image(70000, 4), 1500, 300, &log);
+    ASSERT_EQ(r.code, 0u) << r.failure;
+    EXPECT_EQ(r.rateUsed, 115200u);
+    EXPECT_EQ(r.rateText, "written at 115200 baud: the module refused 921600");
+    EXPECT_EQ(r.packetRepeats, 5u);
+    const auto logged = [&](const std::string& part) {
+        for (const std::string& step : log.steps)
+            if (step.find(part) != std::string::npos) return true;
+        return false;
+    };
+    for (const char* step : {"handshake synchronised at 115200", "loader ready", "written at 115200 baud",
+                             "range accepted", "packet 2 repeated: the module answered 0x3C", "64 packets written",
+                             "closing: the loader closed", "done: success"})
+        EXPECT_TRUE(logged(step)) << step;
+
+    SimulatedChip fast;
+    const BurnResult quick = Burn(fast, Image(5000, 4), 1500);
+    EXPECT_EQ(quick.rateText, "written at 921600 baud");
+    EXPECT_EQ(quick.packetRepeats, 0u);
+}
+
+// A terminal left open on the port would take the module's answers: the run does not
+// start, and says who holds the port.
+TEST(BurnDiagnosis, APortHeldByAnotherProgramRefusesTheRunAndNamesIt) {
+    SimulatedChip chip;
+    testsupport::ChildProcess holder({"/bin/sh", "-c", "exec sleep 60 <" + chip.Path()}, chip.Dir().Path());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !serial::PortHolders(chip.Path()).empty(); }, seconds(10)));
+    const std::vector<serial::PortHolder> holders = serial::PortHolders(chip.Path());
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].name, "sleep");
+    const BurnResult r = Burn(chip, Image(5000, 6), 1500);
+    EXPECT_EQ(r.code, burn::kNoPort);
+    EXPECT_EQ(r.failure, "the port is in use by sleep (pid " + std::to_string(holders[0].pid) + ")");
+    EXPECT_EQ(r.flash.find_first_not_of('\xFF'), std::string::npos);  // nothing was written
+}
+
+// The adapter pulled in the middle of the write: whatever step meets it, the failure
+// says so instead of blaming the module.
+TEST(BurnDiagnosis, APulledAdapterIsNamedAsSuch) {
+    SimulatedChip chip({}, true);
+    std::thread pull([&] {
+        testsupport::WaitUntil([&] { return chip.Flash().compare(0, 4, std::string(4, '\xFF')) != 0; }, seconds(60));
+        chip.SetPlugged(false);
+    });
+    const BurnResult r = Burn(chip, Image(256 * 1024, 9), 1500, 1000);
+    pull.join();
+    EXPECT_NE(r.code, 0u);
+    EXPECT_EQ(r.failure, "the adapter was removed");
+}

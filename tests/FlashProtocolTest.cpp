@@ -394,6 +394,11 @@ TEST(BurnTexts, ThroughputUsedTimeAndResult) {
     EXPECT_EQ(ResultText(0xB0006), "Burn Flash Img Fail ! Error=b0006");
     EXPECT_EQ(ResultText(14), "Burn Flash Img Fail ! Error=e");
     EXPECT_EQ(ResultText(burn::kStopped), "Stopped");
+    // A stopped module is left in its loader, where no handshake finds it.
+    EXPECT_EQ(ResultMeaning(burn::kStopped), "stopped by the user: power-cycle the module before the next burn");
+    EXPECT_EQ(ResultLine(14, "the module did not answer packet 7"),
+              "Burn Flash Img Fail ! Error=e (the module did not answer packet 7)");
+    EXPECT_EQ(ResultLine(14, ""), "Burn Flash Img Fail ! Error=e (writing the flash failed)");
     EXPECT_EQ(ResultLine(0xB0006),
               "Burn Flash Img Fail ! Error=b0006 (no answer to the boot ROM handshake: is the module powered and wired?)");
     // Every code a run can end with says what it means.
@@ -421,9 +426,68 @@ TEST(BurnTexts, RecordsAreCsvWithQuotedFieldsAndAKnownDigest) {
     r.imageSha256 = "ab";
     r.code = 0xB0006;
     r.seconds = 12.25;
+    r.imageFullPath = "/images/a,b \"v2\".bin";
+    r.rateUsed = 115200;
+    r.packetRepeats = 3;
+    r.failure = "no answer";
+    r.version = "1.2.0";
+    r.station = "line-4";
+    r.operatorName = "Ana";
+    r.lot = "L 17";
+    r.logPath = "/r/runs.csv.runs/x.log";
+    // The first eleven columns as older readers know them, the later ones after them.
     EXPECT_EQ(RunRecordCsv(r), "2025-12-08T05:00:00Z,burnkit-cli,2,/dev/ttyUSB1,\"/images/a,b \"\"v2\"\".bin\",4096,ab,b0006,"
-                               "no answer to the boot ROM handshake: is the module powered and wired?,12.2,0\r\n");
+                               "no answer to the boot ROM handshake: is the module powered and wired?,12.2,0,"
+                               "\"/images/a,b \"\"v2\"\".bin\",115200,3,no answer,,1.2.0,line-4,Ana,L 17,"
+                               "/r/runs.csv.runs/x.log\r\n");
+    EXPECT_EQ(RunRecordHeader(), "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second,"
+                                 "image_full_path,rate,packet_repeats,failure,port_error,version,station,operator,lot,"
+                                 "log\r\n");
     EXPECT_NE(RunRecordJson(r).find("\"image\":\"/images/a,b \\\"v2\\\".bin\""), std::string::npos) << RunRecordJson(r);
+    EXPECT_NE(RunRecordJson(r).find(",\"rate\":115200,\"packet_repeats\":3,\"failure\":\"no answer\",\"port_error\":\"\","
+                                    "\"version\":\"1.2.0\",\"station\":\"line-4\",\"operator\":\"Ana\",\"lot\":\"L 17\","
+                                    "\"log\":\"/r/runs.csv.runs/x.log\"}"),
+              std::string::npos)
+        << RunRecordJson(r);
+}
+
+// A full disk that took part of a line leaves it cut: the next record ends it first and
+// stays a row of its own. A disk that takes nothing makes the append fail with why.
+TEST(BurnTexts, RecordsSurviveACutLineAndReportAFullDisk) {
+    testsupport::ScratchDir dir;
+    RunRecord r;
+    r.program = "burnkit-cli";
+    r.port = "/dev/ttyUSB0";
+    const std::string path = dir / "runs.csv";
+    const std::string cut = RunRecordCsv(r).substr(0, 30);
+    testsupport::WriteFile(path, RunRecordHeader() + cut);
+    std::string error, notice;
+    ASSERT_TRUE(AppendRunRecord(path, r, error, notice)) << error;
+    EXPECT_EQ(notice, "");
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + cut + "\r\n" + RunRecordCsv(r));
+    ASSERT_TRUE(AppendRunRecord(path, r, error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + cut + "\r\n" + RunRecordCsv(r) + RunRecordCsv(r));
+
+    EXPECT_FALSE(AppendRunRecord("/dev/full", r, error));
+    EXPECT_EQ(error, "No space left on device");
+}
+
+// Rows of two shapes never share a header: the old file is set aside whole.
+TEST(BurnTexts, RecordsOfAnOlderVersionAreSetAsideBeforeTheFirstNewRow) {
+    testsupport::ScratchDir dir;
+    const std::string path = dir / "runs.csv";
+    const std::string old = "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n"
+                            "2025-12-08T05:00:00Z,Burnkit,1,/dev/ttyUSB0,a.bin,4,ab,0,success,1.0,4\r\n";
+    testsupport::WriteFile(path, old);
+    testsupport::WriteFile(path + ".old", "taken");
+    RunRecord r;
+    std::string error, notice;
+    ASSERT_TRUE(AppendRunRecord(path, r, error, notice)) << error;
+    EXPECT_EQ(testsupport::ReadFile(path + ".old"), "taken");
+    EXPECT_EQ(testsupport::ReadFile(path + ".old.2"), old);
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + RunRecordCsv(r));
+    EXPECT_EQ(notice, path + " had the header of an older version: its records were moved to " + path +
+                          ".old.2 and " + path + " starts anew");
 }
 
 // Bytes acknowledged against the steady clock: never more than the line carried, never

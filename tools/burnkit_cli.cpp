@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CancelEvent.h"
+#include "PortList.h"
 #include "Fixture.h"
 #include "Procedure.h"
 #include "ProgramInfo.h"
@@ -36,6 +37,10 @@ void Usage(FILE* to) {
         "                     quiet line, flashes when NMEA starts, waits until the line is quiet\n"
         "                     again (module taken out); until Ctrl+C\n"
         "  --quiet-ms MS      how long a line must be silent to count as an empty fixture (default 1500)\n"
+        "  --wait-for-ports   with --auto: a port missing at the start is waited for, and a port lost\n"
+        "                     on the way does not make the exit status non-zero\n"
+        "  --operator NAME    who runs the fixture, for the records\n"
+        "  --lot LOT          the production lot, for the records\n"
         "Ctrl+C (or SIGTERM) stops every run at its next wait, frees the ports and exits with 130.\n",
         to);
 }
@@ -70,6 +75,7 @@ bool OneOf(const std::string& value, const std::vector<std::string>& allowed) {
 
 struct PortRun {
     std::string path;
+    int slot = 0;  // from 0
     std::unique_ptr<serial::SerialPort> port;
     std::unique_ptr<SerialPortLine> line;
     BurnJob job;
@@ -79,7 +85,41 @@ struct PortRun {
     std::atomic<bool> finished{false};
     double seconds = 0;
     ThroughputMeter meter;
+    std::string logPath;  // this run's step log; empty without --report
+    int lost = 0;         // times the port went away
 };
+
+constexpr int kReopenPollMs = 200;
+
+// Waits for a lost port's device to come back (a fixture's USB bridge enumerates anew
+// after a power glitch or a replug) and opens it again; false when stopped.
+bool ReopenPort(PortRun& run, const FlashLineSettings& settings, const serial::CancelEvent& stop) {
+    run.line.reset();
+    if (run.port) run.port->Close();
+    run.port.reset();
+    FlashLineSettings s = settings;
+    s.port = run.path;
+    while (!stop.IsSet()) {
+        if (!serial::DeviceBehind(run.path).empty()) {
+            std::string error;
+            run.port = OpenFlashPort(s, error);
+            if (run.port) {
+                run.line = std::make_unique<SerialPortLine>(*run.port);
+                run.job.line = run.line.get();
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kReopenPollMs));
+    }
+    return false;
+}
+
+// "Burn Flash Img Success !; written at 115200 baud: the module refused 921600"
+std::string OutcomeLine(const PortRun& run) {
+    std::string line = ResultLine(run.result, run.job.failure);
+    if (!run.job.rateText.empty()) line += "; " + run.job.rateText;
+    return line;
+}
 
 std::string ProgressLine(PortRun& r) {
     const uint32_t bar = r.counters.bar.load();
@@ -105,6 +145,8 @@ int main(int argc, char** argv) {
     bool json = false;
     bool autoMode = false;
     uint32_t quietMs = fixture::kQuietMs;
+    bool waitForPorts = false;
+    std::string operatorName, lot;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -132,6 +174,9 @@ int main(int argc, char** argv) {
         else if (arg == "--report") report = value();
         else if (arg == "--json") json = true;
         else if (arg == "--auto") autoMode = true;
+        else if (arg == "--wait-for-ports") waitForPorts = true;
+        else if (arg == "--operator") operatorName = value();
+        else if (arg == "--lot") lot = value();
         else if (arg == "--quiet-ms") {
             const std::string text = value();
             if (!ParseCount(text, 100, 60000, quietMs)) {
@@ -180,23 +225,30 @@ int main(int argc, char** argv) {
     const bool fourPort = ports.size() > 1;
     std::vector<std::unique_ptr<PortRun>> runs;
     bool allOpened = true;
-    std::vector<std::pair<int, std::string>> unopened;  // slot, path: recorded as runs without a port
+    struct Unopened {
+        int slot;  // from 1
+        std::string path, error;
+    };
+    std::vector<Unopened> unopened;  // recorded as runs without a port
     for (std::size_t slot = 0; slot < ports.size(); ++slot) {
         auto r = std::make_unique<PortRun>();
         r->path = ports[slot];
+        r->slot = static_cast<int>(slot);
         FlashLineSettings s = settings;
         s.port = r->path;
         std::string error;
         r->port = OpenFlashPort(s, error);
-        if (!r->port) {
+        // A fixture's port that is not there yet is waited for by its worker.
+        const bool waitForIt = !r->port && autoMode && waitForPorts && serial::DeviceBehind(r->path).empty();
+        if (!r->port && !waitForIt) {
             std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str());
             allOpened = false;
-            unopened.emplace_back(static_cast<int>(slot) + 1, r->path);
+            unopened.push_back({static_cast<int>(slot) + 1, r->path, error});
             continue;
         }
-        r->line = std::make_unique<SerialPortLine>(*r->port);
+        if (r->port) r->line = std::make_unique<SerialPortLine>(*r->port);
         r->job = MakeJob(batch, r->line.get(), {attempts, passes, SleepMs}, &r->counters, &stop, fourPort,
-                         static_cast<int>(slot));
+                         static_cast<int>(slot), r->path);
         r->counters.ResetForRun();
         runs.push_back(std::move(r));
     }
@@ -207,17 +259,56 @@ int main(int argc, char** argv) {
     auto Record = [&](const RunRecord& record) {
         std::lock_guard lock(outputMutex);
         if (json) std::printf("%s\n", RunRecordJson(record).c_str()), std::fflush(stdout);
-        std::string why;
-        if (report.empty() || AppendRunRecord(report, record, why)) return true;
+        std::string why, notice;
+        const bool appended = report.empty() || AppendRunRecord(report, record, why, notice);
+        if (!notice.empty()) std::fprintf(stderr, "burnkit-cli: %s\n", notice.c_str());
+        if (appended) return true;
         std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
                      report.c_str(), why.c_str());
         return false;
     };
-    auto RunOnce = [](PortRun& run) {
+    auto Details = [&](const BurnJob* job, const std::string& portError, const std::string& logPath) {
+        RunDetails d;
+        d.job = job;
+        d.portError = portError;
+        d.operatorName = operatorName;
+        d.lot = lot;
+        d.logPath = logPath;
+        return d;
+    };
+    auto RecordRun = [&](PortRun& run) {
+        return Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, batch, run.result, run.seconds,
+                                    Details(&run.job, {}, run.logPath)));
+    };
+    // With --report, each run's steps on the line go to a log beside the records.
+    auto RunOnce = [&](PortRun& run) {
         run.counters.ResetForRun();
+        std::unique_ptr<RunLogFile> log;
+        run.logPath.clear();
+        if (!report.empty()) {
+            log = std::make_unique<RunLogFile>(RunLogPath(report, std::time(nullptr), run.slot + 1, run.path));
+            if (log->Error().empty()) run.logPath = log->Path();
+            else log.reset();
+        }
+        run.job.log = log.get();
         const int64_t start = SteadyMs();
         run.result = BurnImage(run.job);
         run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
+        run.job.log = nullptr;
+    };
+    std::atomic<bool> portLost{false};
+    // A port gone in --auto: said at once, recorded, and waited for.
+    auto LosePort = [&](PortRun& run) {
+        ++run.lost;
+        portLost = true;
+        {
+            std::lock_guard lock(outputMutex);
+            std::fprintf(stderr, "%s: port lost\n", run.path.c_str());
+            std::fflush(stderr);
+        }
+        Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, batch, burn::kNoPort, 0,
+                             Details(nullptr, "port lost", {})));
+        return ReopenPort(run, settings, stop);
     };
     std::atomic<bool> recordsOk{true};
     for (auto& r : runs) {
@@ -225,26 +316,39 @@ int main(int argc, char** argv) {
             if (!autoMode) {
                 RunOnce(run);
                 // On disk as soon as the module is done, whatever happens to the others.
-                if (!Record(MakeRunRecord("burnkit-cli", run.job.slot + 1, run.path, batch, run.result, run.seconds)))
-                    recordsOk = false;
+                if (!RecordRun(run)) recordsOk = false;
                 run.finished.store(true);
                 return;
             }
             // Each module put into the fixture is flashed; its result is told at once,
             // and the next waits until this one was taken out. A module already in the
-            // fixture at the start is not taken for a new one.
-            if (!fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) return run.finished.store(true);
-            for (int module = 1; fixture::WaitForModule(*run.port, &stop); ++module) {
+            // fixture at the start is not taken for a new one. A port that goes away
+            // (or is not there yet) is waited for while the other ports go on.
+            if (!run.port && !ReopenPort(run, settings, stop)) return run.finished.store(true);
+            int module = 0;
+            bool empty = false;
+            while (!stop.IsSet()) {
+                if (!empty && !fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) {
+                    if (stop.IsSet() || !LosePort(run)) break;
+                    continue;
+                }
+                empty = true;
+                if (!fixture::WaitForModule(*run.port, &stop)) {
+                    if (stop.IsSet() || !LosePort(run)) break;
+                    empty = false;
+                    continue;
+                }
                 RunOnce(run);
                 {
                     std::lock_guard lock(outputMutex);
-                    std::fprintf(progress, "%s: module %d: %s\n", run.path.c_str(), module,
-                                 ResultLine(run.result).c_str());
+                    std::fprintf(progress, "%s: module %d: %s\n", run.path.c_str(), ++module,
+                                 OutcomeLine(run).c_str());
                     std::fflush(progress);
                 }
-                if (!Record(MakeRunRecord("burnkit-cli", run.job.slot + 1, run.path, batch, run.result, run.seconds)))
-                    recordsOk = false;
-                if (run.result == burn::kStopped || !fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) break;
+                if (!RecordRun(run)) recordsOk = false;
+                if (run.result == burn::kStopped) break;
+                empty = false;
+                if (run.job.failure == kAdapterRemoved && !LosePort(run)) break;
             }
             run.finished.store(true);
         });
@@ -286,14 +390,26 @@ int main(int argc, char** argv) {
     bool allOk = allOpened;
     for (auto& r : runs) {
         r->worker.join();
-        r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
-        r->port->Close();
+        if (r->port) {
+            r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
+            r->port->Close();
+        }
         if (autoMode) continue;  // told module by module
-        std::fprintf(progress, "%s: %s\n", r->path.c_str(), ResultLine(r->result).c_str());
+        std::fprintf(progress, "%s: %s\n", r->path.c_str(), OutcomeLine(*r).c_str());
         allOk = allOk && r->result == 0;
     }
-    for (const auto& [slot, path] : unopened) Record(MakeRunRecord("burnkit-cli", slot, path, batch, burn::kNoPort, 0));
+    for (const auto& u : unopened)
+        if (!Record(MakeRunRecord("burnkit-cli", u.slot, u.path, batch, burn::kNoPort, 0, Details(nullptr, u.error, {}))))
+            recordsOk = false;
     allOk = allOk && recordsOk;
+    // A lost port is a fault of the line unless the fixture is known to re-enumerate.
+    if (portLost && !waitForPorts) {
+        for (auto& r : runs)
+            if (r->lost) std::fprintf(stderr, "burnkit-cli: %s was lost %d time(s)\n", r->path.c_str(), r->lost);
+        ReleaseImages(batch);
+        g_stop = nullptr;
+        return 1;
+    }
     std::fflush(stdout);
     ReleaseImages(batch);
     g_stop = nullptr;

@@ -1,9 +1,12 @@
 #include "Loader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
+#include <string>
 
 #include "ResultCodes.h"
+#include "RunLog.h"
 
 namespace {
 
@@ -17,8 +20,20 @@ constexpr uint32_t kWaitFactorMicroUnits = 229376, kWaitFactorPerMs = 100000;
 // by 0xB6, at most ten times, so that a module answering garbage cannot hold the line.
 constexpr uint32_t kFreeRepeats = 3, kMaxAnnouncedRepeats = 10;
 
-int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs) {
-    return port.ReadExact(&b, 1, emptyLimit, pauseMs);
+int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs, LoaderTrace* trace = nullptr) {
+    const int r = port.ReadExact(&b, 1, emptyLimit, pauseMs);
+    if (trace) trace->answer = r == 0 ? b : -1;
+    return r;
+}
+
+std::string HexByte(uint8_t b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", b);
+    return text;
+}
+
+void LogStep(LoaderTrace* trace, const std::string& text) {
+    if (trace && trace->log) trace->log->Step(text);
 }
 
 // 27-bit flash address, high byte first.
@@ -36,11 +51,11 @@ static_assert(loader::ready::kSilent == burn::kLoaderSilent && loader::ready::kW
 }  // namespace
 
 // 0xB0, then 0x01 0x00; 0x1C instead of 0xB0 is a refusal.
-int WaitLoaderReady(FlashPort& port, LoaderInfo& info) {
+int WaitLoaderReady(FlashPort& port, LoaderInfo& info, LoaderTrace* trace) {
     info = {};
     info.bytes[0] = 1;
     uint8_t lead = 0;
-    if (ReadByte(port, lead, 0, 100) != 0) return loader::ready::kSilent;
+    if (ReadByte(port, lead, 0, 100, trace) != 0) return loader::ready::kSilent;
     if (lead == loader::kRefused) return loader::ready::kRefused;
     if (lead != loader::kReady) return loader::ready::kWrongLead;
     uint8_t next[2];
@@ -50,35 +65,35 @@ int WaitLoaderReady(FlashPort& port, LoaderInfo& info) {
     return next[0] == 0x01 && next[1] == 0x00 ? 0 : loader::ready::kWrongReady;
 }
 
-int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats) {
+int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats, LoaderTrace* trace) {
     if (index < 1 || index >= std::size(LoaderBaudTable)) return loader::baud::kBadIndex;
     const uint8_t command[3] = {loader::kSwitchBaud, index, checkRepeats};
     if (port.WriteAll(command, 3) != 0) return loader::baud::kCommandNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 0) != 0) return loader::baud::kNoCommandAck;
+    if (ReadByte(port, b, 0, 0, trace) != 0) return loader::baud::kNoCommandAck;
     if (b != loader::kAck) return loader::baud::kWrongCommandAck;
     if (port.SetBaudRate(LoaderBaudTable[index]) != 0) return loader::baud::kRateNotSet;
     bool lineGood = false;
     for (int attempt = 0; attempt < kLineChecks && !lineGood; ++attempt) {
         const uint8_t check = loader::kReady;
-        lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, 0, 0) == 0 && b == loader::kReady;
+        lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, 0, 0, trace) == 0 && b == loader::kReady;
     }
     if (!lineGood) return loader::baud::kLineCheckFailed;
     const uint8_t ack = loader::kAck;
     if (port.WriteAll(&ack, 1) != 0) return loader::baud::kAckNotSent;
-    if (ReadByte(port, b, 50, 100) != 0) return loader::baud::kNoAckEcho;
+    if (ReadByte(port, b, 50, 100, trace) != 0) return loader::baud::kNoAckEcho;
     if (b != loader::kAck) return loader::baud::kWrongAckEcho;
     for (uint8_t v = 0; checkRepeats && v <= kLastCheckValue; ++v) {
         for (uint8_t k = 0; k < checkRepeats; ++k) {
             if (port.WriteAll(&v, 1) != 0) return loader::baud::kCheckNotSent;
-            if (ReadByte(port, b, 0, 0) != 0) return loader::baud::kNoCheckEcho;
+            if (ReadByte(port, b, 0, 0, trace) != 0) return loader::baud::kNoCheckEcho;
             if (b != v) return loader::baud::kWrongCheckEcho;
         }
     }
     return 0;
 }
 
-int SetFlashRange(FlashPort& port, FlashImage& image) {
+int SetFlashRange(FlashPort& port, FlashImage& image, LoaderTrace* trace) {
     const uint8_t head[2] = {loader::kFlashRange, image.modeByte};
     if (port.WriteAll(head, 2) != 0) return loader::range::kHeadNotSent;
     uint8_t address[4];
@@ -87,9 +102,9 @@ int SetFlashRange(FlashPort& port, FlashImage& image) {
     PutAddress(address, image.endAddress);
     if (port.WriteAll(address, 4) != 0) return loader::range::kEndNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 100) != 0) return loader::range::kNoAck;
+    if (ReadByte(port, b, 0, 100, trace) != 0) return loader::range::kNoAck;
     if (b != loader::kAck) return loader::range::kWrongAck;
-    if (ReadByte(port, b, 0, 100) != 0) return loader::range::kNoWaitFactor;
+    if (ReadByte(port, b, 0, 100, trace) != 0) return loader::range::kNoWaitFactor;
     image.waitFactor = b;
     return 0;
 }
@@ -98,7 +113,7 @@ int SetFlashRange(FlashPort& port, FlashImage& image) {
 // packets of `packetSize` bytes, each followed by its 16-bit byte sum. A bad reply earns
 // three free repeats; later repeats are announced with 0xB6.
 int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback start, void* startContext,
-               ProgressCallback progress, void* progressContext) {
+               ProgressCallback progress, void* progressContext, LoaderTrace* trace) {
     if (!image) return loader::write::kNoImage;
     if (!image->IsValid() || image->size < 4) return loader::write::kBadImage;
     const uint32_t size = image->size;
@@ -111,9 +126,10 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
     if (steps == 0) steps = std::max<uint32_t>(1, size / kBytesPerProgressStep);
     if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * kWaitFactorMicroUnits / kWaitFactorPerMs);
     uint8_t b = 0;
-    if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoHeaderAck;
+    if (trace) trace->packet = trace->bytesDone = 0;
+    if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoHeaderAck;
     if (b != loader::kAck) return loader::write::kWrongHeaderAck;
-    if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoSecondAck;
+    if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoSecondAck;
     if (b != loader::kAck) return loader::write::kWrongSecondAck;
 
     uint32_t offset = 4, done = 0, lastStep = 0, retries = 0, announced = 0;
@@ -125,13 +141,18 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             const uint8_t checksum[2] = {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
             port.WriteAll(checksum, 2);
         }
-        if (ReadByte(port, b, 10, 1000) != 0) return loader::write::kNoPacketAnswer;
+        if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoPacketAnswer;
         switch (b) {
             case loader::kPacketOk: break;
             case loader::kAbortA: return loader::write::kAbortedA;
             case loader::kAbortB: return loader::write::kAbortedB;
             case loader::kAbortC: return loader::write::kAbortedC;
             default: {
+                if (trace) {
+                    ++trace->repeats;
+                    LogStep(trace, "packet " + std::to_string(trace->packet) + " repeated: the module answered " +
+                                       HexByte(b));
+                }
                 if (retries >= kFreeRepeats) {
                     if (announced++ >= kMaxAnnouncedRepeats) return loader::write::kTooManyRepeats;
                     const uint8_t giveUp = loader::kGiveUp;
@@ -139,7 +160,7 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
                 } else {
                     ++retries;
                 }
-                if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoRepeatAck;
+                if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoRepeatAck;
                 if (b != loader::kAck) return loader::write::kWrongRepeatAck;
                 const uint8_t again = loader::kPacketOk;
                 if (port.WriteAll(&again, 1) != 0) return loader::write::kResumeNotSent;
@@ -150,27 +171,32 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
         announced = 0;
         done += n;
         offset += n;
+        if (trace) {
+            trace->bytesDone = done + 4;
+            if (++trace->packet % LoaderTrace::kLogEveryPackets == 0)
+                LogStep(trace, std::to_string(trace->packet) + " packets written");
+        }
         const auto step = static_cast<uint32_t>(std::min<uint64_t>(steps, static_cast<uint64_t>(done) * steps / size));
         if (step != lastStep && progress)
             progress(static_cast<uint8_t>(step * 100 / steps), done, size, progressContext);
         lastStep = step;
     }
-    if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoClosingAck;
+    if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoClosingAck;
     if (b != loader::kAck) return loader::write::kWrongClosingAck;
-    if (ReadByte(port, b, 120, 1000) != 0) return loader::write::kNoFinalAck;
+    if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoFinalAck;
     if (b == loader::kGiveUp) return loader::write::kGaveUp;
     if (b != loader::kAck) return loader::write::kWrongFinalAck;
     if (progress) progress(100, done, size, progressContext);
     return 0;
 }
 
-int FinishLoader(FlashPort& port, bool fourPort) {
+int FinishLoader(FlashPort& port, bool fourPort, LoaderTrace* trace) {
     const uint8_t finish = loader::kFinish;
     const bool writeFailed = port.WriteAll(&finish, 1) != 0;
     if (fourPort) port.Wait(kCloseWaitMs);
     if (writeFailed) return loader::finish::kNotSent;
     uint8_t b = 0;
-    const int read = fourPort ? ReadByte(port, b, 120, 1000) : ReadByte(port, b, 0, 0);
+    const int read = fourPort ? ReadByte(port, b, 120, 1000, trace) : ReadByte(port, b, 0, 0, trace);
     if (read != 0) return loader::finish::kNoAnswer;
     return b == loader::kClosed ? 0 : loader::finish::kNotClosed;
 }

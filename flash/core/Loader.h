@@ -22,6 +22,19 @@ struct LoaderInfo {
     uint8_t bytes[12];
 };
 
+class IRunLog;
+
+// What the loader stage saw, so that a failure names the module's answer and the packet,
+// and the run's log gets its steps. Optional everywhere: null keeps nothing.
+struct LoaderTrace {
+    int answer = -1;          // the last byte the module sent; -1 before any
+    uint32_t packet = 0;      // packets the module accepted: the failing one's number from 0
+    uint32_t bytesDone = 0;   // image bytes the module accepted
+    uint32_t repeats = 0;     // packets sent again after a bad answer
+    IRunLog* log = nullptr;   // packets every kLogEveryPackets and each repeat
+    static constexpr uint32_t kLogEveryPackets = 64;
+};
+
 // Each operation returns 0, or the number of its first failing step as named here.
 
 // No answer, a wrong first byte, a wrong ready signal, or a refusal; the procedure passes
@@ -29,7 +42,7 @@ struct LoaderInfo {
 namespace loader::ready {
 inline constexpr int kSilent = 8, kWrongLead = 9, kWrongReady = 10, kRefused = 16;
 }
-int WaitLoaderReady(FlashPort& port, LoaderInfo& info);
+int WaitLoaderReady(FlashPort& port, LoaderInfo& info, LoaderTrace* trace = nullptr);
 
 // The command and its acknowledge, the new rate, the line check at that rate, the
 // acknowledge echoed, then the check values echoed `checkRepeats` times.
@@ -38,14 +51,14 @@ inline constexpr int kBadIndex = 1, kCommandNotSent = 2, kNoCommandAck = 3, kWro
                      kLineCheckFailed = 7, kAckNotSent = 8, kWrongAckEcho = 9, kNoAckEcho = 10,
                      kCheckNotSent = 11, kWrongCheckEcho = 12, kNoCheckEcho = 13;
 }
-int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats);
+int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats, LoaderTrace* trace = nullptr);
 
 // Command and mode byte, start and end address, the acknowledge, the wait factor.
 namespace loader::range {
 inline constexpr int kHeadNotSent = 2, kStartNotSent = 3, kEndNotSent = 4, kNoAck = 5, kWrongAck = 6,
                      kNoWaitFactor = 7;
 }
-int SetFlashRange(FlashPort& port, FlashImage& image);
+int SetFlashRange(FlashPort& port, FlashImage& image, LoaderTrace* trace = nullptr);
 
 // The image, the header and its two acknowledges; each packet's answer (or one of the
 // module's aborts) and its repeats; the two closing acknowledges, or the module gives up.
@@ -57,7 +70,7 @@ inline constexpr int kNoImage = 1, kBadImage = 2, kHeaderNotSent = 3, kNoHeaderA
                      kWrongFinalAck = 20, kTooManyRepeats = 21;
 }
 int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback start, void* startContext,
-               ProgressCallback progress, void* progressContext);
+               ProgressCallback progress, void* progressContext, LoaderTrace* trace = nullptr);
 
 namespace loader::finish {
 inline constexpr int kNotSent = 1, kNoAnswer = 2, kNotClosed = 3;
@@ -67,4 +80,4 @@ inline constexpr int kNotSent = 1, kNoAnswer = 2, kNotClosed = 3;
 // the adapter (a USB bridge or a pseudo-terminal cannot tell), so the host's rate may go
 // back only after it. The four-port form pauses 100 ms first and tolerates 120 empty
 // reads; the single-port form reads once, within the port's read time-out.
-int FinishLoader(FlashPort& port, bool fourPort);
+int FinishLoader(FlashPort& port, bool fourPort, LoaderTrace* trace = nullptr);

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <new>
 
+#include "PortList.h"
 #include "RunRecord.h"
 #include "System.h"
 
@@ -104,7 +106,7 @@ BurnBatch PrepareImages(const std::string& path) {
 }
 
 BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
-                const serial::CancelEvent* cancel, bool fourPort, int slot) {
+                const serial::CancelEvent* cancel, bool fourPort, int slot, const std::string& portPath) {
     BurnJob job;
     job.slot = slot;
     job.line = line;
@@ -114,6 +116,7 @@ BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& 
     job.passes = parameters.passes;
     job.wait = parameters.wait;
     job.fourPort = fourPort;
+    job.portPath = portPath;
     job.counters = counters;
     job.cancel = cancel;
     return job;
@@ -149,55 +152,145 @@ void StageStart(BurnJob& job, uint32_t bar) {
     Report(job, bar, 0, 0);
 }
 
-void RomStart(void* ctx) { StageStart(JobOf(ctx), 0); }
+void Log(BurnJob& job, const std::string& text) {
+    if (job.log) job.log->Step(text);
+}
+
+void RomStart(void* ctx) {
+    BurnJob& job = JobOf(ctx);
+    uint32_t rate = 0;
+    if (job.line && job.line->GetBaudRate(rate)) Log(job, "handshake synchronised at " + std::to_string(rate));
+    StageStart(job, 0);
+}
 void RomProgress(uint8_t p, uint32_t done, uint32_t total, void* ctx) { Report(JobOf(ctx), p * 3u / 10u, done, total); }
 void LoaderStart(void* ctx) { StageStart(JobOf(ctx), 30); }
 void LoaderProgress(uint8_t p, uint32_t done, uint32_t total, void* ctx) {
     Report(JobOf(ctx), 30 + p * 7u / 10u, done, total);
 }
 
-}  // namespace
+// Notes the failing step of `stage` and what the module sent with it; returns `code`.
+uint32_t Fail(BurnJob& job, const LoaderTrace& trace, burn::Stage stage, int step, uint32_t code) {
+    job.failedStage = stage;
+    job.failedStep = step;
+    job.moduleAnswer = trace.answer;
+    job.failedPacket = trace.packet;
+    job.failure = StepFailureText(stage, step, trace, job.image.size);
+    return code;
+}
 
-namespace {
+// The boot ROM stage and the checks before it: the stage's meaning is its failure.
+uint32_t FailEarly(BurnJob& job, burn::Stage stage, uint32_t code) {
+    job.failedStage = stage;
+    job.failure = ResultMeaning(code);
+    return code;
+}
 
-uint32_t RunStages(BurnJob& job, FlashPort& port) {
-    if (!job.image.IsValid()) return burn::kImageInvalid;
+// The baud switch: a refusal is no failure, the image goes at the rate the port had.
+uint32_t SwitchRate(BurnJob& job, FlashPort& port, LoaderTrace& trace, uint32_t savedRate) {
+    uint8_t index = 1;
+    for (uint8_t i = 1; i < std::size(LoaderBaudTable); ++i)
+        if (LoaderBaudTable[i] == job.rateAsked) index = i;
+    const int step = SwitchBaud(port, index, job.baudCheckRepeats, &trace);
+    if (step == 0) {
+        job.rateUsed = LoaderBaudTable[index];
+    } else {
+        if (port.SetBaudRate(savedRate) != 0) return Fail(job, trace, burn::Stage::kBaud, step, burn::kBaudNotRestored);
+        job.rateUsed = savedRate;
+    }
+    job.rateText = RateText(job.rateUsed, LoaderBaudTable[index], step, trace);
+    Log(job, step == 0 ? "rate switched to " + std::to_string(job.rateUsed) : job.rateText);
+    return burn::kSuccess;
+}
+
+uint32_t RunStages(BurnJob& job, FlashPort& port, LoaderTrace& trace) {
+    using burn::Stage;
+    if (!job.image.IsValid()) return FailEarly(job, Stage::kNone, burn::kImageInvalid);
     if (job.loader) {
-        if (!job.loader->IsValid()) return burn::kLoaderInvalid;
+        if (!job.loader->IsValid()) return FailEarly(job, Stage::kNone, burn::kLoaderInvalid);
         std::unique_ptr<Rom_ZR7316A> rom(new (std::nothrow) Rom_ZR7316A(job.attemptLimit, job.passes));
-        if (!rom) return burn::kNoMemory;
+        if (!rom) return FailEarly(job, Stage::kBootRom, burn::kNoMemory);
         if (job.fourPort) port.Purge();
         const LoadRequest request{job.loader->data.get(), job.loader->size, RomStart, &job, RomProgress, &job};
         const uint32_t r = rom->Run(port, request);
-        if (r != 0) return r | burn::kStageFlag;
+        if (r != 0) return FailEarly(job, Stage::kBootRom, r | burn::kStageFlag);
+        Log(job, "loader loaded into RAM and started");
     }
-    if (port.SetTimeouts(job.readTimeoutMs, job.writeTimeoutMs) != 0) return burn::kTimeoutsNotSet;
-    if (const int r = WaitLoaderReady(port, job.info)) return static_cast<uint32_t>(r);
+    if (port.SetTimeouts(job.readTimeoutMs, job.writeTimeoutMs) != 0)
+        return FailEarly(job, Stage::kPort, burn::kTimeoutsNotSet);
+    if (const int r = WaitLoaderReady(port, job.info, &trace))
+        return Fail(job, trace, Stage::kLoaderReady, r, static_cast<uint32_t>(r));
+    Log(job, "loader ready");
     uint32_t savedRate = 0;
-    if (port.GetBaudRate(savedRate) != 0) return burn::kBaudUnreadable;
-    if (SwitchBaud(port, 1, job.baudCheckRepeats) != 0 && port.SetBaudRate(savedRate) != 0)
-        return burn::kBaudNotRestored;
-    if (SetFlashRange(port, job.image) != 0) return burn::kRangeRefused;
-    if (WriteFlash(port, &job.image, job.packetSteps, LoaderStart, &job, LoaderProgress, &job) != 0)
-        return burn::kWriteFailed;
+    if (port.GetBaudRate(savedRate) != 0) return FailEarly(job, Stage::kPort, burn::kBaudUnreadable);
+    if (const uint32_t r = SwitchRate(job, port, trace, savedRate)) return r;
+    if (const int r = SetFlashRange(port, job.image, &trace))
+        return Fail(job, trace, Stage::kRange, r, burn::kRangeRefused);
+    Log(job, "range accepted");
+    const int written = WriteFlash(port, &job.image, job.packetSteps, LoaderStart, &job, LoaderProgress, &job, &trace);
+    job.packetRepeats = trace.repeats;
+    if (written != 0) return Fail(job, trace, Stage::kWrite, written, burn::kWriteFailed);
+    Log(job, std::to_string(trace.packet) + " packets written, flash confirmed");
     // The closing command must reach the module at the loader's rate, or it stays in its
     // loader and the next run finds no boot ROM: the rate goes back only once the loader
     // has answered it (or its wait is over: the flash is written either way).
-    FinishLoader(port, job.fourPort);
-    if (port.RestoreBaudRate(savedRate) != 0) return burn::kBaudNotRestored;
+    const int closed = FinishLoader(port, job.fourPort, &trace);
+    Log(job, closed == 0 ? "closing: the loader closed" : "closing: " + StepFailureText(Stage::kFinish, closed, trace, 0));
+    if (port.RestoreBaudRate(savedRate) != 0) return FailEarly(job, Stage::kFinish, burn::kBaudNotRestored);
     return burn::kSuccess;
+}
+
+// A failure on a line whose device went away, or that reports the device gone, is the
+// adapter pulled out, whatever step met it.
+bool AdapterGone(const BurnJob& job, const FlashPort& port) {
+    if (AdapterRemovedError(static_cast<int>(port.LastError()))) return true;
+    return !job.portPath.empty() && serial::DeviceBehind(job.portPath).empty();
+}
+
+void ClearOutputs(BurnJob& job) {
+    job.failure.clear();
+    job.failedStage = burn::Stage::kNone;
+    job.failedStep = 0;
+    job.moduleAnswer = -1;
+    job.failedPacket = 0;
+    job.lineError = 0;
+    job.rateUsed = 0;
+    job.rateText.clear();
+    job.packetRepeats = 0;
 }
 
 }  // namespace
 
 uint32_t BurnImage(BurnJob& job) {
-    if (!job.line) return burn::kNoPort;
+    ClearOutputs(job);
+    if (!job.line) return FailEarly(job, burn::Stage::kPort, burn::kNoPort);
+    if (!job.portPath.empty()) {
+        // A terminal left open on the port takes the module's answers: no handshake
+        // could be trusted, so the run does not start.
+        const std::string holders = serial::PortHoldersText(serial::PortHolders(job.portPath));
+        if (!holders.empty()) {
+            job.failedStage = burn::Stage::kPort;
+            job.failure = holders;
+            Log(job, holders);
+            return burn::kNoPort;
+        }
+    }
     job.line->SetCancel(job.cancel);
     FlashPort port(job.line, job.wait, job.cancel);
-    const uint32_t result = RunStages(job, port);
+    LoaderTrace trace;
+    trace.log = job.log;
+    uint32_t result = RunStages(job, port, trace);
     job.line->SetCancel(nullptr);
+    job.packetRepeats = trace.repeats;
+    job.lineError = static_cast<int>(port.LastError());
     // A module flashed whole stays a success even when Stop came after its last wait.
-    return port.Cancelled() && result != burn::kSuccess ? burn::kStopped : result;
+    if (port.Cancelled() && result != burn::kSuccess) {
+        result = burn::kStopped;
+        job.failure = ResultMeaning(burn::kStopped);
+    } else if (result != burn::kSuccess && AdapterGone(job, port)) {
+        job.failure = kAdapterRemoved;
+    }
+    Log(job, result == burn::kSuccess ? std::string("done: success") : "failed: " + job.failure);
+    return result;
 }
 
 std::string ThroughputText(uint32_t bytes, uint32_t seconds) {

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "BootRom.h"
+#include "Diagnosis.h"
 #include "FlashImage.h"
 #include "FlashPort.h"
 #include "Loader.h"
 #include "ResultCodes.h"
+#include "RunLog.h"
 #include "Throughput.h"
 
 namespace burn {
@@ -60,6 +62,24 @@ struct BurnJob {
     BurnCounters* counters = nullptr;
     JobNotify notify = nullptr;  // after every progress report, in the worker thread
     void* owner = nullptr;
+    // The device the line was opened on: other programs holding it refuse the run before
+    // the handshake, and a device gone after a failure means the adapter was pulled.
+    // Empty: neither is looked at.
+    std::string portPath;
+    IRunLog* log = nullptr;  // the run's steps on the line; null keeps none
+    uint32_t rateAsked = LoaderBaudTable[1];  // the loader's rate for the write
+
+    // Filled by BurnImage. For a failure, the failing step in words ("the module's loader
+    // aborted the stream (cause 0x05) at packet 255") and where it was; empty on success.
+    std::string failure;
+    burn::Stage failedStage = burn::Stage::kNone;
+    int failedStep = 0;       // the step's number within its stage (Loader.h, BootRom.h)
+    int moduleAnswer = -1;    // the byte the module sent with the failing step; -1 none
+    uint32_t failedPacket = 0;
+    int lineError = 0;        // the line's error code (errno) at the failure; 0 none
+    uint32_t rateUsed = 0;    // the rate the image was written at; 0 when it was not reached
+    std::string rateText;     // "written at 115200 baud: the module refused 921600"
+    uint32_t packetRepeats = 0;
 };
 
 // The handshake's patience and the protocol's waits: the dialogs use the real ones;
@@ -103,8 +123,9 @@ void ReleaseImages(BurnBatch& batch);
 // The job of one port's run as every front end sets it up. The batch, line, counters and
 // cancel event must outlive it.
 BurnJob MakeJob(const BurnBatch& batch, ISerialLine* line, const RunParameters& parameters, BurnCounters* counters,
-                const serial::CancelEvent* cancel, bool fourPort, int slot);
+                const serial::CancelEvent* cancel, bool fourPort, int slot, const std::string& portPath = {});
 
+// Runs the job; the result code, with the job's failure words and counts filled.
 uint32_t BurnImage(BurnJob& job);
 
 // "0 Bps", "%d Bps" up to 1024 bytes a second, "%.2f KBps" above, with a point whatever

@@ -20,14 +20,15 @@ constexpr Meaning kMeanings[] = {
     {burn::kBaudUnreadable, "the port's baud rate could not be read"},
     {burn::kBaudNotRestored, "the port's baud rate could not be set back"},
     {burn::kRangeRefused, "the loader refused the flash range"},
-    {burn::kWriteFailed, "writing the flash failed: the line dropped bytes or the module stopped answering"},
+    {burn::kWriteFailed, "writing the flash failed"},
     {burn::kLoaderInvalid, "the loader image is not valid"},
     {burn::kImageInvalid, "the image is not valid: empty, shorter than 4 bytes or beyond the flash range"},
     {burn::kNoMemory, "not enough memory to start the boot ROM stage"},
     {burn::kHandshakeCode, "no answer to the boot ROM handshake: is the module powered and wired?"},
     {burn::kLoadCode, "loading the loader into the module's RAM failed"},
     {burn::kJumpCode, "the module did not start the loader"},
-    {burn::kStopped, "stopped by the user"},
+    // The module stays in its loader, where the next run's handshake finds no boot ROM.
+    {burn::kStopped, "stopped by the user: power-cycle the module before the next burn"},
 };
 
 }  // namespace
@@ -50,4 +51,9 @@ std::string ResultMeaning(uint32_t code) {
 std::string ResultLine(uint32_t code) {
     if (code == burn::kSuccess || code == burn::kStopped) return ResultText(code);
     return ResultText(code) + " (" + ResultMeaning(code) + ")";
+}
+
+std::string ResultLine(uint32_t code, const std::string& failure) {
+    if (code == burn::kSuccess || failure.empty()) return ResultLine(code);
+    return ResultText(code) + " (" + failure + ")";
 }

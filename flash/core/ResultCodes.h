@@ -26,3 +26,7 @@ std::string ResultText(uint32_t code);
 std::string ResultMeaning(uint32_t code);
 // The result text followed, for a failure, by its meaning on the same line.
 std::string ResultLine(uint32_t code);
+// The same with the run's own words for the failing step in place of the code's meaning
+// ("Burn Flash Img Fail ! Error=e (the module's loader aborted the stream (cause 0x05) at
+// packet 255, ...)"); ResultLine(code) when there are none.
+std::string ResultLine(uint32_t code, const std::string& failure);

@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "Procedure.h"
+#include "ProgramInfo.h"
 #include "System.h"
 
 namespace {
@@ -122,8 +125,16 @@ std::string Sha256Hex(const uint8_t* data, uint64_t size) {
     return sha.HexDigest();
 }
 
+// The image path as given, made absolute against the working folder.
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) return {};
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+
 RunRecord MakeRunRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
-                        uint32_t code, double seconds) {
+                        uint32_t code, double seconds, const RunDetails& details) {
     RunRecord r;
     r.when = std::time(nullptr);
     r.program = program;
@@ -133,22 +144,42 @@ RunRecord MakeRunRecord(const std::string& program, int slot, const std::string&
         r.imagePath = batch.image->path;
         r.imageSize = batch.image->size;
         r.imageSha256 = batch.imageSha256;
+        r.imageFullPath = AbsolutePath(batch.image->path);
     }
     r.code = code;
     r.seconds = seconds;
     if (code == 0 && seconds > 0) r.bytesPerSecond = static_cast<uint64_t>(static_cast<double>(r.imageSize) / seconds);
+    if (const BurnJob* job = details.job) {
+        r.rateUsed = job->rateUsed;
+        r.packetRepeats = job->packetRepeats;
+        r.failure = job->failure;
+    }
+    // One line a record, also for readers that split on line ends before parsing CSV.
+    r.portError = details.portError;
+    for (std::size_t at; (at = r.portError.find_first_of("\r\n")) != std::string::npos;)
+        r.portError.replace(at, r.portError.find_first_not_of("\r\n", at) - at, ": ");
+    if (r.failure.empty() && code != 0) r.failure = r.portError.empty() ? ResultMeaning(code) : r.portError;
+    r.version = kToolkitVersion;
+    r.station = platform::HostName();
+    r.operatorName = details.operatorName;
+    r.lot = details.lot;
+    r.logPath = details.logPath;
     return r;
 }
 
 std::string RunRecordHeader() {
-    return "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n";
+    return "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second,"
+           "image_full_path,rate,packet_repeats,failure,port_error,version,station,operator,lot,log\r\n";
 }
 
 std::string RunRecordCsv(const RunRecord& r) {
     return IsoTime(r.when) + "," + CsvField(r.program) + "," + std::to_string(r.slot) + "," + CsvField(r.port) + "," +
            CsvField(r.imagePath) + "," + std::to_string(r.imageSize) + "," + r.imageSha256 + "," + CodeText(r.code) +
            "," + CsvField(r.code == 0 ? "success" : ResultMeaning(r.code)) + "," + Seconds(r.seconds) + "," +
-           std::to_string(r.bytesPerSecond) + "\r\n";
+           std::to_string(r.bytesPerSecond) + "," + CsvField(r.imageFullPath) + "," + std::to_string(r.rateUsed) +
+           "," + std::to_string(r.packetRepeats) + "," + CsvField(r.failure) + "," + CsvField(r.portError) + "," +
+           CsvField(r.version) + "," + CsvField(r.station) + "," + CsvField(r.operatorName) + "," + CsvField(r.lot) +
+           "," + CsvField(r.logPath) + "\r\n";
 }
 
 std::string RunRecordJson(const RunRecord& r) {
@@ -157,25 +188,88 @@ std::string RunRecordJson(const RunRecord& r) {
            ",\"image\":" + JsonString(r.imagePath) + ",\"size\":" + std::to_string(r.imageSize) +
            ",\"sha256\":" + JsonString(r.imageSha256) + ",\"result\":" + JsonString(CodeText(r.code)) +
            ",\"meaning\":" + JsonString(r.code == 0 ? "success" : ResultMeaning(r.code)) +
-           ",\"seconds\":" + Seconds(r.seconds) + ",\"bytes_per_second\":" + std::to_string(r.bytesPerSecond) + "}";
+           ",\"seconds\":" + Seconds(r.seconds) + ",\"bytes_per_second\":" + std::to_string(r.bytesPerSecond) +
+           ",\"image_full_path\":" + JsonString(r.imageFullPath) + ",\"rate\":" + std::to_string(r.rateUsed) +
+           ",\"packet_repeats\":" + std::to_string(r.packetRepeats) + ",\"failure\":" + JsonString(r.failure) +
+           ",\"port_error\":" + JsonString(r.portError) + ",\"version\":" + JsonString(r.version) +
+           ",\"station\":" + JsonString(r.station) + ",\"operator\":" + JsonString(r.operatorName) +
+           ",\"lot\":" + JsonString(r.lot) + ",\"log\":" + JsonString(r.logPath) + "}";
 }
 
+namespace {
+
+// What an existing records file holds at its ends: its first line (the header) and
+// whether its last byte ends a line.
+struct FileEnds {
+    std::string header;
+    bool endsLine = true;
+};
+
+FileEnds ReadEnds(const std::string& path) {
+    FileEnds ends;
+    std::ifstream in(path, std::ios::binary);
+    std::getline(in, ends.header);
+    ends.header += '\n';
+    in.clear();
+    in.seekg(-1, std::ios::end);
+    char last = '\n';
+    if (in.get(last)) ends.endsLine = last == '\n';
+    return ends;
+}
+
+// Records of an older version keep their own header in `<path>.old` (or `.old.2`, ...):
+// rows of two shapes never share one header.
+bool SetAsideOldRecords(const std::string& path, std::string& error, std::string& notice) {
+    std::string aside = path + ".old";
+    for (int n = 2; platform::PathTaken(aside); ++n) aside = path + ".old." + std::to_string(n);
+    std::error_code ec;
+    std::filesystem::rename(path, aside, ec);
+    if (ec) {
+        error = "its header is of an older version and it cannot be renamed to " + aside + ": " + ec.message();
+        return false;
+    }
+    notice = path + " had the header of an older version: its records were moved to " + aside +
+             " and " + path + " starts anew";
+    return true;
+}
+
+}  // namespace
+
 bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error) {
+    std::string notice;
+    return AppendRunRecord(path, r, error, notice);
+}
+
+bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error, std::string& notice) {
+    notice.clear();
     platform::File file;
     if (const int failed = file.OpenToAppend(path); failed != 0) {
         error = platform::ErrorText(failed);
         return false;
     }
     // Runs of several ports (or programs) may finish at once: one at a time decides
-    // whether the file still needs its header.
+    // whether the file still needs its header or a line end.
     file.Lock();
     platform::FileInfo info;
-    std::string text = file.Info(info) == 0 && info.size == 0 ? RunRecordHeader() : std::string();
+    const bool empty = file.Info(info) == 0 && info.size == 0;
+    std::string text;
+    if (empty) {
+        text = RunRecordHeader();
+    } else {
+        const FileEnds ends = ReadEnds(path);
+        if (ends.header != RunRecordHeader()) {
+            if (!SetAsideOldRecords(path, error, notice)) return false;
+            file.Close();
+            return AppendRunRecord(path, r, error);
+        }
+        if (!ends.endsLine) text = "\r\n";  // ends the line a full disk cut
+    }
     text += RunRecordCsv(r);
     // One write: lines of parallel runs never interleave.
     std::size_t written = 0;
     if (const int failed = file.WriteAll(text.data(), text.size(), written); failed != 0) {
-        error = written == 0 ? platform::ErrorText(failed) : "the disk took only part of the line";
+        error = written == 0 ? platform::ErrorText(failed)
+                             : "the disk took only part of the line (" + platform::ErrorText(failed) + ")";
         return false;
     }
     if (const int failed = file.Sync(); failed != 0) {

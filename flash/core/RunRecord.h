@@ -8,6 +8,7 @@
 #include <string>
 
 struct BurnBatch;
+struct BurnJob;
 
 struct RunRecord {
     std::time_t when = 0;  // the end of the run, UTC
@@ -20,19 +21,46 @@ struct RunRecord {
     uint32_t code = 0;
     double seconds = 0;            // the whole run
     uint64_t bytesPerSecond = 0;   // the image over the whole run; 0 unless it succeeded
+    // Columns added later, after the first ones, so that readers of those keep working.
+    std::string imageFullPath;     // the image path made absolute
+    uint32_t rateUsed = 0;         // the rate the image was written at; 0: not reached
+    uint32_t packetRepeats = 0;
+    std::string failure;           // the failing step in words
+    std::string portError;         // why the port did not open
+    std::string version;           // the toolkit's
+    std::string station;           // the host's name
+    std::string operatorName;
+    std::string lot;
+    std::string logPath;           // the run's step log
+};
+
+// What a front end knows of a run beyond its result: the job after BurnImage (for the
+// rate, repeats and failure), why the port did not open, who ran it, the log.
+struct RunDetails {
+    const BurnJob* job = nullptr;
+    std::string portError;
+    std::string operatorName;
+    std::string lot;
+    std::string logPath;
 };
 
 // The record of a run that ended with `code` after `seconds`.
+// The version and station are this program's and this machine's.
 RunRecord MakeRunRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
-                        uint32_t code, double seconds);
+                        uint32_t code, double seconds, const RunDetails& details = {});
 
 std::string RunRecordHeader();           // the CSV's first line, with its line end
 std::string RunRecordCsv(const RunRecord& r);   // one line, with its line end
 std::string RunRecordJson(const RunRecord& r);  // one object, no line end
 
 // Appends `r` to the CSV file at `path` (made with its header when new) and has it on
-// disk before returning. False with the reason when it cannot.
+// disk before returning. False with the reason when it cannot. The record goes in one
+// write; a file whose last line was cut (a full disk) has that line ended first, so the
+// cut row stays alone and the new one is whole. A file that starts with another header
+// (records of an older version) is renamed to `<path>.old` and `path` starts anew:
+// `notice` then says so, else it is left empty.
 bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error);
+bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& error, std::string& notice);
 
 // Lower-case hexadecimal SHA-256 of `size` bytes.
 std::string Sha256Hex(const uint8_t* data, uint64_t size);

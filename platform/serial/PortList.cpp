@@ -1,5 +1,6 @@
 // The serial ports of a Linux machine, from sysfs.
 #include <grp.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -65,6 +66,36 @@ std::string PermissionHint(const std::string& path) {
     const std::string name = owner->gr_name;
     return "The device belongs to the group \"" + name + "\": join it with \"sudo usermod -aG " + name +
            " $USER\", then log in again.";
+}
+
+// Each process's descriptors are links under /proc/PID/fd to what they have open; a
+// process that holds the device has a link to its real path. Processes of other users
+// cannot be looked into and are passed over.
+std::vector<PortHolder> PortHolders(const std::string& device, const std::string& proc) {
+    const std::string target = DeviceBehind(device);
+    if (target.empty()) return {};
+    const std::string self = std::to_string(::getpid());
+    std::vector<PortHolder> holders;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(proc, ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+        std::error_code fdError;
+        fs::directory_iterator fds(entry.path() / "fd", fdError), end;
+        // A process may end while its descriptors are read: its folder is then gone.
+        for (; !fdError && fds != end; fds.increment(fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fds->path(), linkError).string() != target) continue;
+            std::ifstream comm(entry.path() / "comm");
+            PortHolder holder;
+            holder.pid = std::stoi(pid);
+            std::getline(comm, holder.name);
+            holders.push_back(holder);
+            break;
+        }
+    }
+    std::sort(holders.begin(), holders.end(), [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+    return holders;
 }
 
 }  // namespace serial

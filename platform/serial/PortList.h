@@ -38,4 +38,20 @@ std::string DeviceBehind(const std::string& path);
 // no group: a refusal there means another program holds it).
 std::string PermissionHint(const std::string& path);
 
+// Another program that has a device open: a terminal left open on a port, which holds
+// it without locking it and takes the module's answers away.
+struct PortHolder {
+    int pid = 0;
+    std::string name;  // the program's name, as the system keeps it ("screen")
+};
+
+// The other processes (this one left out) with `device` open, links followed: on Linux
+// from the descriptor links under /proc; those of other users are not seen. Always
+// empty on Windows, where a port held elsewhere does not open at all.
+std::vector<PortHolder> PortHolders(const std::string& device, const std::string& proc = "/proc");
+
+// "the port is in use by screen (pid 4242)", or "... by screen (pid 4242), minicom (pid 77)";
+// empty for none.
+std::string PortHoldersText(const std::vector<PortHolder>& holders);
+
 }  // namespace serial

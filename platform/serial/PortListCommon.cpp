@@ -52,3 +52,17 @@ std::string DeviceShortName(std::string_view path) {
 }
 
 }  // namespace serial
+
+namespace serial {
+
+std::string PortHoldersText(const std::vector<PortHolder>& holders) {
+    if (holders.empty()) return {};
+    std::string text = "the port is in use by ";
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (i) text += ", ";
+        text += holders[i].name + " (pid " + std::to_string(holders[i].pid) + ")";
+    }
+    return text;
+}
+
+}  // namespace serial

@@ -46,4 +46,7 @@ std::string DeviceBehind(const std::string& path) {
     return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ? path : std::string();
 }
 
+// A COM port another program holds does not open at all: nothing to look for.
+std::vector<PortHolder> PortHolders(const std::string&, const std::string&) { return {}; }
+
 }  // namespace serial

@@ -88,6 +88,12 @@ std::tm LocalTime(std::time_t t) {
     return out;
 }
 
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 std::tm UtcTime(std::time_t t) {
     std::tm out{};
     gmtime_r(&t, &out);

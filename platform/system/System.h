@@ -61,6 +61,10 @@ int MakeDirectory(const std::string& path);
 // Anything is at `path`: a file, a directory, a link (also one that leads nowhere).
 bool PathTaken(const std::string& path);
 
+// The machine's name on the network, for the station a record comes from; empty when
+// it cannot be told.
+std::string HostName();
+
 std::tm LocalTime(std::time_t t);
 std::tm UtcTime(std::time_t t);
 

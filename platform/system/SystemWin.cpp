@@ -93,6 +93,12 @@ std::tm LocalTime(std::time_t t) {
     return out;
 }
 
+std::string HostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
 std::tm UtcTime(std::time_t t) {
     std::tm out{};
     gmtime_s(&out, &t);

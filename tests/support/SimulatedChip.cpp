@@ -28,6 +28,12 @@ SimulatedChip::~SimulatedChip() {
     m_thread.join();
 }
 
+std::string SimulatedChip::MakeLink(const std::string& name) {
+    std::string error;
+    EXPECT_TRUE(m_line.MakeLink(m_dir / name, error)) << error;
+    return m_dir / name;
+}
+
 void QuickWait(uint32_t ms) { SleepMs(ms / 20); }
 
 }  // namespace testsupport

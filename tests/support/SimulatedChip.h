@@ -26,6 +26,11 @@ public:
     const ScratchDir& Dir() const { return m_dir; }
     // The fixture: the module taken out (silent, deaf) or put back, from power-on.
     void SetInserted(bool inserted) { m_module->SetInserted(inserted); }
+    // A stable name for the device in the scratch folder, as udev gives an adapter; it
+    // follows the device when the adapter is plugged in again. Its path.
+    std::string MakeLink(const std::string& name);
+    // The adapter pulled (the device and the link go) or plugged in again.
+    void SetPlugged(bool plugged) { m_module->SetPlugged(plugged); }
 
 private:
     ScratchDir m_dir;
