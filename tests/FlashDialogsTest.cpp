@@ -317,7 +317,7 @@ TEST(Gangburn, SixSlotsTallyTheSessionAndRecordEveryRun) {
     EXPECT_EQ(dlg.Failed(), 0);  // a port that would not open touched no module
     EXPECT_EQ(dlg.TallyText(), "Pass 2   Fail 0   Yield 100.0 %");
     const std::string csv = testsupport::ReadFile(records);
-    EXPECT_EQ(csv.rfind("time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second\r\n", 0), 0u);
+    EXPECT_EQ(csv.rfind(RunRecordHeader(), 0), 0u);
     const std::string sha = Sha256Hex(reinterpret_cast<const uint8_t*>(image.data()), image.size());
     EXPECT_NE(csv.find(",Gangburn,1," + a.Path() + "," + (a.Dir() / "image.bin") + ",3000," + sha + ",0,success,"),
               std::string::npos)
