@@ -43,14 +43,17 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zrctl --port DEV [--baud N|auto] [--seconds S] send ZR|MTK|UBX cold|warm|hot\n"
-    "       zrctl --port DEV constellations ZR|MTK|UBX gps,beidou,glonass\n"
-    "       zrctl --port DEV raw TEXT\n"
-    "       zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
-    "       zrctl --port DEV gpd FILE\n"
-    "ttff --cycles N restarts N times, each until a 3D fix or --timeout S (300), and prints\n"
-    "every cycle and the statistics; --csv FILE writes them. Ctrl+C ends the series (status 130).\n";
+// The families' names come from their rows.
+const std::string kUsage = [] {
+    const std::string f = FamilyNames("|");
+    return "usage: zrctl --port DEV [--baud N|auto] [--seconds S] send " + f + " cold|warm|hot\n"
+           "       zrctl --port DEV constellations " + f + " gps,beidou,glonass\n"
+           "       zrctl --port DEV raw TEXT\n"
+           "       zrctl --port DEV ttff " + f + " cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
+           "       zrctl --port DEV gpd FILE\n"
+           "ttff --cycles N restarts N times, each until a 3D fix or --timeout S (300), and prints\n"
+           "every cycle and the statistics; --csv FILE writes them. Ctrl+C ends the series (status 130).\n";
+}();
 
 // Replies as they come; the GGA times and each satellite cycle's fix type, in the link's
 // order, for the time to first fix.
@@ -95,12 +98,6 @@ private:
     std::deque<Event> m_events;
 };
 
-std::optional<ModuleFamily> FamilyOf(const std::string& s) {
-    static const std::map<std::string, ModuleFamily> k = {
-        {"ZR", ModuleFamily::Zr}, {"MTK", ModuleFamily::Mtk}, {"UBX", ModuleFamily::Ubx}};
-    const auto it = k.find(s);
-    return it == k.end() ? std::nullopt : std::optional(it->second);
-}
 
 std::optional<Restart> RestartOf(const std::string& s) {
     if (s == "cold") return Restart::Cold;
@@ -238,7 +235,7 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage)) return 0;
+    if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage.c_str())) return 0;
     std::string error;
     std::vector<char*> args(argv, argv + argc);
     const auto ttffOptions = TakeTtffOptions(args, error);
@@ -246,23 +243,23 @@ int main(int argc, char** argv) {
                                : std::nullopt;
     if (!options || options->device.empty() || options->operands.empty() || options->wait) {
         if (!error.empty()) std::fprintf(stderr, "zrctl: %s\n", error.c_str());
-        std::fputs(kUsage, stderr);
+        std::fputs(kUsage.c_str(), stderr);
         return 2;
     }
     const auto& words = options->operands;
     const std::string& verb = words[0];
     const auto word = [&](std::size_t i) { return i < words.size() ? words[i] : std::string(); };
-    const auto family = FamilyOf(word(1));
-    if ((verb == "send" || verb == "ttff") && (!family || !RestartOf(word(2)))) return std::fputs(kUsage, stderr), 2;
+    const auto family = FamilyNamed(word(1));
+    if ((verb == "send" || verb == "ttff") && (!family || !RestartOf(word(2)))) return std::fputs(kUsage.c_str(), stderr), 2;
     const bool seriesOptions = ttffOptions->cycles > 0 || ttffOptions->timeoutS > 0 || !ttffOptions->csv.empty();
     if (verb != "ttff" && seriesOptions) {
         std::fputs("zrctl: --cycles, --timeout and --csv are for ttff\n", stderr);
-        return std::fputs(kUsage, stderr), 2;
+        return std::fputs(kUsage.c_str(), stderr), 2;
     }
-    if (verb == "constellations" && (!family || !ChoiceOf(word(2)))) return std::fputs(kUsage, stderr), 2;
-    if ((verb == "raw" || verb == "gpd") && words.size() != 2) return std::fputs(kUsage, stderr), 2;
+    if (verb == "constellations" && (!family || !ChoiceOf(word(2)))) return std::fputs(kUsage.c_str(), stderr), 2;
+    if ((verb == "raw" || verb == "gpd") && words.size() != 2) return std::fputs(kUsage.c_str(), stderr), 2;
     if (verb != "send" && verb != "ttff" && verb != "constellations" && verb != "raw" && verb != "gpd")
-        return std::fputs(kUsage, stderr), 2;
+        return std::fputs(kUsage.c_str(), stderr), 2;
 
     GpdImage image;
     if (verb == "gpd")

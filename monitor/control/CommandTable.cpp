@@ -59,37 +59,41 @@ CommandBytes CfgGnss(const GnssRow& row) {
     return m;
 }
 
-}  // namespace
+CommandBytes ZrRestart(Restart restart) {
+    static constexpr const char* kBodies[] = {"PZRC030,3,1", "PZRC030,2,1", "PZRC030,1,1"};
+    return Framed(kBodies[static_cast<std::size_t>(restart)]);
+}
 
-CommandBytes RestartCommand(ModuleFamily family, Restart restart) {
-    static constexpr const char* kZr[] = {"PZRC030,3,1", "PZRC030,2,1", "PZRC030,1,1"};
-    static constexpr const char* kMtk[] = {"PMTK103", "PMTK102", "PMTK101"};
-    const auto i = static_cast<std::size_t>(restart);
-    switch (family) {
-        case ModuleFamily::Zr: return Framed(kZr[i]);
-        case ModuleFamily::Mtk: return Framed(kMtk[i]);
-        case ModuleFamily::Ubx: break;
-    }
+CommandBytes MtkRestart(Restart restart) {
+    static constexpr const char* kBodies[] = {"PMTK103", "PMTK102", "PMTK101"};
+    return Framed(kBodies[static_cast<std::size_t>(restart)]);
+}
+
+CommandBytes UbxRestart(Restart restart) {
     const std::span<const uint8_t> ubx = restart == Restart::Cold   ? std::span<const uint8_t>(kUbxCold)
                                          : restart == Restart::Warm ? std::span<const uint8_t>(kUbxWarm)
                                                                     : std::span<const uint8_t>(kUbxHot);
     return CommandBytes(ubx.begin(), ubx.end());
 }
 
-CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c) {
-    const int gps = c.gps, glonass = c.glonass, beidou = c.beidou;
-    if (!gps && !glonass && !beidou) return {{}, "Select GNSS mode before set!", {}};
+constexpr const char* kNoGlonassWithBeidou = "BeiDou and Glonass cannot be selected at the sametime!";
+
+CommandOrRefusal ZrConstellations(ConstellationChoice c) {
+    if (c.glonass && c.beidou) return {{}, kNoGlonassWithBeidou, {}};
     char body[64];
-    switch (family) {
-        case ModuleFamily::Zr:
-        case ModuleFamily::Mtk:
-            if (glonass && beidou) return {{}, "BeiDou and Glonass cannot be selected at the sametime!", {}};
-            if (family == ModuleFamily::Zr) std::snprintf(body, sizeof body, "PZRC115,%d,%d,%d,%d", gps, glonass, beidou, 0);
-            else std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", gps, glonass, 0, 0, beidou);
-            return {Framed(body), {}, {}};
-        case ModuleFamily::Ubx: break;
-    }
-    if (gps && glonass && beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!", {}};
+    std::snprintf(body, sizeof body, "PZRC115,%d,%d,%d,%d", c.gps, c.glonass, c.beidou, 0);
+    return {Framed(body), {}, {}};
+}
+
+CommandOrRefusal MtkConstellations(ConstellationChoice c) {
+    if (c.glonass && c.beidou) return {{}, kNoGlonassWithBeidou, {}};
+    char body[64];
+    std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", c.gps, c.glonass, 0, 0, c.beidou);
+    return {Framed(body), {}, {}};
+}
+
+CommandOrRefusal UbxConstellations(ConstellationChoice c) {
+    if (c.gps && c.glonass && c.beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!", {}};
     for (const GnssRow& row : kGnssRows) {
         if (row.gps != c.gps || row.glonass != c.glonass || row.beidou != c.beidou) continue;
         CommandBytes bytes = CfgGnss(row);
@@ -97,6 +101,42 @@ CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c
         return {bytes, {}, {}};
     }
     return {{}, "Select GNSS mode before set!", {}};
+}
+
+}  // namespace
+
+std::span<const ModuleFamilyRow> ModuleFamilies() {
+    static constexpr ModuleFamilyRow kRows[] = {
+        {ModuleFamily::Zr, "ZR", ZrRestart, ZrConstellations},
+        {ModuleFamily::Mtk, "MTK", MtkRestart, MtkConstellations},
+        {ModuleFamily::Ubx, "UBX", UbxRestart, UbxConstellations},
+    };
+    return kRows;
+}
+
+const ModuleFamilyRow& FamilyRow(ModuleFamily family) {
+    for (const ModuleFamilyRow& row : ModuleFamilies())
+        if (row.family == family) return row;
+    return ModuleFamilies().front();
+}
+
+std::optional<ModuleFamily> FamilyNamed(std::string_view name) {
+    for (const ModuleFamilyRow& row : ModuleFamilies())
+        if (name == row.name) return row.family;
+    return std::nullopt;
+}
+
+std::string FamilyNames(const char* separator) {
+    std::string names;
+    for (const ModuleFamilyRow& row : ModuleFamilies()) names += (names.empty() ? "" : separator) + std::string(row.name);
+    return names;
+}
+
+CommandBytes RestartCommand(ModuleFamily family, Restart restart) { return FamilyRow(family).restart(restart); }
+
+CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c) {
+    if (!c.gps && !c.glonass && !c.beidou) return {{}, "Select GNSS mode before set!", {}};
+    return FamilyRow(family).constellations(c);
 }
 
 CommandOrRefusal FreeCommand(std::string_view typed) {

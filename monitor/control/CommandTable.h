@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,8 +14,6 @@ enum class ModuleFamily { Zr, Mtk, Ubx };
 enum class Restart { Cold, Warm, Hot };
 
 using CommandBytes = std::vector<uint8_t>;
-
-CommandBytes RestartCommand(ModuleFamily family, Restart restart);
 
 struct ConstellationChoice {
     bool gps = false, glonass = false, beidou = false;
@@ -26,6 +26,23 @@ struct CommandOrRefusal {
     std::string note;  // sent, but not quite as typed: why ("typed checksum *00 is wrong: sent with *1F")
 };
 
+// A module family, one row: its name (the panel's choice, zrctl's word) and how its
+// commands are made. A new family is a row here and its two makers.
+struct ModuleFamilyRow {
+    ModuleFamily family;
+    const char* name;
+    CommandBytes (*restart)(Restart restart);
+    // Called with at least one system chosen.
+    CommandOrRefusal (*constellations)(ConstellationChoice choice);
+};
+
+// In the order of the panel's buttons.
+std::span<const ModuleFamilyRow> ModuleFamilies();
+const ModuleFamilyRow& FamilyRow(ModuleFamily family);
+std::optional<ModuleFamily> FamilyNamed(std::string_view name);
+std::string FamilyNames(const char* separator);  // "ZR|MTK|UBX" with "|"
+
+CommandBytes RestartCommand(ModuleFamily family, Restart restart);
 CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice choice);
 
 // A command typed without "$" and checksum, or copied whole from a log: a leading "$"

@@ -104,9 +104,8 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* module = new QGroupBox("Module");
     auto* modules = new QHBoxLayout(module);
-    const char* names[] = {"ZR", "MTK", "UBX"};
-    for (int i = 0; i < 3; ++i) modules->addWidget(m_module[i] = new QRadioButton(names[i]));
-    m_module[0]->setChecked(true);
+    for (const ModuleFamilyRow& row : ModuleFamilies()) modules->addWidget(m_module.emplace_back(new QRadioButton(row.name)));
+    m_module.front()->setChecked(true);
     auto* ttff = new QGroupBox("TTFF");
     auto* restarts = new QGridLayout(ttff);
     const std::pair<const char*, Restart> buttons[] = {
@@ -155,12 +154,17 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
 }
 
 ModuleFamily CNaviCmdView::Family() const {
-    if (m_module[1]->isChecked()) return ModuleFamily::Mtk;
-    if (m_module[2]->isChecked()) return ModuleFamily::Ubx;
-    return ModuleFamily::Zr;
+    const std::span<const ModuleFamilyRow> rows = ModuleFamilies();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (m_module[i]->isChecked()) return rows[i].family;
+    return rows.front().family;
 }
 
-void CNaviCmdView::ChooseModule(ModuleFamily family) { m_module[static_cast<int>(family)]->setChecked(true); }
+void CNaviCmdView::ChooseModule(ModuleFamily family) {
+    const std::span<const ModuleFamilyRow> rows = ModuleFamilies();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].family == family) m_module[i]->setChecked(true);
+}
 
 void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
     m_gps->setChecked(choice.gps);

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "CommandTable.h"
 #include "Ttff.h"
@@ -92,7 +93,7 @@ private:
     QComboBox* m_command = nullptr;
     QLabel* m_commandNote = nullptr;  // what was changed in the command last sent, if anything
     QPlainTextEdit* m_receive = nullptr;
-    QRadioButton* m_module[3] = {};
+    std::vector<QRadioButton*> m_module;  // one a module family, in the families' order
     QCheckBox* m_gps = nullptr;
     QCheckBox* m_beidou = nullptr;
     QCheckBox* m_glonass = nullptr;
