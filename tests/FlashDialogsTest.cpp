@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -531,6 +531,9 @@ namespace {
 // Visible labels narrower than their text, but for elided ones (their tooltip has it whole).
 QStringList CutLabels(QWidget& w) {
     QStringList cut;
+    // Smaller than its layout, a window lays widgets over one another.
+    if (w.width() < w.layout()->minimumSize().width() || w.height() < w.layout()->minimumSize().height())
+        cut << QString("the window (%1x%2) is smaller than its layout (%3x%4)").arg(w.width()).arg(w.height()).arg(w.layout()->minimumSize().width()).arg(w.layout()->minimumSize().height());
     for (QLabel* l : w.findChildren<QLabel*>()) {
         if (!l->isVisible() || l->wordWrap() || l->text().isEmpty()) continue;
         if (l->property("elided").toBool()) {
@@ -610,7 +613,6 @@ int main(int argc, char** argv) {
     static testsupport::ScratchDir home;
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home / "config"));
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home / "data"));
-    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

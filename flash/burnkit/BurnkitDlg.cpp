@@ -93,7 +93,8 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     right->addLayout(buttons, 6, 0, 1, 3);
     right->setColumnStretch(1, 1);
     columns->addLayout(right, 3);
-    setMinimumSize(DialogUnits(this, 318, 175));
+    // The form's size in dialog units, or more where the results and figures need it.
+    KeepMinimumSize(this, DialogUnits(this, 318, 175));
 
     connect(m_portButton, &QPushButton::clicked, this, [this] { OnOpenClosePort(); });
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });

@@ -1,6 +1,7 @@
 #include "FlashSettingsBox.h"
 
 #include <QFontMetrics>
+#include <QEvent>
 #include <QFormLayout>
 #include <QSettings>
 #include <cstdio>
@@ -62,6 +63,33 @@ void FlashSettingsBox::SetLocked(bool locked) {
 QSize DialogUnits(const QWidget* widget, int x, int y) {
     const QFontMetrics m(widget->font());
     return {x * m.averageCharWidth() / 4, y * m.height() / 8};
+}
+
+namespace {
+
+class MinimumSizeKeeper : public QObject {
+public:
+    MinimumSizeKeeper(QWidget* window, QSize size) : QObject(window), m_window(window), m_size(size) { Apply(); }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) Apply();
+        return false;
+    }
+
+private:
+    void Apply() {
+        const QSize needed = m_window->layout() ? m_window->layout()->minimumSize() : QSize();
+        m_window->setMinimumSize(m_size.expandedTo(needed));
+    }
+
+    QWidget* m_window;
+    QSize m_size;
+};
+
+}  // namespace
+
+void KeepMinimumSize(QWidget* window, QSize size) {
+    window->installEventFilter(new MinimumSizeKeeper(window, size));
 }
 
 QStringList PortsFromArguments(const QStringList& arguments) {

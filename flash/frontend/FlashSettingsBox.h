@@ -42,5 +42,10 @@ private:
 // average character width, an eighth of the character height.
 QSize DialogUnits(const QWidget* widget, int x, int y);
 
+// Keeps `window` at least `size` and never smaller than its layout needs as that grows
+// (a result word, a figure): a window smaller than its layout lays widgets over one
+// another.
+void KeepMinimumSize(QWidget* window, QSize size);
+
 // Port paths named on the command line with --port; the last one is preselected.
 QStringList PortsFromArguments(const QStringList& arguments);

@@ -81,7 +81,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     slotGrid->setColumnStretch(2, 1);
     top->addLayout(slotGrid, 2, 0, 1, 2);
     top->setColumnStretch(1, 1);
-    top->setRowStretch(1, 1);
+    top->setRowStretch(3, 1);  // room to spare goes below the slots
 
     m_ui = new UiQueue(this);
     m_batch.post = [this](std::function<void()> work) { m_ui->Post(std::move(work)); };
@@ -99,7 +99,8 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
         if (i < extraPorts.size()) Slot(i).PortList()->setCurrentText(extraPorts[i]);
     }
     ResetTally();
-    setMinimumSize(DialogUnits(this, 493, 222));
+    // The form's size in dialog units, or more where the results and figures need it.
+    KeepMinimumSize(this, DialogUnits(this, 493, 222));
 
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <filesystem>
 
 #include "ElidedText.h"
@@ -81,7 +80,7 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     m_result->setMinimumWidth(WidestOutcomeWord(m_result) + 8);
     m_last = new QLabel(dialog);
     m_last->setObjectName(QString("lastResult%1").arg(index));
-    m_last->setAlignment(Qt::AlignCenter);
+    m_last->setMinimumWidth(m_last->fontMetrics().horizontalAdvance("last: " + QString(LookOf(Outcome::PortFail).word)));
     m_autoBox = new QCheckBox("Auto", dialog);
     m_autoBox->setObjectName(QString("auto%1").arg(index));
     m_autoBox->setToolTip("Flash each module put into the fixture, until stopped");
@@ -109,11 +108,8 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     grid->addWidget(new QLabel("UsedTime:", dialog), row, column++);
     grid->addWidget(m_time, row, column++);
     grid->addWidget(m_indicator, row, column++);
-    auto* outcome = new QVBoxLayout;  // the result, and below it small the previous module's
-    outcome->setSpacing(0);
-    outcome->addWidget(m_result);
-    outcome->addWidget(m_last);
-    grid->addLayout(outcome, row, column++);
+    grid->addWidget(m_result, row, column++);
+    grid->addWidget(m_last, row, column++);  // small beside it: the previous module's
     grid->addWidget(m_autoBox, row, column++);
     grid->addWidget(m_stop, row, column++);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
