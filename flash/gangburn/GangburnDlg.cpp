@@ -78,7 +78,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     session->addWidget(m_record);
     top->addLayout(session, 1, 1, Qt::AlignTop);
     auto* slotGrid = new QGridLayout;
-    slotGrid->setColumnStretch(2, 1);
+    slotGrid->setColumnStretch(3, 1);  // a wider window widens the bars
     top->addLayout(slotGrid, 2, 0, 1, 2);
     top->setColumnStretch(1, 1);
     top->setRowStretch(3, 1);  // room to spare goes below the slots
