@@ -80,7 +80,7 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     m_result->setMinimumWidth(WidestOutcomeWord(m_result) + 8);
     m_last = new QLabel(dialog);
     m_last->setObjectName(QString("lastResult%1").arg(index));
-    m_last->setMinimumWidth(m_last->fontMetrics().horizontalAdvance("last: " + QString(LookOf(Outcome::PortFail).word)));
+    m_last->setMinimumWidth(m_last->fontMetrics().horizontalAdvance("last: ") + WidestOutcomeWord(m_last));
     m_autoBox = new QCheckBox("Auto", dialog);
     m_autoBox->setObjectName(QString("auto%1").arg(index));
     m_autoBox->setToolTip("Flash each module put into the fixture, until stopped");
