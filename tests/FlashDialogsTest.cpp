@@ -375,12 +375,13 @@ namespace {
 // the same link and the module starts from power-on.
 class BridgedChip {
 public:
-    BridgedChip() {
+    // `paced`: at the line's baud rate, so a run lasts long enough to pull the plug in it.
+    explicit BridgedChip(bool paced) {
         std::string error;
         EXPECT_TRUE(m_line.Open(error)) << error;
         EXPECT_TRUE(m_line.MakeLink(m_dir / "ttyFIXTURE", error)) << error;
         sim::SimulatorOptions options;
-        options.paced = false;
+        options.paced = paced;
         options.receiver.epochsPerSecond = 10;
         options.flashFile = m_dir / "flash.bin";
         options.flashSize = testsupport::kSimulatedFlashSize;
@@ -409,12 +410,13 @@ QColor TextColour(const QLabel* label) { return label->palette().color(QPalette:
 
 }  // namespace
 
-// The adapter pulled under an automatic slot: "port lost" in a colour of its own, a record
-// of it, Stop still there; plugged in again, the module in the fixture is flashed. A port
-// not there yet at Burn is waited for the same way, and Stop ends the wait.
+// The adapter pulled under an automatic slot, during a run and while the module is in:
+// "port lost" in a colour of its own, a record of it, Stop still there; plugged in again,
+// the module in the fixture is flashed. A port not there yet at Burn is waited for the
+// same way, and Stop ends the wait.
 TEST(Gangburn, AutoSlotOutlivesItsPort) {
-    BridgedChip chip;
-    const std::string image = testsupport::RandomBytes(2000, 11);
+    BridgedChip chip(true);
+    const std::string image = testsupport::RandomBytes(30000, 11);
     testsupport::WriteFile(chip.Dir() / "image.bin", image);
     const std::string notYet = chip.Dir() / "ttyNOTYET";
     RecordingNotifier notifier;
@@ -426,7 +428,11 @@ TEST(Gangburn, AutoSlotOutlivesItsPort) {
     dlg.Slot(0).AutoBox()->setChecked(true);
     dlg.Slot(1).AutoBox()->setChecked(true);
     dlg.OnBurn();
-    ASSERT_TRUE(WaitFor([&] { return dlg.Passed() == 1; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return dlg.Slot(0).Bar()->value() > 40; }, 30000));
+    chip.SetPlugged(false);  // mid-run
+    ASSERT_TRUE(WaitFor([&] { return dlg.Slot(0).ResultText()->text() == "port lost"; }, 10000));
+    chip.SetPlugged(true);
+    ASSERT_TRUE(WaitFor([&] { return dlg.Passed() == 1; }, 60000));
     EXPECT_EQ(dlg.Slot(1).ResultText()->text(), "port lost");
     EXPECT_TRUE(dlg.Slot(1).StopButton()->isEnabled());
 
@@ -439,7 +445,7 @@ TEST(Gangburn, AutoSlotOutlivesItsPort) {
     EXPECT_TRUE(dlg.BatchRunning());
     Picture(dlg, "gangburn-port-lost");
     chip.SetPlugged(true);
-    ASSERT_TRUE(WaitFor([&] { return dlg.Passed() == 2; }, 30000));  // the module still in is flashed
+    ASSERT_TRUE(WaitFor([&] { return dlg.Passed() == 2; }, 60000));  // the module still in is flashed
     EXPECT_NE(TextColour(dlg.Slot(0).ResultText()), lost);
     EXPECT_EQ(dlg.Failed(), 0);  // a lost port is no verdict on a module
 
@@ -451,7 +457,7 @@ TEST(Gangburn, AutoSlotOutlivesItsPort) {
     dlg.OnStopAll();
     ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 5000));
     const std::string csv = testsupport::ReadFile(records);
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5) << csv;  // header, 2 flashed, 2 without port
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6) << csv;  // header, 2 flashed, 3 without port
     EXPECT_NE(csv.find(",Gangburn,1," + chip.Path() + ","), std::string::npos) << csv;
     EXPECT_NE(csv.find(",Gangburn,2," + notYet + ","), std::string::npos) << csv;
 }
