@@ -11,10 +11,13 @@
 #include <chrono>
 #include <thread>
 
+#include "ResultLook.h"
+
 namespace burnkit {
 namespace {
 
 const char* kTitle = "Burnkit";
+const char* kProgram = "Burnkit";
 
 QStringList PortEntries(const QStringList& extra) {
     std::vector<std::string> paths;
@@ -29,7 +32,7 @@ QStringList PortEntries(const QStringList& extra) {
 CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWidget* parent)
     : QDialog(parent), m_notifier(notifier) {
     setWindowTitle(kTitle);
-    m_settings = new FlashSettingsBox(true, PortEntries(extraPorts), this);
+    m_settings = new FlashSettingsBox(kProgram, true, PortEntries(extraPorts), this);
     if (!extraPorts.isEmpty()) m_settings->PortList()->setCurrentText(extraPorts.last());
     m_portButton = new QPushButton("Open Serial Port", this);
     m_portButton->setObjectName("portButton");
@@ -51,9 +54,17 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_stop->setEnabled(false);
     m_speed = new QLabel("0 Bps", this);
     m_speed->setObjectName("speedValue");
+    m_speed->setMinimumWidth(m_speed->fontMetrics().horizontalAdvance("9999.99 KBps"));
     m_time = new QLabel("00:00", this);
     m_time->setObjectName("timeValue");
-    m_record = new RecordFileRow("Burnkit", this);
+    m_result = new QLabel(this);
+    m_result->setObjectName("resultText");
+    QFont big = m_result->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    m_result->setFont(big);
+    m_result->setMinimumWidth(WidestOutcomeWord(m_result) + 8);
+    m_record = new RecordFileRow(kProgram, this);
 
     // The form's arrangement: settings and the port button on the left; image, progress,
     // figures and Burn on the right.
@@ -75,13 +86,15 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     right->addWidget(m_record, 4, 0, 1, 3);
     right->setRowStretch(5, 1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_result);
     buttons->addStretch();
     buttons->addWidget(m_stop);
     buttons->addWidget(m_burn);
     right->addLayout(buttons, 6, 0, 1, 3);
     right->setColumnStretch(1, 1);
     columns->addLayout(right, 3);
-    setMinimumSize(DialogUnits(this, 318, 175));
+    // The form's size in dialog units, or more where the results and figures need it.
+    KeepMinimumSize(this, DialogUnits(this, 318, 175));
 
     connect(m_portButton, &QPushButton::clicked, this, [this] { OnOpenClosePort(); });
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
@@ -91,6 +104,9 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
     m_ui = new UiQueue(this);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
+    // The last image flashed is offered again; one gone since is quietly left out.
+    if (const QString last = RememberedImage(kProgram); !last.isEmpty() && ImageProblem(last).isEmpty())
+        ChooseImage(last);
 }
 
 CBurnkitDlg::~CBurnkitDlg() {
@@ -137,13 +153,14 @@ void CBurnkitDlg::ChooseImage(const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
         // The earlier choice is gone as well: Burn asks for an image rather than flash
         // one the user meant to replace.
-        m_image.clear();
+        m_image = {};
         m_imagePath->clear();
         m_imagePath->setToolTip({});
         m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
         return;
     }
-    m_image = path;
+    m_image = NoteImage(path);  // what Burn compares the file with
+    RememberImage(kProgram, path);
     m_imagePath->setText(path);
     m_imagePath->setToolTip(path);
     m_imagePath->setCursorPosition(0);
@@ -177,8 +194,16 @@ void CBurnkitDlg::reject() {
 }
 
 void CBurnkitDlg::OnBurn() {
-    if (m_image.isEmpty()) {
+    if (m_image.path.isEmpty()) {
         m_notifier.Show(this, kTitle, "Please choose a IMG file!");
+        return;
+    }
+    // The image is read once, here: a file deleted or rebuilt since it was chosen never
+    // reaches the module.
+    auto batch = std::make_unique<BurnBatch>(PrepareImages(m_image.path.toStdString()));
+    if (const QString problem = ImageChangeProblem(m_image, *batch); !problem.isEmpty()) {
+        ReleaseImages(*batch);
+        m_notifier.Warn(this, kTitle, problem);
         return;
     }
     // A fresh handle for the run. If the port will not open again, no run starts.
@@ -193,7 +218,7 @@ void CBurnkitDlg::OnBurn() {
         return;
     }
     m_line = std::make_unique<SerialPortLine>(*m_port);
-    m_runImage = m_image.toStdString();
+    m_runBatch = std::move(batch);
     m_runPort = m_settings->Settings().port;
     m_cancel.Reset();
     m_running = true;
@@ -204,13 +229,14 @@ void CBurnkitDlg::OnBurn() {
     m_openImage->setEnabled(false);
     m_portButton->setEnabled(false);
     m_bar->setValue(0);
+    ShowOutcome(m_result, Outcome::Flashing, {});
     m_counters.ResetForRun();
     m_timer.start();
     m_worker->Release();
 }
 
 void CBurnkitDlg::WorkerRun() {
-    BurnBatch batch = PrepareImages(m_runImage);
+    BurnBatch& batch = *m_runBatch;
     BurnJob job = MakeJob(batch, m_line.get(), m_parameters, &m_counters, &m_cancel, false, 0);
     job.owner = this;
     job.notify = [](BurnJob& j) {
@@ -233,6 +259,7 @@ void CBurnkitDlg::WorkerRun() {
         m_stop->setEnabled(false);
         m_openImage->setEnabled(true);
         m_portButton->setEnabled(true);
+        ShowOutcome(m_result, OutcomeOf(result), ResultMessage(result));
         if (m_closing) return;
         if (!recordError.isEmpty()) m_notifier.Warn(this, kTitle, recordError);
         if (result == burn::kSuccess || result == burn::kStopped) m_notifier.Show(this, kTitle, ResultMessage(result));

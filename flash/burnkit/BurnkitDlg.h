@@ -1,5 +1,5 @@
 // Burnkit's one window: line settings and port, image choice, Burn with progress,
-// throughput and time, and a message with the result.
+// throughput and time, the result in its colour and a message with it.
 #pragma once
 
 #include <QDialog>
@@ -30,6 +30,9 @@ public:
     bool Running() const { return m_running.load(); }
     bool PortOpen() const { return m_port != nullptr; }
     RecordFileChoice& RecordFile() { return m_record->Choice(); }
+    QLabel* ResultText() const { return m_result; }
+    QString OperatorName() const { return m_settings->OperatorName(); }
+    QString Lot() const { return m_settings->Lot(); }
 
     void OnOpenClosePort();
     void OnChooseImage();                  // the file dialog, then ChooseImage
@@ -61,14 +64,15 @@ private:
     QPushButton* m_stop;
     QLabel* m_speed;
     QLabel* m_time;
+    QLabel* m_result;
     RecordFileRow* m_record;
     QTimer m_timer;
     UiQueue* m_ui;
 
     std::unique_ptr<serial::SerialPort> m_port;
     std::unique_ptr<SerialPortLine> m_line;
-    QString m_image;            // the chosen image, remembered by path
-    std::string m_runImage;     // handed to the worker at Burn
+    ChosenImage m_image;        // the chosen image as it was then
+    std::unique_ptr<BurnBatch> m_runBatch;  // read at Burn, handed to the worker
     std::string m_runPort;
     RunParameters m_parameters;
     BurnCounters m_counters;

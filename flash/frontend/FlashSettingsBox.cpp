@@ -1,15 +1,17 @@
 #include "FlashSettingsBox.h"
 
 #include <QFontMetrics>
+#include <QEvent>
 #include <QFormLayout>
+#include <QSettings>
 #include <cstdio>
 
-FlashSettingsBox::FlashSettingsBox(bool withPort, const QStringList& ports, QWidget* parent)
-    : QGroupBox("Serial Port Setting", parent) {
+FlashSettingsBox::FlashSettingsBox(const QString& program, bool withPort, const QStringList& ports, QWidget* parent)
+    : QGroupBox("Serial Port Setting", parent), m_program(program) {
     setObjectName("settingsBox");
     auto* form = new QFormLayout(this);
     if (withPort) {
-        m_port = new QComboBox(this);
+        m_port = new PortComboBox(this);
         m_port->setObjectName("portList");
         m_port->addItems(ports);
         form->addRow("COM:", m_port);
@@ -18,6 +20,17 @@ FlashSettingsBox::FlashSettingsBox(bool withPort, const QStringList& ports, QWid
     m_dataBits = AddList("DataBits:", "dataBitsList", kFlashDataBits, "8");
     m_parity = AddList("Parity:", "parityList", kFlashParities, "NOPARITY");
     m_stopBits = AddList("StopBits:", "stopBitsList", kFlashStopBits, "ONESTOPBIT");
+    m_operator = AddRemembered("Operator:", "operatorEdit", "operator");
+    m_lot = AddRemembered("Lot:", "lotEdit", "lot");
+}
+
+QLineEdit* FlashSettingsBox::AddRemembered(const char* label, const char* objectName, const char* key) {
+    auto* edit = new QLineEdit(QSettings(m_program, m_program).value(key).toString(), this);
+    edit->setObjectName(objectName);
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, key](const QString& text) { QSettings(m_program, m_program).setValue(key, text); });
+    static_cast<QFormLayout*>(layout())->addRow(label, edit);
+    return edit;
 }
 
 QComboBox* FlashSettingsBox::AddList(const char* label, const char* objectName,
@@ -41,13 +54,42 @@ FlashLineSettings FlashSettingsBox::Settings() const {
 }
 
 void FlashSettingsBox::SetLocked(bool locked) {
-    for (QComboBox* list : {m_port, m_baud, m_dataBits, m_parity, m_stopBits})
+    for (QComboBox* list : {static_cast<QComboBox*>(m_port), m_baud, m_dataBits, m_parity, m_stopBits})
         if (list) list->setEnabled(!locked);
+    m_operator->setReadOnly(locked);  // a batch's runs carry the names it started with
+    m_lot->setReadOnly(locked);
 }
 
 QSize DialogUnits(const QWidget* widget, int x, int y) {
     const QFontMetrics m(widget->font());
     return {x * m.averageCharWidth() / 4, y * m.height() / 8};
+}
+
+namespace {
+
+class MinimumSizeKeeper : public QObject {
+public:
+    MinimumSizeKeeper(QWidget* window, QSize size) : QObject(window), m_window(window), m_size(size) { Apply(); }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) Apply();
+        return false;
+    }
+
+private:
+    void Apply() {
+        const QSize needed = m_window->layout() ? m_window->layout()->minimumSize() : QSize();
+        m_window->setMinimumSize(m_size.expandedTo(needed));
+    }
+
+    QWidget* m_window;
+    QSize m_size;
+};
+
+}  // namespace
+
+void KeepMinimumSize(QWidget* window, QSize size) {
+    window->installEventFilter(new MinimumSizeKeeper(window, size));
 }
 
 QStringList PortsFromArguments(const QStringList& arguments) {

@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include "ElidedText.h"
+
 QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter) {
     const int64_t now = SteadyMs();
     meter.Note(counters.stage.load(), counters.stageStartMs.load(), counters.bytesDone.load(), now);
@@ -22,8 +24,39 @@ QString ImageProblem(const QString& path) {
 
 QString ResultMessage(uint32_t code) {
     QString text = QString::fromStdString(ResultText(code));
-    if (code != burn::kSuccess && code != burn::kStopped) text += "\n" + QString::fromStdString(ResultMeaning(code));
+    const std::string meaning = code == burn::kSuccess ? std::string() : ResultMeaning(code);
+    // A stop says what it means only where the core gives more than the word itself.
+    if (!meaning.empty() && (code != burn::kStopped || meaning != "stopped by the user"))
+        text += "\n" + QString::fromStdString(meaning);
     return text;
+}
+
+ChosenImage NoteImage(const QString& path) {
+    BurnBatch batch = PrepareImages(path.toStdString());
+    ChosenImage chosen{path, batch.loadResult == image::kLoaded ? batch.image->size : 0, batch.imageSha256};
+    ReleaseImages(batch);
+    return chosen;
+}
+
+QString ImageChangeProblem(const ChosenImage& chosen, const BurnBatch& batch) {
+    const QString again = "No module was flashed; choose the image again.\n" + chosen.path;
+    if (batch.loadResult != image::kLoaded)
+        return "The image cannot be read since it was chosen: " +
+               QString::fromStdString(ImageLoadText(batch.loadResult)) + ". " + again;
+    if (batch.image->size != chosen.size || batch.imageSha256 != chosen.sha256)
+        return QString("The image changed since it was chosen (%1 bytes then, %2 now; SHA-256 %3 then, %4 now). ")
+                   .arg(chosen.size)
+                   .arg(batch.image->size)
+                   .arg(QString::fromStdString(chosen.sha256.substr(0, 12)),
+                        QString::fromStdString(batch.imageSha256.substr(0, 12))) +
+               again;
+    return {};
+}
+
+QString RememberedImage(const QString& program) { return QSettings(program, program).value("image").toString(); }
+
+void RememberImage(const QString& program, const QString& path) {
+    QSettings(program, program).setValue("image", path);
 }
 
 QString DefaultRecordFile(const QString& program) {
@@ -57,10 +90,9 @@ QString RecordFileChoice::Append(const RunRecord& record) const {
 }
 
 RecordFileRow::RecordFileRow(const QString& program, QWidget* parent)
-    : QWidget(parent), m_choice(program), m_path(new QLabel(this)) {
+    : QWidget(parent), m_choice(program), m_path(new ElidedLabel(this)) {
     m_path->setObjectName("recordFile");
     // A long path must not widen the window: the label shows what fits, the tooltip the rest.
-    m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* button = new QPushButton("Record...", this);
     button->setObjectName("recordButton");
     auto* row = new QHBoxLayout(this);
@@ -79,6 +111,5 @@ RecordFileRow::RecordFileRow(const QString& program, QWidget* parent)
 }
 
 void RecordFileRow::Show(const QString& path) {
-    m_path->setText(path);
-    m_path->setToolTip("Every run is recorded in this file (CSV):\n" + path);
+    m_path->SetFullText(path, "Every run is recorded in this file (CSV):\n" + path);
 }

@@ -11,7 +11,7 @@
 #include "Procedure.h"
 #include "RunRecord.h"
 
-class QLabel;
+class ElidedLabel;
 
 // The file dialog's filter: image names often have no dot.
 inline constexpr const char* kImageFilter = "Img file (*.*);;All files (*)";
@@ -22,6 +22,25 @@ QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter);
 
 // Empty when `path` can be flashed; otherwise why not ("not a regular file", ...).
 QString ImageProblem(const QString& path);
+
+// An image as it was when chosen: Burn flashes it only while the file still holds the
+// same bytes, so an image rebuilt or deleted in between never reaches a module.
+struct ChosenImage {
+    QString path;
+    uint64_t size = 0;
+    std::string sha256;  // empty: nothing chosen
+};
+
+// Reads and hashes the image at `path` as PrepareImages does.
+ChosenImage NoteImage(const QString& path);
+
+// Empty when `batch`, read at Burn, holds the image as it was chosen; otherwise why not,
+// for a warning that no module was flashed.
+QString ImageChangeProblem(const ChosenImage& chosen, const BurnBatch& batch);
+
+// The image `program` flashed last, kept between launches; empty when none.
+QString RememberedImage(const QString& program);
+void RememberImage(const QString& program, const QString& path);
 
 // Where `program` keeps its run records unless the user chose another file: the user's
 // data directory.
@@ -55,7 +74,7 @@ private:
     void Show(const QString& path);
 
     RecordFileChoice m_choice;
-    QLabel* m_path;
+    ElidedLabel* m_path;
 };
 
 // A run's result for a message box: the result text, and for a failure its meaning on

@@ -17,6 +17,7 @@ namespace gangburn {
 namespace {
 
 const char* kTitle = "Burnkit 921600";
+const char* kProgram = "Gangburn";
 
 }  // namespace
 
@@ -25,7 +26,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     setWindowTitle(kTitle);
     const QStringList ports = PortEntries();
 
-    m_settings = new FlashSettingsBox(false, {}, this);
+    m_settings = new FlashSettingsBox(kProgram, false, {}, this);
     m_imagePath = new QLineEdit(this);
     m_imagePath->setObjectName("imagePath");
     m_imagePath->setReadOnly(true);
@@ -39,6 +40,12 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_stopAll->setEnabled(false);
     m_rescan = new QPushButton("Rescan", this);
     m_rescan->setObjectName("rescanButton");
+    m_retry = new QPushButton("Retry failed", this);
+    m_retry->setObjectName("retryFailedButton");
+    m_retry->setToolTip("Flash again only the slots that failed in the last batch (not those in Auto)");
+    m_retry->setEnabled(false);
+    m_summary = new QLabel(this);
+    m_summary->setObjectName("batchSummary");
     m_tally = new QLabel(this);
     m_tally->setObjectName("tally");
     QFont big = m_tally->font();
@@ -47,7 +54,7 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     m_tally->setMinimumWidth(QFontMetrics(big).horizontalAdvance("Pass 9999   Fail 9999   Yield 100.0 %"));
     auto* resetTally = new QPushButton("Reset", this);
     resetTally->setObjectName("resetTallyButton");
-    m_record = new RecordFileRow("Gangburn", this);
+    m_record = new RecordFileRow(kProgram, this);
 
     auto* top = new QGridLayout(this);
     m_settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -64,15 +71,17 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     tally->addWidget(m_tally);
     tally->addWidget(resetTally);
     tally->addWidget(m_rescan);
+    tally->addWidget(m_retry);
     tally->addStretch();
     session->addLayout(tally);
+    session->addWidget(m_summary);
     session->addWidget(m_record);
     top->addLayout(session, 1, 1, Qt::AlignTop);
     auto* slotGrid = new QGridLayout;
-    slotGrid->setColumnStretch(2, 1);
+    slotGrid->setColumnStretch(3, 1);  // a wider window widens the bars
     top->addLayout(slotGrid, 2, 0, 1, 2);
     top->setColumnStretch(1, 1);
-    top->setRowStretch(1, 1);
+    top->setRowStretch(3, 1);  // room to spare goes below the slots
 
     m_ui = new UiQueue(this);
     m_batch.post = [this](std::function<void()> work) { m_ui->Post(std::move(work)); };
@@ -90,15 +99,21 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
         if (i < extraPorts.size()) Slot(i).PortList()->setCurrentText(extraPorts[i]);
     }
     ResetTally();
-    setMinimumSize(DialogUnits(this, 493, 222));
+    // The form's size in dialog units, or more where the results and figures need it.
+    KeepMinimumSize(this, DialogUnits(this, 493, 222));
 
     connect(m_openImage, &QPushButton::clicked, this, [this] { OnChooseImage(); });
     connect(m_burn, &QPushButton::clicked, this, [this] { OnBurn(); });
     connect(m_stopAll, &QPushButton::clicked, this, [this] { OnStopAll(); });
     connect(m_rescan, &QPushButton::clicked, this, [this] { Rescan(); });
+    connect(m_retry, &QPushButton::clicked, this, [this] { OnRetryFailed(); });
     connect(resetTally, &QPushButton::clicked, this, [this] { ResetTally(); });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
+    // The last image flashed is offered again; one gone since is quietly left out.
+    if (const QString last = RememberedImage(kProgram); !last.isEmpty() && ImageProblem(last).isEmpty()) {
+        ChooseImage(last);
+    }
 }
 
 CBurnkitDlg::~CBurnkitDlg() {
@@ -130,9 +145,24 @@ void CBurnkitDlg::Rescan() {
 }
 
 void CBurnkitDlg::Count(uint32_t result) {
-    if (result == burn::kSuccess) ++m_passed;
-    else if (result != burn::kStopped) ++m_failed;
+    if (result == burn::kSuccess) ++m_passed, ++m_batchPassed;
+    else if (result != burn::kStopped) ++m_failed, ++m_batchFailed;
     m_tally->setText(TallyText());
+}
+
+// "Batch: Pass 3   Fail 1   Yield 75.0 %   Time 00:42   343 modules/h": what the line
+// made of the batch, the throughput over its whole time.
+QString CBurnkitDlg::SummaryText() const {
+    const int total = m_batchPassed + m_batchFailed;
+    const qint64 seconds = std::max<qint64>(1, m_batchClock.elapsed() / 1000);
+    const QString yield = total ? QString::number(100.0 * m_batchPassed / total, 'f', 1) + " %" : QString("-");
+    return QString("Batch: Pass %1   Fail %2   Yield %3   Time %4:%5   %6 modules/h")
+        .arg(m_batchPassed)
+        .arg(m_batchFailed)
+        .arg(yield)
+        .arg(seconds / 60, 2, 10, QChar('0'))
+        .arg(seconds % 60, 2, 10, QChar('0'))
+        .arg(qRound64(total * 3600.0 / seconds));
 }
 
 QString CBurnkitDlg::TallyText() const {
@@ -180,12 +210,13 @@ void CBurnkitDlg::OnChooseImage() {
 
 void CBurnkitDlg::ChooseImage(const QString& path) {
     if (const QString problem = ImageProblem(path); !problem.isEmpty()) {
-        m_image.clear();  // Burn asks for an image rather than flash the one being replaced
+        m_image = {};  // Burn asks for an image rather than flash the one being replaced
         m_imagePath->clear();
         m_imagePath->setToolTip({});
         m_notifier.Warn(this, kTitle, "Img File open error: " + problem + "\n" + path);
     } else {
-        m_image = path;
+        m_image = NoteImage(path);  // what Burn compares the file with
+        RememberImage(kProgram, path);
         m_imagePath->setText(path);
         m_imagePath->setToolTip(path);
         m_imagePath->setCursorPosition(0);
@@ -200,20 +231,46 @@ void CBurnkitDlg::SetIdle(bool idle) {
     m_burn->setEnabled(idle);
     m_stopAll->setEnabled(!idle);
     m_rescan->setEnabled(idle);
+    bool retry = false;
+    for (auto& slot : m_slots) retry = retry || (slot->FailedLast() && !slot->AutoRun() && slot->HasPort());
+    m_retry->setEnabled(idle && retry);
 }
 
 void CBurnkitDlg::OnBurn() {
-    if (m_image.isEmpty()) {
+    StartBatch([](PortSlot&) { return true; });
+}
+
+void CBurnkitDlg::OnRetryFailed() {
+    StartBatch([](PortSlot& slot) { return slot.FailedLast() && !slot.AutoRun(); });
+}
+
+// The image is read once here and every module of the batch (each of an Auto slot too)
+// gets those bytes. A file deleted or rebuilt since it was chosen starts no slot and
+// counts no module.
+void CBurnkitDlg::StartBatch(const std::function<bool(PortSlot&)>& take) {
+    if (m_image.path.isEmpty()) {
         m_notifier.Show(this, kTitle, "Please choose a IMG file!");
         return;
     }
-    m_records = std::make_unique<BurnBatch>(PrepareImages(m_image.toStdString()));
+    auto records = std::make_unique<BurnBatch>(PrepareImages(m_image.path.toStdString()));
+    if (const QString problem = ImageChangeProblem(m_image, *records); !problem.isEmpty()) {
+        ReleaseImages(*records);
+        m_notifier.Warn(this, kTitle, problem);
+        return;
+    }
+    m_records = std::move(records);
     m_batch.records = m_records.get();
     m_batch.line = m_settings->Settings();
+    m_batchPassed = m_batchFailed = 0;
+    m_batchClock.start();
+    m_summary->clear();
+    std::vector<PortSlot*> taken;
+    for (auto& slot : m_slots)
+        if (take(*slot)) taken.push_back(slot.get());
     m_timer.start();
     SetIdle(false);
-    for (auto& slot : m_slots) slot->ResetForBatch();
-    for (auto& slot : m_slots) {
+    for (PortSlot* slot : taken) slot->ResetForBatch();
+    for (PortSlot* slot : taken) {
         slot->Release();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -231,6 +288,7 @@ void CBurnkitDlg::OnTick() {
     m_timer.stop();
     m_batch.records = nullptr;
     m_records.reset();
+    m_summary->setText(SummaryText());
     SetIdle(true);
 }
 

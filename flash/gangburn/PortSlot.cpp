@@ -7,15 +7,42 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <filesystem>
 
+#include "ElidedText.h"
 #include "Fixture.h"
 
 namespace gangburn {
+namespace {
+
+// A fixture's USB bridge takes a second or two to come back after it is plugged in: a
+// look twice a second finds it without loading the machine.
+constexpr int kPortPollMs = 500;
+
+Indicator::Look LookFor(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Success: return Indicator::Look::Succeeded;
+    case Outcome::Fail:
+    case Outcome::PortFail: return Indicator::Look::Failed;
+    case Outcome::Stopped: return Indicator::Look::Stopped;
+    case Outcome::PortLost: return Indicator::Look::PortLost;
+    default: return Indicator::Look::Idle;
+    }
+}
+
+}  // namespace
 
 Indicator::Indicator(QWidget* parent) : QWidget(parent) { setFixedSize(27, 27); }
 
 void Indicator::SetLook(Look look) {
     m_look = look;
+    m_fill = QColor();
+    update();
+}
+
+void Indicator::Show(Outcome outcome) {
+    m_look = LookFor(outcome);
+    m_fill = m_look == Look::Idle ? QColor() : LookOf(outcome).colour;
     update();
 }
 
@@ -23,14 +50,13 @@ void Indicator::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(palette().color(QPalette::WindowText), 1));
-    if (m_look == Look::Failed) p.setBrush(QColor(255, 0, 0));
-    else if (m_look == Look::Succeeded) p.setBrush(QColor(0, 255, 0));
+    if (m_fill.isValid()) p.setBrush(m_fill);
     p.drawEllipse(QRectF(1, 1, 25, 25));
 }
 
 PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const QStringList& ports, Batch& batch)
     : m_index(index), m_dialog(dialog), m_batch(batch) {
-    m_list = new QComboBox(dialog);
+    m_list = new PortComboBox(dialog);
     m_list->setObjectName(QString("portList%1").arg(index));
     m_list->addItem(QString());  // the empty entry: the slot takes no part
     m_list->addItems(ports);
@@ -39,17 +65,22 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_speed = new QLabel("0 Bps", dialog);
+    m_speed->setMinimumWidth(m_speed->fontMetrics().horizontalAdvance("9999.99 KBps"));
     m_time = new QLabel("00:00", dialog);
+    m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance("00:00 sec"));
     m_indicator = new Indicator(dialog);
     m_indicator->setObjectName(QString("indicator%1").arg(index));
     m_result = new QLabel(dialog);
     m_result->setObjectName(QString("result%1").arg(index));
     m_result->setAlignment(Qt::AlignCenter);
-    m_result->setMinimumWidth(60);
     QFont big = m_result->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     m_result->setFont(big);  // read from across the bench
+    m_result->setMinimumWidth(WidestOutcomeWord(m_result) + 8);
+    m_last = new QLabel(dialog);
+    m_last->setObjectName(QString("lastResult%1").arg(index));
+    m_last->setMinimumWidth(m_last->fontMetrics().horizontalAdvance("last: ") + WidestOutcomeWord(m_last));
     m_autoBox = new QCheckBox("Auto", dialog);
     m_autoBox->setObjectName(QString("auto%1").arg(index));
     m_autoBox->setToolTip("Flash each module put into the fixture, until stopped");
@@ -61,6 +92,8 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     QObject::connect(m_list, &QComboBox::currentIndexChanged, m_list, [this] {
         if (!Busy()) ClearResult();
     });
+    m_portPoll.setInterval(kPortPollMs);
+    QObject::connect(&m_portPoll, &QTimer::timeout, m_stop, [this] { PollPort(); });
     int column = 0;
     auto* number = new QLabel(QString::number(index + 1), dialog);  // as the fixture is labelled
     QFont bold = number->font();
@@ -76,20 +109,22 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     grid->addWidget(m_time, row, column++);
     grid->addWidget(m_indicator, row, column++);
     grid->addWidget(m_result, row, column++);
+    grid->addWidget(m_last, row, column++);  // small beside it: the previous module's
     grid->addWidget(m_autoBox, row, column++);
     grid->addWidget(m_stop, row, column++);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
 }
 
 PortSlot::~PortSlot() {
+    m_portPoll.stop();
     m_cancel.Set();  // a run in progress ends at its next wait
     m_worker.reset();
 }
 
 void PortSlot::ClearResult() {
-    m_indicator->SetLook(Indicator::Look::Idle);
-    m_result->clear();
-    m_result->setToolTip({});
+    Show(Outcome::None, {});
+    m_last->clear();
+    m_last->setToolTip({});
 }
 
 void PortSlot::ResetForBatch() {
@@ -97,6 +132,7 @@ void PortSlot::ResetForBatch() {
     m_bar->setValue(0);
     m_time->clear();
     m_speed->clear();
+    m_failedLast = false;
     ClearResult();
 }
 
@@ -112,19 +148,33 @@ void PortSlot::Release() {
 
 void PortSlot::Stop() {
     if (m_workerBusy.load()) m_cancel.Set();
+    if (!m_waitingForPort) return;
+    m_portPoll.stop();
+    m_waitingForPort = false;
+    Show(Outcome::Stopped, ResultMessage(burn::kStopped));
+    m_stop->setEnabled(false);
 }
 
-// Green "Success", red "Fail" (the reason in the tooltip), or neutral "Stopped".
+void PortSlot::Show(Outcome outcome, const QString& detail) {
+    ShowOutcome(m_result, outcome, detail);
+    m_indicator->Show(outcome);
+}
+
+// Green "Success", red "Fail", amber "Stopped"; the whole result text in the tooltip.
 void PortSlot::ShowResult(uint32_t result, const QString& detail) {
     if (!m_auto) m_stop->setEnabled(false);  // an automatic slot runs on until stopped
-    if (result == burn::kStopped) {
-        m_indicator->SetLook(Indicator::Look::Idle);
-        m_result->setText("Stopped");
-        return;
+    m_failedLast = result != burn::kSuccess && result != burn::kStopped;
+    Show(OutcomeOf(result), detail);
+}
+
+// The module left the fixture: an empty fixture never looks like a finished one. The
+// result stays readable, small, with its whole text in the tooltip.
+void PortSlot::ShowWaiting() {
+    if (!m_result->text().isEmpty() && m_result->text() != LookOf(Outcome::Waiting).word) {
+        m_last->setText("last: " + m_result->text());
+        m_last->setToolTip(m_result->toolTip());
     }
-    m_indicator->SetLook(result == burn::kSuccess ? Indicator::Look::Succeeded : Indicator::Look::Failed);
-    m_result->setText(result == burn::kSuccess ? "Success" : "Fail");
-    m_result->setToolTip(detail);
+    Show(Outcome::Waiting, "The fixture is empty: put the next module in");
 }
 
 void PortSlot::SetListEnabled(bool enabled) {
@@ -144,29 +194,38 @@ void PortSlot::Tick() {
     m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
+void PortSlot::Record(uint32_t result, double seconds) {
+    const QString recordError =
+        m_batch.record(MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, seconds));
+    if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
+}
+
+bool PortSlot::OpenPort() {
+    FlashLineSettings settings = m_batch.line;
+    settings.port = m_device;
+    std::string error;
+    m_port = OpenFlashPort(settings, error);
+    if (m_port) return true;
+    const QString reason = QString::fromStdString(error);
+    if (m_auto) {
+        PortLost(reason);  // not there yet: waited for as a port that went away
+        return false;
+    }
+    // Told in the row and in a box naming the slot; the other slots go on.
+    Record(burn::kNoPort, 0);
+    m_batch.post([this, reason] {
+        ShowResult(burn::kNoPort, reason);
+        Show(Outcome::PortFail, reason);
+        m_stop->setEnabled(false);
+    });
+    m_batch.showMessage(m_index, reason);
+    return false;
+}
+
 void PortSlot::WorkerRun() {
     m_port.reset();
     m_portOpen = false;
-    if (!m_device.empty()) {
-        FlashLineSettings settings = m_batch.line;
-        settings.port = m_device;
-        std::string error;
-        m_port = OpenFlashPort(settings, error);
-        if (!m_port) {
-            // Told in the row and in a box naming the slot; the other slots go on.
-            const QString reason = QString::fromStdString(error);
-            const QString recordError =
-                m_batch.record(MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, burn::kNoPort, 0));
-            m_batch.post([this, reason] {
-                ShowResult(burn::kNoPort, reason);
-                m_result->setText("Fail: port");
-                m_stop->setEnabled(false);
-            });
-            m_batch.showMessage(m_index, reason);
-            if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
-        }
-    }
-    if (!m_port) {
+    if (m_device.empty() || !OpenPort()) {
         m_pending = false;
         m_workerBusy = false;
         return;
@@ -181,17 +240,11 @@ void PortSlot::WorkerRun() {
     };
     m_running = true;  // before the pending flag drops: the batch never looks over
     m_pending = false;
-    if (!m_auto) {
-        RunModule(job);
-    } else if (fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel)) {
-        // Each module put into the fixture is flashed, the next once this one was taken
-        // out, until the slot is stopped. A module already there at the start waits.
-        m_batch.post([this] { m_result->setText("Ready"); });
-        while (fixture::WaitForModule(*m_port, &m_cancel)) {
-            if (RunModule(job) == burn::kStopped || !fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel))
-                break;
-        }
-        m_batch.post([this] { m_stop->setEnabled(false); });
+    if (m_auto) {
+        RunAuto(job);
+    } else {
+        bool lost = false;
+        RunModule(job, lost);
     }
     m_port->Purge(serial::kPurgeRx | serial::kPurgeTx);
     m_port.reset();
@@ -200,26 +253,94 @@ void PortSlot::WorkerRun() {
     m_workerBusy = false;
 }
 
-uint32_t PortSlot::RunModule(BurnJob& job) {
+// Each module put into the fixture is flashed, the next once this one was taken out,
+// until the slot is stopped. A module already there at the start (or when the port comes
+// back) is flashed at once: its NMEA is what the wait listens for.
+void PortSlot::RunAuto(BurnJob& job) {
+    m_batch.post([this] { ShowWaiting(); });
+    bool lost = false;
+    while (!lost) {
+        if (!fixture::WaitForModule(*m_port, &m_cancel)) {
+            lost = !m_cancel.IsSet();
+            if (lost) PortLost("the port failed while waiting for a module");
+            break;
+        }
+        if (RunModule(job, lost) == burn::kStopped || lost) break;
+        if (!fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel)) {
+            lost = !m_cancel.IsSet();
+            if (lost) PortLost("the port failed while the module was in the fixture");
+            break;
+        }
+        m_batch.post([this] { ShowWaiting(); });
+    }
+    if (!lost) m_batch.post([this] { m_stop->setEnabled(false); });
+}
+
+bool PortSlot::PortGone() const {
+    std::error_code ec;
+    return !std::filesystem::exists(m_device, ec);
+}
+
+void PortSlot::PortLost(const QString& why) {
+    Record(burn::kNoPort, 0);
+    const QString detail = QString::fromStdString(m_device) + ": " + why +
+                           "\nWaiting for the port to come back; \"Stop\" ends the wait.\n" +
+                           ResultMessage(burn::kNoPort);
+    m_batch.post([this, detail] {
+        Show(Outcome::PortLost, detail);
+        m_failedLast = true;
+        if (m_auto) WaitForPort();
+        else m_stop->setEnabled(false);
+    });
+}
+
+void PortSlot::WaitForPort() {
+    m_waitingForPort = true;
+    m_stop->setEnabled(true);
+    m_portPoll.start();
+}
+
+// The device is back when its path leads to a port that opens; the worker then opens
+// it for itself and goes on waiting for modules.
+void PortSlot::PollPort() {
+    if (m_workerBusy.load()) return;  // the run that lost it is still winding up
+    serial::SerialPort probe;
+    if (PortGone() || !probe.Open(m_device)) return;
+    probe.Close();
+    m_portPoll.stop();
+    m_waitingForPort = false;
+    m_cancel.Reset();
+    m_pending = true;
+    m_workerBusy = true;
+    m_worker->Release();
+}
+
+uint32_t PortSlot::RunModule(BurnJob& job, bool& lost) {
     m_counters.ResetForRun();
     m_counters.reportValid = true;
     m_batch.post([this] {
         m_bar->setValue(0);
-        m_result->setText(m_auto ? "Flashing" : "");
-        m_result->setToolTip({});
-        m_indicator->SetLook(Indicator::Look::Idle);
+        Show(m_auto ? Outcome::Flashing : Outcome::None, {});
+        m_last->clear();
+        m_last->setToolTip({});
     });
     job.notify(job);
     const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
-    const QString recordError = m_batch.record(
-        MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, (SteadyMs() - start) / 1000.0));
+    if (result != burn::kSuccess && result != burn::kStopped && PortGone()) {
+        // The adapter went during the run: no verdict on the module, which is flashed
+        // again once the port is back.
+        lost = true;
+        m_batch.post([this] { ShowProgress(); });
+        PortLost(QString("the port went away during the run (%1)").arg(QString::fromStdString(ResultLine(result))));
+        return result;
+    }
+    Record(result, (SteadyMs() - start) / 1000.0);
     m_batch.post([this, result] {
         ShowProgress();
         ShowResult(result, ResultMessage(result));
         m_batch.counted(result);
     });
-    if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
     return result;
 }
 

@@ -1,7 +1,10 @@
 // One of the production dialog's four port slots: its port list, bar, speed, time,
-// indicator and result, its worker, and the port it opens for each batch.
+// indicator and result, its worker, and the port it opens for each batch. In Auto a slot
+// outlives its port: a port that goes away (or is not there yet) is told as "port lost"
+// and polled for until it opens again.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -9,6 +12,7 @@
 
 #include "BurnWorker.h"
 #include "Procedure.h"
+#include "ResultLook.h"
 #include "RunSetup.h"
 
 class QCheckBox;
@@ -20,13 +24,15 @@ class QPushButton;
 
 namespace gangburn {
 
-// A circle: an outline while idle, filled red after a failure, green after a success.
-// The colour stays through repaints until the next batch clears it.
+// A circle: an outline while idle or waiting, filled in the outcome's colour after a run
+// (green, red, amber for a stop, violet for a lost port). The colour stays through
+// repaints until the next batch clears it.
 class Indicator : public QWidget {
 public:
-    enum class Look { Idle, Failed, Succeeded };
+    enum class Look { Idle, Failed, Succeeded, Stopped, PortLost };
     explicit Indicator(QWidget* parent);
     void SetLook(Look look);
+    void Show(Outcome outcome);
     Look CurrentLook() const { return m_look; }
 
 protected:
@@ -34,6 +40,7 @@ protected:
 
 private:
     Look m_look = Look::Idle;
+    QColor m_fill;
 };
 
 class PortSlot {
@@ -56,15 +63,22 @@ public:
 
     void ResetForBatch();  // GUI thread, before Release
     void ClearResult();    // GUI thread: the slot shows no outcome
-    void Stop();           // any thread: the run ends at its next wait, as "Stopped"
+    void Stop();           // GUI thread: the run (or the wait for the port) ends as "Stopped"
     bool WorkerBusy() const { return m_workerBusy.load(); }
     void Release();        // GUI thread
     void Tick();           // GUI thread, once a second while the batch runs
-    bool Busy() const { return m_pending.load() || m_running.load(); }
+    bool Busy() const { return m_pending.load() || m_running.load() || m_waitingForPort; }
+    bool WaitingForPort() const { return m_waitingForPort; }
+    // The last batch's run of this slot failed (a port that would not open or was lost
+    // included); GUI thread.
+    bool FailedLast() const { return m_failedLast; }
+    bool AutoRun() const { return m_auto; }
+    bool HasPort() const { return !m_list->currentText().isEmpty(); }
     void SetListEnabled(bool enabled);
     QComboBox* PortList() const { return m_list; }
     Indicator* Light() const { return m_indicator; }
     QLabel* ResultText() const { return m_result; }
+    QLabel* LastResult() const { return m_last; }  // the previous module's, while waiting
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* StopButton() const { return m_stop; }
     QCheckBox* AutoBox() const { return m_autoBox; }
@@ -72,9 +86,20 @@ public:
 
 private:
     void WorkerRun();
+    bool OpenPort();     // worker: false after telling why
+    void RunAuto(BurnJob& job);  // worker: module after module until stopped or the port goes
     void ShowProgress();
     void ShowResult(uint32_t result, const QString& detail);
-    uint32_t RunModule(BurnJob& job);  // worker: one module, told and recorded
+    void Show(Outcome outcome, const QString& detail);
+    void ShowWaiting();  // GUI thread: the module was taken out; its result goes small
+    // Worker: the port went away (the adapter pulled): recorded, told, waited for.
+    void PortLost(const QString& why);
+    void WaitForPort();   // GUI thread: polls until the device is back and opens
+    void PollPort();
+    bool PortGone() const;  // worker: the device path no longer leads to a device
+    // Worker: one module, told and recorded; `lost` when the port went during it.
+    uint32_t RunModule(BurnJob& job, bool& lost);
+    void Record(uint32_t result, double seconds);  // worker
 
     int m_index;
     QWidget* m_dialog;
@@ -85,10 +110,13 @@ private:
     QLabel* m_time;
     Indicator* m_indicator;
     QLabel* m_result;
+    QLabel* m_last;
     QPushButton* m_stop;
     QCheckBox* m_autoBox;
     bool m_auto = false;  // set at Release, read by the worker
-
+    bool m_waitingForPort = false;  // GUI thread
+    bool m_failedLast = false;      // GUI thread
+    QTimer m_portPoll;
     std::string m_device;  // set at Release, read by the worker
     std::unique_ptr<serial::SerialPort> m_port;
     std::atomic<bool> m_portOpen{false};
