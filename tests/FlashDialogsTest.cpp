@@ -116,6 +116,31 @@ TEST(Burnkit, SilentModuleFailsWithTheHandshakeCode) {
     EXPECT_TRUE(dlg.PortOpen());
 }
 
+// A module that keeps its rate: the run goes on at 115200 and says so, in the box and
+// in the record, beside the log of its steps that "Log" opens.
+TEST(Burnkit, RefusedRateIsToldRecordedAndLogged) {
+    sim::ChipFaults slow;
+    slow.refuseBaudSwitch = true;
+    SimulatedChip chip(slow);
+    WriteImage(chip, 5000, 3);
+    RecordingNotifier notifier;
+    burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
+    dlg.SetRunParameters({300, 2, QuickWait});
+    const std::string records = chip.Dir() / "runs.csv";
+    dlg.RecordFile().Set(QString::fromStdString(records));
+    dlg.OnOpenClosePort();
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
+    dlg.OnBurn();
+    ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000));
+    EXPECT_EQ(notifier.messages,
+              QStringList{"Burn Flash Img Success !\nwritten at 115200 baud: the module refused 921600"});
+    const auto* log = Child<QPushButton>(dlg, "logButton");
+    ASSERT_TRUE(log->isEnabled());
+    const std::string csv = testsupport::ReadFile(records);
+    EXPECT_NE(csv.find(",115200,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(log->toolTip().toStdString()), std::string::npos) << csv;
+}
+
 TEST(Burnkit, MissingImageAndPortThatWillNotReopenStartNothing) {
     SimulatedChip chip;
     RecordingNotifier notifier;
@@ -155,6 +180,10 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(a.Path()), QString::fromStdString(b.Path()),
                                          QString::fromStdString(c.Path()), QString::fromStdString(d.Path())});
     dlg.SetRunParameters({1000, 10, QuickWait});
+    const std::string records = a.Dir() / "runs.csv";
+    dlg.RecordFile().Set(QString::fromStdString(records));
+    Child<QLineEdit>(dlg, "operatorEdit")->setText("Ana");
+    Child<QLineEdit>(dlg, "lotEdit")->setText("L-42");
     Show(dlg);
     Picture(dlg, "gangburn-idle");
     dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));
@@ -171,6 +200,19 @@ TEST(Gangburn, FourModulesOneFailingEndGreenAndRed) {
     }
     EXPECT_EQ(dlg.Slot(2).Light()->CurrentLook(), Look::Failed);
     EXPECT_EQ(dlg.Slot(2).ResultText()->text(), "Fail");
+    // The failing step and the module's cause, on the slot and in its record; each run's
+    // steps in a log the slot opens; who ran the batch in every record.
+    EXPECT_TRUE(dlg.Slot(2).ResultText()->toolTip().contains("aborted the stream (cause 0x06) at packet 2"))
+        << dlg.Slot(2).ResultText()->toolTip().toStdString();
+    const std::string csv = testsupport::ReadFile(records);
+    EXPECT_EQ(testsupport::CountOf(csv, ",Ana,L-42,"), 4u) << csv;
+    EXPECT_EQ(testsupport::CountOf(csv, "aborted the stream (cause 0x06) at packet 2"), 1u) << csv;
+    for (int i = 0; i < 4; ++i) {
+        const QString log = dlg.Slot(i).LogButton()->Path();
+        EXPECT_TRUE(dlg.Slot(i).LogButton()->isEnabled()) << i;
+        EXPECT_NE(csv.find(log.toStdString()), std::string::npos) << i;
+        EXPECT_FALSE(testsupport::ReadFile(log.toStdString()).empty()) << i;
+    }
     EXPECT_EQ(dlg.TallyText(), "Pass 3   Fail 1   Yield 75.0 %");
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(dlg.Slot(i).PortOpen()) << i;
     EXPECT_TRUE(Child<QPushButton>(dlg, "burnButton")->isEnabled());

@@ -88,6 +88,8 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_result);
     buttons->addStretch();
+    buttons->addWidget(m_log = new RunLogButton(this));
+    m_log->setObjectName("logButton");
     buttons->addWidget(m_stop);
     buttons->addWidget(m_burn);
     right->addLayout(buttons, 6, 0, 1, 3);
@@ -220,6 +222,7 @@ void CBurnkitDlg::OnBurn() {
     m_line = std::make_unique<SerialPortLine>(*m_port);
     m_runBatch = std::move(batch);
     m_runPort = m_settings->Settings().port;
+    m_runWho = {OperatorName().toStdString(), Lot().toStdString()};
     m_cancel.Reset();
     m_running = true;
     m_workerBusy = true;
@@ -237,7 +240,9 @@ void CBurnkitDlg::OnBurn() {
 
 void CBurnkitDlg::WorkerRun() {
     BurnBatch& batch = *m_runBatch;
-    BurnJob job = MakeJob(batch, m_line.get(), m_parameters, &m_counters, &m_cancel, false, 0);
+    BurnJob job = MakeJob(batch, m_line.get(), m_parameters, &m_counters, &m_cancel, false, 0, m_runPort);
+    const std::unique_ptr<RunLogFile> log = OpenRunLog(m_record->Choice().RunLogPathFor(1, m_runPort));
+    job.log = log.get();
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* dlg = static_cast<CBurnkitDlg*>(j.owner);
@@ -247,11 +252,16 @@ void CBurnkitDlg::WorkerRun() {
     const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
     m_program.jobs[0] = nullptr;
-    const QString recordError = m_record->Choice().Append(MakeRunRecord("Burnkit", 1, m_runPort, batch, result,
-                                                              (SteadyMs() - start) / 1000.0));
+    const QString logPath = log ? QString::fromStdString(log->Path()) : QString();
+    QString recordNotice;
+    const QString recordError = m_record->Choice().Append(
+        MakeDialogRecord("Burnkit", 1, m_runPort, batch, result, (SteadyMs() - start) / 1000.0, &job, m_runWho,
+                         logPath.toStdString()),
+        &recordNotice);
+    const QString message = ResultMessage(result, &job);
     ReleaseImages(batch);
     m_workerBusy = false;
-    m_ui->Post([this, result, recordError] {
+    m_ui->Post([this, result, recordError, recordNotice, message, logPath] {
         m_timer.stop();
         ShowProgress();
         m_running = false;
@@ -259,11 +269,13 @@ void CBurnkitDlg::WorkerRun() {
         m_stop->setEnabled(false);
         m_openImage->setEnabled(true);
         m_portButton->setEnabled(true);
-        ShowOutcome(m_result, OutcomeOf(result), ResultMessage(result));
+        ShowOutcome(m_result, OutcomeOf(result), message);
+        m_log->SetPath(logPath);
         if (m_closing) return;
         if (!recordError.isEmpty()) m_notifier.Warn(this, kTitle, recordError);
-        if (result == burn::kSuccess || result == burn::kStopped) m_notifier.Show(this, kTitle, ResultMessage(result));
-        else m_notifier.Warn(this, kTitle, ResultMessage(result));
+        if (!recordNotice.isEmpty()) m_notifier.Show(this, kTitle, recordNotice);
+        if (result == burn::kSuccess || result == burn::kStopped) m_notifier.Show(this, kTitle, message);
+        else m_notifier.Warn(this, kTitle, message);
     });
 }
 

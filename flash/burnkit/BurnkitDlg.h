@@ -65,6 +65,7 @@ private:
     QLabel* m_speed;
     QLabel* m_time;
     QLabel* m_result;
+    RunLogButton* m_log;
     RecordFileRow* m_record;
     QTimer m_timer;
     UiQueue* m_ui;
@@ -74,6 +75,7 @@ private:
     ChosenImage m_image;        // the chosen image as it was then
     std::unique_ptr<BurnBatch> m_runBatch;  // read at Burn, handed to the worker
     std::string m_runPort;
+    RunWho m_runWho;  // read at Burn, for the worker's record
     RunParameters m_parameters;
     BurnCounters m_counters;
     ThroughputMeter m_meter;

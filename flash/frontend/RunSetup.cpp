@@ -1,5 +1,6 @@
 #include "RunSetup.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -8,6 +9,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUrl>
+#include <ctime>
 
 #include "ElidedText.h"
 
@@ -22,13 +25,35 @@ QString ImageProblem(const QString& path) {
     return code == image::kLoaded ? QString() : QString::fromStdString(ImageLoadText(code));
 }
 
-QString ResultMessage(uint32_t code) {
+QString ResultMessage(uint32_t code, const BurnJob* job) {
     QString text = QString::fromStdString(ResultText(code));
     const std::string meaning = code == burn::kSuccess ? std::string() : ResultMeaning(code);
     // A stop says what it means only where the core gives more than the word itself.
     if (!meaning.empty() && (code != burn::kStopped || meaning != "stopped by the user"))
         text += "\n" + QString::fromStdString(meaning);
+    if (!job) return text;
+    if (!job->failure.empty() && job->failure != meaning && code != burn::kSuccess && code != burn::kStopped)
+        text += "\n" + QString::fromStdString(job->failure);
+    if (job->rateUsed != 0 && job->rateUsed != job->rateAsked) text += "\n" + QString::fromStdString(job->rateText);
     return text;
+}
+
+RunRecord MakeDialogRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
+                           uint32_t code, double seconds, const BurnJob* job, const RunWho& who,
+                           const std::string& logPath, const std::string& portError) {
+    RunDetails details;
+    details.job = job;
+    details.portError = portError;
+    details.operatorName = who.operatorName;
+    details.lot = who.lot;
+    details.logPath = logPath;
+    return MakeRunRecord(program, slot, port, batch, code, seconds, details);
+}
+
+std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path) {
+    auto log = std::make_unique<RunLogFile>(path);
+    if (!log->Error().empty()) return nullptr;
+    return log;
 }
 
 ChosenImage NoteImage(const QString& path) {
@@ -81,12 +106,18 @@ void RecordFileChoice::Set(const QString& path) {
     QSettings(m_program, m_program).setValue("recordFile", path);
 }
 
-QString RecordFileChoice::Append(const RunRecord& record) const {
+QString RecordFileChoice::Append(const RunRecord& record, QString* notice) const {
     const QString path = Path();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    std::string why;
-    if (AppendRunRecord(path.toStdString(), record, why)) return {};
+    std::string why, done;
+    const bool appended = AppendRunRecord(path.toStdString(), record, why, done);
+    if (notice) *notice = QString::fromStdString(done);
+    if (appended) return {};
     return QString("Cannot append the run record to %1: %2").arg(path, QString::fromStdString(why));
+}
+
+std::string RecordFileChoice::RunLogPathFor(int slot, const std::string& port) const {
+    return RunLogPath(Path().toStdString(), std::time(nullptr), slot, port);
 }
 
 RecordFileRow::RecordFileRow(const QString& program, QWidget* parent)
@@ -112,4 +143,16 @@ RecordFileRow::RecordFileRow(const QString& program, QWidget* parent)
 
 void RecordFileRow::Show(const QString& path) {
     m_path->SetFullText(path, "Every run is recorded in this file (CSV):\n" + path);
+}
+
+RunLogButton::RunLogButton(QWidget* parent) : QPushButton("Log", parent) {
+    setEnabled(false);
+    setToolTip("The last run's steps on the line");
+    connect(this, &QPushButton::clicked, this, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_path)); });
+}
+
+void RunLogButton::SetPath(const QString& path) {
+    m_path = path;
+    setEnabled(!path.isEmpty());
+    setToolTip(path.isEmpty() ? QString("The last run's steps on the line") : path);
 }

@@ -2,13 +2,17 @@
 // the user chooses it, keep its record.
 #pragma once
 
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <mutex>
+#include <string>
 
 #include "CancelEvent.h"
 #include "FlashSettingsBox.h"
 #include "Procedure.h"
+#include "RunLog.h"
 #include "RunRecord.h"
 
 class ElidedLabel;
@@ -54,8 +58,11 @@ public:
     QString Path() const;
     void Set(const QString& path);  // kept for the next start
     // Any thread: appends the record of a finished run; empty, or the reason it failed
-    // naming the file.
-    QString Append(const RunRecord& record) const;
+    // naming the file. `notice` (when given) gets what was done to the file on the way,
+    // such as older records set aside.
+    QString Append(const RunRecord& record, QString* notice = nullptr) const;
+    // Any thread: where a run's step log goes, beside the records.
+    std::string RunLogPathFor(int slot, const std::string& port) const;
 
 private:
     QString m_program;
@@ -78,5 +85,34 @@ private:
 };
 
 // A run's result for a message box: the result text, and for a failure its meaning on
-// the next line.
-QString ResultMessage(uint32_t code);
+// the next line; with the finished job, the failing step in words and a rate other than
+// the one asked for.
+QString ResultMessage(uint32_t code, const BurnJob* job = nullptr);
+
+// Who ran a batch, taken from the settings when it starts: the workers read these, never
+// the fields.
+struct RunWho {
+    std::string operatorName;
+    std::string lot;
+};
+
+// The record of a dialog's run, with the job's details (null: the port did not open, or
+// went away, for `portError`), who ran it and its step log.
+RunRecord MakeDialogRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
+                           uint32_t code, double seconds, const BurnJob* job, const RunWho& who,
+                           const std::string& logPath, const std::string& portError = {});
+
+// "Log": opens the last run's step log with the desktop's viewer; greyed while there is
+// none.
+class RunLogButton : public QPushButton {
+public:
+    explicit RunLogButton(QWidget* parent);
+    void SetPath(const QString& path);  // GUI thread; empty: no log
+    const QString& Path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// Opens the step log of a run (null when it cannot be made: the run goes on without it).
+std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path);

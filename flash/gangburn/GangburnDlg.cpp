@@ -91,7 +91,15 @@ CBurnkitDlg::CBurnkitDlg(INotifier& notifier, const QStringList& extraPorts, QWi
             m_notifier.WarnWithoutWaiting(this, kTitle, QString("Slot %1: %2").arg(slot + 1).arg(text));
         });
     };
-    m_batch.record = [this](const RunRecord& record) { return m_record->Choice().Append(record); };
+    m_batch.record = [this](int slot, const RunRecord& record) {
+        QString notice;
+        const QString error = m_record->Choice().Append(record, &notice);
+        if (!notice.isEmpty()) m_batch.showMessage(slot, notice);
+        return error;
+    };
+    m_batch.logPath = [this](int slot, const std::string& port) {
+        return m_record->Choice().RunLogPathFor(slot + 1, port);
+    };
     m_batch.counted = [this](uint32_t result) { Count(result); };
     slotCount = std::clamp(slotCount, 1, kMaxSlots);
     for (int i = 0; i < slotCount; ++i) {
@@ -261,6 +269,7 @@ void CBurnkitDlg::StartBatch(const std::function<bool(PortSlot&)>& take) {
     m_records = std::move(records);
     m_batch.records = m_records.get();
     m_batch.line = m_settings->Settings();
+    m_batch.who = {OperatorName().toStdString(), Lot().toStdString()};
     m_batchPassed = m_batchFailed = 0;
     m_batchClock.start();
     m_summary->clear();

@@ -87,6 +87,8 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     m_stop = new QPushButton("Stop", dialog);
     m_stop->setObjectName(QString("stopButton%1").arg(index));
     m_stop->setEnabled(false);
+    m_log = new RunLogButton(dialog);
+    m_log->setObjectName(QString("logButton%1").arg(index));
     QObject::connect(m_stop, &QPushButton::clicked, m_stop, [this] { Stop(); });
     // Another port means another module: the old outcome no longer applies.
     QObject::connect(m_list, &QComboBox::currentIndexChanged, m_list, [this] {
@@ -112,6 +114,7 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     grid->addWidget(m_last, row, column++);  // small beside it: the previous module's
     grid->addWidget(m_autoBox, row, column++);
     grid->addWidget(m_stop, row, column++);
+    grid->addWidget(m_log, row, column++);
     m_worker = std::make_unique<BurnWorker>([this] { WorkerRun(); });
 }
 
@@ -194,9 +197,18 @@ void PortSlot::Tick() {
     m_speed->setText(SpeedText(m_counters, m_meter));
 }
 
-void PortSlot::Record(uint32_t result, double seconds) {
-    const QString recordError =
-        m_batch.record(MakeRunRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, seconds));
+void PortSlot::Record(uint32_t result, double seconds, const BurnJob& job, const std::string& logPath) {
+    Append(MakeDialogRecord("Gangburn", m_index + 1, m_device, *m_batch.records, result, seconds, &job, m_batch.who,
+                            logPath));
+}
+
+void PortSlot::RecordPortFailure(const QString& why) {
+    Append(MakeDialogRecord("Gangburn", m_index + 1, m_device, *m_batch.records, burn::kNoPort, 0, nullptr,
+                            m_batch.who, {}, why.toStdString()));
+}
+
+void PortSlot::Append(const RunRecord& record) {
+    const QString recordError = m_batch.record(m_index, record);
     if (!recordError.isEmpty()) m_batch.showMessage(m_index, recordError);
 }
 
@@ -212,7 +224,7 @@ bool PortSlot::OpenPort() {
         return false;
     }
     // Told in the row and in a box naming the slot; the other slots go on.
-    Record(burn::kNoPort, 0);
+    RecordPortFailure(reason);
     m_batch.post([this, reason] {
         ShowResult(burn::kNoPort, reason);
         Show(Outcome::PortFail, reason);
@@ -232,7 +244,8 @@ void PortSlot::WorkerRun() {
     }
     m_portOpen = true;
     SerialPortLine line(*m_port);
-    BurnJob job = MakeJob(*m_batch.records, &line, m_batch.parameters, &m_counters, &m_cancel, true, m_index);
+    BurnJob job =
+        MakeJob(*m_batch.records, &line, m_batch.parameters, &m_counters, &m_cancel, true, m_index, m_device);
     job.owner = this;
     job.notify = [](BurnJob& j) {
         auto* slot = static_cast<PortSlot*>(j.owner);
@@ -282,7 +295,7 @@ bool PortSlot::PortGone() const {
 }
 
 void PortSlot::PortLost(const QString& why) {
-    Record(burn::kNoPort, 0);
+    RecordPortFailure(why);
     const QString detail = QString::fromStdString(m_device) + ": " + why +
                            "\nWaiting for the port to come back; \"Stop\" ends the wait.\n" +
                            ResultMessage(burn::kNoPort);
@@ -325,20 +338,26 @@ uint32_t PortSlot::RunModule(BurnJob& job, bool& lost) {
         m_last->setToolTip({});
     });
     job.notify(job);
+    const std::unique_ptr<RunLogFile> log = OpenRunLog(m_batch.logPath(m_index, m_device));
+    job.log = log.get();
     const int64_t start = SteadyMs();
     const uint32_t result = BurnImage(job);
+    job.log = nullptr;
+    const QString logPath = log ? QString::fromStdString(log->Path()) : QString();
+    m_batch.post([this, logPath] { m_log->SetPath(logPath); });
     if (result != burn::kSuccess && result != burn::kStopped && PortGone()) {
         // The adapter went during the run: no verdict on the module, which is flashed
         // again once the port is back.
         lost = true;
         m_batch.post([this] { ShowProgress(); });
-        PortLost(QString("the port went away during the run (%1)").arg(QString::fromStdString(ResultLine(result))));
+        PortLost(QString("the port went away during the run (%1)")
+                     .arg(QString::fromStdString(ResultLine(result, job.failure))));
         return result;
     }
-    Record(result, (SteadyMs() - start) / 1000.0);
-    m_batch.post([this, result] {
+    Record(result, (SteadyMs() - start) / 1000.0, job, logPath.toStdString());
+    m_batch.post([this, result, message = ResultMessage(result, &job)] {
         ShowProgress();
-        ShowResult(result, ResultMessage(result));
+        ShowResult(result, message);
         m_batch.counted(result);
     });
     return result;

@@ -54,7 +54,10 @@ public:
         std::function<void(std::function<void()>)> post;   // runs work in the GUI thread
         RunParameters parameters;
         // Any thread: appends a run's record; empty, or why it could not.
-        std::function<QString(const RunRecord&)> record;
+        std::function<QString(int slot, const RunRecord&)> record;
+        // Any thread: where a run's step log goes.
+        std::function<std::string(int slot, const std::string& port)> logPath;
+        RunWho who;
         std::function<void(uint32_t result)> counted;  // GUI thread, once per run
     };
 
@@ -82,6 +85,7 @@ public:
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* StopButton() const { return m_stop; }
     QCheckBox* AutoBox() const { return m_autoBox; }
+    RunLogButton* LogButton() const { return m_log; }
     bool PortOpen() const { return m_portOpen.load(); }
 
 private:
@@ -99,7 +103,11 @@ private:
     bool PortGone() const;  // worker: the device path no longer leads to a device
     // Worker: one module, told and recorded; `lost` when the port went during it.
     uint32_t RunModule(BurnJob& job, bool& lost);
-    void Record(uint32_t result, double seconds);  // worker
+    // Worker: the record of a run, or of a port that would not open or went away (no
+    // job, no log: why the port failed).
+    void Record(uint32_t result, double seconds, const BurnJob& job, const std::string& logPath);
+    void RecordPortFailure(const QString& why);
+    void Append(const RunRecord& record);  // worker: a failure to write is told
 
     int m_index;
     QWidget* m_dialog;
@@ -112,6 +120,7 @@ private:
     QLabel* m_result;
     QLabel* m_last;
     QPushButton* m_stop;
+    RunLogButton* m_log;
     QCheckBox* m_autoBox;
     bool m_auto = false;  // set at Release, read by the worker
     bool m_waitingForPort = false;  // GUI thread
