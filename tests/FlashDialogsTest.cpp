@@ -90,6 +90,7 @@ TEST(Burnkit, BurnsTheChosenImageAndKeepsThePortOpen) {
     ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000));
     EXPECT_EQ(notifier.messages, QStringList{"Burn Flash Img Success !"});
     EXPECT_EQ(bar->value(), 100);
+    EXPECT_TRUE(Child<QPushButton>(dlg, "logButton")->isEnabled());  // beside records not made yet
     EXPECT_TRUE(dlg.PortOpen());
     EXPECT_EQ(portButton->text(), "Close Serial Port");
     EXPECT_TRUE(burn->isEnabled());
