@@ -6,9 +6,8 @@
 #include "Throughput.h"
 
 RunLogFile::RunLogFile(const std::string& path) : m_path(path), m_startMs(SteadyMs()) {
-    // The records' folder may not be there yet either (a first run, before any record).
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-        platform::MakeDirectory(path.substr(0, slash));
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos) platform::MakeDirectory(path.substr(0, slash));
     if (const int failed = m_file.OpenOwnToAppend(path, false); failed != 0) m_error = platform::ErrorText(failed);
 }
 

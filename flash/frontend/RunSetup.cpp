@@ -51,6 +51,8 @@ RunRecord MakeDialogRecord(const std::string& program, int slot, const std::stri
 }
 
 std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path) {
+    // The dialogs make the records' folder as they append (a first run has none yet).
+    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
     auto log = std::make_unique<RunLogFile>(path);
     if (!log->Error().empty()) return nullptr;
     return log;
