@@ -29,14 +29,14 @@ int Rom_Base::PutWord(FlashPort& port, uint32_t v) {
 
 int Rom_Base::GetHalfword(FlashPort& port, uint16_t& v) {
     uint8_t b[2];
-    if (port.ReadExact(b, 2, 0, 0) != 0) return kNotReceived;
+    if (port.ReadExact(b, 2, kOneRead) != 0) return kNotReceived;
     v = static_cast<uint16_t>(b[0] << 8 | b[1]);
     return 0;
 }
 
 int Rom_Base::GetWord(FlashPort& port, uint32_t& v) {
     uint8_t b[4];
-    if (port.ReadExact(b, 4, 0, 0) != 0) return kNotReceived;
+    if (port.ReadExact(b, 4, kOneRead) != 0) return kNotReceived;
     v = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
     return 0;
 }
@@ -45,7 +45,7 @@ int Rom_Base::SendCommand(FlashPort& port, uint8_t code, uint8_t* echoed) {
     if (port.WriteAll(&code, 1) != 0) return kNotSent;
     port.Wait(kCommandWaitMs);
     uint8_t reply = 0;
-    if (port.ReadExact(&reply, 1, 0, 0) != 0) return kNoEcho;
+    if (port.ReadExact(&reply, 1, kOneRead) != 0) return kNoEcho;
     if (echoed) *echoed = reply;
     return reply == code ? 0 : kWrongEcho;
 }
@@ -135,7 +135,7 @@ int Rom_Base::WriteBlock(FlashPort& port, uint32_t address, const uint8_t* data,
                 sum ^= static_cast<uint16_t>(data[offset + k + 1] << 8 | data[offset + k]);
             }
             if (port.WriteAll(chunk, kBulkChunk) != 0) return kChunkNotSent;
-            if (port.ReadExact(echo, kBulkChunk, 0, 0) != 0) return kNoChunkEcho;
+            if (port.ReadExact(echo, kBulkChunk, kOneRead) != 0) return kNoChunkEcho;
             if (std::memcmp(chunk, echo, kBulkChunk) != 0) return kWrongChunkEcho;
             offset += kBulkChunk;
         } else {
@@ -192,7 +192,7 @@ uint8_t Rom_ZR7316A::ReceiveSyncAnswer(FlashPort& port) {
         if (port.BytesWaiting(waiting) == 0 && waiting > 0) break;
     }
     uint8_t c = 0;
-    return port.ReadExact(&c, 1, 0, 0) == 0 ? c : 0;
+    return port.ReadExact(&c, 1, kOneRead) == 0 ? c : 0;
 }
 
 uint32_t Rom_ZR7316A::Connect(FlashPort& port) {

@@ -79,6 +79,16 @@ std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& setti
 using WaitFn = void (*)(uint32_t ms);
 void SleepMs(uint32_t ms);
 
+// How long a read waits for what it asks: after an empty read (the port's read time-out
+// passed without a byte) it pauses `pauseMs` and reads again, `emptyReads` times.
+struct ReadPatience {
+    uint32_t emptyReads;
+    uint32_t pauseMs;
+};
+// One read within the port's time-out: the answer follows the request at once (an echo,
+// the boot ROM's replies, a step of the handshake).
+inline constexpr ReadPatience kOneRead{0, 0};
+
 class FlashPort {
 public:
     static constexpr uint32_t kDefaultReadTimeoutMs = 5000;
@@ -110,6 +120,9 @@ public:
     // Reads exactly `length` bytes; an empty read is tolerated `emptyLimit` times, each
     // followed by a pause. kStalled when the limit is exceeded.
     int ReadExact(uint8_t* buffer, std::size_t length, uint32_t emptyLimit, uint32_t pauseMs);
+    int ReadExact(uint8_t* buffer, std::size_t length, ReadPatience patience) {
+        return ReadExact(buffer, length, patience.emptyReads, patience.pauseMs);
+    }
     static constexpr int kCountUnreadable = 2;
     int BytesWaiting(uint32_t& count);
     static constexpr int kPurgeFailed = 2;

@@ -20,8 +20,18 @@ constexpr uint32_t kWaitFactorMicroUnits = 229376, kWaitFactorPerMs = 100000;
 // by 0xB6, at most ten times, so that a module answering garbage cannot hold the line.
 constexpr uint32_t kFreeRepeats = 3, kMaxAnnouncedRepeats = 10;
 
-int ReadByte(FlashPort& port, uint8_t& b, uint32_t emptyLimit, uint32_t pauseMs, LoaderTrace* trace = nullptr) {
-    const int r = port.ReadExact(&b, 1, emptyLimit, pauseMs);
+// The loader's answer after it changed its rate: the module's UART settles first, up to
+// 5 s.
+constexpr ReadPatience kRateSwitchPatience{50, 100};
+// A packet's answer and the write's acknowledges: the module erases a flash sector before
+// it answers, up to 10 s.
+constexpr ReadPatience kPacketPatience{10, 1000};
+// A repeated packet's acknowledge and the closing ones: the module may rewrite a sector
+// and checks the whole image first, up to two minutes.
+constexpr ReadPatience kClosingPatience{120, 1000};
+
+int ReadByte(FlashPort& port, uint8_t& b, ReadPatience patience, LoaderTrace* trace = nullptr) {
+    const int r = port.ReadExact(&b, 1, patience);
     if (trace) trace->answer = r == 0 ? b : -1;
     return r;
 }
@@ -55,11 +65,11 @@ int WaitLoaderReady(FlashPort& port, LoaderInfo& info, LoaderTrace* trace) {
     info = {};
     info.bytes[0] = 1;
     uint8_t lead = 0;
-    if (ReadByte(port, lead, 0, 100, trace) != 0) return loader::ready::kSilent;
+    if (ReadByte(port, lead, kOneRead, trace) != 0) return loader::ready::kSilent;
     if (lead == loader::kRefused) return loader::ready::kRefused;
     if (lead != loader::kReady) return loader::ready::kWrongLead;
     uint8_t next[2];
-    if (port.ReadExact(next, 2, 0, 100) != 0) return loader::ready::kSilent;
+    if (port.ReadExact(next, 2, kOneRead) != 0) return loader::ready::kSilent;
     info.bytes[2] = next[0];
     info.bytes[3] = next[1];
     return next[0] == 0x01 && next[1] == 0x00 ? 0 : loader::ready::kWrongReady;
@@ -70,23 +80,23 @@ int SwitchBaud(FlashPort& port, uint8_t index, uint8_t checkRepeats, LoaderTrace
     const uint8_t command[3] = {loader::kSwitchBaud, index, checkRepeats};
     if (port.WriteAll(command, 3) != 0) return loader::baud::kCommandNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 0, trace) != 0) return loader::baud::kNoCommandAck;
+    if (ReadByte(port, b, kOneRead, trace) != 0) return loader::baud::kNoCommandAck;
     if (b != loader::kAck) return loader::baud::kWrongCommandAck;
     if (port.SetBaudRate(LoaderBaudTable[index]) != 0) return loader::baud::kRateNotSet;
     bool lineGood = false;
     for (int attempt = 0; attempt < kLineChecks && !lineGood; ++attempt) {
         const uint8_t check = loader::kReady;
-        lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, 0, 0, trace) == 0 && b == loader::kReady;
+        lineGood = port.WriteAll(&check, 1) == 0 && ReadByte(port, b, kOneRead, trace) == 0 && b == loader::kReady;
     }
     if (!lineGood) return loader::baud::kLineCheckFailed;
     const uint8_t ack = loader::kAck;
     if (port.WriteAll(&ack, 1) != 0) return loader::baud::kAckNotSent;
-    if (ReadByte(port, b, 50, 100, trace) != 0) return loader::baud::kNoAckEcho;
+    if (ReadByte(port, b, kRateSwitchPatience, trace) != 0) return loader::baud::kNoAckEcho;
     if (b != loader::kAck) return loader::baud::kWrongAckEcho;
     for (uint8_t v = 0; checkRepeats && v <= kLastCheckValue; ++v) {
         for (uint8_t k = 0; k < checkRepeats; ++k) {
             if (port.WriteAll(&v, 1) != 0) return loader::baud::kCheckNotSent;
-            if (ReadByte(port, b, 0, 0, trace) != 0) return loader::baud::kNoCheckEcho;
+            if (ReadByte(port, b, kOneRead, trace) != 0) return loader::baud::kNoCheckEcho;
             if (b != v) return loader::baud::kWrongCheckEcho;
         }
     }
@@ -102,9 +112,9 @@ int SetFlashRange(FlashPort& port, FlashImage& image, LoaderTrace* trace) {
     PutAddress(address, image.endAddress);
     if (port.WriteAll(address, 4) != 0) return loader::range::kEndNotSent;
     uint8_t b = 0;
-    if (ReadByte(port, b, 0, 100, trace) != 0) return loader::range::kNoAck;
+    if (ReadByte(port, b, kOneRead, trace) != 0) return loader::range::kNoAck;
     if (b != loader::kAck) return loader::range::kWrongAck;
-    if (ReadByte(port, b, 0, 100, trace) != 0) return loader::range::kNoWaitFactor;
+    if (ReadByte(port, b, kOneRead, trace) != 0) return loader::range::kNoWaitFactor;
     image.waitFactor = b;
     return 0;
 }
@@ -127,9 +137,9 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
     if (image->waitFactor) port.Wait(static_cast<uint32_t>(image->waitFactor) * kWaitFactorMicroUnits / kWaitFactorPerMs);
     uint8_t b = 0;
     if (trace) trace->packet = trace->bytesDone = 0;
-    if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoHeaderAck;
+    if (ReadByte(port, b, kPacketPatience, trace) != 0) return loader::write::kNoHeaderAck;
     if (b != loader::kAck) return loader::write::kWrongHeaderAck;
-    if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoSecondAck;
+    if (ReadByte(port, b, kPacketPatience, trace) != 0) return loader::write::kNoSecondAck;
     if (b != loader::kAck) return loader::write::kWrongSecondAck;
 
     uint32_t offset = 4, done = 0, lastStep = 0, retries = 0, announced = 0;
@@ -141,7 +151,7 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             const uint8_t checksum[2] = {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)};
             port.WriteAll(checksum, 2);
         }
-        if (ReadByte(port, b, 10, 1000, trace) != 0) return loader::write::kNoPacketAnswer;
+        if (ReadByte(port, b, kPacketPatience, trace) != 0) return loader::write::kNoPacketAnswer;
         switch (b) {
             case loader::kPacketOk: break;
             case loader::kAbortA: return loader::write::kAbortedA;
@@ -160,7 +170,7 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
                 } else {
                     ++retries;
                 }
-                if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoRepeatAck;
+                if (ReadByte(port, b, kClosingPatience, trace) != 0) return loader::write::kNoRepeatAck;
                 if (b != loader::kAck) return loader::write::kWrongRepeatAck;
                 const uint8_t again = loader::kPacketOk;
                 if (port.WriteAll(&again, 1) != 0) return loader::write::kResumeNotSent;
@@ -181,9 +191,9 @@ int WriteFlash(FlashPort& port, FlashImage* image, uint32_t steps, StartCallback
             progress(static_cast<uint8_t>(step * 100 / steps), done, size, progressContext);
         lastStep = step;
     }
-    if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoClosingAck;
+    if (ReadByte(port, b, kClosingPatience, trace) != 0) return loader::write::kNoClosingAck;
     if (b != loader::kAck) return loader::write::kWrongClosingAck;
-    if (ReadByte(port, b, 120, 1000, trace) != 0) return loader::write::kNoFinalAck;
+    if (ReadByte(port, b, kClosingPatience, trace) != 0) return loader::write::kNoFinalAck;
     if (b == loader::kGiveUp) return loader::write::kGaveUp;
     if (b != loader::kAck) return loader::write::kWrongFinalAck;
     if (progress) progress(100, done, size, progressContext);
@@ -196,7 +206,7 @@ int FinishLoader(FlashPort& port, bool fourPort, LoaderTrace* trace) {
     if (fourPort) port.Wait(kCloseWaitMs);
     if (writeFailed) return loader::finish::kNotSent;
     uint8_t b = 0;
-    const int read = fourPort ? ReadByte(port, b, 120, 1000, trace) : ReadByte(port, b, 0, 0, trace);
+    const int read = fourPort ? ReadByte(port, b, kClosingPatience, trace) : ReadByte(port, b, kOneRead, trace);
     if (read != 0) return loader::finish::kNoAnswer;
     return b == loader::kClosed ? 0 : loader::finish::kNotClosed;
 }
