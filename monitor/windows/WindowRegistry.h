@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "LinkMessages.h"
+#include "WindowThread.h"
 
 class QMdiSubWindow;
 class QWidget;
@@ -42,15 +43,6 @@ private:
     std::array<QWidget*, kWindowTypeCount> m_views{};
     std::array<QMdiSubWindow*, kWindowTypeCount> m_frames{};
 };
-
-// Before posting to the window thread from another thread: tells the thread sanitizer
-// about the ordering Qt's own hand-over gives (it cannot see it); nothing otherwise.
-void ReleaseToWindowThread();
-
-// Runs `call` on the window thread, as a queued QMetaObject::invokeMethod on `context`
-// does, dropped when `context` is gone by then; callable from any thread. The call is
-// made before the hand-over is told, so the thread sanitizer sees it all.
-void PostToWindowThread(QObject* context, std::function<void()> call);
 
 // The link's sink in the monitor: every message to its window's registered view.
 class RegistrySink : public ILinkSink {
