@@ -263,6 +263,21 @@ TEST(BurnDiagnosis, APortHeldByAnotherProgramRefusesTheRunAndNamesIt) {
     EXPECT_EQ(r.flash.find_first_not_of('\xFF'), std::string::npos);  // nothing was written
 }
 
+// A holder that locks the port (another flasher, a terminal program that locks): the port
+// does not open, and the reason names who has it.
+TEST(BurnDiagnosis, APortLockedByAnotherProgramNamesItInTheOpenError) {
+    SimulatedChip chip;
+    testsupport::ChildProcess holder({"/usr/bin/flock", "-n", chip.Path(), "sleep", "60"}, chip.Dir().Path());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !serial::PortHolders(chip.Path()).empty(); }, seconds(10)));
+    FlashLineSettings settings;
+    settings.port = chip.Path();
+    std::string error;
+    std::unique_ptr<serial::SerialPort> port;
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !(port = OpenFlashPort(settings, error)); }, seconds(10)));
+    EXPECT_NE(error.find("Device or resource busy"), std::string::npos) << error;
+    EXPECT_NE(error.find("the port is in use by "), std::string::npos) << error;
+}
+
 // The adapter pulled in the middle of the write: whatever step meets it, the failure
 // says so instead of blaming the module.
 TEST(BurnDiagnosis, APulledAdapterIsNamedAsSuch) {

@@ -468,6 +468,22 @@ TEST(BurnTexts, RecordsSurviveACutLineAndReportAFullDisk) {
     ASSERT_TRUE(AppendRunRecord(path, r, error)) << error;
     EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + cut + "\r\n" + RunRecordCsv(r) + RunRecordCsv(r));
 
+    // Cut inside a quoted field, between CR and LF, and in a new file's header: the field
+    // is closed, the line ended once, the header completed; every record reads whole.
+    r.failure = "the module's loader aborted the stream (cause 0x05), at packet 3";
+    const std::string quoted = RunRecordCsv(r);
+    const std::string inQuotes = quoted.substr(0, quoted.find('"') + 10);
+    testsupport::WriteFile(path, RunRecordHeader() + inQuotes);
+    ASSERT_TRUE(AppendRunRecord(path, r, error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + inQuotes + "\"\r\n" + quoted);
+    testsupport::WriteFile(path, RunRecordHeader() + quoted.substr(0, quoted.size() - 1));
+    ASSERT_TRUE(AppendRunRecord(path, r, error)) << error;
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + quoted + quoted);
+    testsupport::WriteFile(path, RunRecordHeader().substr(0, 20));
+    ASSERT_TRUE(AppendRunRecord(path, r, error, notice)) << error;
+    EXPECT_EQ(notice, "");
+    EXPECT_EQ(testsupport::ReadFile(path), RunRecordHeader() + quoted);
+
     EXPECT_FALSE(AppendRunRecord("/dev/full", r, error));
     EXPECT_EQ(error, "No space left on device");
 }

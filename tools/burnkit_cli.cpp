@@ -285,8 +285,10 @@ int main(int argc, char** argv) {
         run.counters.ResetForRun();
         std::unique_ptr<RunLogFile> log;
         run.logPath.clear();
-        if (!report.empty()) {
-            log = std::make_unique<RunLogFile>(RunLogPath(report, std::time(nullptr), run.slot + 1, run.path));
+        const std::string logPath =
+            report.empty() ? std::string() : RunLogPath(report, std::time(nullptr), run.slot + 1, run.path);
+        if (!logPath.empty()) {
+            log = std::make_unique<RunLogFile>(logPath);
             if (log->Error().empty()) run.logPath = log->Path();
             else log.reset();
         }

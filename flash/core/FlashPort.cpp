@@ -61,6 +61,11 @@ std::unique_ptr<serial::SerialPort> OpenFlashPort(const FlashLineSettings& setti
             const std::string hint = serial::PermissionHint(settings.port);
             if (!hint.empty()) error += "\n" + hint;
         }
+        // Held by a program that locks it (a terminal, another flasher): say which.
+        if (port->LastError().code == EBUSY) {
+            const std::string holders = serial::PortHoldersText(serial::PortHolders(settings.port));
+            if (!holders.empty()) error += "\n" + holders;
+        }
         return nullptr;
     }
     serial::Timeouts t;

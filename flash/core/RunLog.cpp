@@ -1,6 +1,7 @@
 #include "RunLog.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "PortList.h"
 #include "Throughput.h"
@@ -22,6 +23,10 @@ void RunLogFile::Step(const std::string& text) {
 }
 
 std::string RunLogPath(const std::string& recordsPath, std::time_t start, int slot, const std::string& port) {
+    // Records written to a device (/dev/full, a pipe) have no folder beside them to keep.
+    std::error_code ec;
+    const auto kind = std::filesystem::status(recordsPath, ec).type();
+    if (kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::regular) return {};
     const std::tm utc = platform::UtcTime(start);
     char when[32];
     std::strftime(when, sizeof when, "%Y%m%dT%H%M%SZ", &utc);

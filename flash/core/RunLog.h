@@ -34,5 +34,6 @@ private:
 };
 
 // Where a run's log goes: the folder `<records file>.runs/` beside the records, one file
-// a run named by its UTC start, slot and port ("20261208T204501Z-slot1-ttyUSB0.log").
+// a run named by its UTC start, slot and port ("20261208T204501Z-slot1-ttyUSB0.log");
+// empty when the records go to something other than a file (no log is kept then).
 std::string RunLogPath(const std::string& recordsPath, std::time_t start, int slot, const std::string& port);

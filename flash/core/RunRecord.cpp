@@ -1,5 +1,6 @@
 #include "RunRecord.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -198,23 +199,40 @@ std::string RunRecordJson(const RunRecord& r) {
 
 namespace {
 
-// What an existing records file holds at its ends: its first line (the header) and
-// whether its last byte ends a line.
+// What an existing records file holds at its ends: its first line (the header, or what
+// there is of it) and its last line when a full disk cut it short.
 struct FileEnds {
     std::string header;
-    bool endsLine = true;
+    bool headerWhole = true;  // the first line has its line end
+    std::string cutLine;      // after the last line end; empty when the file ends a line
 };
 
 FileEnds ReadEnds(const std::string& path) {
+    constexpr std::streamoff kLongestRow = 64 * 1024;
     FileEnds ends;
     std::ifstream in(path, std::ios::binary);
     std::getline(in, ends.header);
+    ends.headerWhole = !in.eof();
     ends.header += '\n';
     in.clear();
-    in.seekg(-1, std::ios::end);
-    char last = '\n';
-    if (in.get(last)) ends.endsLine = last == '\n';
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - kLongestRow);
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.seekg(from);
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    const std::size_t lineEnd = tail.find_last_of('\n');
+    ends.cutLine = lineEnd == std::string::npos ? tail : tail.substr(lineEnd + 1);
     return ends;
+}
+
+// What ends a line that a full disk cut: a field cut inside its quotes is closed first,
+// so that a reader does not take the records after it into the field.
+std::string LineEndFor(const std::string& cutLine) {
+    if (cutLine.empty()) return {};
+    if (cutLine.back() == '\r') return "\n";
+    const bool openQuote = std::count(cutLine.begin(), cutLine.end(), '"') % 2 == 1;
+    return openQuote ? "\"\r\n" : "\r\n";
 }
 
 // Records of an older version keep their own header in `<path>.old` (or `.old.2`, ...):
@@ -257,12 +275,16 @@ bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& e
         text = RunRecordHeader();
     } else {
         const FileEnds ends = ReadEnds(path);
-        if (ends.header != RunRecordHeader()) {
+        const std::string header = RunRecordHeader();
+        if (!ends.headerWhole && header.starts_with(ends.cutLine)) {
+            text = header.substr(ends.cutLine.size());  // a new file's header, cut: completed
+        } else if (ends.header != header) {
             if (!SetAsideOldRecords(path, error, notice)) return false;
             file.Close();
             return AppendRunRecord(path, r, error);
+        } else {
+            text = LineEndFor(ends.cutLine);
         }
-        if (!ends.endsLine) text = "\r\n";  // ends the line a full disk cut
     }
     text += RunRecordCsv(r);
     // One write: lines of parallel runs never interleave.

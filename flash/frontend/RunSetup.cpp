@@ -51,6 +51,7 @@ RunRecord MakeDialogRecord(const std::string& program, int slot, const std::stri
 }
 
 std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path) {
+    if (path.empty()) return nullptr;
     // The dialogs make the records' folder as they append (a first run has none yet).
     QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
     auto log = std::make_unique<RunLogFile>(path);
