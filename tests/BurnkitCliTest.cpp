@@ -123,6 +123,18 @@ TEST(BurnkitCli, AutoModeFlashesEachModulePutIntoTheFixture) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
 }
 
+// A module already in the fixture when the tool starts talks NMEA: it is flashed at once.
+TEST(BurnkitCli, AutoModeFlashesAModuleAlreadyInTheFixture) {
+    testsupport::SimulatedChip chip;
+    testsupport::WriteFile(chip.Dir() / "image.bin", testsupport::RandomBytes(3000, 25));
+    testsupport::ChildProcess cli({BURNKIT_CLI, "--port", chip.Path(), "--image", chip.Dir() / "image.bin", "--auto",
+                                   "--quiet-ms", "300"},
+                                  chip.Dir().Path());
+    ASSERT_TRUE(cli.WaitFor(": module 1: Burn Flash Img Success !", std::chrono::seconds(30))) << cli.Output();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 130) << cli.Output();
+}
+
 TEST(BurnkitCli, SigintStopsTheRunFreesThePortAndExitsWith130) {
     sim::ChipFaults silent;
     silent.silentBootRom = true;

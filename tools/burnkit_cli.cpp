@@ -324,20 +324,21 @@ int main(int argc, char** argv) {
             }
             // Each module put into the fixture is flashed; its result is told at once,
             // and the next waits until this one was taken out. A module already in the
-            // fixture at the start is not taken for a new one. A port that goes away
-            // (or is not there yet) is waited for while the other ports go on.
+            // fixture at the start, or when a lost port is back, is flashed at once (its
+            // NMEA is what the wait listens for). A port that goes away (or is not there
+            // yet) is waited for while the other ports go on.
             if (!run.port && !ReopenPort(run, settings, stop)) return run.finished.store(true);
             int module = 0;
-            bool empty = false;
+            bool empty = true;
             while (!stop.IsSet()) {
                 if (!empty && !fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) {
                     if (stop.IsSet() || !LosePort(run)) break;
+                    empty = true;
                     continue;
                 }
                 empty = true;
                 if (!fixture::WaitForModule(*run.port, &stop)) {
                     if (stop.IsSet() || !LosePort(run)) break;
-                    empty = false;
                     continue;
                 }
                 RunOnce(run);
@@ -350,7 +351,10 @@ int main(int argc, char** argv) {
                 if (!RecordRun(run)) recordsOk = false;
                 if (run.result == burn::kStopped) break;
                 empty = false;
-                if (run.job.failure == kAdapterRemoved && !LosePort(run)) break;
+                if (run.job.failure == kAdapterRemoved) {
+                    if (!LosePort(run)) break;
+                    empty = true;
+                }
             }
             run.finished.store(true);
         });
