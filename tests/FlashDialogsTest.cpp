@@ -411,6 +411,29 @@ TEST(Gangburn, AutoSlotFlashesEachModulePutIn) {
     EXPECT_TRUE(dlg.Slot(0).AutoBox()->isEnabled());
 }
 
+// A module that failed lies silent in its loader, taken out or not: its "Fail" and the
+// cause beside it stay until the next module talks.
+TEST(Gangburn, AutoSlotKeepsAFailureUntilTheNextModule) {
+    sim::ChipFaults bad;
+    bad.abortPacket = 1;
+    bad.abortCode = 5;
+    SimulatedChip chip(bad);
+    WriteImage(chip, 5000, 11);
+    RecordingNotifier notifier;
+    gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
+    dlg.SetRunParameters({300, 2, QuickWait});
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
+    dlg.Slot(0).AutoBox()->setChecked(true);
+    dlg.OnBurn();
+    ASSERT_TRUE(WaitFor([&] { return dlg.Failed() == 1; }, 30000));
+    WaitFor([] { return false; }, 2 * fixture::kQuietMs);
+    EXPECT_EQ(dlg.Slot(0).ResultText()->text(), "Fail");
+    EXPECT_EQ(dlg.Slot(0).LastResult()->FullText(),
+              "the module's loader aborted the stream (cause 0x05) at packet 1, after 1028 of 5000 bytes");
+    dlg.Slot(0).StopButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 5000));
+}
+
 namespace {
 
 // A module behind a fixture's USB bridge: a link names the device, as udev's by-id names

@@ -78,7 +78,7 @@ PortSlot::PortSlot(int index, QWidget* dialog, QGridLayout* grid, int row, const
     big.setBold(true);
     m_result->setFont(big);  // read from across the bench
     m_result->setMinimumWidth(WidestOutcomeWord(m_result) + 8);
-    m_last = new QLabel(dialog);
+    m_last = new ElidedLabel(dialog);
     m_last->setObjectName(QString("lastResult%1").arg(index));
     m_last->setMinimumWidth(m_last->fontMetrics().horizontalAdvance("last: ") + WidestOutcomeWord(m_last));
     m_autoBox = new QCheckBox("Auto", dialog);
@@ -126,8 +126,7 @@ PortSlot::~PortSlot() {
 
 void PortSlot::ClearResult() {
     Show(Outcome::None, {});
-    m_last->clear();
-    m_last->setToolTip({});
+    m_last->SetFullText({}, {});
 }
 
 void PortSlot::ResetForBatch() {
@@ -168,14 +167,17 @@ void PortSlot::ShowResult(uint32_t result, const QString& detail) {
     if (!m_auto) m_stop->setEnabled(false);  // an automatic slot runs on until stopped
     m_failedLast = result != burn::kSuccess && result != burn::kStopped;
     Show(OutcomeOf(result), detail);
+    // Beside the word, small, the most telling line of the text: the failing step, what
+    // a stop leaves to do, a rate the module refused.
+    const QStringList lines = detail.split('\n');
+    m_last->SetFullText(lines.size() > 1 ? lines.back() : QString(), detail);
 }
 
 // The module left the fixture: an empty fixture never looks like a finished one. The
 // result stays readable, small, with its whole text in the tooltip.
 void PortSlot::ShowWaiting() {
     if (!m_result->text().isEmpty() && m_result->text() != LookOf(Outcome::Waiting).word) {
-        m_last->setText("last: " + m_result->text());
-        m_last->setToolTip(m_result->toolTip());
+        m_last->SetFullText("last: " + m_result->text(), m_result->toolTip());
     }
     Show(Outcome::Waiting, "The fixture is empty: put the next module in");
 }
@@ -188,6 +190,7 @@ void PortSlot::SetListEnabled(bool enabled) {
 void PortSlot::ShowProgress() {
     m_bar->setValue(static_cast<int>(m_counters.bar.load()));
     m_speed->setText(SpeedText(m_counters, m_meter));
+    m_time->setText(QString::fromStdString(UsedTimeText(m_counters.secondsUsed)));  // a run under a tick too
 }
 
 void PortSlot::Tick() {
@@ -278,13 +281,16 @@ void PortSlot::RunAuto(BurnJob& job) {
             if (lost) PortLost("the port failed while waiting for a module");
             break;
         }
-        if (RunModule(job, lost) == burn::kStopped || lost) break;
+        const uint32_t result = RunModule(job, lost);
+        if (result == burn::kStopped || lost) break;
         if (!fixture::WaitUntilEmpty(*m_port, fixture::kQuietMs, &m_cancel)) {
             lost = !m_cancel.IsSet();
             if (lost) PortLost("the port failed while the module was in the fixture");
             break;
         }
-        m_batch.post([this] { ShowWaiting(); });
+        // A flashed module talks until it is taken out; one that failed is silent in its
+        // loader whether it is still there or not: its "Fail" stays until the next module.
+        if (result == burn::kSuccess) m_batch.post([this] { ShowWaiting(); });
     }
     if (!lost) m_batch.post([this] { m_stop->setEnabled(false); });
 }
@@ -334,8 +340,7 @@ uint32_t PortSlot::RunModule(BurnJob& job, bool& lost) {
     m_batch.post([this] {
         m_bar->setValue(0);
         Show(m_auto ? Outcome::Flashing : Outcome::None, {});
-        m_last->clear();
-        m_last->setToolTip({});
+        m_last->SetFullText({}, {});
     });
     job.notify(job);
     const std::unique_ptr<RunLogFile> log = OpenRunLog(m_batch.logPath(m_index, m_device));

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "BurnWorker.h"
+#include "ElidedText.h"
 #include "Procedure.h"
 #include "ResultLook.h"
 #include "RunSetup.h"
@@ -81,7 +82,7 @@ public:
     QComboBox* PortList() const { return m_list; }
     Indicator* Light() const { return m_indicator; }
     QLabel* ResultText() const { return m_result; }
-    QLabel* LastResult() const { return m_last; }  // the previous module's, while waiting
+    ElidedLabel* LastResult() const { return m_last; }  // the previous module's, while waiting
     QProgressBar* Bar() const { return m_bar; }
     QPushButton* StopButton() const { return m_stop; }
     QCheckBox* AutoBox() const { return m_autoBox; }
@@ -118,7 +119,7 @@ private:
     QLabel* m_time;
     Indicator* m_indicator;
     QLabel* m_result;
-    QLabel* m_last;
+    ElidedLabel* m_last;
     QPushButton* m_stop;
     RunLogButton* m_log;
     QCheckBox* m_autoBox;
