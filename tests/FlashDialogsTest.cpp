@@ -99,6 +99,16 @@ TEST(Burnkit, BurnsTheChosenImageAndKeepsThePortOpen) {
     EXPECT_TRUE(chip.Flash().compare(0, image.size(), image) == 0);
 }
 
+// Opens the port, takes the chip's image and burns it with `attempts` at the handshake;
+// true once the run's message came.
+bool BurnOnce(burnkit::CBurnkitDlg& dlg, SimulatedChip& chip, RecordingNotifier& notifier, uint32_t attempts) {
+    dlg.SetRunParameters({attempts, 2, QuickWait});
+    dlg.OnOpenClosePort();
+    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
+    dlg.OnBurn();
+    return WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000);
+}
+
 TEST(Burnkit, SilentModuleFailsWithTheHandshakeCode) {
     sim::ChipFaults faults;
     faults.silentBootRom = true;
@@ -106,11 +116,7 @@ TEST(Burnkit, SilentModuleFailsWithTheHandshakeCode) {
     WriteImage(chip, 1000, 2);
     RecordingNotifier notifier;
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
-    dlg.SetRunParameters({50, 2, QuickWait});
-    dlg.OnOpenClosePort();
-    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
-    dlg.OnBurn();
-    ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000));
+    ASSERT_TRUE(BurnOnce(dlg, chip, notifier, 50));
     // The code as scripts read it, then what it means, in a warning.
     EXPECT_EQ(notifier.warnings, QStringList{"Burn Flash Img Fail ! Error=b0006\n"
                                              "no answer to the boot ROM handshake: is the module powered and wired?"});
@@ -126,13 +132,9 @@ TEST(Burnkit, RefusedRateIsToldRecordedAndLogged) {
     WriteImage(chip, 5000, 3);
     RecordingNotifier notifier;
     burnkit::CBurnkitDlg dlg(notifier, {QString::fromStdString(chip.Path())});
-    dlg.SetRunParameters({300, 2, QuickWait});
     const std::string records = chip.Dir() / "runs.csv";
     dlg.RecordFile().Set(QString::fromStdString(records));
-    dlg.OnOpenClosePort();
-    dlg.ChooseImage(QString::fromStdString(chip.Dir() / "image.bin"));
-    dlg.OnBurn();
-    ASSERT_TRUE(WaitFor([&] { return !notifier.messages.isEmpty(); }, 60000));
+    ASSERT_TRUE(BurnOnce(dlg, chip, notifier, 300));
     EXPECT_EQ(notifier.messages,
               QStringList{"Burn Flash Img Success !\nwritten at 115200 baud: the module refused 921600"});
     const auto* log = Child<QPushButton>(dlg, "logButton");
