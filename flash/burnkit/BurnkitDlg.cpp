@@ -174,11 +174,13 @@ void CBurnkitDlg::OnStop() {
 
 bool CBurnkitDlg::MayClose() {
     if (!m_running) return true;
-    if (!m_notifier.Ask(this, kTitle, "A module is being flashed. Stop the run and close?")) return false;
-    m_closing = true;
-    m_cancel.Set();
-    // Every wait of the run ends on the event: the worker is back well within a second.
-    for (int i = 0; i < 500 && m_workerBusy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto stop = [this] {
+        m_closing = true;
+        m_cancel.Set();
+    };
+    if (!StopRunsToClose(m_notifier, this, kTitle, "A module is being flashed. Stop the run and close?", stop,
+                         [this] { return m_workerBusy.load(); }))
+        return false;
     m_ui->Drain();
     m_closing = false;
     // A worker still inside a call keeps its port; the destructor waits for it.

@@ -10,7 +10,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "ElidedText.h"
 
@@ -158,4 +160,12 @@ void RunLogButton::SetPath(const QString& path) {
     m_path = path;
     setEnabled(!path.isEmpty());
     setToolTip(path.isEmpty() ? QString("The last run's steps on the line") : path);
+}
+
+bool StopRunsToClose(INotifier& notifier, QWidget* dialog, const QString& title, const QString& question,
+                     const std::function<void()>& stop, const std::function<bool()>& busy) {
+    if (!notifier.Ask(dialog, title, question)) return false;
+    stop();
+    for (int i = 0; i < 500 && busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return true;
 }

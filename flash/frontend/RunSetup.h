@@ -5,12 +5,14 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "CancelEvent.h"
 #include "FlashSettingsBox.h"
+#include "Notifier.h"
 #include "Procedure.h"
 #include "RunLog.h"
 #include "RunRecord.h"
@@ -113,6 +115,12 @@ public:
 private:
     QString m_path;
 };
+
+// Closing either dialog (or Esc) while modules are flashed: asks `question` first; on yes
+// calls `stop` and waits until `busy` says the workers are back (every wait of a run ends
+// on its cancel event, so well within the 5 s allowed). False when the user keeps the run.
+bool StopRunsToClose(INotifier& notifier, QWidget* dialog, const QString& title, const QString& question,
+                     const std::function<void()>& stop, const std::function<bool()>& busy);
 
 // Opens the step log of a run (null when it cannot be made: the run goes on without it).
 std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path);

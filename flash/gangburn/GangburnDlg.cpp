@@ -189,14 +189,13 @@ void CBurnkitDlg::OnStopAll() {
 }
 
 bool CBurnkitDlg::MayClose() {
-    bool busy = false;
-    for (auto& slot : m_slots) busy = busy || slot->WorkerBusy();
-    if (!busy) return true;
-    if (!m_notifier.Ask(this, kTitle, "Modules are being flashed. Stop every run and close?")) return false;
-    OnStopAll();
-    // Every wait of a run ends on its slot's event: the workers are back well within a second.
-    for (auto& slot : m_slots)
-        for (int i = 0; i < 500 && slot->WorkerBusy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto anyBusy = [this] {
+        return std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) { return slot->WorkerBusy(); });
+    };
+    if (!anyBusy()) return true;
+    if (!StopRunsToClose(m_notifier, this, kTitle, "Modules are being flashed. Stop every run and close?",
+                         [this] { OnStopAll(); }, anyBusy))
+        return false;
     OnTick();
     return true;
 }
