@@ -8,8 +8,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <chrono>
-#include <thread>
 
 #include "ResultLook.h"
 
