@@ -71,9 +71,11 @@ bool ParseReplyHead(std::string_view received, ReplyHead& out) {
     if (lineEnd == std::string_view::npos) return false;
     out.statusLine = std::string(received.substr(0, lineEnd));
     if (StartsWith(received, "ICY 200")) {
-        if (received.size() < lineEnd + 4) return false;  // a blank line may follow
+        // The byte after the line tells whether a blank line follows it.
+        const std::string_view after = received.substr(lineEnd + 2);
+        if (after.empty() || (after[0] == '\r' && after.size() < 2)) return false;
         out.kind = ReplyKind::Stream;
-        out.headBytes = lineEnd + 2 + (received.substr(lineEnd + 2, 2) == "\r\n" ? 2 : 0);
+        out.headBytes = lineEnd + 2 + (after.substr(0, 2) == "\r\n" ? 2 : 0);
         return true;
     }
     const auto end = received.find(kHeadEnd);
