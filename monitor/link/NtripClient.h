@@ -46,7 +46,8 @@ class NtripClient {
 public:
     using FrameHandler = std::function<void(std::span<const uint8_t> frame)>;
 
-    // `onFrame` is called in the client's thread with each good frame.
+    // `onFrame` is called in the client's thread with each good frame, with the client's
+    // lock held: it hands the bytes on (CNmeaThread::SendBytes) and calls nothing here.
     NtripClient(Settings settings, FrameHandler onFrame);
     ~NtripClient();
     NtripClient(const NtripClient&) = delete;
