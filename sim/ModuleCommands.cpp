@@ -77,13 +77,36 @@ void ModuleCommands::Receive(const uint8_t* bytes, std::size_t count, int64_t ne
             m_gpd.Feed(b, out);
             continue;
         }
+        if (FeedRtcm(b)) continue;
         FeedUbx(b, out);
         if (m_ubx.size() <= 1) FeedText(b, out);  // a UBX frame's bytes are not text
     }
 }
 
+// RTCM 3 corrections share the line with the host's commands; a frame's bytes (0xD3 and
+// what follows it) are never text. A frame that fails its check is not used.
+bool ModuleCommands::FeedRtcm(uint8_t b) {
+    if (!m_rtcm.Holding() && b != rtcm::kPreamble) return false;
+    m_rtcm.Feed({&b, 1}, [this](std::span<const uint8_t>, int) {
+        const auto lost = static_cast<int64_t>(m_rtk.lostAfterS * m_epochsPerSecond);
+        if (m_correctionsSince < 0 || m_nextEpoch - m_lastCorrection > lost) m_correctionsSince = m_nextEpoch;
+        m_lastCorrection = m_nextEpoch;
+    });
+    return true;
+}
+
+int ModuleCommands::RtkQualityAt(int64_t epoch) const {
+    const auto epochs = [this](double s) { return static_cast<int64_t>(s * m_epochsPerSecond); };
+    if (m_correctionsSince < 0 || epoch - m_lastCorrection > epochs(m_rtk.lostAfterS)) return 0;
+    const int64_t since = epoch - m_correctionsSince;
+    if (since >= epochs(m_rtk.fixedAfterS)) return kGgaRtkFixed;
+    if (since >= epochs(m_rtk.floatAfterS)) return kGgaRtkFloat;
+    return 0;
+}
+
 EpochConditions ModuleCommands::ConditionsAt(int64_t epoch) const {
     EpochConditions c = m_settings;
+    c.rtkQuality = RtkQualityAt(epoch);
     const int64_t since = epoch - m_restartEpoch;
     if (m_fixAfterEpochs > 0 && since >= 0 && since < m_fixAfterEpochs)
         c.stage = since == m_fixAfterEpochs - 1 && m_fixAfterEpochs >= 2 ? FixStage::TwoD : FixStage::Acquiring;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "GpdSession.h"
+#include "Rtcm3Framer.h"
 #include "ReceiverOutput.h"
 
 namespace sim {
@@ -31,6 +32,14 @@ struct RestartDelays {
 inline constexpr std::string_view kFirmwareVersion = "V1.2";
 inline constexpr std::string_view kFirmwareRelease = "2026-11-30";
 
+// RTK with corrections on the line: "Float" (GGA quality 5) this long after the first
+// good RTCM 3 frame, then "Fixed" (4); back to a plain fix (1) when none came for a while.
+struct RtkDelays {
+    double floatAfterS = 2;
+    double fixedAfterS = 5;
+    double lostAfterS = 5;
+};
+
 enum class RestartKind : uint8_t { Hot, Warm, Cold };
 
 class ModuleCommands {
@@ -44,6 +53,8 @@ public:
     EpochConditions ConditionsAt(int64_t epoch) const;
     bool BinaryMode() const { return m_gpd.BinaryMode(); }
     GpdUpload Upload() const { return m_gpd.Upload(); }
+    // RTCM 3 frames taken from the host, and those whose check failed.
+    const rtcm::FramerCounts& Corrections() const { return m_rtcm.Counts(); }
 
     struct Sentence {
         std::string_view family;  // "PZRC" or "PMTK"
@@ -77,6 +88,9 @@ private:
     // GPS (with SBAS and QZSS), GLONASS, BeiDou, Galileo; false when the module cannot
     // track that choice.
     bool Select(bool gps, bool glonass, bool beidou, bool galileo);
+    // Feeds a byte to the RTCM framer; true when it belongs to a frame, not to text.
+    bool FeedRtcm(uint8_t b);
+    int RtkQualityAt(int64_t epoch) const;
 
     RestartDelays m_delays;
     int m_epochsPerSecond;
@@ -90,6 +104,11 @@ private:
     bool m_inLine = false;
     std::vector<uint8_t> m_ubx;
     std::size_t m_ubxNeed = 0;
+
+    rtcm::Rtcm3Framer m_rtcm;
+    RtkDelays m_rtk;
+    int64_t m_correctionsSince = -1;  // epoch of the first frame of the present run; -1: none
+    int64_t m_lastCorrection = -1;
 };
 
 }  // namespace sim

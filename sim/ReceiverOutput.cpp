@@ -151,7 +151,8 @@ std::string ReceiverOutput::Epoch(int64_t index, const EpochConditions& conditio
 
     std::string out;
     out += NmeaSentence(Format("%sGGA,%s,%s,%s,%d,%02d,%.1f,%.1f,M,39.4,M,,", talker, time.c_str(),
-                               lat.c_str(), lon.c_str(), fixed ? 1 : 0, std::min(used, 99), hdop,
+                               lat.c_str(), lon.c_str(), !fixed ? 0 : conditions.rtkQuality ? conditions.rtkQuality : 1,
+                               std::min(used, 99), hdop,
                                fix.altitudeM));
     out += NmeaSentence(Format("%sGLL,%s,%s,%s,%c,%c", talker, lat.c_str(), lon.c_str(),
                                time.c_str(), fixed ? 'A' : 'V', fixed ? 'A' : 'N'));

@@ -28,12 +28,16 @@ struct ReceiverOptions {
 // What the receiver's firmware state does to an epoch: after a restart it has no fix
 // (then 2D, then 3D) until its time to first fix has passed, and it reports only the
 // constellations it was told to track.
+inline constexpr int kGgaRtkFixed = 4;  // GGA quality 4: RTK, integer ambiguities fixed
+inline constexpr int kGgaRtkFloat = 5;  // GGA quality 5: RTK, float ambiguities
+
 enum class FixStage : uint8_t { Navigating, Acquiring, TwoD };
 
 struct EpochConditions {
     FixStage stage = FixStage::Navigating;
     std::array<bool, 6> tracked{true, true, true, true, true, true};  // by Constellation
     bool nmea41 = false;  // NMEA 4.10 GSA system ids, as a host may ask for
+    int rtkQuality = 0;   // GGA quality with a fix: kGgaRtkFixed, kGgaRtkFloat; 0: a plain fix (1)
 
     bool Tracks(Constellation c) const { return tracked[static_cast<std::size_t>(c)]; }
 };

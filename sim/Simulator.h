@@ -79,6 +79,8 @@ public:
     uint64_t BytesDropped() const { return m_dropped.load(std::memory_order_acquire); }
     // What the last GPD upload delivered so far.
     GpdUpload Upload() const { return m_commands.Upload(); }
+    // RTCM 3 frames the module took; read after Run() has returned.
+    const rtcm::FramerCounts& Corrections() const { return m_commands.Corrections(); }
 
 private:
     bool Refill(std::chrono::steady_clock::time_point now);

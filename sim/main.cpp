@@ -5,9 +5,10 @@
 //         [--replay FILE [--loop]] [--epochs N] [--unpaced] [--flood]
 //         [--flash FILE] [--flash-size BYTES] [--boot-baud N] [--ttff COLD,WARM,HOT]
 //         [--gpd-out FILE] [--baud N] [--unplug-after S [--unplug-for S]] [--fault NAME[=ARGS]]...
+//   zrsim --caster PORT [--caster-user U:P] [--caster-corrupt N] [--caster-drop-after S]
 //
-// Prints the device path of the line on the first line of standard output, then runs
-// until interrupted.
+// Prints the device path of the line (or, as a caster, "caster on 127.0.0.1:PORT") on
+// the first line of standard output, then runs until interrupted.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "Caster.h"
 #include "ProgramInfo.h"
 #include "PtyLine.h"
 #include "Simulator.h"
@@ -23,6 +25,7 @@
 namespace {
 
 sim::Simulator* g_running = nullptr;
+sim::Caster* g_caster = nullptr;
 
 // SIGUSR1 takes the module out of the fixture, or puts it back.
 void OnFixture(int) {
@@ -50,6 +53,7 @@ bool ParseSeconds(const char* text, double& out) {
 
 void OnSignal(int) {
     if (g_running) g_running->Stop();
+    if (g_caster) g_caster->Stop();
 }
 
 void Usage(FILE* to) {
@@ -87,6 +91,11 @@ void Usage(FILE* to) {
         "  --ttff C,W,H         seconds of epochs to the first fix after a cold, warm and\n"
         "                       hot restart (default 30,15,2)\n"
         "  --gpd-out FILE       write each completed GPD upload to FILE\n"
+        "  --caster PORT        be an NTRIP caster on 127.0.0.1:PORT instead (0: any free\n"
+        "                       port): mountpoints SIM1 (wants GGA) and SIM2, RTCM 3\n"
+        "  --caster-user U:P    the caster's streams want this user and password\n"
+        "  --caster-corrupt N   one RTCM frame in N goes out with a wrong byte\n"
+        "  --caster-drop-after S  each stream connection is closed after S seconds\n"
         "  --fault NAME[=ARGS]  misbehave on purpose; repeatable:\n"
         "      silent-bootrom        no answer to the sync bytes\n"
         "      bad-bulk-echo=N       change data byte N in the RAM write's echo\n"
@@ -166,9 +175,30 @@ bool ParseStart(const char* text, sim::ReceiverOptions& r) {
 
 }  // namespace
 
+// Serves as a caster until interrupted.
+int RunCaster(const sim::CasterOptions& options) {
+    sim::Caster caster(options);
+    std::string error;
+    if (!caster.Listen(error)) {
+        std::fprintf(stderr, "zrsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("caster on 127.0.0.1:%u\n", caster.Port());
+    std::fflush(stdout);
+    g_caster = &caster;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
+    caster.Run();
+    g_caster = nullptr;
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (AnswerVersion(argc, argv, "zrsim")) return 0;
     sim::SimulatorOptions options;
+    sim::CasterOptions casterOptions;
+    bool caster = false;
     options.receiver.startUnixSeconds = static_cast<int64_t>(std::time(nullptr));
     std::string linkPath;
     for (int i = 1; i < argc; ++i) {
@@ -238,6 +268,22 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (arg == "--gpd-out") options.gpdOutFile = value();
+        else if (arg == "--caster" || arg == "--caster-corrupt") {
+            long n = 0;
+            if (!ParseWhole(value(), arg == "--caster" ? 0 : 1, 65535, n)) {
+                std::fprintf(stderr, "zrsim: %s wants a whole number from %d to 65535\n", arg.c_str(),
+                             arg == "--caster" ? 0 : 1);
+                return 2;
+            }
+            if (arg == "--caster") caster = true, casterOptions.port = static_cast<uint16_t>(n);
+            else casterOptions.corruptEvery = static_cast<int>(n);
+        } else if (arg == "--caster-user") casterOptions.userPass = value();
+        else if (arg == "--caster-drop-after") {
+            if (!ParseSeconds(value(), casterOptions.dropAfterS)) {
+                std::fprintf(stderr, "zrsim: --caster-drop-after wants a number of seconds from 0 up\n");
+                return 2;
+            }
+        }
         else if (arg == "--fault") {
             const std::string faultText = value();
             if (!ParseFault(faultText, options)) {
@@ -255,6 +301,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (caster) return RunCaster(casterOptions);
     sim::PtyLine line;
     std::string error;
     if (!line.Open(error) || (!linkPath.empty() && !line.MakeLink(linkPath, error))) {
@@ -283,5 +330,9 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "zrsim: %llu bytes sent\n",
                  static_cast<unsigned long long>(simulator.BytesSent()));
+    const rtcm::FramerCounts& rtcm = simulator.Corrections();
+    if (rtcm.goodFrames + rtcm.badFrames > 0)
+        std::fprintf(stderr, "zrsim: %llu RTCM frames taken, %llu bad\n",
+                     static_cast<unsigned long long>(rtcm.goodFrames), static_cast<unsigned long long>(rtcm.badFrames));
     return 0;
 }

@@ -43,3 +43,6 @@ target_link_libraries(command_tests PRIVATE modulecommands)
 
 add_windows_suite(flash_protocol_tests FlashProtocolTest.cpp)
 target_link_libraries(flash_protocol_tests PRIVATE flashcore)
+
+add_windows_suite(ntrip_tests NtripProtocolTest.cpp)
+target_link_libraries(ntrip_tests PRIVATE ntrip)

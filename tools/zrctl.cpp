@@ -6,6 +6,9 @@
 //   zrctl --port DEV ttff ZR|MTK|UBX cold|warm|hot     restart, print seconds to 3D
 //         [--cycles N] [--timeout S] [--csv FILE]     N restarts: a line each, then statistics
 //   zrctl --port DEV gpd FILE
+//   zrctl --port DEV ntrip --caster HOST:PORT --mount M [--user U:P] [--ntrip 1|2]
+//         [--gga-every S] [--seconds S]             RTCM corrections forwarded to the module
+//   zrctl ntrip --caster HOST:PORT --table          the caster's source table
 //
 // Ctrl+C or SIGTERM ends a ttff series with what it measured printed (and written to
 // --csv), status 130.
@@ -33,6 +36,8 @@
 #include "CommandTable.h"
 #include "GpdTransfer.h"
 #include "NmeaThread.h"
+#include "NtripProtocol.h"
+#include "NtripSession.h"
 #include "Options.h"
 #include "ProgramInfo.h"
 #include "ReceiveSession.h"
@@ -51,6 +56,8 @@ const std::string kUsage = [] {
            "       zrctl --port DEV raw TEXT\n"
            "       zrctl --port DEV ttff " + f + " cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
            "       zrctl --port DEV gpd FILE\n"
+           "       zrctl --port DEV ntrip --caster HOST:PORT --mount M [--user U:P] [--ntrip 1|2] [--gga-every S]\n"
+           "       zrctl ntrip --caster HOST:PORT [--user U:P] [--ntrip 1|2] --table\n"
            "ttff --cycles N restarts N times, each until a 3D fix or --timeout S (300), and prints\n"
            "every cycle and the statistics; --csv FILE writes them. Ctrl+C ends the series (status 130).\n";
 }();
@@ -59,6 +66,12 @@ const std::string kUsage = [] {
 // order, for the time to first fix.
 class ReplySink : public ILinkSink {
 public:
+    // The module's last fix as GGA for a caster, and its quality (ntrip).
+    ModuleFix LastFix() {
+        std::lock_guard lock(m_mutex);
+        return m_lastFix;
+    }
+
     void Post(const LinkMessage& message) override {
         if (const auto* reply = std::get_if<DecodedReply>(&message.payload)) {
             // The text quotes the module's own fields: control bytes from the line are
@@ -67,7 +80,12 @@ public:
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
         } else if (message.number == msg::kNaviCmdGga) {
-            Queue({0, EpochSecondOf(std::get<GgaRecord>(message.payload))});
+            const auto& gga = std::get<GgaRecord>(message.payload);
+            {
+                std::lock_guard lock(m_mutex);
+                m_lastFix = {ntrip::GgaForCaster(gga), gga.fixQuality};
+            }
+            Queue({0, EpochSecondOf(gga)});
         } else if (message.number == msg::kFixReport) {
             Queue({std::get<UsedSatelliteSet>(message.payload).fixType, -1});
         }
@@ -96,6 +114,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Event> m_events;
+    ModuleFix m_lastFix;
 };
 
 
@@ -239,8 +258,19 @@ int main(int argc, char** argv) {
     std::string error;
     std::vector<char*> args(argv, argv + argc);
     const auto ttffOptions = TakeTtffOptions(args, error);
-    auto options = ttffOptions ? ParseReceiveOptions(static_cast<int>(args.size()), args.data(), error)
-                               : std::nullopt;
+    const auto ntripOptions = ttffOptions ? TakeNtripOptions(args, error) : std::nullopt;
+    auto options = ntripOptions ? ParseReceiveOptions(static_cast<int>(args.size()), args.data(), error)
+                                : std::nullopt;
+    if (options && !options->operands.empty() && options->operands[0] == "ntrip") {
+        if (const std::string missing = NtripOptionsMissing(*ntripOptions, !options->device.empty()); !missing.empty()) {
+            std::fprintf(stderr, "zrctl: %s\n", missing.c_str());
+            return std::fputs(kUsage.c_str(), stderr), 2;
+        }
+        if (ntripOptions->table) return ListSourceTable(*ntripOptions);
+    } else if (options && ntripOptions->given) {
+        std::fputs("zrctl: --caster, --mount, --user, --ntrip, --gga-every and --table are for ntrip\n", stderr);
+        return std::fputs(kUsage.c_str(), stderr), 2;
+    }
     if (!options || options->device.empty() || options->operands.empty() || options->wait) {
         if (!error.empty()) std::fprintf(stderr, "zrctl: %s\n", error.c_str());
         std::fputs(kUsage.c_str(), stderr);
@@ -258,7 +288,9 @@ int main(int argc, char** argv) {
     }
     if (verb == "constellations" && (!family || !ChoiceOf(word(2)))) return std::fputs(kUsage.c_str(), stderr), 2;
     if ((verb == "raw" || verb == "gpd") && words.size() != 2) return std::fputs(kUsage.c_str(), stderr), 2;
-    if (verb != "send" && verb != "ttff" && verb != "constellations" && verb != "raw" && verb != "gpd")
+    if (verb == "ntrip" && words.size() != 1) return std::fputs(kUsage.c_str(), stderr), 2;
+    if (verb != "send" && verb != "ttff" && verb != "constellations" && verb != "raw" && verb != "gpd" &&
+        verb != "ntrip")
         return std::fputs(kUsage.c_str(), stderr), 2;
 
     GpdImage image;
@@ -283,6 +315,8 @@ int main(int argc, char** argv) {
         TtffOptions t = *ttffOptions;
         if (t.timeoutS <= 0) t.timeoutS = options->seconds > 0 ? options->seconds : kDefaultTtffTimeoutS;
         status = MeasureTtff(link, sink, *family, *RestartOf(word(2)), t, options->device, lostTold);
+    } else if (verb == "ntrip") {
+        status = RunNtrip(link, *ntripOptions, options->seconds, [&sink] { return sink.LastFix(); });
     } else if (verb == "send") {
         send(RestartCommand(*family, *RestartOf(word(2))));
     } else if (verb == "constellations" || verb == "raw") {
@@ -308,7 +342,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", outcome.message.c_str());
         status = outcome.success ? 0 : outcome.cancelled ? kStoppedStatus : 1;
     }
-    if (verb != "ttff" && verb != "gpd" && status == 0) {
+    if (verb != "ttff" && verb != "gpd" && verb != "ntrip" && status == 0) {
         // Replies are listened for until the time is up; a lost line ends it at once.
         const auto end = std::chrono::steady_clock::now() +
                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -108,9 +108,9 @@ bool ChildProcess::ReadSome() {
     return n > 0;
 }
 
-bool ChildProcess::WaitFor(const std::string& text, std::chrono::milliseconds limit) {
-    WaitUntil([&] { return !ReadSome() || m_output.find(text) != std::string::npos; }, limit);
-    return m_output.find(text) != std::string::npos;
+bool ChildProcess::WaitFor(const std::string& text, std::chrono::milliseconds limit, std::size_t from) {
+    WaitUntil([&] { return !ReadSome() || m_output.find(text, from) != std::string::npos; }, limit);
+    return m_output.find(text, from) != std::string::npos;
 }
 
 void ChildProcess::Signal(int signal) { ::kill(m_pid, signal); }

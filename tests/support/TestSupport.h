@@ -61,8 +61,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Reads the output until it holds `text`; false if that did not come in time.
-    bool WaitFor(const std::string& text, std::chrono::milliseconds limit);
+    // Reads the output until it holds `text` (at `from` or after); false if that did not
+    // come in time.
+    bool WaitFor(const std::string& text, std::chrono::milliseconds limit, std::size_t from = 0);
     void Signal(int signal);
     // Reads the output to its end; the exit status, or -1 when killed or out of time.
     int Wait(std::chrono::milliseconds limit);
