@@ -210,7 +210,7 @@ TEST(Zrctl, ReplyTextIsEscapedAndALostLineIsToldAtOnce) {
     EXPECT_NE(version.Output().find("Version:V1\\x1B[2J\\x07\n"), std::string::npos) << version.Output();
     EXPECT_EQ(version.Output().find('\x1B'), std::string::npos) << version.Output();
 
-    for (const std::vector<std::string> verb : {std::vector<std::string>{"send", "ZR", "hot"},
+    for (const std::vector<std::string>& verb : {std::vector<std::string>{"send", "ZR", "hot"},
                                                 {"constellations", "ZR", "gps"}, {"raw", "PZRC460"}}) {
         testsupport::PtyPair line;
         std::vector<std::string> args{ZRCTL, "--port", line.SlavePath(), "--seconds", "600"};
