@@ -104,6 +104,7 @@ bool ReopenPort(PortRun& run, const FlashLineSettings& settings, const serial::C
             std::string error;
             run.port = OpenFlashPort(s, error);
             if (run.port) {
+                run.port->Purge(serial::kPurgeRx);  // only what a module sends from now on counts
                 run.line = std::make_unique<SerialPortLine>(*run.port);
                 run.job.line = run.line.get();
                 return true;
@@ -328,6 +329,8 @@ int main(int argc, char** argv) {
             // NMEA is what the wait listens for). A port that goes away (or is not there
             // yet) is waited for while the other ports go on.
             if (!run.port && !ReopenPort(run, settings, stop)) return run.finished.store(true);
+            // Bytes kept from before the port was opened are no module: only fresh NMEA is.
+            run.port->Purge(serial::kPurgeRx);
             int module = 0;
             bool empty = true;
             while (!stop.IsSet()) {

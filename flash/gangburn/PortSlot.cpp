@@ -273,6 +273,8 @@ void PortSlot::WorkerRun() {
 // until the slot is stopped. A module already there at the start (or when the port comes
 // back) is flashed at once: its NMEA is what the wait listens for.
 void PortSlot::RunAuto(BurnJob& job) {
+    // Bytes kept from before the port was opened are no module: only fresh NMEA is.
+    m_port->Purge(serial::kPurgeRx);
     m_batch.post([this] { ShowWaiting(); });
     bool lost = false;
     while (!lost) {
