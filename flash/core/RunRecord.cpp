@@ -279,8 +279,8 @@ bool AppendRunRecord(const std::string& path, const RunRecord& r, std::string& e
         if (!ends.headerWhole && header.starts_with(ends.cutLine)) {
             text = header.substr(ends.cutLine.size());  // a new file's header, cut: completed
         } else if (ends.header != header) {
+            file.Close();  // Windows renames no file that is open
             if (!SetAsideOldRecords(path, error, notice)) return false;
-            file.Close();
             return AppendRunRecord(path, r, error);
         } else {
             text = LineEndFor(ends.cutLine);
