@@ -49,6 +49,31 @@ TEST(Commands, ConstellationChoicesAndRefusals) {
     EXPECT_EQ(gpsBeiDou[51], 0x25);
 }
 
+// Galileo goes in the MTK command's third field and in a CFG-GNSS block of its own, whose
+// message (six blocks) carries the checksum made for it; the ZR command has no field.
+TEST(Commands, GalileoChoiceForTheFamiliesThatCarryIt) {
+    ConstellationChoice gpsGalileo{true, false, false, true};
+    EXPECT_EQ(Text(ConstellationCommand(ModuleFamily::Mtk, gpsGalileo).bytes), "$PMTK353,1,0,1,0,0*2B\r\n");
+    EXPECT_FALSE(ConstellationCommand(ModuleFamily::Zr, gpsGalileo).refusal.empty());
+    EXPECT_TRUE(ConstellationCommand(ModuleFamily::Zr, gpsGalileo).bytes.empty());
+    const CommandBytes ubx = ConstellationCommand(ModuleFamily::Ubx, {false, false, false, true}).bytes;
+    ASSERT_EQ(ubx.size(), 6u + 4 + 6 * 8 + 2 + 28);  // CFG-GNSS, then CFG-NMEA
+    EXPECT_EQ(ubx[4], 4 + 6 * 8);
+    EXPECT_EQ(ubx[9], 6);
+    const std::size_t galileo = 10 + 2 * 8;
+    EXPECT_EQ(ubx[galileo], 0x02);
+    EXPECT_EQ(ubx[galileo + 4], 0x01);
+    for (std::size_t block = 0; block < 6; ++block)
+        if (block != 2) EXPECT_EQ(ubx[10 + block * 8 + 4], 0x00) << block;
+    uint8_t a, b;
+    UbxChecksum(ubx.data() + 2, 4 + 52, a, b);
+    EXPECT_EQ(ubx[58], a);
+    EXPECT_EQ(ubx[59], b);
+    EXPECT_EQ(ubx[60 + 3], 0x17);
+    // Without Galileo the stored rows go out as before.
+    EXPECT_EQ(ConstellationCommand(ModuleFamily::Ubx, {false, true, true, false}).bytes.size(), 52u + 28u);
+}
+
 TEST(Commands, EveryStoredUbxMessageHasItsOwnChecksum) {
     for (const CommandBytes& m : StoredUbxMessages()) {
         ASSERT_GE(m.size(), 8u);

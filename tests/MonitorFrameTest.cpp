@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -719,6 +720,28 @@ TEST_F(MonitorFrame, CommandPanelShowsTheAcknowledgesOfAllThreeFamilies) {
         QDir().mkpath(PICTURES_DIR);
         monitor.Registry().Frame(WindowType::NavigationCommand)->grab().save(QString(PICTURES_DIR) + "/navi-replies.png");
     }
+}
+
+// Galileo is offered where the module's command carries it: MTK sends it in PMTK353's
+// third field; a ZR module gets no choice.
+TEST_F(MonitorFrame, GalileoChoiceGoesToAnMtkModuleAndIsNotOfferedForZr) {
+    testsupport::PtyPair pty;
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
+    monitor.MainFrame().ConnectOrDisconnect();
+    CNaviCmdView& panel = PanelOf(monitor);
+    QCheckBox* galileo = nullptr;
+    for (QCheckBox* box : panel.findChildren<QCheckBox*>())
+        if (box->text() == "Galileo") galileo = box;
+    ASSERT_NE(galileo, nullptr);
+    EXPECT_FALSE(galileo->isEnabled());  // ZR, chosen at start
+    panel.ChooseModule(ModuleFamily::Mtk);
+    EXPECT_TRUE(galileo->isEnabled());
+    panel.ChooseConstellations({true, false, false, true});
+    panel.SetClicked();
+    EXPECT_EQ(ReceivedWhileRunning(pty, 23, 2000), "$PMTK353,1,0,1,0,0*2B\r\n");
+    panel.ChooseModule(ModuleFamily::Zr);
+    EXPECT_FALSE(galileo->isEnabled());
+    EXPECT_FALSE(galileo->isChecked());
 }
 
 // The far end played by hand, silent after each restart: a cycle that times out is

@@ -52,7 +52,7 @@ namespace {
 const std::string kUsage = [] {
     const std::string f = FamilyNames("|");
     return "usage: zrctl --port DEV [--baud N|auto] [--seconds S] send " + f + " cold|warm|hot\n"
-           "       zrctl --port DEV constellations " + f + " gps,beidou,glonass\n"
+           "       zrctl --port DEV constellations " + f + " gps,beidou,glonass,galileo\n"
            "       zrctl --port DEV raw TEXT\n"
            "       zrctl --port DEV ttff " + f + " cold|warm|hot [--cycles N] [--timeout S] [--csv FILE]\n"
            "       zrctl --port DEV gpd FILE\n"
@@ -134,6 +134,7 @@ std::optional<ConstellationChoice> ChoiceOf(const std::string& list) {
         if (name == "gps") c.gps = true;
         else if (name == "beidou") c.beidou = true;
         else if (name == "glonass") c.glonass = true;
+        else if (name == "galileo") c.galileo = true;
         else return std::nullopt;
         if (comma == std::string::npos) break;
         at = comma + 1;

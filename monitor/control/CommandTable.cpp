@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <span>
 
 #include "Framing.h"
@@ -79,6 +80,7 @@ CommandBytes UbxRestart(Restart restart) {
 constexpr const char* kNoGlonassWithBeidou = "BeiDou and Glonass cannot be selected at the sametime!";
 
 CommandOrRefusal ZrConstellations(ConstellationChoice c) {
+    if (c.galileo) return {{}, "ZR modules take no Galileo choice: its field is not in their command", {}};
     if (c.glonass && c.beidou) return {{}, kNoGlonassWithBeidou, {}};
     char body[64];
     std::snprintf(body, sizeof body, "PZRC115,%d,%d,%d,%d", c.gps, c.glonass, c.beidou, 0);
@@ -88,12 +90,38 @@ CommandOrRefusal ZrConstellations(ConstellationChoice c) {
 CommandOrRefusal MtkConstellations(ConstellationChoice c) {
     if (c.glonass && c.beidou) return {{}, kNoGlonassWithBeidou, {}};
     char body[64];
-    std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", c.gps, c.glonass, 0, 0, c.beidou);
+    std::snprintf(body, sizeof body, "PMTK353,%d,%d,%d,%d,%d", c.gps, c.glonass, c.galileo, 0, c.beidou);
     return {Framed(body), {}, {}};
+}
+
+// CFG-GNSS for a choice with Galileo, which the stored rows do not list: six blocks, GPS
+// bringing SBAS and QZSS along as in the rows (not beside BeiDou), its checksum made here.
+// Galileo in NMEA wants version 4.1: CFG-NMEA follows.
+CommandBytes CfgGnssWithGalileo(ConstellationChoice c) {
+    struct Block {
+        uint8_t id, reserved, maximum;
+        bool enabled;
+    };
+    const bool gpsCompanions = c.gps && !c.beidou;
+    const Block blocks[] = {{0x00, 0x08, 0x10, c.gps},          {0x01, 0x01, 0x03, gpsCompanions},
+                            {0x02, 0x04, 0x08, true},           {0x03, 0x08, 0x10, c.beidou},
+                            {0x05, 0x00, 0x03, gpsCompanions},  {0x06, 0x08, 0x0E, c.glonass}};
+    constexpr auto kCount = static_cast<uint8_t>(std::size(blocks));
+    CommandBytes m = {0xB5, 0x62, 0x06, 0x3E, static_cast<uint8_t>(4 + 8 * kCount), 0x00, 0x00, 0x00, 0x20, kCount};
+    for (const Block& b : blocks) {
+        m.insert(m.end(), {b.id, b.reserved, b.maximum, 0x00});
+        m.insert(m.end(), {static_cast<uint8_t>(b.enabled ? 0x01 : 0x00), 0x00, 0x01, 0x01});
+    }
+    uint8_t a, b;
+    UbxChecksum(m.data() + 2, m.size() - 2, a, b);
+    m.insert(m.end(), {a, b});
+    m.insert(m.end(), std::begin(kUbxCfgNmea), std::end(kUbxCfgNmea));
+    return m;
 }
 
 CommandOrRefusal UbxConstellations(ConstellationChoice c) {
     if (c.gps && c.glonass && c.beidou) return {{}, "GPS, BeiDou and Glonass cannot be selected at the sametime!", {}};
+    if (c.galileo) return {CfgGnssWithGalileo(c), {}, {}};
     for (const GnssRow& row : kGnssRows) {
         if (row.gps != c.gps || row.glonass != c.glonass || row.beidou != c.beidou) continue;
         CommandBytes bytes = CfgGnss(row);
@@ -135,7 +163,7 @@ std::string FamilyNames(const char* separator) {
 CommandBytes RestartCommand(ModuleFamily family, Restart restart) { return FamilyRow(family).restart(restart); }
 
 CommandOrRefusal ConstellationCommand(ModuleFamily family, ConstellationChoice c) {
-    if (!c.gps && !c.glonass && !c.beidou) return {{}, "Select GNSS mode before set!", {}};
+    if (!c.gps && !c.glonass && !c.beidou && !c.galileo) return {{}, "Select GNSS mode before set!", {}};
     return FamilyRow(family).constellations(c);
 }
 

@@ -17,6 +17,7 @@ using CommandBytes = std::vector<uint8_t>;
 
 struct ConstellationChoice {
     bool gps = false, glonass = false, beidou = false;
+    bool galileo = false;  // MTK and UBX modules only: the ZR command has no field for it
 };
 
 // The bytes to send, or the message that says why nothing is sent.

@@ -104,8 +104,15 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* module = new QGroupBox("Module");
     auto* modules = new QHBoxLayout(module);
-    for (const ModuleFamilyRow& row : ModuleFamilies()) modules->addWidget(m_module.emplace_back(new QRadioButton(row.name)));
+    for (const ModuleFamilyRow& row : ModuleFamilies())
+        modules->addWidget(m_module.emplace_back(new QRadioButton(row.name)));
     m_module.front()->setChecked(true);
+    // Galileo is offered to the families whose command carries it.
+    for (QRadioButton* button : m_module)
+        connect(button, &QRadioButton::toggled, this, [this] {
+            m_galileo->setEnabled(Family() != ModuleFamily::Zr);
+            if (!m_galileo->isEnabled()) m_galileo->setChecked(false);
+        });
     auto* ttff = new QGroupBox("TTFF");
     auto* restarts = new QGridLayout(ttff);
     const std::pair<const char*, Restart> buttons[] = {
@@ -137,15 +144,19 @@ QWidget* CNaviCmdView::BuildModuleTtffAndMode() {
     m_ttffBox->setFont(QFont(QString::fromUtf8("黑体"), 18));
     restarts->addWidget(m_ttffBox, row, 0, 1, 2);
     auto* mode = new QGroupBox("Mode");
-    // Two by two, with Set beside Glonass: in a column they would need more height than
-    // a tile of a 1280x800 screen has, and Set would only be seen by scrolling.
+    // Two by two, with a narrow Set beside them: in a column they would need more height
+    // than a tile of a 1280x800 screen has, and Set would only be seen by scrolling.
     auto* checks = new QGridLayout(mode);
     checks->addWidget(m_gps = new QCheckBox("GPS"), 0, 0);
     checks->addWidget(m_beidou = new QCheckBox("BeiDou"), 0, 1);
     checks->addWidget(m_glonass = new QCheckBox("Glonass"), 1, 0);
+    checks->addWidget(m_galileo = new QCheckBox("Galileo"), 1, 1);
+    m_galileo->setToolTip("MTK and UBX modules: the ZR command has no Galileo field");
+    m_galileo->setEnabled(Family() != ModuleFamily::Zr);
     auto* set = new QPushButton("Set");
     connect(set, &QPushButton::clicked, this, &CNaviCmdView::SetClicked);
-    checks->addWidget(set, 1, 1);
+    set->setMaximumWidth(set->fontMetrics().horizontalAdvance("Set") + 24);  // beside the boxes, no wider
+    checks->addWidget(set, 0, 2, 2, 1);
     layout->addWidget(module);
     layout->addWidget(ttff);
     layout->addWidget(mode);
@@ -170,6 +181,7 @@ void CNaviCmdView::ChooseConstellations(ConstellationChoice choice) {
     m_gps->setChecked(choice.gps);
     m_glonass->setChecked(choice.glonass);
     m_beidou->setChecked(choice.beidou);
+    m_galileo->setChecked(choice.galileo);
 }
 
 // While a lost line is waited for, the link stays but its port is closed: a command
@@ -291,7 +303,7 @@ void CNaviCmdView::ShowSeries(const QString& status) {
 void CNaviCmdView::SetClicked() {
     if (!LinkOrComplain()) return;
     const CommandOrRefusal c = ConstellationCommand(
-        Family(), {m_gps->isChecked(), m_glonass->isChecked(), m_beidou->isChecked()});
+        Family(), {m_gps->isChecked(), m_glonass->isChecked(), m_beidou->isChecked(), m_galileo->isChecked()});
     if (!c.refusal.empty()) return m_notifier.Show(this, "skyLedger", QString::fromStdString(c.refusal));
     Send(c.bytes);
 }
@@ -327,6 +339,7 @@ void CNaviCmdView::Clear() {
     m_gps->setChecked(false);
     m_beidou->setChecked(false);
     m_glonass->setChecked(false);
+    m_galileo->setChecked(false);
     m_ttffBox->clear();
     m_ttff.Clear();
     m_receive->clear();

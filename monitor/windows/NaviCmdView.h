@@ -97,6 +97,7 @@ private:
     QCheckBox* m_gps = nullptr;
     QCheckBox* m_beidou = nullptr;
     QCheckBox* m_glonass = nullptr;
+    QCheckBox* m_galileo = nullptr;
     QLineEdit* m_ttffBox = nullptr;
     QPushButton* m_restartButton[3] = {};  // by Restart: cold, warm, hot
     QSpinBox* m_cycles[3] = {};            // the cycle count beside each
