@@ -1,7 +1,8 @@
 // skyLedger's own cost, on the offscreen platform, connected to a pseudo-terminal that
 // carries the simulator's output of four constellations:
-// - CPU: the process's CPU time over a run of S seconds (default 60) at 10 epochs a
-//   second, each written at once, as a share of one core;
+// - cost: the process's CPU time over a run of S seconds (default 60) at 10 epochs a
+//   second, each written at once, as a share of one core, and its resident memory after
+//   the first epochs and at the end; the same at 1 epoch a second beside it;
 // - latency: from the last byte of an epoch on the line until every window has handled
 //   its messages of that epoch and painted them, with the bytes paced at the line's rate:
 //   9600 baud at 1 epoch a second, where an epoch takes 1.23 s of the line and the next
@@ -11,11 +12,12 @@
 //   epoch's last message), each epoch written at once onto a quiet line. Each figure is
 //   given as a ratio to it; beside it, the link alone on the same paced line.
 //
-//   monitor_bench [--seconds S] [--epochs N] [--baud B [--rate HZ]]
+//   monitor_bench [--seconds S] [--cost-only yes] [--epochs N] [--baud B [--rate HZ]]
 //
 // --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
 // given); --epochs sets how many epochs each line is measured over, six a connection
-// (default 60 at 1 Hz, 30 s of epochs at higher rates); --seconds 0 leaves the CPU out.
+// (default 60 at 1 Hz, 30 s of epochs at higher rates); --seconds 0 leaves the cost out,
+// --cost-only yes the latency (for runs of an hour).
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -274,34 +276,65 @@ void PrintLine(const LineCase& line, const LineSamples& samples, const Spread& y
     std::printf("\n");
 }
 
-// The line paced at 10 epochs a second by a writer of its own, each epoch at once.
-double CpuShare(double seconds) {
-    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::max(1, static_cast<int>(seconds * 10)), 10);
+// The process's resident memory now, in MiB (Linux: /proc/self/statm).
+double ResidentMiB() {
+    long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+struct Cost {
+    double cpuShare;
+    double startMiB, endMiB;  // resident after the first minute's tenth, and at the end
+};
+
+// The line paced at `perSecond` epochs a second by a writer of its own, each epoch at
+// once. Memory is first read once the windows have taken their first epochs in.
+Cost CostOver(double seconds, int perSecond) {
+    const int count = std::max(1, static_cast<int>(seconds * perSecond));
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::min(count, 3600), perSecond);
     Pty pty;
     RecordingNotifier notifier;
     CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
     ShowAndConnect(monitor, notifier);
     std::atomic<bool> stop{false};
-    const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
+    const auto period = std::chrono::microseconds(1000000 / perSecond);
     std::thread writer([&] {
         for (std::size_t e = 0; !stop; ++e) {
             pty.Write(epochs[e % epochs.size()]);
             pty.Drain();
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (e + 1)));
+            std::this_thread::sleep_until(start + period * (e + 1));
         }
     });
-    Pump(static_cast<int>(seconds * 1000));
-    const double cpu = CpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const int warmMs = std::min(6000, static_cast<int>(seconds * 100));
+    Pump(warmMs);
+    Cost cost{};
+    cost.startMiB = ResidentMiB();
+    const double cpuBefore = CpuSeconds();
+    const auto measured = Clock::now();
+    Pump(static_cast<int>(seconds * 1000) - warmMs);
+    cost.cpuShare = (CpuSeconds() - cpuBefore) / std::chrono::duration<double>(Clock::now() - measured).count();
+    cost.endMiB = ResidentMiB();
     stop = true;
     writer.join();
     monitor.MainFrame().ConnectOrDisconnect();
-    return cpu / wall;
+    return cost;
+}
+
+void PrintCost(double seconds, int perSecond, const Cost& c) {
+    const double perDay = (c.endMiB - c.startMiB) * 86400.0 / seconds;
+    std::printf("%d epoch/s over %.0f s, four constellations: CPU %.1f%% of one core; resident %.1f MiB after the "
+                "first epochs, %.1f MiB at the end (%+.1f MiB, %+.0f MiB a day if it went on so)\n",
+                perSecond, seconds, 100 * c.cpuShare, c.startMiB, c.endMiB, c.endMiB - c.startMiB, perDay);
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--epochs N (10 or more)] [--baud B [--rate 1-10]]\n");
+    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--cost-only yes] [--epochs N (10 or more)]"
+                         " [--baud B [--rate 1-10]]\n");
     return 2;
 }
 
@@ -310,6 +343,7 @@ int Usage() {
 int main(int argc, char** argv) {
     double seconds = 60;
     int epochCount = 0;  // by the rate
+    bool costOnly = false;  // CPU and memory, no latency: for long runs
     std::vector<LineCase> lines = {{9600, 1}, {115200, 10}};
     LineCase chosen{0, 1};
     for (int i = 1; i < argc; i += 2) {
@@ -318,6 +352,7 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--epochs") == 0) epochCount = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--baud") == 0) chosen.baudRate = static_cast<uint32_t>(std::atol(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rate") == 0) chosen.perSecond = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--cost-only") == 0) costOnly = std::strcmp(argv[i + 1], "yes") == 0;
         else return Usage();
     }
     if (seconds < 0 || (epochCount != 0 && epochCount < 10) || chosen.perSecond < 1 || chosen.perSecond > 10 ||
@@ -329,9 +364,14 @@ int main(int argc, char** argv) {
     QTemporaryDir scratch;  // the capture logs go here
     QDir::setCurrent(scratch.path());
 
-    if (seconds > 0)
-        std::printf("CPU over %.0f s at 10 epochs/s, four constellations: %.1f%% of one core\n", seconds,
-                    100 * CpuShare(seconds));
+    if (seconds > 0) {
+        // The cost at 10 Hz, against the same run at 1 Hz.
+        const Cost fast = CostOver(seconds, 10), slow = CostOver(seconds, 1);
+        PrintCost(seconds, 10, fast);
+        PrintCost(seconds, 1, slow);
+        std::printf("10 Hz against 1 Hz: CPU %.2f times\n", slow.cpuShare > 0 ? fast.cpuShare / slow.cpuShare : 0.0);
+    }
+    if (costOnly) return 0;
     const Spread yardstick = Yardstick();
     std::printf("the link's own latency, each epoch written at once onto a quiet line at 115200 (ms): median %.1f,"
                 " 95%% %.1f, max %.1f\n",
