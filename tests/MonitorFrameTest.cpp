@@ -194,6 +194,9 @@ TEST_F(MonitorFrame, MaximisedWindowCoversTheAreaUntilRestoredAndNewWindowTakesO
 }
 
 // Each tile lies inside the area's visible part: nothing is cut at the bottom or right.
+// A capture of one fix, enough to start a replay and show its bar.
+constexpr const char* kOneFix = "$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n";
+
 static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
     const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
     for (WindowType type : ClearOrder()) {
@@ -211,10 +214,7 @@ TEST_F(MonitorFrame, ReplayBarShownOrHiddenTilesTheWindowsAgain) {
     QCoreApplication::processEvents();
     const int fullHeight = frame.MdiArea().height();
     const std::string capture = m_dir.Path() + "/short.nmea";
-    std::FILE* file = std::fopen(capture.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n", file);
-    std::fclose(file);
+    testsupport::WriteFile(capture, kOneFix);
     ASSERT_TRUE(frame.StartReplay(QString::fromStdString(capture), 1));
     QCoreApplication::processEvents();
     EXPECT_LT(frame.MdiArea().height(), fullHeight);  // the bar took room from the area
@@ -239,10 +239,7 @@ TEST_F(MonitorFrame, OnASmallScreenControlsAreReachableAndTextsWhole) {
     frame.showNormal();  // the offscreen screen is smaller than the one looked at
     frame.resize(1280, 800);
     const std::string capture = m_dir.Path() + "/a-capture-with-a-rather-long-name.nmea";
-    std::FILE* file = std::fopen(capture.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,1.0,50.0,M,0.0,M,,*62\r\n", file);
-    std::fclose(file);
+    testsupport::WriteFile(capture, kOneFix);
     ASSERT_TRUE(frame.StartReplay(QString::fromStdString(capture), 1));
     QCoreApplication::processEvents();
 

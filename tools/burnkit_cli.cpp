@@ -328,9 +328,10 @@ int main(int argc, char** argv) {
             // fixture at the start, or when a lost port is back, is flashed at once (its
             // NMEA is what the wait listens for). A port that goes away (or is not there
             // yet) is waited for while the other ports go on.
-            if (!run.port && !ReopenPort(run, settings, stop)) return run.finished.store(true);
-            // Bytes kept from before the port was opened are no module: only fresh NMEA is.
-            run.port->Purge(serial::kPurgeRx);
+            // Bytes kept from before the port was opened are no module: only fresh NMEA is
+            // (ReopenPort purges a port it opens).
+            if (run.port) run.port->Purge(serial::kPurgeRx);
+            else if (!ReopenPort(run, settings, stop)) return run.finished.store(true);
             int module = 0;
             bool empty = true;
             while (!stop.IsSet()) {
