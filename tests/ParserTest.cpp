@@ -7,6 +7,7 @@
 #include "NmeaFields.h"
 #include "ProprietaryParsers.h"
 #include "StandardParsers.h"
+#include "StandardSentences.h"
 
 TEST(Fields, SplitCountsCommasAndEndsAtTheLastStar) {
     FieldSlots f;
@@ -361,4 +362,34 @@ TEST(Fields, CombinedChecksAgreeWithTheSeparateOnes) {
         EXPECT_EQ(decimal, expected) << text;
         EXPECT_EQ(std::signbit(decimal), std::signbit(expected)) << text;
     }
+}
+
+// The table is what the framer, the parsers and the time reader all go by: each talker
+// of a row classifies as the row, and a parser gives the row's system for it.
+TEST(StandardSentenceTable, ClassifiesEachTalkerOfEachRowAndOnlyThose) {
+    for (const StandardSentenceRow& row : StandardSentenceRows().first(kStandardSentenceCount)) {
+        for (const TalkerSystem& t : row.talkers) {
+            const std::string header = "$" + std::string(t.talker) + std::string(row.type) + ",";
+            EXPECT_EQ(ClassifyStandard(header), row.id) << header;
+            EXPECT_EQ(TalkerSystemOf(row.id, t.talker), t.system) << header;
+        }
+        EXPECT_EQ(ClassifyStandard("$GQ" + std::string(row.type) + ","), sentence::kUnknown);
+        EXPECT_FALSE(TalkerSystemOf(row.id, "GQ"));
+    }
+    GsaSentence gsa;
+    ASSERT_TRUE(ParseGsa("$GAGSA,A,3,01,,,,,,,,,,,,1.1,0.7,0.9*00", gsa));
+    EXPECT_EQ(gsa.system, gnss::kGalileo);
+    EXPECT_FALSE(ParseQsa("$GBQSA,1,A,3,01,,,,,,,,,,,,1.8,1.0,1.5*00", gsa)) << "taken, but nothing read";
+    EXPECT_EQ(ClassifyStandard("$GBQSA,"), sentence::kQsa);
+}
+
+TEST(StandardSentenceTable, TimesComeFromTheRowsFieldOfAnyTalker) {
+    EXPECT_EQ(CheckedSentenceTime("$GAGGA,010203.00,2502.0,N,12130.0,E,1,08,0.9,50.0,M,15.0,M,,*00"), 3723);
+    EXPECT_EQ(CheckedSentenceTime("$GNGNS,010204,2502.0,N,12130.0,E,AA,08,0.9,50.0,15.0,,*00"), 3724);
+    EXPECT_EQ(CheckedSentenceTime("$GPGLL,2502.0,N,12130.0,E,010205.00,A,A*00"), 3725);
+    EXPECT_FALSE(CheckedSentenceTime("$GPGLL,2502.0,N,12130.0,E*00")) << "the field is missing";
+    EXPECT_FALSE(CheckedSentenceTime("$GPVTG,054.7,T,,M,005.5,N,010.2,K*48"));
+    // The checksum is the link's: lower-case digits, which the link drops, give no time.
+    EXPECT_TRUE(SentenceTime("$GPZDA,010228.00,01,01,2024,,*6B"));
+    EXPECT_FALSE(SentenceTime("$GPZDA,010228.00,01,01,2024,,*6b"));
 }

@@ -11,6 +11,7 @@
 #include "NmeaFields.h"
 #include "ProprietaryParsers.h"
 #include "StandardParsers.h"
+#include "StandardSentences.h"
 
 namespace {
 
@@ -43,40 +44,13 @@ std::array<uint8_t, BinaryReply::kSize> BinaryReply::Bytes() const {
     return copy;
 }
 
-std::span<const NmeaDispatcher::StandardSentence> NmeaDispatcher::StandardSentences() {
-    // In the order of their ids, so that an id finds its row directly.
-    static constexpr StandardSentence kRows[] = {
-        {sentence::kGga, "GGA", "GP GN BD GL GB", &NmeaDispatcher::OnGga},
-        {sentence::kGll, "GLL", "GP GN BD GL GB", &NmeaDispatcher::OnGll},
-        {sentence::kGsa, "GSA", "GP GN BD GL GA GB", &NmeaDispatcher::OnGsa},
-        {sentence::kGsv, "GSV", "GP QZ GL GA BD GB", &NmeaDispatcher::OnGsv},
-        {sentence::kRmc, "RMC", "GP GN BD GL GB", &NmeaDispatcher::OnRmc},
-        {sentence::kVtg, "VTG", "GP GN BD GL GB", &NmeaDispatcher::OnVtg},
-        {sentence::kQsa, "QSA", "GP QZ GB", &NmeaDispatcher::OnQsa},
-    };
-    static_assert([] {
-        for (std::size_t i = 0; i < std::size(kRows); ++i)
-            if (kRows[i].id != static_cast<SentenceId>(i)) return false;
-        return true;
-    }());
-    return kRows;
-}
-
-const NmeaDispatcher::StandardSentence* NmeaDispatcher::FindStandard(SentenceId id) {
-    const auto rows = StandardSentences();
-    return id >= 0 && static_cast<std::size_t>(id) < rows.size() ? &rows[static_cast<std::size_t>(id)] : nullptr;
-}
-
-// "$GPGGA," and "$GPGGA*": a talker of the row and its type, on six characters.
-SentenceId NmeaDispatcher::ClassifyStandard(std::string_view h) {
-    if (h.size() < 6 || h[0] != '$') return sentence::kUnknown;
-    // Fixed-length compares, which the compiler turns into a load or two.
-    for (const StandardSentence& row : StandardSentences()) {
-        if (std::memcmp(h.data() + 3, row.type.data(), 3) != 0) continue;
-        for (std::size_t at = 0; at + 2 <= row.talkers.size(); at += 3)
-            if (std::memcmp(h.data() + 1, row.talkers.data() + at, 2) == 0) return row.id;
-    }
-    return sentence::kUnknown;
+NmeaDispatcher::AfterParse NmeaDispatcher::AfterParseOf(SentenceId id) {
+    // By id, one for each row of StandardSentenceRows that has one.
+    static constexpr AfterParse kAfter[] = {
+        &NmeaDispatcher::AfterGga, nullptr, nullptr, &NmeaDispatcher::AfterGsv,
+        &NmeaDispatcher::AfterRmc, &NmeaDispatcher::AfterVtg, nullptr};
+    static_assert(std::size(kAfter) == kStandardSentenceCount);
+    return kAfter[static_cast<std::size_t>(id)];
 }
 
 void NmeaDispatcher::Reset() { m_state = ReceiverState{}; }
@@ -153,50 +127,26 @@ void NmeaDispatcher::EndOfInput() {
 }
 
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
-bool NmeaDispatcher::OnGga(std::string_view sentence) {
-    if (!ParseGga(sentence, m_state.gga)) return false;
+void NmeaDispatcher::AfterGga() {
     ApplyGga(m_state);
     // The command panel times restarts on the receiver's clock: the GGA's time.
     Post({msg::kGga, msg::kNaviCmdGga}, m_state.gga);
-    return true;
 }
 
-bool NmeaDispatcher::OnGll(std::string_view sentence) { return ParseGll(sentence, m_state.gll); }
-
-bool NmeaDispatcher::OnGsa(std::string_view sentence) {
-    GsaSentence gsa;
-    if (!ParseGsa(sentence, gsa)) return false;
-    ApplyGsa(m_state, gsa);
-    return true;
-}
-
-bool NmeaDispatcher::OnQsa(std::string_view sentence) {
-    GsaSentence qsa;
-    if (!ParseQsa(sentence, qsa)) return false;
-    ApplyGsa(m_state, qsa);
-    return true;
-}
-
-bool NmeaDispatcher::OnGsv(std::string_view sentence) {
-    if (!ParseGsv(sentence, m_state.gsv)) return false;
+void NmeaDispatcher::AfterGsv() {
     if (ListsSkyAgain(m_state)) CloseEpoch(m_state.epoch.time, false);
     if (ApplyGsv(m_state)) PostSky();
-    return true;
 }
 
-bool NmeaDispatcher::OnRmc(std::string_view sentence) {
-    if (!ParseRmc(sentence, m_state.rmc)) return false;
+void NmeaDispatcher::AfterRmc() {
     m_state.epoch.hasRmc = true;
     m_state.epoch.rmcVelocity = VelocityFromRmc(m_state.rmc);
     Post({msg::kRmc, msg::kTrackRmc}, m_state.rmc);
-    return true;
 }
 
-bool NmeaDispatcher::OnVtg(std::string_view sentence) {
-    if (!ParseVtg(sentence, m_state.vtg)) return false;
+void NmeaDispatcher::AfterVtg() {
     m_state.epoch.hasVtg = true;
     Post({msg::kVtg, msg::kVelocityVtg}, m_state.vtg);
-    return true;
 }
 
 bool NmeaDispatcher::ParseProprietary(std::string_view sentence, SentenceId id) {
@@ -207,9 +157,10 @@ bool NmeaDispatcher::ParseProprietary(std::string_view sentence, SentenceId id) 
 
 namespace {
 
-// The sentences that may carry the receiver's time of day.
-bool MayCarryTime(SentenceId id) {
-    return id == sentence::kGga || id == sentence::kRmc || id == sentence::kGll || id == sentence::kUnknown;
+// The sentences that may carry the receiver's time of day: those whose row has a time
+// field, and the unknown ones (GNS, ZDA, talkers the link reads nothing else of).
+bool MayCarryTime(const StandardSentenceRow* row, SentenceId id) {
+    return row ? row->timeField != kNoTimeField : id == sentence::kUnknown;
 }
 
 // A standard sentence's name as its id and talker, with no hash to compute; never a
@@ -237,9 +188,9 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
 
     // A new time of day begins an epoch, and so does a receiver without a time sending
     // its sentences again: the last one is closed before this sentence counts.
-    const StandardSentence* row = FindStandard(id);
+    const StandardSentenceRow* row = StandardRowOf(id);
     const uint64_t nameKey = row ? StandardNameKey(id, text) : NameKey(NameOf(content));
-    const auto time = MayCarryTime(id) ? CheckedSentenceTime(content) : std::nullopt;
+    const auto time = MayCarryTime(row, id) ? CheckedSentenceTime(content) : std::nullopt;
     if (time) {
         if (StartsNewEpoch(m_state, *time)) CloseEpoch(*time, true);
     } else if (RepeatsInEpoch(m_state, nameKey, id)) {
@@ -250,7 +201,8 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     bool parsed = false;
     if (row) {
         PostRawSentence(text, length);
-        parsed = (this->*row->handle)(sentence);
+        parsed = row->parse(sentence, m_state);
+        if (parsed && AfterParseOf(id)) (this->*AfterParseOf(id))();
     } else if (id == sentence::kReply) {
         DecodedReply reply;
         if (m_decoders.zr) m_decoders.zr(text, reply.text);

@@ -65,20 +65,6 @@ class NmeaDispatcher {
 public:
     NmeaDispatcher(ILinkSink* sink, ReplyDecoders decoders) : m_sink(sink), m_decoders(decoders) {}
 
-    // One row per standard sentence: its id, the three letters of its type, the talkers
-    // whose sentences of that type are taken, and the handler that parses the sentence
-    // and posts what it tells the windows.
-    struct StandardSentence {
-        SentenceId id;
-        std::string_view type;     // "GGA"
-        std::string_view talkers;  // "GP GN BD"
-        bool (NmeaDispatcher::*handle)(std::string_view sentence);
-    };
-    static std::span<const StandardSentence> StandardSentences();
-    static const StandardSentence* FindStandard(SentenceId id);
-    // The id of "$GPGGA,"-like names, or sentence::kUnknown.
-    static SentenceId ClassifyStandard(std::string_view header);
-
     void Reset();
     // The input has ended: what its last epoch has not posted yet goes out.
     void EndOfInput();
@@ -104,13 +90,14 @@ private:
     void PostSummary();
     void CloseEpoch(double nextTime, bool timed);
 
-    bool OnGga(std::string_view sentence);
-    bool OnGll(std::string_view sentence);
-    bool OnGsa(std::string_view sentence);
-    bool OnQsa(std::string_view sentence);
-    bool OnGsv(std::string_view sentence);
-    bool OnRmc(std::string_view sentence);
-    bool OnVtg(std::string_view sentence);
+    // What the windows are told of a standard sentence once its row's parser has put it
+    // into the state; null for sentences that only feed the epoch's tables.
+    using AfterParse = void (NmeaDispatcher::*)();
+    static AfterParse AfterParseOf(SentenceId id);
+    void AfterGga();
+    void AfterGsv();
+    void AfterRmc();
+    void AfterVtg();
 
     ILinkSink* m_sink;
     ReplyDecoders m_decoders;

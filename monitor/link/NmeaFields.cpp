@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Framing.h"
 #include "ReceiverState.h"
+#include "StandardSentences.h"
 
 namespace {
 
@@ -204,27 +206,6 @@ bool ParseUtcTime(std::string_view text, int16_t& hour, int16_t& minute, float& 
     return true;
 }
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// The `index`th comma-separated field after the address; empty when there are fewer.
-std::string_view Field(std::string_view body, int index) {
-    for (int i = 0; i < index; ++i) {
-        const auto comma = body.find(',');
-        if (comma == std::string_view::npos) return {};
-        body.remove_prefix(comma + 1);
-    }
-    return body.substr(0, body.find(','));
-}
-
-}  // namespace
-
 std::optional<double> ParseTimeOfDay(std::string_view field) {
     if (field.size() < 6) return std::nullopt;
     int parts[3];
@@ -247,28 +228,24 @@ std::optional<double> ParseTimeOfDay(std::string_view field) {
     return parts[0] * 3600.0 + parts[1] * 60.0 + parts[2] + fraction;
 }
 
+// A checksum is checked as the link checks it. A line with none at all is still taken,
+// as some loggers strip it: it is split as if it ended in one.
 std::optional<double> SentenceTime(std::string_view sentence) {
-    if (sentence.size() < 7 || sentence[0] != '$' || sentence[1] == 'P') return std::nullopt;
-    const auto star = sentence.find('*');
-    if (star != std::string_view::npos) {
-        if (sentence.size() < star + 3) return std::nullopt;
-        const int hi = HexDigit(sentence[star + 1]), lo = HexDigit(sentence[star + 2]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        uint8_t sum = 0;
-        for (char c : sentence.substr(1, star - 1)) sum ^= static_cast<uint8_t>(c);
-        if (sum != hi * 16 + lo) return std::nullopt;
-    }
-    return CheckedSentenceTime(sentence);
+    if (sentence.find('*') != std::string_view::npos)
+        return VerifyNmeaChecksum(sentence) ? CheckedSentenceTime(sentence) : std::nullopt;
+    char text[kMaxSentenceText + 1];
+    if (sentence.size() >= sizeof text) return std::nullopt;
+    std::memcpy(text, sentence.data(), sentence.size());
+    text[sentence.size()] = '*';
+    return CheckedSentenceTime(std::string_view(text, sentence.size() + 1));
 }
 
 std::optional<double> CheckedSentenceTime(std::string_view sentence) {
-    // "$ttTTT," with the time in field 1 (GLL: 5) after the address.
+    // "$ttTTT," with the time in the field its row names.
     if (sentence.size() < 7 || sentence[0] != '$' || sentence[1] == 'P' || sentence[6] != ',') return std::nullopt;
-    const std::string_view type = sentence.substr(3, 3);
-    int field = 0;
-    if (type == "GGA" || type == "RMC" || type == "GNS" || type == "ZDA") field = 1;
-    else if (type == "GLL") field = 5;
-    else return std::nullopt;
-    const auto star = sentence.find('*');
-    return ParseTimeOfDay(Field(sentence.substr(1, star == std::string_view::npos ? star : star - 1), field));
+    const int field = TimeFieldOf(sentence.substr(3, 3));
+    if (field == kNoTimeField) return std::nullopt;
+    FieldList fields;
+    if (SplitFields(sentence, fields) <= field) return std::nullopt;
+    return ParseTimeOfDay(fields[field]);
 }

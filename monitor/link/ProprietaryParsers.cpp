@@ -255,13 +255,7 @@ bool ParseTxt(std::string_view text, ProprietaryRecords& r) {
     return true;
 }
 
-struct ParserRow {
-    SentenceId id;
-    std::string_view name;  // compared on its own length
-    ProprietaryParser parse;
-};
-
-constexpr ParserRow kParsers[] = {
+constexpr ProprietaryParserRow kParsers[] = {
     {sentence::kAlm, "$PTVXALM", ParseAlm},     {sentence::kEph, "$PTVXEPH", ParseEph},
     {sentence::kDgp, "$PTVXDGP", ParseDgp},     {sentence::kChn, "$PTVXCHN", ParseChn},
     {sentence::kDbg, "$PTVXDBG", ParseDbg},     {sentence::kDb2, "$PTVXDB2", ParseDb2},
@@ -279,14 +273,16 @@ constexpr ParserRow kParsers[] = {
 
 }  // namespace
 
+std::span<const ProprietaryParserRow> ProprietaryParserRows() { return kParsers; }
+
 SentenceId ClassifyProprietary(std::string_view header) {
-    for (const ParserRow& row : kParsers)
+    for (const ProprietaryParserRow& row : kParsers)
         if (header.substr(0, row.name.size()) == row.name) return row.id;
     return sentence::kUnknown;
 }
 
 ProprietaryParser ProprietaryParserFor(SentenceId id) {
-    for (const ParserRow& row : kParsers)
+    for (const ProprietaryParserRow& row : kParsers)
         if (row.id == id) return row.parse;
     return nullptr;
 }

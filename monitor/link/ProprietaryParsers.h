@@ -2,11 +2,21 @@
 // name's comma (up to and including the checksum) and fills its record.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "ReceiverState.h"
 
 using ProprietaryParser = bool (*)(std::string_view fields, ProprietaryRecords& records);
+
+// One row per proprietary name the link knows; `parse` is null for names it only
+// recognises.
+struct ProprietaryParserRow {
+    SentenceId id;
+    std::string_view name;  // compared on its own length
+    ProprietaryParser parse;
+};
+std::span<const ProprietaryParserRow> ProprietaryParserRows();
 
 // The id of a proprietary name ("$PTVXALM,"), of "#SFCH", "$GPTXT" and "$PMTK001,", or
 // sentence::kUnknown.

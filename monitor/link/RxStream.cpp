@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "NmeaDispatcher.h"
 #include "ProprietaryParsers.h"
+#include "StandardSentences.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool IsReplyName(std::string_view h) {
 }  // namespace
 
 SentenceId ClassifySentence(std::string_view header) {
-    SentenceId id = NmeaDispatcher::ClassifyStandard(header);
+    SentenceId id = ClassifyStandard(header);
     if (id == sentence::kUnknown) id = ClassifyProprietary(header);
     if (id == sentence::kUnknown && IsReplyName(header)) id = sentence::kReply;
     return id;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "NmeaFields.h"
+#include "StandardSentences.h"
 
 namespace {
 
@@ -31,23 +32,12 @@ bool MapQzssPrn(int prn, int& mapped) {
     return true;
 }
 
-struct TalkerRow {
-    char talker[3];
-    GnssSystem system;
-};
-
-template <std::size_t N>
-bool TalkerSystem(const TalkerRow (&rows)[N], std::string_view talker, GnssSystem& system) {
-    if (talker.size() != 2) return false;
-    for (const TalkerRow& r : rows)
-        if (talker[0] == r.talker[0] && talker[1] == r.talker[1]) return system = r.system, true;
-    return false;
+// The row's constellation of the sentence's talker; false for a talker it does not read.
+bool SystemOfTalker(SentenceId id, std::string_view sentence, GnssSystem& system) {
+    const auto found = TalkerSystemOf(id, Talker(sentence));
+    if (found) system = *found;
+    return found.has_value();
 }
-
-constexpr TalkerRow kGsaTalkers[] = {{"GP", gnss::kGps},     {"BD", gnss::kBeiDou},  {"GB", gnss::kBeiDou},
-                                     {"GL", gnss::kGlonass}, {"GA", gnss::kGalileo}, {"GN", gnss::kUnresolved}};
-constexpr TalkerRow kGsvTalkers[] = {{"GP", gnss::kGps},    {"QZ", gnss::kQzss},   {"GL", gnss::kGlonass},
-                                     {"BD", gnss::kBeiDou}, {"GB", gnss::kBeiDou}, {"GA", gnss::kGalileo}};
 
 // NMEA 4.10 system id at the end of a GSA: 1 GPS, 2 GLONASS, 3 Galileo, 4 BeiDou, 5 QZSS.
 GnssSystem SystemOfNmeaId(std::string_view field) {
@@ -152,7 +142,7 @@ bool ParseGll(std::string_view sentence, GllRecord& out) {
 // NMEA 4.10 adds a system id: $GNGSA,A,3,13,16,21,15,10,29,27,20,,,,,1.05,0.64,0.83,1*03
 bool ParseGsa(std::string_view sentence, GsaSentence& out) {
     out = {};
-    if (!TalkerSystem(kGsaTalkers, Talker(sentence), out.system)) return false;
+    if (!SystemOfTalker(sentence::kGsa, sentence, out.system)) return false;
     FieldList f;
     const int n = SplitFields(sentence, f);
     int lastSat = 0, dop = 0, systemId = -1;
@@ -179,10 +169,7 @@ bool ParseGsa(std::string_view sentence, GsaSentence& out) {
 bool ParseQsa(std::string_view sentence, GsaSentence& out) {
     out = {};
     out.isQsa = true;
-    const std::string_view talker = Talker(sentence);
-    if (talker == "GP") out.system = gnss::kGps;
-    else if (talker == "QZ") out.system = gnss::kQzss;
-    else return false;
+    if (!SystemOfTalker(sentence::kQsa, sentence, out.system) || out.system == gnss::kUnresolved) return false;
     FieldList f;
     if (SplitFields(sentence, f) != 18) return false;
     out.leadingFlag = FieldChar(f[0]);
@@ -205,7 +192,7 @@ bool ParseQsa(std::string_view sentence, GsaSentence& out) {
 // logic merges a satellite's signals.
 bool ParseGsv(std::string_view sentence, GsvRecord& out) {
     out = {};
-    if (!TalkerSystem(kGsvTalkers, Talker(sentence), out.system)) return false;
+    if (!SystemOfTalker(sentence::kGsv, sentence, out.system)) return false;
     FieldList f;
     const int n = SplitFields(sentence, f);
     if (n < 3 || n > 20 || (n % 4 != 3 && n % 4 != 0)) return false;
