@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "Caster.h"
+#include "CommandLine.h"
 #include "ProgramInfo.h"
 #include "PtyLine.h"
 #include "Simulator.h"
@@ -39,17 +40,11 @@ void OnAdapter(int) {
 
 // A whole number from `low` to `high`, or a number of seconds from 0 up; the whole
 // argument or nothing.
-bool ParseWhole(const char* text, long low, long high, long& out) {
-    char* end = nullptr;
-    out = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && out >= low && out <= high;
-}
-
-bool ParseSeconds(const char* text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text, &end);
-    return end != text && *end == '\0' && out >= 0 && out < 1e6;
-}
+// Bounds of the command line's numbers: the last second of the year 9999, more epochs
+// than any run makes, and about eleven days of seconds.
+constexpr int64_t kLastUnixSecond = 253402300799;
+constexpr int64_t kMostEpochs = int64_t{1} << 40;
+constexpr double kLongestSimSeconds = 1e6;
 
 void OnSignal(int) {
     if (g_running) g_running->Stop();
@@ -175,6 +170,70 @@ bool ParseStart(const char* text, sim::ReceiverOptions& r) {
 
 }  // namespace
 
+// A check of a value that comes as text: false means the words in `refusal`.
+cli::CommandLine::Take Checked(bool (*parse)(const char*, sim::SimulatorOptions&), sim::SimulatorOptions& o,
+                               std::string refusal) {
+    return [parse, &o, refusal](std::string_view v) -> std::optional<std::string> {
+        if (parse(std::string(v).c_str(), o)) return std::nullopt;
+        return refusal + ", not " + cli::Quoted(v);
+    };
+}
+
+bool ParseCommandLine(int argc, char** argv, sim::SimulatorOptions& o, sim::CasterOptions& c, bool& caster,
+                      std::string& linkPath, std::string& error) {
+    sim::ReceiverOptions& r = o.receiver;
+    const auto motion = [&r] { r.motion = sim::Motion::Mode::Route; };
+    const auto start = [](const char* t, sim::SimulatorOptions& so) { return ParseStart(t, so.receiver); };
+    const auto ttff = [](const char* t, sim::SimulatorOptions& so) { return ParseDelays(t, so.restartDelays); };
+    const auto fault = [](const char* t, sim::SimulatorOptions& so) { return ParseFault(t, so); };
+    const auto flashSize = [&o](std::string_view v) -> std::optional<std::string> {
+        // Decimal, or hexadecimal after 0x.
+        const std::string text(v);
+        char* end = nullptr;
+        const unsigned long long n = std::strtoull(text.c_str(), &end, 0);
+        if (text.empty() || *end != '\0' || text[0] == '-' || n < 1 || n > (1ull << 30))
+            return "--flash-size wants a size in bytes from 1 to 1073741824 (0x prefix for hexadecimal), not " +
+                   cli::Quoted(v);
+        o.flashSize = static_cast<uint32_t>(n);
+        return std::nullopt;
+    };
+    int64_t casterPort = -1;
+    const bool parsed = cli::CommandLine()
+                            .Text("--link", linkPath)
+                            .Whole("--rate", 1, 10, r.epochsPerSecond)
+                            .Flag("--route", motion)
+                            .Custom("--start", Checked(start, o, "--start wants LAT,LON[,ALT] in degrees and metres"))
+                            .Whole("--time", 0, kLastUnixSecond, r.startUnixSeconds)
+                            .Flag("--gn-gsa", r.gnGsa)
+                            .Flag("--gsa-system-id", r.gsaSystemId)
+                            .Flag("--qz-talker", r.qzTalker)
+                            .Flag("--gb-talker", r.gbTalker)
+                            .Text("--replay", o.replayFile)
+                            .Flag("--loop", o.loopReplay)
+                            .Whole("--epochs", 0, kMostEpochs, o.maxEpochs)
+                            .Flag("--unpaced", [&o] { o.paced = false; })
+                            .Flag("--flood", o.flood)
+                            .Flag("--removed", o.startRemoved)
+                            .Whole("--adapter-latency", 0, 1000, o.adapterLatencyMs)
+                            .Whole("--baud", 1, 4000000, o.moduleBaud)
+                            .NumberFrom("--unplug-after", 0, kLongestSimSeconds, o.unplugAfterS)
+                            .NumberFrom("--unplug-for", 0, kLongestSimSeconds, o.unplugForS)
+                            .Text("--flash", o.flashFile)
+                            .Custom("--flash-size", flashSize)
+                            .Whole("--boot-baud", 1, 4000000, o.faults.bootRomBaud)
+                            .Custom("--ttff", Checked(ttff, o, "--ttff wants COLD,WARM,HOT in seconds"))
+                            .Text("--gpd-out", o.gpdOutFile)
+                            .Whole("--caster", 0, 65535, casterPort)
+                            .Whole("--caster-corrupt", 1, 65535, c.corruptEvery)
+                            .Text("--caster-user", c.userPass)
+                            .NumberFrom("--caster-drop-after", 0, kLongestSimSeconds, c.dropAfterS)
+                            .Custom("--fault", Checked(fault, o, "--fault wants a fault that --help lists"))
+                            .Parse(argc, argv, error);
+    caster = casterPort >= 0;
+    if (caster) c.port = static_cast<uint16_t>(casterPort);
+    return parsed;
+}
+
 // Serves as a caster until interrupted.
 int RunCaster(const sim::CasterOptions& options) {
     sim::Caster caster(options);
@@ -196,114 +255,20 @@ int RunCaster(const sim::CasterOptions& options) {
 
 int main(int argc, char** argv) {
     if (AnswerVersion(argc, argv, "zrsim")) return 0;
+    if (AsksForHelp(argc, argv)) return Usage(stdout), 0;
     sim::SimulatorOptions options;
     sim::CasterOptions casterOptions;
     bool caster = false;
     options.receiver.startUnixSeconds = static_cast<int64_t>(std::time(nullptr));
     std::string linkPath;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "zrsim: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--link") linkPath = value();
-        else if (arg == "--rate") {
-            options.receiver.epochsPerSecond = std::atoi(value());
-            if (options.receiver.epochsPerSecond < 1 || options.receiver.epochsPerSecond > 10) {
-                std::fprintf(stderr, "zrsim: --rate must be 1 to 10\n");
-                return 2;
-            }
-        } else if (arg == "--route") options.receiver.motion = sim::Motion::Mode::Route;
-        else if (arg == "--start") {
-            if (!ParseStart(value(), options.receiver)) {
-                std::fprintf(stderr, "zrsim: --start wants LAT,LON[,ALT] in degrees and metres\n");
-                return 2;
-            }
-        } else if (arg == "--time") options.receiver.startUnixSeconds = std::atoll(value());
-        else if (arg == "--gn-gsa") options.receiver.gnGsa = true;
-        else if (arg == "--gsa-system-id") options.receiver.gsaSystemId = true;
-        else if (arg == "--qz-talker") options.receiver.qzTalker = true;
-        else if (arg == "--gb-talker") options.receiver.gbTalker = true;
-        else if (arg == "--replay") options.replayFile = value();
-        else if (arg == "--loop") options.loopReplay = true;
-        else if (arg == "--epochs") options.maxEpochs = std::atoll(value());
-        else if (arg == "--unpaced") options.paced = false;
-        else if (arg == "--flood") options.flood = true;
-        else if (arg == "--removed") options.startRemoved = true;
-        else if (arg == "--adapter-latency") {
-            char* end = nullptr;
-            const char* text = value();
-            const long ms = std::strtol(text, &end, 10);
-            if (end == text || *end != '\0' || ms < 0 || ms > 1000) {
-                std::fprintf(stderr, "zrsim: --adapter-latency must be 0 to 1000 milliseconds\n");
-                return 2;
-            }
-            options.adapterLatencyMs = static_cast<int>(ms);
-        }
-        else if (arg == "--baud") {
-            long baud = 0;
-            if (!ParseWhole(value(), 1, 4000000, baud)) {
-                std::fprintf(stderr, "zrsim: --baud wants a whole number from 1 to 4000000\n");
-                return 2;
-            }
-            options.moduleBaud = static_cast<uint32_t>(baud);
-        } else if (arg == "--unplug-after" || arg == "--unplug-for") {
-            double s = 0;
-            if (!ParseSeconds(value(), s)) {
-                std::fprintf(stderr, "zrsim: %s wants a number of seconds from 0 up\n", arg.c_str());
-                return 2;
-            }
-            (arg == "--unplug-after" ? options.unplugAfterS : options.unplugForS) = s;
-        }
-        else if (arg == "--flash") options.flashFile = value();
-        else if (arg == "--flash-size") options.flashSize = static_cast<uint32_t>(std::strtoul(value(), nullptr, 0));
-        else if (arg == "--boot-baud") options.faults.bootRomBaud = static_cast<uint32_t>(std::strtoul(value(), nullptr, 10));
-        else if (arg == "--ttff") {
-            if (!ParseDelays(value(), options.restartDelays)) {
-                std::fprintf(stderr, "zrsim: --ttff wants COLD,WARM,HOT in seconds\n");
-                return 2;
-            }
-        } else if (arg == "--gpd-out") options.gpdOutFile = value();
-        else if (arg == "--caster" || arg == "--caster-corrupt") {
-            long n = 0;
-            if (!ParseWhole(value(), arg == "--caster" ? 0 : 1, 65535, n)) {
-                std::fprintf(stderr, "zrsim: %s wants a whole number from %d to 65535\n", arg.c_str(),
-                             arg == "--caster" ? 0 : 1);
-                return 2;
-            }
-            if (arg == "--caster") caster = true, casterOptions.port = static_cast<uint16_t>(n);
-            else casterOptions.corruptEvery = static_cast<int>(n);
-        } else if (arg == "--caster-user") casterOptions.userPass = value();
-        else if (arg == "--caster-drop-after") {
-            if (!ParseSeconds(value(), casterOptions.dropAfterS)) {
-                std::fprintf(stderr, "zrsim: --caster-drop-after wants a number of seconds from 0 up\n");
-                return 2;
-            }
-        }
-        else if (arg == "--fault") {
-            const std::string faultText = value();
-            if (!ParseFault(faultText, options)) {
-                std::fprintf(stderr, "zrsim: unknown fault %s (see --help)\n", faultText.c_str());
-                return 2;
-            }
-        }
-        else if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "zrsim: unknown option %s\n", arg.c_str());
-            Usage(stderr);
-            return 2;
-        }
+    std::string error;
+    if (!ParseCommandLine(argc, argv, options, casterOptions, caster, linkPath, error)) {
+        std::fprintf(stderr, "zrsim: %s\n", error.c_str());
+        Usage(stderr);
+        return 2;
     }
-
     if (caster) return RunCaster(casterOptions);
     sim::PtyLine line;
-    std::string error;
     if (!line.Open(error) || (!linkPath.empty() && !line.MakeLink(linkPath, error))) {
         std::fprintf(stderr, "zrsim: %s\n", error.c_str());
         return 1;

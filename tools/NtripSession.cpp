@@ -41,45 +41,40 @@ bool ParseHostPort(const std::string& text, ntrip::Request& r) {
 
 }  // namespace
 
-std::optional<NtripToolOptions> TakeNtripOptions(std::vector<char*>& args, std::string& error) {
-    NtripToolOptions o;
+void AddNtripOptions(cli::CommandLine& line, NtripToolOptions& o) {
     o.settings.request.host.clear();
-    std::vector<char*> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string arg = args[i];
-        if (arg == "--table") {
-            o.given = o.table = true;
-            continue;
-        }
-        if (arg != "--caster" && arg != "--mount" && arg != "--user" && arg != "--ntrip" && arg != "--gga-every") {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (i + 1 >= args.size()) return error = arg + " wants a value", std::nullopt;
-        o.given = true;
-        const std::string value = args[++i];
-        char* end = nullptr;
-        if (arg == "--caster" && !ParseHostPort(value, o.settings.request))
-            return error = "--caster wants HOST:PORT, not \"" + value + "\"", std::nullopt;
-        if (arg == "--mount") o.settings.request.mount = value;
-        if (arg == "--user") {
-            if (value.find(':') == std::string::npos) return error = "--user wants USER:PASSWORD", std::nullopt;
-            o.settings.request.user = value;
-        }
-        if (arg == "--ntrip") {
-            if (value != "1" && value != "2") return error = "--ntrip wants 1 or 2, not \"" + value + "\"", std::nullopt;
-            o.settings.request.version = value[0] - '0';
-        }
-        if (arg == "--gga-every") {
-            const double s = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end || !(s > 0) || s > 3600)
-                return error = "--gga-every wants seconds above 0 up to 3600, not \"" + value + "\"", std::nullopt;
-            o.settings.ggaEveryS = s;
+    const auto given = [&o](auto take) {
+        return [&o, take](std::string_view v) -> std::optional<std::string> {
+            o.given = true;
+            return take(v);
+        };
+    };
+    line.Flag("--table", [&o] { o.given = o.table = true; })
+        .Custom("--caster", given([&o](std::string_view v) -> std::optional<std::string> {
+            if (ParseHostPort(std::string(v), o.settings.request)) return std::nullopt;
+            return "--caster wants HOST:PORT, not " + cli::Quoted(v);
+        }))
+        .Custom("--mount", given([&o](std::string_view v) -> std::optional<std::string> {
+            o.settings.request.mount = v;
+            return std::nullopt;
+        }))
+        .Custom("--user", given([&o](std::string_view v) -> std::optional<std::string> {
+            if (v.find(':') == std::string_view::npos) return "--user wants USER:PASSWORD";
+            o.settings.request.user = v;
+            return std::nullopt;
+        }))
+        .Custom("--ntrip", given([&o](std::string_view v) -> std::optional<std::string> {
+            if (v != "1" && v != "2") return "--ntrip wants 1 or 2, not " + cli::Quoted(v);
+            o.settings.request.version = v[0] - '0';
+            return std::nullopt;
+        }))
+        .Custom("--gga-every", given([&o](std::string_view v) -> std::optional<std::string> {
+            const auto s = cli::DecimalNumber(v);
+            if (!s || !(*s > 0) || *s > 3600) return "--gga-every wants seconds above 0 up to 3600, not " + cli::Quoted(v);
+            o.settings.ggaEveryS = *s;
             o.settings.alwaysSendGga = true;
-        }
-    }
-    args = rest;
-    return o;
+            return std::nullopt;
+        }));
 }
 
 std::string NtripOptionsMissing(const NtripToolOptions& o, bool withPort) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "NtripClient.h"
 
 class CNmeaThread;
@@ -18,9 +19,9 @@ struct NtripToolOptions {
     bool table = false;       // --table: list the source table and end
 };
 
-// Takes --caster HOST:PORT, --mount M, --user U:P, --ntrip 1|2, --gga-every S and --table
-// out of `args`; nothing with `error` when one is wrong.
-std::optional<NtripToolOptions> TakeNtripOptions(std::vector<char*>& args, std::string& error);
+// Declares --caster HOST:PORT, --mount M, --user U:P, --ntrip 1|2, --gga-every S and
+// --table on the tool's command line, taken into `o`.
+void AddNtripOptions(cli::CommandLine& line, NtripToolOptions& o);
 // What is missing for the verb, in words; empty when nothing is.
 std::string NtripOptionsMissing(const NtripToolOptions& options, bool withPort);
 

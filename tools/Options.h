@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "PortList.h"
 
 inline constexpr uint32_t kMaxToolBaud = 4000000;
@@ -26,4 +27,6 @@ struct ReceiveOptions {
 
 // On failure `error` says which argument was wrong, e.g. "--baud wants a whole number
 // from 1 to 4000000 or auto, not \"-1\"".
-std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::string& error);
+// `more` carries a tool's own options beside these.
+std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::string& error,
+                                                  cli::CommandLine more = {});

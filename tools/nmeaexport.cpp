@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "CaptureFixes.h"
+#include "CommandLine.h"
 #include "FixExport.h"
 #include "ProgramInfo.h"
 
@@ -35,26 +36,27 @@ struct Options {
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;
-    const std::pair<std::string_view, ExportFormat> formats[] = {
-        {"--gpx", ExportFormat::Gpx}, {"--kml", ExportFormat::Kml}, {"--csv", ExportFormat::Csv}};
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const auto* f = std::find_if(std::begin(formats), std::end(formats), [&](const auto& p) { return p.first == arg; });
-        if (f != std::end(formats)) {
-            if (o.format && *o.format != f->second) return error = "one of --gpx, --kml and --csv", std::nullopt;
-            o.format = f->second;
-        } else if (arg == "-o") {
-            if (i + 1 >= argc) return error = "-o wants a file name", std::nullopt;
-            o.output = argv[++i];
-        } else if (arg == "-" || !arg.starts_with('-')) {
-            if (!o.path.empty()) return error = "one capture file at a time", std::nullopt;
-            o.path = arg;
-        } else {
-            return error = "unknown option \"" + std::string(arg) + "\"", std::nullopt;
-        }
-    }
-    if (o.path.empty()) return error = "which capture file?", std::nullopt;
+    std::vector<std::string> files;
+    bool twoFormats = false;
+    const auto format = [&](ExportFormat f) {
+        return [&o, &twoFormats, f] {
+            twoFormats |= o.format && *o.format != f;
+            o.format = f;
+        };
+    };
+    if (!cli::CommandLine()
+             .Flag("--gpx", format(ExportFormat::Gpx))
+             .Flag("--kml", format(ExportFormat::Kml))
+             .Flag("--csv", format(ExportFormat::Csv))
+             .Text("-o", o.output)
+             .Operands(files)
+             .Parse(argc, argv, error))
+        return std::nullopt;
+    if (twoFormats) return error = "one of --gpx, --kml and --csv", std::nullopt;
+    if (files.size() > 1) return error = "one capture file at a time", std::nullopt;
+    if (files.empty()) return error = "which capture file?", std::nullopt;
     if (!o.format) return error = "which format: --gpx, --kml or --csv?", std::nullopt;
+    o.path = files.front();
     return o;
 }
 

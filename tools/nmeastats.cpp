@@ -16,6 +16,7 @@
 
 #include "Accuracy.h"
 #include "CaptureFixes.h"
+#include "CommandLine.h"
 #include "ProgramInfo.h"
 
 namespace {
@@ -62,24 +63,17 @@ std::optional<Position> ParseReference(std::string_view text) {
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--json") {
-            o.json = true;
-        } else if (arg == "--ref") {
-            if (i + 1 >= argc) return error = "--ref wants LAT,LON,ALT", std::nullopt;
-            o.reference = ParseReference(argv[++i]);
-            if (!o.reference)
-                return error = "--ref wants LAT,LON,ALT in degrees and metres, not \"" + std::string(argv[i]) + "\"",
-                       std::nullopt;
-        } else if (arg == "-" || !arg.starts_with('-')) {
-            if (!o.path.empty()) return error = "one capture file at a time", std::nullopt;
-            o.path = arg;
-        } else {
-            return error = "unknown option \"" + std::string(arg) + "\"", std::nullopt;
-        }
-    }
-    if (o.path.empty()) return error = "which capture file?", std::nullopt;
+    std::vector<std::string> files;
+    const auto reference = [&o](std::string_view value) -> std::optional<std::string> {
+        o.reference = ParseReference(value);
+        if (o.reference) return std::nullopt;
+        return "--ref wants LAT,LON,ALT in degrees and metres, not " + cli::Quoted(value);
+    };
+    if (!cli::CommandLine().Flag("--json", o.json).Custom("--ref", reference).Operands(files).Parse(argc, argv, error))
+        return std::nullopt;
+    if (files.size() > 1) return error = "one capture file at a time", std::nullopt;
+    if (files.empty()) return error = "which capture file?", std::nullopt;
+    o.path = files.front();
     return o;
 }
 

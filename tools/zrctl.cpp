@@ -157,36 +157,13 @@ struct TtffOptions {
     std::string csv;
 };
 
-std::optional<TtffOptions> TakeTtffOptions(std::vector<char*>& args, std::string& error) {
-    TtffOptions t;
-    std::vector<char*> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string arg = args[i];
-        if (arg != "--cycles" && arg != "--timeout" && arg != "--csv") {
-            rest.push_back(args[i]);
-            continue;
-        }
-        if (i + 1 >= args.size()) return error = arg + " wants a value", std::nullopt;
-        const std::string value = args[++i];
-        char* end = nullptr;
-        if (arg == "--cycles") {
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || n < 1 || n > kMaxTtffCycles)
-                return error = "--cycles wants a whole number from 1 to " + std::to_string(kMaxTtffCycles) +
-                               ", not \"" + value + "\"",
-                       std::nullopt;
-            t.cycles = static_cast<int>(n);
-        } else if (arg == "--timeout") {
-            const double s = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end || !(s > 0) || !std::isfinite(s))
-                return error = "--timeout wants a number of seconds above 0, not \"" + value + "\"", std::nullopt;
-            t.timeoutS = s;
-        } else {
-            t.csv = value;
-        }
-    }
-    args = rest;
-    return t;
+// A cycle's time-out has no use beyond the tools' longest run.
+constexpr double kLongestTtffTimeoutS = kMaxToolSeconds;
+
+void AddTtffOptions(cli::CommandLine& line, TtffOptions& t) {
+    line.Whole("--cycles", 1, kMaxTtffCycles, t.cycles)
+        .Number("--timeout", 0, kLongestTtffTimeoutS, t.timeoutS)
+        .Text("--csv", t.csv);
 }
 
 constexpr int kStoppedStatus = 130;  // as a shell reports a program ended by Ctrl+C
@@ -257,18 +234,19 @@ int MeasureTtff(CNmeaThread& link, ReplySink& sink, ModuleFamily family, Restart
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "zrctl", kUsage.c_str())) return 0;
     std::string error;
-    std::vector<char*> args(argv, argv + argc);
-    const auto ttffOptions = TakeTtffOptions(args, error);
-    const auto ntripOptions = ttffOptions ? TakeNtripOptions(args, error) : std::nullopt;
-    auto options = ntripOptions ? ParseReceiveOptions(static_cast<int>(args.size()), args.data(), error)
-                                : std::nullopt;
+    TtffOptions ttff;
+    NtripToolOptions ntrip;
+    cli::CommandLine more;
+    AddTtffOptions(more, ttff);
+    AddNtripOptions(more, ntrip);
+    auto options = ParseReceiveOptions(argc, argv, error, std::move(more));
     if (options && !options->operands.empty() && options->operands[0] == "ntrip") {
-        if (const std::string missing = NtripOptionsMissing(*ntripOptions, !options->device.empty()); !missing.empty()) {
+        if (const std::string missing = NtripOptionsMissing(ntrip, !options->device.empty()); !missing.empty()) {
             std::fprintf(stderr, "zrctl: %s\n", missing.c_str());
             return std::fputs(kUsage.c_str(), stderr), 2;
         }
-        if (ntripOptions->table) return ListSourceTable(*ntripOptions);
-    } else if (options && ntripOptions->given) {
+        if (ntrip.table) return ListSourceTable(ntrip);
+    } else if (options && ntrip.given) {
         std::fputs("zrctl: --caster, --mount, --user, --ntrip, --gga-every and --table are for ntrip\n", stderr);
         return std::fputs(kUsage.c_str(), stderr), 2;
     }
@@ -282,7 +260,7 @@ int main(int argc, char** argv) {
     const auto word = [&](std::size_t i) { return i < words.size() ? words[i] : std::string(); };
     const auto family = FamilyNamed(word(1));
     if ((verb == "send" || verb == "ttff") && (!family || !RestartOf(word(2)))) return std::fputs(kUsage.c_str(), stderr), 2;
-    const bool seriesOptions = ttffOptions->cycles > 0 || ttffOptions->timeoutS > 0 || !ttffOptions->csv.empty();
+    const bool seriesOptions = ttff.cycles > 0 || ttff.timeoutS > 0 || !ttff.csv.empty();
     if (verb != "ttff" && seriesOptions) {
         std::fputs("zrctl: --cycles, --timeout and --csv are for ttff\n", stderr);
         return std::fputs(kUsage.c_str(), stderr), 2;
@@ -313,11 +291,11 @@ int main(int argc, char** argv) {
     int status = 0;
     bool lostTold = false;
     if (verb == "ttff") {
-        TtffOptions t = *ttffOptions;
+        TtffOptions t = ttff;
         if (t.timeoutS <= 0) t.timeoutS = options->seconds > 0 ? options->seconds : kDefaultTtffTimeoutS;
         status = MeasureTtff(link, sink, *family, *RestartOf(word(2)), t, options->device, lostTold);
     } else if (verb == "ntrip") {
-        status = RunNtrip(link, *ntripOptions, options->seconds, [&sink] { return sink.LastFix(); });
+        status = RunNtrip(link, ntrip, options->seconds, [&sink] { return sink.LastFix(); });
     } else if (verb == "send") {
         send(RestartCommand(*family, *RestartOf(word(2))));
     } else if (verb == "constellations" || verb == "raw") {

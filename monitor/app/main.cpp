@@ -9,15 +9,18 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "CommandLine.h"
 #include "MainFrame.h"
 #include "MonitorApp.h"
 #include "Notifier.h"
@@ -40,21 +43,63 @@ constexpr const char* kUsage =
     "  --picture FILE    with --seconds: write a picture of the main window to FILE\n"
     "  --help, --version\n";
 
-bool IsListedBaud(std::string_view text, int& baud) {
-    if (text == "auto") return baud = kAutoBaud, true;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
-    return ec == std::errc() && end == text.data() + text.size() &&
-           std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), baud) != std::end(kBaudRateTable);
-}
-
 // As the command-line tools: about 31 years, well inside what the clocks count.
 constexpr double kMaxSeconds = 1e9;
 // A QTimer counts in int milliseconds (24.8 days); a longer run is timed in steps.
 constexpr qint64 kLongestTimerStepMs = 86400000;
 
-bool IsSeconds(std::string_view text, double& seconds) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    return ec == std::errc() && end == text.data() + text.size() && seconds > 0 && seconds <= kMaxSeconds;
+struct Arguments {
+    std::vector<std::string> ports;
+    int baud = 0;
+    double seconds = 0;
+    bool connectAtStart = false;
+    std::string picture, replayFile;
+    double speed = 1;
+    bool speedGiven = false;
+};
+
+std::optional<std::string> TakeBaud(std::string_view text, int& baud) {
+    if (text == "auto") return baud = kAutoBaud, std::nullopt;
+    const auto n = cli::WholeNumber(text);
+    if (n && std::find(std::begin(kBaudRateTable), std::end(kBaudRateTable), *n) != std::end(kBaudRateTable))
+        return baud = static_cast<int>(*n), std::nullopt;
+    return "--baud wants one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 230400 256000 460800 "
+           "921600 or auto, not " + cli::Quoted(text);
+}
+
+std::optional<std::string> TakeSpeed(std::string_view text, Arguments& a) {
+    a.speedGiven = true;
+    if (const auto parsed = replay::ParseSpeed(text)) return a.speed = *parsed, std::nullopt;
+    return "--speed wants a number from 0.25 to 64, or max, not " + cli::Quoted(text);
+}
+
+bool ParseArguments(int argc, char** argv, Arguments& a, std::string& error) {
+    if (!cli::CommandLine()
+             .Texts("--port", a.ports)
+             .Custom("--baud", [&a](std::string_view v) { return TakeBaud(v, a.baud); })
+             .Number("--seconds", 0, kMaxSeconds, a.seconds)
+             .Text("--picture", a.picture)
+             .Text("--replay", a.replayFile)
+             .Custom("--speed", [&a](std::string_view v) { return TakeSpeed(v, a); })
+             .Flag("--connect", a.connectAtStart)
+             .Parse(argc, argv, error))
+        return false;
+    if (a.connectAtStart && !a.replayFile.empty()) return error = "--connect and --replay exclude each other", false;
+    if (a.speedGiven && a.replayFile.empty()) return error = "--speed goes with --replay", false;
+    return true;
+}
+
+// A file the replay cannot take, told before any window. The kind is looked at before
+// the open, which would wait for a writer on a FIFO.
+bool CanReplay(const std::string& file, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    const char* problem = nullptr;
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) problem = "not a regular file";
+    else if (std::FILE* f = std::fopen(file.c_str(), "rb")) std::fclose(f);
+    else problem = std::strerror(errno);
+    if (problem) error = "cannot replay " + file + ": " + problem;
+    return !problem;
 }
 
 // Calls `done` once `deadline` has passed, looking again at most a day apart.
@@ -71,74 +116,32 @@ int main(int argc, char** argv) {
     // The command line is read before the window system is asked for anything, so a bad
     // argument is told also where no display is.
     if (AnswerHelpOrVersion(argc, argv, "skyLedger", kUsage)) return 0;
-    QStringList ports;
-    int baud = 0;
-    double seconds = 0;
-    bool connectAtStart = false;
-    QString picture, replayFile;
-    double speed = 1;
-    bool speedGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        bool ok = true;
-        if (hasValue && arg == "--port") ports << QString::fromLocal8Bit(argv[++i]);
-        else if (hasValue && arg == "--baud") ok = IsListedBaud(argv[++i], baud);
-        else if (hasValue && arg == "--seconds") ok = IsSeconds(argv[++i], seconds);
-        else if (hasValue && arg == "--picture") picture = QString::fromLocal8Bit(argv[++i]);
-        else if (hasValue && arg == "--replay") replayFile = QString::fromLocal8Bit(argv[++i]);
-        else if (hasValue && arg == "--speed") {
-            const auto parsed = replay::ParseSpeed(argv[++i]);
-            if ((ok = parsed.has_value())) speed = *parsed;
-            speedGiven = true;
-        } else if (arg == "--connect") connectAtStart = true;
-        else ok = false;
-        if (!ok) {
-            std::fprintf(stderr,
-                         "skyLedger: bad argument %s\n"
-                         "%s"
-                         "N is one of 4800 9600 14400 19200 38400 56000 57600 115200 128000 230400 256000 460800\n"
-                         "921600 or auto;\n"
-                         "X is from 0.25 to 64, or max\n",
-                         argv[i], kUsage);
-            return 2;
-        }
-    }
-    if (connectAtStart && !replayFile.isEmpty()) {
-        std::fprintf(stderr, "skyLedger: --connect and --replay exclude each other\n");
+    Arguments a;
+    std::string error;
+    if (!ParseArguments(argc, argv, a, error)) {
+        std::fprintf(stderr, "skyLedger: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
-    if (speedGiven && replayFile.isEmpty()) {
-        std::fprintf(stderr, "skyLedger: --speed goes with --replay\n");
-        return 2;
-    }
-    if (!replayFile.isEmpty()) {
-        // Told here, before any window: a file the replay cannot take. The kind is looked
-        // at before the open, which would wait for a writer on a FIFO.
-        std::error_code ec;
-        const std::filesystem::path path(replayFile.toStdString());
-        const char* problem = nullptr;
-        const auto status = std::filesystem::status(path, ec);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) problem = "not a regular file";
-        else if (std::FILE* f = std::fopen(path.string().c_str(), "rb")) std::fclose(f);
-        else problem = std::strerror(errno);
-        if (problem) {
-            std::fprintf(stderr, "skyLedger: cannot replay %s: %s\n", qPrintable(replayFile), problem);
-            return 1;
-        }
+    if (!a.replayFile.empty() && !CanReplay(a.replayFile, error)) {
+        std::fprintf(stderr, "skyLedger: %s\n", error.c_str());
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setWindowIcon(MakeProgramIcon(ProgramIcon::SkyLedger));  // the about box shows it too
     MessageBoxNotifier notifier;
-    CMonitorApp monitor(notifier, ports, baud);
+    QStringList ports;
+    for (const std::string& port : a.ports) ports << QString::fromLocal8Bit(port.c_str());
+    CMonitorApp monitor(notifier, ports, a.baud);
     monitor.Show();
-    if (connectAtStart) QTimer::singleShot(0, &monitor.MainFrame(), [&] { monitor.MainFrame().ConnectOrDisconnect(); });
-    if (!replayFile.isEmpty())
-        QTimer::singleShot(0, &monitor.MainFrame(), [&] { monitor.MainFrame().StartReplay(replayFile, speed); });
-    if (seconds > 0) {
-        WhenPassed(QDeadlineTimer(static_cast<qint64>(seconds * 1000)), &app, [&] {
+    CMainFrame& frame = monitor.MainFrame();
+    if (a.connectAtStart) QTimer::singleShot(0, &frame, [&] { frame.ConnectOrDisconnect(); });
+    const QString replayFile = QString::fromLocal8Bit(a.replayFile.c_str());
+    if (!replayFile.isEmpty()) QTimer::singleShot(0, &frame, [&] { frame.StartReplay(replayFile, a.speed); });
+    if (a.seconds > 0) {
+        const QString picture = QString::fromLocal8Bit(a.picture.c_str());
+        WhenPassed(QDeadlineTimer(static_cast<qint64>(a.seconds * 1000)), &app, [&, picture] {
             if (!picture.isEmpty()) {
-                if (monitor.MainFrame().grab().save(picture)) std::fprintf(stderr, "skyLedger: picture in %s\n", qPrintable(picture));
+                if (frame.grab().save(picture)) std::fprintf(stderr, "skyLedger: picture in %s\n", qPrintable(picture));
                 else std::fprintf(stderr, "skyLedger: cannot write %s\n", qPrintable(picture));
             }
             app.quit();

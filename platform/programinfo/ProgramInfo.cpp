@@ -22,9 +22,11 @@ bool AnswerVersion(int argc, char** argv, std::string_view program) {
     return true;
 }
 
+bool AsksForHelp(int argc, char** argv) { return Asks(argc, argv, "--help", "-h"); }
+
 bool AnswerHelpOrVersion(int argc, char** argv, std::string_view program, std::string_view usage) {
     if (AnswerVersion(argc, argv, program)) return true;
-    if (!Asks(argc, argv, "--help", "-h")) return false;
+    if (!AsksForHelp(argc, argv)) return false;
     std::fwrite(usage.data(), 1, usage.size(), stdout);
     return true;
 }

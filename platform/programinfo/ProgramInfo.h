@@ -10,5 +10,8 @@ extern const char* const kToolkitVersion;
 // and returns true: the program then exits with 0.
 bool AnswerVersion(int argc, char** argv, std::string_view program);
 
-// The same, and for --help (or -h) prints `usage` on standard output.
+// Whether the command line asks for --help (or -h).
+bool AsksForHelp(int argc, char** argv);
+
+// The same as AnswerVersion, and for --help (or -h) prints `usage` on standard output.
 bool AnswerHelpOrVersion(int argc, char** argv, std::string_view program, std::string_view usage);
