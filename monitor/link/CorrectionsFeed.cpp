@@ -61,6 +61,7 @@ CorrectionsFeed::CorrectionsFeed(ntrip::Settings settings, CorrectionsLine& line
 CorrectionsFeed::~CorrectionsFeed() { Stop(); }
 
 void CorrectionsFeed::Forward(std::span<const uint8_t> frame) {
+    if (m_muted.load(std::memory_order_acquire)) return;
     if (m_line.Send(frame) == CorrectionsLine::Sent::Sent) m_sent.fetch_add(1, std::memory_order_relaxed);
     else m_notSent.fetch_add(1, std::memory_order_relaxed);
 }
@@ -100,7 +101,7 @@ void CorrectionsFeed::Report() {
         lock.unlock();
         const CorrectionsLine::Fix fix = m_line.LatestFix();
         if (!fix.gga.empty()) m_client.SetGga(fix.gga);
-        m_onStatus(Snapshot());
+        if (!m_muted.load(std::memory_order_acquire)) m_onStatus(Snapshot());
         lock.lock();
         m_stopped.wait_for(lock, std::chrono::milliseconds(kStatusEveryMs), [this] { return m_stop; });
     }

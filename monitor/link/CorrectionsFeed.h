@@ -73,8 +73,12 @@ public:
     CorrectionsFeed& operator=(const CorrectionsFeed&) = delete;
 
     void Start();
-    // Ends both threads; nothing is reported after it returns.
+    // Ends both threads; nothing is reported after it returns. It can take as long as
+    // a connection attempt to a caster that does not answer.
     void Stop();
+    // At once, from any thread: no frame is sent and nothing reported from now on,
+    // while Stop (on another thread) waits for the threads to end.
+    void Mute() { m_muted.store(true, std::memory_order_release); }
     FeedStatus Snapshot() const;
 
 private:
@@ -85,6 +89,7 @@ private:
     StatusHandler m_onStatus;
     std::atomic<uint64_t> m_sent{0};
     std::atomic<uint64_t> m_notSent{0};
+    std::atomic<bool> m_muted{false};
     ntrip::NtripClient m_client;  // after what its frame handler uses
     std::mutex m_stopMutex;
     std::condition_variable m_stopped;

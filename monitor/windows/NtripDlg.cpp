@@ -65,8 +65,28 @@ CNtripDlg::CNtripDlg(INotifier& notifier, CorrectionsLine& line, QWidget* parent
 }
 
 CNtripDlg::~CNtripDlg() {
-    if (m_feed) m_feed->Stop();
+    RetireFeed();
+    for (Retiring& r : m_retiring) r.thread.join();
     if (m_tableThread.joinable()) m_tableThread.join();
+}
+
+// A feed may be in a connection attempt to a caster that does not answer: it is muted at
+// once and stopped off the window thread, which goes on.
+void CNtripDlg::RetireFeed() {
+    std::erase_if(m_retiring, [](Retiring& r) {
+        if (!r.done->load(std::memory_order_acquire)) return false;
+        r.thread.join();
+        return true;
+    });
+    if (!m_feed) return;
+    m_feed->Mute();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_retiring.push_back({std::thread([feed = std::move(m_feed), done] {
+                              feed->Stop();
+                              done->store(true, std::memory_order_release);
+                          }),
+                          done});
+    ++m_run;
 }
 
 QWidget* CNtripDlg::BuildSettings() {
@@ -174,7 +194,7 @@ void CNtripDlg::ConnectClicked() {
     if (settings.request.mount.empty())
         return m_notifier.Warn(this, "NTRIP", "Choose a mountpoint (Get source table lists the caster's)");
     Remember();
-    if (m_feed) m_feed->Stop();
+    RetireFeed();
     const unsigned run = ++m_run;
     m_failureTold = false;
     m_feed = std::make_unique<CorrectionsFeed>(settings, m_line, [this, run](const FeedStatus& s) {
@@ -186,10 +206,8 @@ void CNtripDlg::ConnectClicked() {
 
 void CNtripDlg::DisconnectClicked() {
     if (!m_feed) return;
-    m_feed->Stop();
     FeedStatus last = m_feed->Snapshot();
-    m_feed.reset();
-    ++m_run;
+    RetireFeed();
     last.client.state = ntrip::State::Stopped;
     ShowStatus(m_run, last);
     SetRunning(false);
@@ -222,9 +240,7 @@ void CNtripDlg::ShowStatus(unsigned run, const FeedStatus& s) {
     ShowTypes(s.client.counts);
     if (s.client.state == ntrip::State::Failed && !m_failureTold && m_feed) {
         m_failureTold = true;
-        m_feed->Stop();  // its client has ended; its reporter goes too
-        m_feed.reset();
-        ++m_run;
+        RetireFeed();  // its client has ended; its reporter goes too
         SetRunning(false);
         m_notifier.WarnWithoutWaiting(this, "NTRIP", QString::fromStdString(s.client.error));
     }

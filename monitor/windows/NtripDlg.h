@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -65,6 +66,7 @@ private:
     void ShowTypes(const rtcm::FramerCounts& counts);
     void ShowTable(const std::vector<ntrip::MountPoint>& table, const QString& error);
     void SetRunning(bool running);
+    void RetireFeed();
 
     INotifier& m_notifier;
     CorrectionsLine& m_line;
@@ -88,6 +90,11 @@ private:
     QLabel* m_tableState;
     QTableWidget* m_types;
     std::unique_ptr<CorrectionsFeed> m_feed;
+    struct Retiring {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Retiring> m_retiring;  // muted feeds being stopped
     FeedStatus m_last;
     bool m_failureTold = false;
     unsigned m_run = 0;  // a stopped feed's late status is known by its number
