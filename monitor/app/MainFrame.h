@@ -1,6 +1,7 @@
 // The monitor's main frame: the connection bar (port, baud rate, Connect/DisConnect,
-// "Clean All", GPD), the area of the seven child windows, tiled whenever the area changes size, and the
-// status bar. It owns the live link.
+// "Clean All", GPD, "NTRIP", the capture choice), the area of the seven child windows,
+// tiled whenever the area changes size, and the status bar. It owns the live link, the
+// capture log and the corrections line the NTRIP window sends through.
 #pragma once
 
 #include <QMainWindow>
