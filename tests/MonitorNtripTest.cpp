@@ -228,6 +228,8 @@ TEST_F(MonitorNtrip, CaptureGoesToTheChosenFolderOrNowhereAndTheChoiceIsRemember
         EXPECT_EQ(frame.CaptureFolder(), "LOG");
         EXPECT_EQ(frame.CaptureButton().text(), "Capture: LOG");
         EXPECT_EQ(frame.ChooseCaptureFolder(chosen), "");
+        EXPECT_EQ(frame.CaptureButton().text(), "Capture: today");
+        EXPECT_EQ(frame.CaptureButton().toolTip(), "Capture logs go to " + chosen);
         frame.ConnectOrDisconnect();
         EXPECT_FALSE(frame.CaptureButton().isEnabled());
         pty.WriteMaster(testsupport::Sentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));

@@ -50,7 +50,9 @@ constexpr const char* kCancelGpd = "Cancel";
 constexpr const char* kDefaultCaptureFolder = "LOG";
 constexpr const char* kCaptureFolderKey = "capture/folder";
 constexpr const char* kCaptureOffKey = "capture/off";
-constexpr int kCaptureButtonChars = 24;  // a longer folder is shown cut, whole in the tool tip
+// The bar fits a 1024-pixel screen: the button names the folder's last part, cut to this,
+// and its tool tip the whole path.
+constexpr int kCaptureButtonChars = 14;
 constexpr int kBaudCount = static_cast<int>(std::size(kBaudRateTable));
 // A pulled adapter is looked for this often, and told at once: a user who pulls a cable
 // looks at the status bar straight away.
@@ -611,7 +613,8 @@ void CMainFrame::SetCaptureOff(bool off) {
 
 void CMainFrame::ShowCaptureChoice() {
     const QString folder = CaptureFolder();
-    const QString shown = folder.size() > kCaptureButtonChars ? "..." + folder.right(kCaptureButtonChars - 3) : folder;
+    const QString last = QFileInfo(folder).fileName().isEmpty() ? folder : QFileInfo(folder).fileName();
+    const QString shown = last.size() > kCaptureButtonChars ? last.left(kCaptureButtonChars - 3) + "..." : last;
     m_capture->setText(m_captureOff ? QString("Capture: off") : "Capture: " + shown);
     m_capture->setToolTip(m_captureOff ? QString("No capture log is written") : "Capture logs go to " + folder);
 }
