@@ -226,7 +226,10 @@ void CNtripDlg::SetRunning(bool running) {
 void CNtripDlg::ShowStatus(unsigned run, const FeedStatus& s) {
     if (run != m_run) return;
     m_last = s;
-    m_state->setText(QString::fromStdString(FeedStateText(s)));
+    QString state = QString::fromStdString(FeedStateText(s));
+    if (s.client.state != ntrip::State::Connected && s.client.error == "connection refused")
+        state += QString(" (no caster listens at %1:%2)").arg(m_caster->text().trimmed()).arg(m_port->value());
+    m_state->setText(state);
     const std::string lineText = FeedLineText(s);
     m_lineState->setText(lineText.empty() ? QString("open, %1 frames sent to the module").arg(s.framesSent)
                                           : QString::fromStdString(lineText));
