@@ -2,14 +2,18 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
@@ -17,6 +21,7 @@
 #include "CaptureLog.h"
 #include "ChildFrame.h"
 #include "Notifier.h"
+#include "NtripDlg.h"
 #include "PortList.h"
 #include "ProcessPriority.h"
 #include "ReplayBar.h"
@@ -42,6 +47,12 @@ constexpr const char* kStaleMark = " (stale)";
 constexpr const char* kAuto = "Auto";
 constexpr const char* kSendGpd = "Send";
 constexpr const char* kCancelGpd = "Cancel";
+constexpr const char* kDefaultCaptureFolder = "LOG";
+constexpr const char* kCaptureFolderKey = "capture/folder";
+constexpr const char* kCaptureOffKey = "capture/off";
+// The bar fits a 1024-pixel screen: the button names the folder's last part, cut to this,
+// and its tool tip the whole path.
+constexpr int kCaptureButtonChars = 14;
 constexpr int kBaudCount = static_cast<int>(std::size(kBaudRateTable));
 // A pulled adapter is looked for this often, and told at once: a user who pulls a cable
 // looks at the status bar straight away.
@@ -80,7 +91,23 @@ private:
     const PaneRow& m_row;
 };
 
+// Why capture logs cannot go into `folder`, or empty: it is made when missing and a file
+// is made in it and removed, as the capture will.
+QString CaptureFolderProblem(const QString& folder) {
+    if (folder.trimmed().isEmpty()) return "no folder given";
+    if (!QDir().mkpath(folder)) return "the folder cannot be made";
+    QTemporaryFile probe(folder + "/.capture-XXXXXX");
+    if (!probe.open()) return "no file can be written in it (" + probe.errorString() + ")";
+    return {};
+}
+
 }  // namespace
+
+void LiveSink::Post(const LinkMessage& message) {
+    if (message.number == msg::kGga)
+        if (const auto* gga = std::get_if<GgaRecord>(&message.payload)) m_line.StoreFix(*gga);
+    m_windows.Post(message);
+}
 
 CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
     : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea), m_lineWatch(new QTimer(this)) {
@@ -126,9 +153,15 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
                                                                 : 1);
     m_autoBaud = m_bauds->currentIndex() == kBaudCount;
     m_selectedBaud = kBaudRateTable[m_autoBaud ? 1 : m_bauds->currentIndex()];
+    const QSettings settings;
+    m_captureLog.SetDirectory(settings.value(kCaptureFolderKey, kDefaultCaptureFolder).toString().toStdString());
+    m_captureOff = settings.value(kCaptureOffKey, false).toBool();
+    ShowCaptureChoice();
 }
 
 CMainFrame::~CMainFrame() {
+    delete m_ntripDlg;  // its threads use the corrections line, which goes before the children
+    m_corrections.Attach(nullptr);
     m_replayBar->Stop();
     m_huntCancel.Set();
     if (m_huntThread.joinable()) m_huntThread.join();
@@ -237,6 +270,11 @@ QWidget* CMainFrame::BuildBar() {
     layout->addWidget(new QLabel("GPD :"));
     layout->addWidget(open);
     layout->addWidget(send);
+    m_ntrip = new QPushButton("NTRIP");
+    m_ntrip->setToolTip("Corrections from an NTRIP caster for the module");
+    connect(m_ntrip, &QPushButton::clicked, this, [this] { OpenNtrip(); });
+    layout->addWidget(m_ntrip);
+    layout->addWidget(BuildCaptureButton());
     layout->addStretch();
     return row;
 }
@@ -269,8 +307,9 @@ void CMainFrame::Connect() {
 }
 
 void CMainFrame::ConnectAt(const std::string& device, int baud) {
-    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &m_captureLog,
-                                                 ModuleReplyDecoders());
+    m_capturing = !m_captureOff;
+    m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_liveSink,
+                                                 m_capturing ? &m_captureLog : nullptr, ModuleReplyDecoders());
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));
@@ -279,6 +318,9 @@ void CMainFrame::ConnectAt(const std::string& device, int baud) {
         return ShowDisconnected();
     }
     m_replay->setEnabled(false);
+    m_capture->setEnabled(false);
+    m_corrections.Attach(m_activeLink.get());
+    if (m_ntripDlg) m_ntripDlg->LineChanged();
     m_return.emplace(device, m_byIdDir);
     m_waiting = false;
     m_captureWarned = false;
@@ -303,9 +345,11 @@ void CMainFrame::Disconnect() {
         Notice("baud rate search stopped");
     }
     if (m_activeLink) {
+        m_corrections.Attach(nullptr);  // waits for a frame being written
         m_activeLink->Shutdown();
         m_activeLink.reset();
     }
+    if (m_ntripDlg) m_ntripDlg->LineChanged();
     if (m_waiting && m_return) Notice(QString("stopped waiting for %1").arg(QString::fromStdString(m_return->Device())));
     m_waiting = false;
     MarkStale(false);
@@ -319,6 +363,7 @@ void CMainFrame::ShowDisconnected() {
     m_ports->setEnabled(true);
     m_bauds->setEnabled(true);
     m_replay->setEnabled(true);
+    m_capture->setEnabled(true);
     m_connect->setText(kConnect);
 }
 
@@ -410,9 +455,10 @@ void CMainFrame::WatchTraffic() {
     m_panes[2]->setText(kConnectedText);
     if (!m_stale) return;
     MarkStale(false);
-    Notice(QString("reconnected to %1; capturing to %2")
+    Notice(QString("reconnected to %1; %2")
                .arg(QString::fromStdString(m_activeLink->DeviceName()),
-                    QString::fromStdString(m_captureLog.FilePath())));
+                    m_capturing ? "capturing to " + QString::fromStdString(m_captureLog.FilePath())
+                                : QString("capture off")));
 }
 
 void CMainFrame::MarkStale(bool stale) {
@@ -424,7 +470,7 @@ void CMainFrame::MarkStale(bool stale) {
 
 // Receiving goes on without the file; the user must not take the capture for whole.
 void CMainFrame::WatchCapture() {
-    if (m_captureWarned || m_waiting) return;
+    if (m_captureWarned || m_waiting || !m_capturing) return;
     const CaptureLog& log = m_captureLog;
     const std::string error = log.ErrorText();
     if (error.empty()) return;
@@ -511,4 +557,64 @@ void CMainFrame::Tile() {
         const HomeRect r = HomeRectFor(type);
         frame->setGeometry(r.left, r.top, r.width, r.height);
     }
+}
+
+CNtripDlg& CMainFrame::OpenNtrip() {
+    if (!m_ntripDlg) m_ntripDlg = new CNtripDlg(m_notifier, m_corrections, this);
+    m_ntripDlg->LineChanged();
+    m_ntripDlg->show();
+    m_ntripDlg->raise();
+    m_ntripDlg->activateWindow();
+    return *m_ntripDlg;
+}
+
+// The choice is made while disconnected: a connection keeps the capture it began with.
+QWidget* CMainFrame::BuildCaptureButton() {
+    m_capture = new QPushButton;
+    auto* menu = new QMenu(m_capture);
+    menu->addAction("Capture folder...", this, &CMainFrame::AskCaptureFolder);
+    menu->addAction(QString("Default folder (%1)").arg(kDefaultCaptureFolder), this,
+                    [this] { ChooseCaptureFolder(kDefaultCaptureFolder); });
+    menu->addSeparator();
+    QAction* off = menu->addAction("Capture off");
+    off->setCheckable(true);
+    connect(off, &QAction::toggled, this, &CMainFrame::SetCaptureOff);
+    connect(menu, &QMenu::aboutToShow, this, [this, off] { off->setChecked(m_captureOff); });
+    m_capture->setMenu(menu);
+    return m_capture;
+}
+
+void CMainFrame::AskCaptureFolder() {
+    const QString folder = QFileDialog::getExistingDirectory(this, "Capture log folder", CaptureFolder());
+    if (!folder.isEmpty()) ChooseCaptureFolder(folder);
+}
+
+QString CMainFrame::ChooseCaptureFolder(const QString& folder) {
+    if (const QString problem = CaptureFolderProblem(folder); !problem.isEmpty()) {
+        const QString text = QString("Cannot write capture logs into %1: %2. They stay in %3.")
+                                 .arg(folder, problem, m_captureOff ? QString("(capture off)") : CaptureFolder());
+        m_notifier.Warn(this, "skyLedger", text);
+        return text;
+    }
+    m_captureLog.SetDirectory(folder.toStdString());
+    m_captureOff = false;
+    QSettings settings;
+    settings.setValue(kCaptureFolderKey, folder);
+    settings.setValue(kCaptureOffKey, false);
+    ShowCaptureChoice();
+    return {};
+}
+
+void CMainFrame::SetCaptureOff(bool off) {
+    m_captureOff = off;
+    QSettings().setValue(kCaptureOffKey, off);
+    ShowCaptureChoice();
+}
+
+void CMainFrame::ShowCaptureChoice() {
+    const QString folder = CaptureFolder();
+    const QString last = QFileInfo(folder).fileName().isEmpty() ? folder : QFileInfo(folder).fileName();
+    const QString shown = last.size() > kCaptureButtonChars ? last.left(kCaptureButtonChars - 3) + "..." : last;
+    m_capture->setText(m_captureOff ? QString("Capture: off") : "Capture: " + shown);
+    m_capture->setToolTip(m_captureOff ? QString("No capture log is written") : "Capture logs go to " + folder);
 }

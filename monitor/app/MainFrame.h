@@ -1,6 +1,7 @@
 // The monitor's main frame: the connection bar (port, baud rate, Connect/DisConnect,
-// "Clean All", GPD), the area of the seven child windows, tiled whenever the area changes size, and the
-// status bar. It owns the live link.
+// "Clean All", GPD, "NTRIP", the capture choice), the area of the seven child windows,
+// tiled whenever the area changes size, and the status bar. It owns the live link, the
+// capture log and the corrections line the NTRIP window sends through.
 #pragma once
 
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 #include "BaudHunt.h"
 #include "CancelEvent.h"
 #include "CaptureLog.h"
+#include "CorrectionsFeed.h"
 #include "GpdTransfer.h"
 #include "LineReturn.h"
 #include "LineTraffic.h"
@@ -21,6 +23,7 @@
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
 
+class CNtripDlg;
 class CReplayBar;
 class QComboBox;
 class QLabel;
@@ -29,6 +32,18 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class INotifier;
+
+// The live link's messages: each to its window, and the module's GGA to the corrections
+// line as well, for the caster.
+class LiveSink : public ILinkSink {
+public:
+    LiveSink(RegistrySink& windows, CorrectionsLine& line) : m_windows(windows), m_line(line) {}
+    void Post(const LinkMessage& message) override;
+
+private:
+    RegistrySink& m_windows;
+    CorrectionsLine& m_line;
+};
 
 // The baud list's last entry, "Auto": the rate is found at Connect (BaudHunt). As the
 // starting rate: that entry chosen.
@@ -73,6 +88,21 @@ public:
     bool GpdRunning() const { return m_gpdRunning; }
     QPushButton& GpdSendButton() { return *m_gpdSend; }
 
+    // "NTRIP": corrections from a caster for the module on the open link; one window,
+    // made at its first opening.
+    CNtripDlg& OpenNtrip();
+    QPushButton& NtripButton() { return *m_ntrip; }
+    CorrectionsLine& Corrections() { return m_corrections; }
+
+    // The capture log's folder for the next connections (relative to the working
+    // folder, "LOG" by default), or no capture; both remembered. A folder that cannot be
+    // written is refused in words (returned, and told) and the last choice kept.
+    QString ChooseCaptureFolder(const QString& folder);
+    void SetCaptureOff(bool off);
+    QString CaptureFolder() const { return QString::fromStdString(m_captureLog.Directory()); }
+    bool CaptureOff() const { return m_captureOff; }
+    QPushButton& CaptureButton() { return *m_capture; }
+
     // Replay of a capture log while disconnected: every window as if the module were
     // connected; commands still want a port.
     void OpenReplay();
@@ -102,12 +132,17 @@ private:
     void StartTraffic() { m_traffic.Start(m_activeLink->BytesReceived(), m_activeLink->Dispatcher().GoodSentences()); }
     // The windows' titles say when they show what came before a lost line.
     void MarkStale(bool stale);
+    QWidget* BuildCaptureButton();
+    void ShowCaptureChoice();
+    void AskCaptureFolder();
     void StartHunt(const std::string& device);
     void EndHunt(unsigned run, const std::string& device, const HuntOutcome& outcome);
 
     INotifier& m_notifier;
     WindowRegistry& m_registry;
     RegistrySink m_sink;
+    CorrectionsLine m_corrections;  // outlives the links it is attached to
+    LiveSink m_liveSink{m_sink, m_corrections};
     QMdiArea* m_mdi;
     QComboBox* m_ports = nullptr;
     QComboBox* m_bauds = nullptr;
@@ -118,6 +153,11 @@ private:
     int m_selectedBaud = -1;
     bool m_autoBaud = false;  // "Auto" chosen: Connect hunts for the rate
     CaptureLog m_captureLog;  // every connection's bytes; outlives the link that writes it
+    bool m_captureOff = false;   // the next connection is not captured
+    bool m_capturing = false;    // this connection is
+    QPushButton* m_capture = nullptr;
+    QPushButton* m_ntrip = nullptr;
+    CNtripDlg* m_ntripDlg = nullptr;
     std::unique_ptr<CNmeaThread> m_activeLink;
     QTimer* m_lineWatch;  // a pulled cable is told, and waited for, while connected
     std::optional<LineReturn> m_return;  // where the connected device is looked for

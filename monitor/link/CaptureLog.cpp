@@ -9,7 +9,7 @@ namespace {
 constexpr std::string_view kLogExtension = ".log";
 }
 
-CaptureLog::CaptureLog(std::string directory) : m_directory(std::move(directory)) {}
+CaptureLog::CaptureLog(std::string directory) : m_directory(directory), m_nextDirectory(std::move(directory)) {}
 
 CaptureLog::~CaptureLog() { Close(); }
 
@@ -34,6 +34,10 @@ std::string CaptureLog::FreeName(const std::string& formed) const {
 
 void CaptureLog::Name(std::string_view devicePath, const std::tm& localTime) {
     std::lock_guard lock(m_mutex);
+    if (m_nextDirectory != m_directory) {
+        m_directory = m_nextDirectory;
+        m_directoryEnsured = false;
+    }
     m_fileName = FreeName(FormatCaptureLogName(devicePath, localTime));
     m_errorText.clear();
     m_bytesLost = 0;
@@ -42,6 +46,16 @@ void CaptureLog::Name(std::string_view devicePath, const std::tm& localTime) {
 
 void CaptureLog::Name(std::string_view devicePath) {
     Name(devicePath, platform::LocalTime(std::time(nullptr)));
+}
+
+void CaptureLog::SetDirectory(std::string directory) {
+    std::lock_guard lock(m_mutex);
+    m_nextDirectory = std::move(directory);
+}
+
+std::string CaptureLog::Directory() const {
+    std::lock_guard lock(m_mutex);
+    return m_nextDirectory;
 }
 
 int CaptureLog::MakeDirectory() {

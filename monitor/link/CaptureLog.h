@@ -1,5 +1,5 @@
 // Raw capture of every byte received on a connection, one file per connection under
-// "LOG", named MMDD_hhmmss_<device>.log. Written block by block by the receive worker
+// "LOG" (or a folder the user chose), named MMDD_hhmmss_<device>.log. Written block by block by the receive worker
 // before the bytes go on to the framer, so the file holds the line exactly as it came.
 #pragma once
 
@@ -25,6 +25,10 @@ public:
     // never writes into an earlier capture.
     void Name(std::string_view devicePath, const std::tm& localTime);
     void Name(std::string_view devicePath);  // local time now
+    // The folder for the connections named from now on; the current one's file stays
+    // where it is.
+    void SetDirectory(std::string directory);
+    std::string Directory() const;
     // Makes the named file as the connection opens, rather than at its first byte: a new
     // file, never anything found at the name (a link planted there is refused, not
     // followed). A refusal is reported as a write failure. Without it the first block
@@ -54,7 +58,8 @@ private:
     void Lose(const std::string& path, const std::string& reason, std::size_t count);
 
     mutable std::mutex m_mutex;  // naming, writing, closing and polling come from four threads
-    const std::string m_directory;
+    std::string m_directory;      // the current connection's folder
+    std::string m_nextDirectory;  // the next named connection's
     std::string m_fileName;
     bool m_directoryEnsured = false;
     platform::File m_file;

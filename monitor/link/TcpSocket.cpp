@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -43,6 +44,62 @@ void StartSockets() {}
 
 Native AsNative(intptr_t s) { return static_cast<Native>(s); }
 
+// A caster behind a dead route never answers a connect, and the system's own limit is
+// minutes: past this the attempt counts as failed and the client tries again later.
+constexpr int kConnectWaitMs = 10000;
+
+#ifdef _WIN32
+void SetBlocking(Native s, bool blocking) {
+    u_long nonBlocking = blocking ? 0 : 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+}
+bool ConnectPending() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+// select() rather than WSAPoll, which older Windows never wakes for a refused connect.
+int WaitConnected(Native s, int waitMs) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+    return ::select(0, nullptr, &writable, &failed, &wait);
+}
+void SetSocketError(int code) { WSASetLastError(code); }
+constexpr int kTimedOut = WSAETIMEDOUT;
+#else
+void SetBlocking(Native s, bool blocking) {
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    ::fcntl(s, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+bool ConnectPending() { return errno == EINPROGRESS; }
+int WaitConnected(Native s, int waitMs) {
+    pollfd p{};
+    p.fd = s;
+    p.events = POLLOUT;
+    return ::poll(&p, 1, waitMs);
+}
+void SetSocketError(int code) { errno = code; }
+constexpr int kTimedOut = ETIMEDOUT;
+#endif
+
+// connect() with a limit on the wait; false with the system's error code set, as a
+// blocking connect leaves it.
+bool ConnectWithin(Native s, const addrinfo& a, int waitMs) {
+    SetBlocking(s, false);
+    if (::connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0) {
+        if (!ConnectPending()) return false;
+        const int ready = WaitConnected(s, waitMs);
+        if (ready == 0) SetSocketError(kTimedOut);  // a failed wait has set its own
+        if (ready <= 0) return false;
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        if (error != 0) return SetSocketError(error), false;
+    }
+    SetBlocking(s, true);
+    return true;
+}
+
 }  // namespace
 
 TcpSocket::TcpSocket() : m_socket(kNone) { StartSockets(); }
@@ -70,7 +127,7 @@ bool TcpSocket::Connect(const std::string& host, uint16_t port, std::string& err
     for (const addrinfo* a = found; a && m_socket == kNone; a = a->ai_next) {
         const Native s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (static_cast<intptr_t>(s) == kNone) continue;
-        if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+        if (ConnectWithin(s, *a, kConnectWaitMs)) {
             m_socket = static_cast<intptr_t>(s);
             break;
         }
