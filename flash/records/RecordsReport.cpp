@@ -12,7 +12,8 @@ constexpr int kChartWidth = 760;
 constexpr int kChartHeight = 260;
 constexpr int kLeft = 48, kRight = 48, kTop = 16, kBottom = 40;
 constexpr int kBarRow = 26;            // one failure cause
-constexpr int kLabelWidth = 330;       // the cause's words beside its bar
+constexpr int kLabelWidth = 420;       // the cause's words beside its bar
+constexpr std::size_t kLongestCause = 52;  // characters that fit in it at 11 units, with the code
 constexpr std::size_t kMostCauses = 12;
 constexpr const char* kPassColour = "#2e7d32";
 constexpr const char* kRunsColour = "#b0bec5";
@@ -123,7 +124,7 @@ std::string FailureChartSvg(const std::vector<FailureCount>& failures) {
         const FailureCount& f = failures[i];
         const double y = kTop + static_cast<double>(i) * kBarRow;
         std::string cause = CauseOf(f);
-        if (cause.size() > 52) cause = cause.substr(0, 50) + "...";
+        if (cause.size() > kLongestCause) cause = cause.substr(0, kLongestCause - 3) + "...";
         svg += Text(kLabelWidth - 8, y + 16, cause + " (" + f.code + ")", "end");
         const double w = std::max(2.0, static_cast<double>(barSpace) * f.count / most);
         svg += Rect(kLabelWidth, y + 4, w, kBarRow - 8, kFailColour, CauseOf(f) + ": " + std::to_string(f.count));
