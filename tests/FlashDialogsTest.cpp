@@ -721,7 +721,7 @@ TEST(Gangburn, ALineStationThatCannotReachItsServerSaysItQueuesAndSendsWhenItIsB
         auto* queue = Child<QLabel>(dlg, "recordQueue");
         ASSERT_TRUE(WaitFor([&] { return !queue->isHidden(); }, 10000));
         EXPECT_EQ(queue->text(), "Queueing: 2 record(s) wait for the line's database");
-        EXPECT_TRUE(queue->toolTip().contains("line-station.sqlite")) << queue->toolTip().toStdString();
+        EXPECT_TRUE(queue->toolTip().contains("burnkit-line/station.sqlite")) << queue->toolTip().toStdString();
         EXPECT_EQ(Child<ElidedLabel>(dlg, "recordFile")->toolTip().contains("secret"), false);
         Picture(dlg, "gangburn-queueing");
         dlg.resize(1280, 800);

@@ -39,7 +39,8 @@ void Usage(FILE* to) {
         "                     a station that cannot reach the line's database queues its records in\n"
         "                     its --local-records file, says so, and sends them when it is back\n"
         "  --local-records FILE   with a postgresql:// --records: the station's own SQLite file\n"
-        "                     (default ~/.local/share/burnkit-cli/records.sqlite)\n"
+        "                     (default ~/.local/share/burnkit-line/station.sqlite, shared with the\n"
+        "                     dialogs)\n"
         "  --station NAME     the station's name in the records (default: the host's name)\n"
         "  --json             one JSON object per port on standard output; progress goes to standard error\n"
         "  --auto             flash every module put into the fixture on each port: a port flashes\n"
@@ -102,14 +103,16 @@ constexpr int kReopenPollMs = 200;
 // At the end, how long the line's database gets to take what the station queued.
 constexpr int kRecordsFlushMs = 5000;
 
-// The station's own file beside a line's database, in the user's data folder.
+// The station's own file beside a line's database, in the user's data folder. Burnkit
+// and Gangburn use the same file: one file numbers the station's records, so that two
+// programs on one station never give two records the same identity.
 std::string DefaultLocalRecords() {
     const char* data = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    std::string dir = data && *data ? data : std::string(home ? home : ".") + "/.local/share";
-    dir += "/burnkit-cli";
-    platform::MakeDirectory(dir);
-    return dir + "/records.sqlite";
+    const std::string base = data && *data ? data : std::string(home ? home : ".") + "/.local/share";
+    platform::MakeDirectory(base);
+    platform::MakeDirectory(base + "/burnkit-line");
+    return base + "/burnkit-line/station.sqlite";
 }
 
 // The store --records names; null (and said) when it cannot be written.

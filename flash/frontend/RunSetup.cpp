@@ -99,9 +99,9 @@ QString DefaultRecordFile(const QString& program) {
     return QDir(base).filePath(program + "/runs.sqlite");
 }
 
-QString LineStationFile(const QString& program) {
+QString LineStationFile(const QString&) {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir(base).filePath(program + "/line-station.sqlite");
+    return QDir(base).filePath("burnkit-line/station.sqlite");
 }
 
 namespace {

@@ -54,7 +54,9 @@ void RememberImage(const QString& program, const QString& path);
 // file in the user's data directory.
 QString DefaultRecordFile(const QString& program);
 // A line's station keeps every record in its own SQLite file too, and queues there what
-// the line's database has not got yet.
+// the line's database has not got yet. One file for every program on the station
+// (burnkit-cli's default too): it numbers the station's records, so two programs never
+// give two records the same identity.
 QString LineStationFile(const QString& program);
 
 // Where a dialog's runs are recorded: a file (SQLite, or CSV for a name ending in .csv)
