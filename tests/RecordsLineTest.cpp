@@ -5,7 +5,9 @@
 
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -193,4 +195,33 @@ TEST(RecordsLine, ARecordsFileOfANewerSchemaStopsTheStationBeforeItFlashes) {
               std::string::npos)
         << out;
     EXPECT_EQ(chip.Flash(), before);
+}
+
+// A records file or folder the station may not write (root may write anything: the tool
+// then runs as the user nobody). The store is opened before any port, so nothing is
+// flashed unrecorded, and the status is 2.
+TEST(RecordsLine, AReadOnlyRecordsFileOrFolderIsSaidBeforeAnyPortIsOpened) {
+    testsupport::ScratchDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    testsupport::WriteFile(dir / "image.bin", testsupport::RandomBytes(2000, 34));
+    ::chmod((dir / "image.bin").c_str(), 0644);
+    const std::string file = dir / "runs.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes (a)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    for (const auto& [records, said] :
+         {std::pair{file, file + ": attempt to write a readonly database"},
+          std::pair{dir / "new.sqlite", (dir / "new.sqlite") + ": unable to open database file"}}) {
+        const std::string command = as + BURNKIT_CLI + " --port /dev/null --image " + (dir / "image.bin") +
+                                    " --records " + records + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 2) << out;
+        EXPECT_EQ(out, "burnkit-cli: cannot keep records: " + said + "\n");
+    }
 }
