@@ -22,6 +22,10 @@
 #include "GangburnDlg.h"
 #include "GuiTestSupport.h"
 #include "SimulatedChip.h"
+#ifdef RECORDS_DATABASES
+#include "PostgresServer.h"
+#include "RecordStore.h"
+#endif
 
 using testsupport::QuickWait;
 using testsupport::SimulatedChip;
@@ -691,3 +695,46 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#ifdef RECORDS_DATABASES
+// A line's station whose server is away: the batch flashes, the dialog says its records
+// wait, and they reach the server once it is back.
+TEST(Gangburn, ALineStationThatCannotReachItsServerSaysItQueuesAndSendsWhenItIsBack) {
+    testsupport::PostgresServer server;
+    if (!server.Problem().empty()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.Problem();
+    testsupport::ScratchDir data;  // the station's own file goes to the user's data folder
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
+    SimulatedChip a, b;
+    WriteImage(a, 3000, 41);
+    RecordingNotifier notifier;
+    {
+        gangburn::CBurnkitDlg dlg(notifier, {QString::fromStdString(a.Path()), QString::fromStdString(b.Path())});
+        dlg.RecordFile().Set(QString::fromStdString(server.Url()));
+        dlg.SetRunParameters({300, 2, QuickWait});
+        ASSERT_TRUE(server.Stop());
+        Show(dlg);
+        dlg.ChooseImage(QString::fromStdString(a.Dir() / "image.bin"));
+        dlg.OnBurn();
+        ASSERT_TRUE(WaitFor([&] { return !dlg.BatchRunning(); }, 60000));
+        EXPECT_EQ(dlg.TallyText(), "Pass 2   Fail 0   Yield 100.0 %");
+        auto* queue = Child<QLabel>(dlg, "recordQueue");
+        ASSERT_TRUE(WaitFor([&] { return !queue->isHidden(); }, 10000));
+        EXPECT_EQ(queue->text(), "Queueing: 2 record(s) wait for the line's database");
+        EXPECT_TRUE(queue->toolTip().contains("burnkit-line/station.sqlite")) << queue->toolTip().toStdString();
+        EXPECT_EQ(Child<ElidedLabel>(dlg, "recordFile")->toolTip().contains("secret"), false);
+        Picture(dlg, "gangburn-queueing");
+        dlg.resize(1280, 800);
+        Picture(dlg, "gangburn-queueing-1280x800");
+        EXPECT_TRUE(notifier.messages.isEmpty()) << notifier.messages.join("\n").toStdString();
+        ASSERT_TRUE(server.Start()) << server.Problem();
+        EXPECT_TRUE(WaitFor([&] { return queue->isHidden(); }, 20000));
+    }
+    qputenv("XDG_DATA_HOME", dataHome);
+    std::vector<records::StoredRecord> onServer;
+    std::string error;
+    ASSERT_TRUE(records::ReadRecords(server.Url(), "", onServer, error)) << error;
+    ASSERT_EQ(onServer.size(), 2u);
+    EXPECT_EQ(onServer[0].record.program, "Gangburn");
+}
+#endif

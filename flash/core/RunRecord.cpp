@@ -168,19 +168,59 @@ RunRecord MakeRunRecord(const std::string& program, int slot, const std::string&
     return r;
 }
 
+const RecordColumn kRecordColumns[kRecordColumnCount] = {
+    {"time", ColumnKind::kText},          {"program", ColumnKind::kText},
+    {"slot", ColumnKind::kInteger},       {"port", ColumnKind::kText},
+    {"image", ColumnKind::kText},         {"size", ColumnKind::kInteger},
+    {"sha256", ColumnKind::kText},        {"result", ColumnKind::kText},
+    {"meaning", ColumnKind::kText},       {"seconds", ColumnKind::kReal},
+    {"bytes_per_second", ColumnKind::kInteger},
+    // Columns added later, after the first ones.
+    {"image_full_path", ColumnKind::kText}, {"rate", ColumnKind::kInteger},
+    {"packet_repeats", ColumnKind::kInteger}, {"failure", ColumnKind::kText},
+    {"port_error", ColumnKind::kText},    {"version", ColumnKind::kText},
+    {"station", ColumnKind::kText},       {"operator", ColumnKind::kText},
+    {"lot", ColumnKind::kText},           {"log", ColumnKind::kText},
+};
+
+std::vector<std::string> RunRecordFields(const RunRecord& r) {
+    return {IsoTime(r.when),
+            r.program,
+            std::to_string(r.slot),
+            r.port,
+            r.imagePath,
+            std::to_string(r.imageSize),
+            r.imageSha256,
+            CodeText(r.code),
+            r.code == 0 ? "success" : ResultMeaning(r.code),
+            Seconds(r.seconds),
+            std::to_string(r.bytesPerSecond),
+            r.imageFullPath,
+            std::to_string(r.rateUsed),
+            std::to_string(r.packetRepeats),
+            r.failure,
+            r.portError,
+            r.version,
+            r.station,
+            r.operatorName,
+            r.lot,
+            r.logPath};
+}
+
+std::string RecordsCsvField(const std::string& s) { return CsvField(s); }
+std::string RecordIsoTime(std::time_t t) { return IsoTime(t); }
+
 std::string RunRecordHeader() {
-    return "time,program,slot,port,image,size,sha256,result,meaning,seconds,bytes_per_second,"
-           "image_full_path,rate,packet_repeats,failure,port_error,version,station,operator,lot,log\r\n";
+    std::string header;
+    for (std::size_t i = 0; i < kRecordColumnCount; ++i) header += (i ? "," : "") + std::string(kRecordColumns[i].name);
+    return header + "\r\n";
 }
 
 std::string RunRecordCsv(const RunRecord& r) {
-    return IsoTime(r.when) + "," + CsvField(r.program) + "," + std::to_string(r.slot) + "," + CsvField(r.port) + "," +
-           CsvField(r.imagePath) + "," + std::to_string(r.imageSize) + "," + r.imageSha256 + "," + CodeText(r.code) +
-           "," + CsvField(r.code == 0 ? "success" : ResultMeaning(r.code)) + "," + Seconds(r.seconds) + "," +
-           std::to_string(r.bytesPerSecond) + "," + CsvField(r.imageFullPath) + "," + std::to_string(r.rateUsed) +
-           "," + std::to_string(r.packetRepeats) + "," + CsvField(r.failure) + "," + CsvField(r.portError) + "," +
-           CsvField(r.version) + "," + CsvField(r.station) + "," + CsvField(r.operatorName) + "," + CsvField(r.lot) +
-           "," + CsvField(r.logPath) + "\r\n";
+    const std::vector<std::string> fields = RunRecordFields(r);
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + CsvField(fields[i]);
+    return line + "\r\n";
 }
 
 std::string RunRecordJson(const RunRecord& r) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 struct BurnBatch;
 struct BurnJob;
@@ -49,8 +50,23 @@ struct RunDetails {
 RunRecord MakeRunRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
                         uint32_t code, double seconds, const RunDetails& details = {});
 
+// The record's columns in order, as the CSV's header names them and a database's table
+// holds them: one row a column, with the kind of value it holds.
+enum class ColumnKind { kText, kInteger, kReal };
+struct RecordColumn {
+    const char* name;
+    ColumnKind kind;
+};
+inline constexpr std::size_t kRecordColumnCount = 21;
+extern const RecordColumn kRecordColumns[kRecordColumnCount];
+
+// The record's values as the CSV shows them, one a column of kRecordColumns, unquoted.
+std::vector<std::string> RunRecordFields(const RunRecord& r);
+
 std::string RunRecordHeader();           // the CSV's first line, with its line end
 std::string RunRecordCsv(const RunRecord& r);   // one line, with its line end
+std::string RecordsCsvField(const std::string& s);  // quoted when it needs to be
+std::string RecordIsoTime(std::time_t t);           // "2024-05-01T08:30:00Z"
 std::string RunRecordJson(const RunRecord& r);  // one object, no line end
 
 // Appends `r` to the CSV file at `path` (made with its header when new) and has it on

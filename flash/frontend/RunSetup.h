@@ -14,10 +14,12 @@
 #include "FlashSettingsBox.h"
 #include "Notifier.h"
 #include "Procedure.h"
+#include "RecordStore.h"
 #include "RunLog.h"
 #include "RunRecord.h"
 
 class ElidedLabel;
+class QLabel;
 
 // The file dialog's filter: image names often have no dot.
 inline constexpr const char* kImageFilter = "Img file (*.*);;All files (*)";
@@ -48,42 +50,59 @@ QString ImageChangeProblem(const ChosenImage& chosen, const BurnBatch& batch);
 QString RememberedImage(const QString& program);
 void RememberImage(const QString& program, const QString& path);
 
-// Where `program` keeps its run records unless the user chose another file: the user's
-// data directory.
+// Where `program` keeps its run records unless the user chose another place: an SQLite
+// file in the user's data directory.
 QString DefaultRecordFile(const QString& program);
+// A line's station keeps every record in its own SQLite file too, and queues there what
+// the line's database has not got yet. One file for every program on the station
+// (burnkit-cli's default too): it numbers the station's records, so two programs never
+// give two records the same identity.
+QString LineStationFile(const QString& program);
 
-// The record file a dialog shows and writes: the last one chosen (kept in the program's
-// settings), else the default. Choosing asks for a file and keeps it.
+// Where a dialog's runs are recorded: a file (SQLite, or CSV for a name ending in .csv)
+// or a line's postgresql:// URL; the last one chosen (kept in the program's settings),
+// else the default.
 class RecordFileChoice {
 public:
     explicit RecordFileChoice(const QString& program);
-    QString Path() const;
+    QString Path() const;           // the destination: a file's path or a URL
     void Set(const QString& path);  // kept for the next start
-    // Any thread: appends the record of a finished run; empty, or the reason it failed
-    // naming the file. `notice` (when given) gets what was done to the file on the way,
-    // such as older records set aside.
+    // Any thread: keeps the record of a finished run; empty, or the reason it failed
+    // naming the destination. `notice` (when given) gets what was done to a CSV file on
+    // the way, such as older records set aside.
     QString Append(const RunRecord& record, QString* notice = nullptr) const;
-    // Any thread: where a run's step log goes, beside the records.
+    // Any thread: where a run's step log goes, beside the records (a line's station: its
+    // own file).
     std::string RunLogPathFor(int slot, const std::string& port) const;
+    // What the store has to say on screen: a line's station queueing its records.
+    records::StoreState State() const;
+    QString StationFile() const { return LineStationFile(m_program); }
+    const QString& Program() const { return m_program; }
 
 private:
     QString m_program;
-    mutable std::mutex m_mutex;  // the path: the GUI may change it while workers append
+    mutable std::mutex m_mutex;  // the destination and its store: the GUI may change it while workers append
     QString m_path;
+    mutable std::unique_ptr<records::RecordStore> m_store;  // opened at the first record
 };
 
-// "Record: <path> [Record...]": where the dialog's runs are recorded, and the button that
-// picks another file (appended to, never replaced; kept in the settings).
+// "Record: <destination> [File...] [Line...]": where the dialog's runs are recorded, the
+// buttons that pick another file (appended to, never replaced) or a line's database,
+// and below them, while a line's station cannot reach its server, how many records wait.
 class RecordFileRow : public QWidget {
 public:
     RecordFileRow(const QString& program, QWidget* parent);
     RecordFileChoice& Choice() { return m_choice; }
+    // The destination and the queue's line, refreshed each second by the row itself.
+    void ShowState();
 
 private:
     void Show(const QString& path);
 
     RecordFileChoice m_choice;
     ElidedLabel* m_path;
+    QLabel* m_queue;
+    QString m_shown;  // the destination the label shows (the choice may be set elsewhere)
 };
 
 // A run's result for a message box: the result text, and for a failure its meaning on
