@@ -174,7 +174,7 @@ TEST(BurnkitCli, BadInputsGiveClearMessagesAndNonZeroStatus) {
     for (const char* bad : {"-1", "abc", "0", "12x"}) {
         o = Cli("--port /dev/null --handshake-attempts " + std::string(bad) + " --image " + (dir / "image.bin"));
         EXPECT_EQ(o.status, 2) << bad;
-        EXPECT_NE(o.output.find("--handshake-attempts takes a whole number"), std::string::npos) << o.output;
+        EXPECT_NE(o.output.find("--handshake-attempts wants a whole number"), std::string::npos) << o.output;
     }
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     o = Cli("--port /dev/null --image " + (dir / "fifo"));  // no hang on a FIFO

@@ -1,6 +1,7 @@
 // burnkit-cli: writes a firmware image into the module's flash on one or more ports,
 // for scripts and production lines. Several ports run in parallel, as the four-port
 // dialog does. Exit status 0 only when every port succeeded.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -13,8 +14,9 @@
 #include <vector>
 
 #include "CancelEvent.h"
-#include "PortList.h"
+#include "CommandLine.h"
 #include "Fixture.h"
+#include "PortList.h"
 #include "Procedure.h"
 #include "ProgramInfo.h"
 #include "RecordStore.h"
@@ -53,19 +55,6 @@ void Usage(FILE* to) {
         "  --lot LOT          the production lot, for the records\n"
         "Ctrl+C (or SIGTERM) stops every run at its next wait, frees the ports and exits with 130.\n",
         to);
-}
-
-// A whole decimal number within [low, high], or nothing.
-bool ParseCount(const std::string& text, uint32_t low, uint32_t high, uint32_t& out) {
-    if (text.empty() || text.size() > 10) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v < low || v > high) return false;
-    out = static_cast<uint32_t>(v);
-    return true;
 }
 
 // Set from the stop request (a signal handler on Linux): the runs see it at their next wait.
@@ -171,343 +160,373 @@ std::string ProgressLine(PortRun& r) {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (AnswerVersion(argc, argv, "burnkit-cli")) return 0;
+// What the command line asks for.
+struct CliOptions {
     std::vector<std::string> ports;
     std::string image;
     FlashLineSettings settings;
     uint32_t attempts = 1000, passes = 10;
-    std::string report;
-    bool json = false;
-    bool autoMode = false;
+    std::string report, recordsTo, localRecords, station, operatorName, lot;
+    bool json = false, autoMode = false, waitForPorts = false;
     uint32_t quietMs = fixture::kQuietMs;
-    bool waitForPorts = false;
-    std::string operatorName, lot;
-    std::string recordsTo, localRecords, station;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "burnkit-cli: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--port") ports.push_back(value());
-        else if (arg == "--image") image = value();
-        else if (arg == "--baud") settings.baudRate = value();
-        else if (arg == "--data-bits") settings.dataBits = value();
-        else if (arg == "--parity") settings.parity = value();
-        else if (arg == "--stop-bits") settings.stopBits = value();
-        else if (arg == "--handshake-attempts" || arg == "--handshake-passes") {
-            const bool isAttempts = arg == "--handshake-attempts";
-            const std::string text = value();
-            if (!ParseCount(text, 1, isAttempts ? 1000000 : 1000, isAttempts ? attempts : passes)) {
-                std::fprintf(stderr, "burnkit-cli: %s takes a whole number from 1 to %s, not '%s'\n", arg.c_str(),
-                             isAttempts ? "1000000" : "1000", text.c_str());
-                return 2;
-            }
-        }
-        else if (arg == "--report") report = value();
-        else if (arg == "--records") recordsTo = value();
-        else if (arg == "--local-records") localRecords = value();
-        else if (arg == "--station") station = value();
-        else if (arg == "--json") json = true;
-        else if (arg == "--auto") autoMode = true;
-        else if (arg == "--wait-for-ports") waitForPorts = true;
-        else if (arg == "--operator") operatorName = value();
-        else if (arg == "--lot") lot = value();
-        else if (arg == "--quiet-ms") {
-            const std::string text = value();
-            if (!ParseCount(text, 100, 60000, quietMs)) {
-                std::fprintf(stderr, "burnkit-cli: --quiet-ms takes a whole number from 100 to 60000, not '%s'\n",
-                             text.c_str());
-                return 2;
-            }
-        }
-        else if (arg == "--help" || arg == "-h") return Usage(stdout), 0;
-        else {
-            std::fprintf(stderr, "burnkit-cli: unknown argument %s\n", arg.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (ports.empty() || image.empty()) {
-        std::fprintf(stderr, "burnkit-cli: %s\n", ports.empty() ? "no --port given" : "no --image given");
-        Usage(stderr);
-        return 2;
-    }
-    const char* bad = !OneOf(settings.baudRate, kFlashBaudRates)   ? "--baud"
-                      : !OneOf(settings.dataBits, kFlashDataBits)  ? "--data-bits"
-                      : !OneOf(settings.parity, kFlashParities)    ? "--parity"
-                      : !OneOf(settings.stopBits, kFlashStopBits)  ? "--stop-bits"
-                                                                   : nullptr;
-    if (bad) {
-        std::fprintf(stderr, "burnkit-cli: %s has a value the programmer does not offer (see --help)\n", bad);
-        return 2;
-    }
 
-    BurnBatch batch = PrepareImages(image);
-    if (batch.loadResult != 0) {
-        std::fprintf(stderr, "burnkit-cli: image %s: %s\n", image.c_str(), ImageLoadText(batch.loadResult).c_str());
-        return 2;
-    }
-    if (batch.image->size < 4) {
-        std::fprintf(stderr, "burnkit-cli: image %s is %u bytes; an image needs at least 4\n", image.c_str(),
-                     batch.image->size);
-        return 2;
-    }
+    // The station's own SQLite file: given, or the default beside a line's database.
+    std::string LocalRecords() const { return localRecords.empty() ? DefaultLocalRecords() : localRecords; }
+};
 
-    // With --json standard output carries only the objects.
-    FILE* const progress = json ? stderr : stdout;
-    std::mutex outputMutex;  // auto-mode workers tell their results as they come
-    // Records are kept before a module is flashed, or no module is flashed.
-    std::unique_ptr<records::RecordStore> store;
-    if (!recordsTo.empty()) {
-        store = OpenRecords(recordsTo, localRecords, [&](const std::string& notice) {
-            std::lock_guard lock(outputMutex);
-            std::fprintf(stderr, "burnkit-cli: %s\n", notice.c_str());
-            std::fflush(stderr);
-        });
-        if (!store) return ReleaseImages(batch), 2;
+bool ParseCliOptions(int argc, char** argv, CliOptions& o, std::string& error) {
+    FlashLineSettings& line = o.settings;
+    if (!cli::CommandLine()
+             .Texts("--port", o.ports)
+             .Text("--image", o.image)
+             .Text("--baud", line.baudRate)
+             .Text("--data-bits", line.dataBits)
+             .Text("--parity", line.parity)
+             .Text("--stop-bits", line.stopBits)
+             .Whole("--handshake-attempts", 1, 1000000, o.attempts)
+             .Whole("--handshake-passes", 1, 1000, o.passes)
+             .Text("--report", o.report)
+             .Text("--records", o.recordsTo)
+             .Text("--local-records", o.localRecords)
+             .Text("--station", o.station)
+             .Flag("--json", o.json)
+             .Flag("--auto", o.autoMode)
+             .Flag("--wait-for-ports", o.waitForPorts)
+             .Text("--operator", o.operatorName)
+             .Text("--lot", o.lot)
+             .Whole("--quiet-ms", 100, 60000, o.quietMs)
+             .Parse(argc, argv, error))
+        return false;
+    if (o.ports.empty()) return error = "no --port given", false;
+    if (o.image.empty()) return error = "no --image given", false;
+    const char* bad = !OneOf(line.baudRate, kFlashBaudRates)   ? "--baud"
+                      : !OneOf(line.dataBits, kFlashDataBits)  ? "--data-bits"
+                      : !OneOf(line.parity, kFlashParities)    ? "--parity"
+                      : !OneOf(line.stopBits, kFlashStopBits)  ? "--stop-bits"
+                                                               : nullptr;
+    if (bad) return error = std::string(bad) + " has a value the programmer does not offer (see --help)", false;
+    return true;
+}
+
+// The image, read and checked before any port opens.
+bool LoadImage(const std::string& path, BurnBatch& batch, std::string& error) {
+    batch = PrepareImages(path);
+    if (batch.loadResult != 0) return error = "image " + path + ": " + ImageLoadText(batch.loadResult), false;
+    if (batch.image->size >= 4) return true;
+    error = "image " + path + " is " + std::to_string(batch.image->size) + " bytes; an image needs at least 4";
+    ReleaseImages(batch);
+    return false;
+}
+
+// Every port of the command line, flashed once each, or with --auto every module put
+// into each fixture until stopped. Owns the ports, their workers and the stop event.
+class Station {
+public:
+    Station(const CliOptions& o, const BurnBatch& batch, records::RecordStore* store, std::mutex& output)
+        : m_o(o), m_batch(batch), m_store(store), m_output(output), m_progress(o.json ? stderr : stdout),
+          m_logBase(LogBase(o)) {
+        g_stop = &m_stop;
+        platform::OnStopRequest(OnStopRequest);
     }
-    // The step logs go beside the records file (the station's own with a line's database).
-    const std::string logBase = !report.empty() ? report
-                                : recordsTo.empty() ? std::string()
-                                : records::KindOf(recordsTo) == records::DestinationKind::kLine
-                                    ? (localRecords.empty() ? DefaultLocalRecords() : localRecords)
-                                    : recordsTo;
+    ~Station() { g_stop = nullptr; }
 
-    serial::CancelEvent stop;
-    g_stop = &stop;
-    platform::OnStopRequest(OnStopRequest);
+    void OpenPorts();
+    void StartWorkers();
+    void ShowProgressUntilDone();
+    // Joins the workers, records the ports that never opened and says what is left
+    // queued; the exit status.
+    int Finish();
 
-    const bool fourPort = ports.size() > 1;
-    std::vector<std::unique_ptr<PortRun>> runs;
-    bool allOpened = true;
+private:
     struct Unopened {
         int slot;  // from 1
         std::string path, error;
     };
-    std::vector<Unopened> unopened;  // recorded as runs without a port
-    for (std::size_t slot = 0; slot < ports.size(); ++slot) {
+
+    // The step logs go beside the records file (the station's own with a line's database).
+    static std::string LogBase(const CliOptions& o) {
+        if (!o.report.empty()) return o.report;
+        if (o.recordsTo.empty()) return {};
+        return records::KindOf(o.recordsTo) == records::DestinationKind::kLine ? o.LocalRecords() : o.recordsTo;
+    }
+    void Say(FILE* to, const std::string& text) {
+        std::lock_guard lock(m_output);
+        std::fprintf(to, "%s\n", text.c_str());
+        std::fflush(to);
+    }
+    bool Record(RunRecord record);
+    RunDetails Details(const BurnJob* job, const std::string& portError, const std::string& logPath) const;
+    bool RecordRun(PortRun& run);
+    void RunOnce(PortRun& run);
+    bool LosePort(PortRun& run);
+    void RunAuto(PortRun& run);
+    void DrawProgress(bool& drawn, std::vector<uint32_t>& lastPrinted);
+
+    const CliOptions& m_o;
+    const BurnBatch& m_batch;
+    records::RecordStore* m_store;
+    std::mutex& m_output;  // workers tell their results as they come
+    FILE* const m_progress;  // with --json standard output carries only the objects
+    const std::string m_logBase;
+    serial::CancelEvent m_stop;
+    std::vector<std::unique_ptr<PortRun>> m_runs;
+    std::vector<Unopened> m_unopened;  // recorded as runs without a port
+    std::atomic<bool> m_portLost{false};
+    std::atomic<bool> m_recordsOk{true};
+};
+
+void Station::OpenPorts() {
+    const bool fourPort = m_o.ports.size() > 1;
+    for (std::size_t slot = 0; slot < m_o.ports.size(); ++slot) {
         auto r = std::make_unique<PortRun>();
-        r->path = ports[slot];
+        r->path = m_o.ports[slot];
         r->slot = static_cast<int>(slot);
-        FlashLineSettings s = settings;
+        FlashLineSettings s = m_o.settings;
         s.port = r->path;
         std::string error;
         r->port = OpenFlashPort(s, error);
         // A fixture's port that is not there yet is waited for by its worker.
-        const bool waitForIt = !r->port && autoMode && waitForPorts && serial::DeviceBehind(r->path).empty();
+        const bool waitForIt = !r->port && m_o.autoMode && m_o.waitForPorts && serial::DeviceBehind(r->path).empty();
         if (!r->port && !waitForIt) {
             std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str());
-            allOpened = false;
-            unopened.push_back({static_cast<int>(slot) + 1, r->path, error});
+            m_unopened.push_back({static_cast<int>(slot) + 1, r->path, error});
             continue;
         }
         if (r->port) r->line = std::make_unique<SerialPortLine>(*r->port);
-        r->job = MakeJob(batch, r->line.get(), {attempts, passes, SleepMs}, &r->counters, &stop, fourPort,
+        r->job = MakeJob(m_batch, r->line.get(), {m_o.attempts, m_o.passes, SleepMs}, &r->counters, &m_stop, fourPort,
                          static_cast<int>(slot), r->path);
         r->counters.ResetForRun();
-        runs.push_back(std::move(r));
+        m_runs.push_back(std::move(r));
     }
-    // A record per run: as JSON on standard output, appended to the report file and kept
-    // in the records store. A record no store took is printed whole, so it is not lost.
-    auto Record = [&](RunRecord record) {
-        if (!station.empty()) record.station = station;
-        std::string kept;
-        if (store && !store->Append(record, kept)) {
-            std::lock_guard lock(outputMutex);
-            std::fprintf(stderr, "burnkit-cli: cannot keep the record of %s: %s\nburnkit-cli: the record: %s",
-                         record.port.c_str(), kept.c_str(), RunRecordCsv(record).c_str());
-            return false;
-        }
-        std::lock_guard lock(outputMutex);
-        if (json) std::printf("%s\n", RunRecordJson(record).c_str()), std::fflush(stdout);
-        std::string why, notice;
-        const bool appended = report.empty() || AppendRunRecord(report, record, why, notice);
-        if (!notice.empty()) std::fprintf(stderr, "burnkit-cli: %s\n", notice.c_str());
-        if (appended) return true;
-        std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
-                     report.c_str(), why.c_str());
+}
+
+// A record per run: as JSON on standard output, appended to the report file and kept in
+// the records store. A record no store took is printed whole, so it is not lost.
+bool Station::Record(RunRecord record) {
+    if (!m_o.station.empty()) record.station = m_o.station;
+    std::string kept;
+    if (m_store && !m_store->Append(record, kept)) {
+        Say(stderr, "burnkit-cli: cannot keep the record of " + record.port + ": " + kept +
+                        "\nburnkit-cli: the record: " + RunRecordCsv(record));
         return false;
-    };
-    auto Details = [&](const BurnJob* job, const std::string& portError, const std::string& logPath) {
-        RunDetails d;
-        d.job = job;
-        d.portError = portError;
-        d.operatorName = operatorName;
-        d.lot = lot;
-        d.logPath = logPath;
-        return d;
-    };
-    auto RecordRun = [&](PortRun& run) {
-        return Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, batch, run.result, run.seconds,
-                                    Details(&run.job, {}, run.logPath)));
-    };
-    // With --report, each run's steps on the line go to a log beside the records.
-    auto RunOnce = [&](PortRun& run) {
-        run.counters.ResetForRun();
-        std::unique_ptr<RunLogFile> log;
-        run.logPath.clear();
-        const std::string logPath =
-            logBase.empty() ? std::string() : RunLogPath(logBase, std::time(nullptr), run.slot + 1, run.path);
-        if (!logPath.empty()) {
-            log = std::make_unique<RunLogFile>(logPath);
-            if (log->Error().empty()) run.logPath = log->Path();
-            else log.reset();
+    }
+    std::lock_guard lock(m_output);
+    if (m_o.json) std::printf("%s\n", RunRecordJson(record).c_str()), std::fflush(stdout);
+    std::string why, notice;
+    const bool appended = m_o.report.empty() || AppendRunRecord(m_o.report, record, why, notice);
+    if (!notice.empty()) std::fprintf(stderr, "burnkit-cli: %s\n", notice.c_str());
+    if (appended) return true;
+    std::fprintf(stderr, "burnkit-cli: cannot append the record of %s to %s: %s\n", record.port.c_str(),
+                 m_o.report.c_str(), why.c_str());
+    return false;
+}
+
+RunDetails Station::Details(const BurnJob* job, const std::string& portError, const std::string& logPath) const {
+    RunDetails d;
+    d.job = job;
+    d.portError = portError;
+    d.operatorName = m_o.operatorName;
+    d.lot = m_o.lot;
+    d.logPath = logPath;
+    return d;
+}
+
+bool Station::RecordRun(PortRun& run) {
+    return Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, m_batch, run.result, run.seconds,
+                                Details(&run.job, {}, run.logPath)));
+}
+
+// With records kept, each run's steps on the line go to a log beside them.
+void Station::RunOnce(PortRun& run) {
+    run.counters.ResetForRun();
+    std::unique_ptr<RunLogFile> log;
+    run.logPath.clear();
+    const std::string logPath =
+        m_logBase.empty() ? std::string() : RunLogPath(m_logBase, std::time(nullptr), run.slot + 1, run.path);
+    if (!logPath.empty()) {
+        log = std::make_unique<RunLogFile>(logPath);
+        if (log->Error().empty()) run.logPath = log->Path();
+        else log.reset();
+    }
+    run.job.log = log.get();
+    const int64_t start = SteadyMs();
+    run.result = BurnImage(run.job);
+    run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
+    run.job.log = nullptr;
+}
+
+// A port gone in --auto: said at once, recorded, and waited for.
+bool Station::LosePort(PortRun& run) {
+    ++run.lost;
+    m_portLost = true;
+    Say(stderr, run.path + ": port lost");
+    Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, m_batch, burn::kNoPort, 0,
+                         Details(nullptr, "port lost", {})));
+    return ReopenPort(run, m_o.settings, m_stop);
+}
+
+// Each module put into the fixture is flashed; its result is told at once, and the next
+// waits until this one was taken out. A module already in the fixture at the start, or
+// when a lost port is back, is flashed at once (its NMEA is what the wait listens for).
+// A port that goes away (or is not there yet) is waited for while the other ports go on.
+// Bytes kept from before the port was opened are no module: only fresh NMEA is
+// (ReopenPort purges a port it opens).
+void Station::RunAuto(PortRun& run) {
+    if (run.port) run.port->Purge(serial::kPurgeRx);
+    else if (!ReopenPort(run, m_o.settings, m_stop)) return;
+    int module = 0;
+    bool empty = true;
+    while (!m_stop.IsSet()) {
+        if (!empty && !fixture::WaitUntilEmpty(*run.port, m_o.quietMs, &m_stop)) {
+            if (m_stop.IsSet() || !LosePort(run)) break;
+            empty = true;
+            continue;
         }
-        run.job.log = log.get();
-        const int64_t start = SteadyMs();
-        run.result = BurnImage(run.job);
-        run.seconds = static_cast<double>(SteadyMs() - start) / 1000;
-        run.job.log = nullptr;
-    };
-    std::atomic<bool> portLost{false};
-    // A port gone in --auto: said at once, recorded, and waited for.
-    auto LosePort = [&](PortRun& run) {
-        ++run.lost;
-        portLost = true;
-        {
-            std::lock_guard lock(outputMutex);
-            std::fprintf(stderr, "%s: port lost\n", run.path.c_str());
-            std::fflush(stderr);
+        empty = true;
+        if (!fixture::WaitForModule(*run.port, &m_stop)) {
+            if (m_stop.IsSet() || !LosePort(run)) break;
+            continue;
         }
-        Record(MakeRunRecord("burnkit-cli", run.slot + 1, run.path, batch, burn::kNoPort, 0,
-                             Details(nullptr, "port lost", {})));
-        return ReopenPort(run, settings, stop);
-    };
-    std::atomic<bool> recordsOk{true};
-    for (auto& r : runs) {
-        r->worker = std::thread([&, &run = *r] {
-            if (!autoMode) {
+        RunOnce(run);
+        Say(m_progress, run.path + ": module " + std::to_string(++module) + ": " + OutcomeLine(run));
+        if (!RecordRun(run)) {
+            // Modules flashed with no record are modules no one can trace.
+            m_recordsOk = false;
+            Say(stderr, "burnkit-cli: " + run.path + ": no more modules are flashed on this port");
+            break;
+        }
+        if (run.result == burn::kStopped) break;
+        empty = false;
+        if (run.job.failure == kAdapterRemoved) {
+            if (!LosePort(run)) break;
+            empty = true;
+        }
+    }
+}
+
+void Station::StartWorkers() {
+    for (auto& r : m_runs) {
+        r->worker = std::thread([this, &run = *r] {
+            if (m_o.autoMode) {
+                RunAuto(run);
+            } else {
                 RunOnce(run);
                 // On disk as soon as the module is done, whatever happens to the others.
-                if (!RecordRun(run)) recordsOk = false;
-                run.finished.store(true);
-                return;
-            }
-            // Each module put into the fixture is flashed; its result is told at once,
-            // and the next waits until this one was taken out. A module already in the
-            // fixture at the start, or when a lost port is back, is flashed at once (its
-            // NMEA is what the wait listens for). A port that goes away (or is not there
-            // yet) is waited for while the other ports go on.
-            // Bytes kept from before the port was opened are no module: only fresh NMEA is
-            // (ReopenPort purges a port it opens).
-            if (run.port) run.port->Purge(serial::kPurgeRx);
-            else if (!ReopenPort(run, settings, stop)) return run.finished.store(true);
-            int module = 0;
-            bool empty = true;
-            while (!stop.IsSet()) {
-                if (!empty && !fixture::WaitUntilEmpty(*run.port, quietMs, &stop)) {
-                    if (stop.IsSet() || !LosePort(run)) break;
-                    empty = true;
-                    continue;
-                }
-                empty = true;
-                if (!fixture::WaitForModule(*run.port, &stop)) {
-                    if (stop.IsSet() || !LosePort(run)) break;
-                    continue;
-                }
-                RunOnce(run);
-                {
-                    std::lock_guard lock(outputMutex);
-                    std::fprintf(progress, "%s: module %d: %s\n", run.path.c_str(), ++module,
-                                 OutcomeLine(run).c_str());
-                    std::fflush(progress);
-                }
-                if (!RecordRun(run)) {
-                    // Modules flashed with no record are modules no one can trace.
-                    recordsOk = false;
-                    std::lock_guard lock(outputMutex);
-                    std::fprintf(stderr, "burnkit-cli: %s: no more modules are flashed on this port\n",
-                                 run.path.c_str());
-                    break;
-                }
-                if (run.result == burn::kStopped) break;
-                empty = false;
-                if (run.job.failure == kAdapterRemoved) {
-                    if (!LosePort(run)) break;
-                    empty = true;
-                }
+                if (!RecordRun(run)) m_recordsOk = false;
             }
             run.finished.store(true);
         });
     }
+}
 
-    const bool tty = platform::IsTerminal(progress);
-    std::vector<uint32_t> lastPrinted(runs.size(), 1000);
+// On a terminal the bars are drawn over again; elsewhere a line at each tenth of a bar,
+// each once, the last one too.
+void Station::DrawProgress(bool& drawn, std::vector<uint32_t>& lastPrinted) {
+    std::lock_guard lock(m_output);
+    if (platform::IsTerminal(m_progress) && !m_o.autoMode) {
+        if (drawn) std::fprintf(m_progress, "\x1b[%zuA", m_runs.size());
+        for (auto& r : m_runs) std::fprintf(m_progress, "\r%s\x1b[K\n", ProgressLine(*r).c_str());
+        drawn = true;
+    } else {
+        for (std::size_t i = 0; i < m_runs.size(); ++i) {
+            const uint32_t decade = m_runs[i]->counters.bar.load() / 10;
+            if (decade != lastPrinted[i]) {
+                lastPrinted[i] = decade;
+                std::fprintf(m_progress, "%s\n", ProgressLine(*m_runs[i]).c_str());
+            }
+        }
+    }
+    std::fflush(m_progress);
+}
+
+void Station::ShowProgressUntilDone() {
+    constexpr auto kDrawEvery = std::chrono::milliseconds(100);
+    std::vector<uint32_t> lastPrinted(m_runs.size(), 1000);
     auto lastTick = std::chrono::steady_clock::now();
     bool drawn = false;
     for (;;) {
-        bool all = true;
-        for (auto& r : runs) all = all && r->finished.load();
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastTick >= std::chrono::seconds(1)) {
+        const bool all = std::all_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->finished.load(); });
+        if (std::chrono::steady_clock::now() - lastTick >= std::chrono::seconds(1)) {
             lastTick += std::chrono::seconds(1);
-            for (auto& r : runs)
+            for (auto& r : m_runs)
                 if (!r->finished.load()) r->counters.Tick();
         }
-        std::unique_lock lock(outputMutex);
-        if (tty && !autoMode) {
-            if (drawn) std::fprintf(progress, "\x1b[%zuA", runs.size());
-            for (auto& r : runs) std::fprintf(progress, "\r%s\x1b[K\n", ProgressLine(*r).c_str());
-            drawn = true;
-        } else {
-            // A line at each tenth of the bar, each once: the last one too.
-            for (std::size_t i = 0; i < runs.size(); ++i) {
-                const uint32_t decade = runs[i]->counters.bar.load() / 10;
-                if (decade != lastPrinted[i]) {
-                    lastPrinted[i] = decade;
-                    std::fprintf(progress, "%s\n", ProgressLine(*runs[i]).c_str());
-                }
-            }
-        }
-        std::fflush(progress);
-        lock.unlock();
-        if (all) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        DrawProgress(drawn, lastPrinted);
+        if (all) return;
+        std::this_thread::sleep_for(kDrawEvery);
     }
-    bool allOk = allOpened;
-    for (auto& r : runs) {
+}
+
+int Station::Finish() {
+    bool allOk = m_unopened.empty();
+    for (auto& r : m_runs) {
         r->worker.join();
         if (r->port) {
             r->port->Purge(serial::kPurgeRx | serial::kPurgeTx);
             r->port->Close();
         }
-        if (autoMode) continue;  // told module by module
-        std::fprintf(progress, "%s: %s\n", r->path.c_str(), OutcomeLine(*r).c_str());
+        if (m_o.autoMode) continue;  // told module by module
+        std::fprintf(m_progress, "%s: %s\n", r->path.c_str(), OutcomeLine(*r).c_str());
         allOk = allOk && r->result == 0;
     }
-    for (const auto& u : unopened)
-        if (!Record(MakeRunRecord("burnkit-cli", u.slot, u.path, batch, burn::kNoPort, 0, Details(nullptr, u.error, {}))))
-            recordsOk = false;
-    allOk = allOk && recordsOk;
-    if (store && !store->Flush(kRecordsFlushMs)) {
-        const records::StoreState state = store->State();
+    for (const auto& u : m_unopened)
+        if (!Record(MakeRunRecord("burnkit-cli", u.slot, u.path, m_batch, burn::kNoPort, 0, Details(nullptr, u.error, {}))))
+            m_recordsOk = false;
+    allOk = allOk && m_recordsOk;
+    if (m_store && !m_store->Flush(kRecordsFlushMs)) {
+        const records::StoreState state = m_store->State();
         std::fprintf(stderr,
                      "burnkit-cli: %lld record(s) stay queued in %s (%s); they are sent when the station runs again, "
                      "or by burnkit-records send\n",
-                     static_cast<long long>(state.queued), (localRecords.empty() ? DefaultLocalRecords() : localRecords).c_str(),
-                     state.problem.c_str());
+                     static_cast<long long>(state.queued), m_o.LocalRecords().c_str(), state.problem.c_str());
     }
     // A lost port is a fault of the line unless the fixture is known to re-enumerate.
-    if (portLost && !waitForPorts) {
-        for (auto& r : runs)
+    if (m_portLost && !m_o.waitForPorts) {
+        for (auto& r : m_runs)
             if (r->lost) std::fprintf(stderr, "burnkit-cli: %s was lost %d time(s)\n", r->path.c_str(), r->lost);
-        ReleaseImages(batch);
-        g_stop = nullptr;
         return 1;
     }
     std::fflush(stdout);
-    ReleaseImages(batch);
-    g_stop = nullptr;
     if (const int request = g_stopRequest.load()) {
         std::fprintf(stderr, "burnkit-cli: stopped by %s\n", platform::StopRequestName(request));
         return 130;
     }
     return allOk ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (AnswerVersion(argc, argv, "burnkit-cli")) return 0;
+    if (AsksForHelp(argc, argv)) return Usage(stdout), 0;
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str());
+        Usage(stderr);
+        return 2;
+    }
+    BurnBatch batch;
+    if (!LoadImage(options.image, batch, error)) return std::fprintf(stderr, "burnkit-cli: %s\n", error.c_str()), 2;
+    std::mutex output;
+    // Records are kept before a module is flashed, or no module is flashed.
+    std::unique_ptr<records::RecordStore> store;
+    if (!options.recordsTo.empty()) {
+        store = OpenRecords(options.recordsTo, options.localRecords, [&output](const std::string& notice) {
+            std::lock_guard lock(output);
+            std::fprintf(stderr, "burnkit-cli: %s\n", notice.c_str());
+            std::fflush(stderr);
+        });
+        if (!store) return ReleaseImages(batch), 2;
+    }
+    int status = 0;
+    {
+        Station station(options, batch, store.get(), output);
+        station.OpenPorts();
+        station.StartWorkers();
+        station.ShowProgressUntilDone();
+        status = station.Finish();
+    }
+    ReleaseImages(batch);
+    return status;
 }
