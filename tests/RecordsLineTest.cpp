@@ -158,7 +158,7 @@ TEST(RecordsLine, BurnkitRecordsAnswersFromAStationsFile) {
 
     o = Records(records + "summary --since yesterday");
     EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.output.find("--since takes YYYY-MM-DD or YYYY-MM-DDThh:mm:ssZ, not 'yesterday'"), std::string::npos);
+    EXPECT_NE(o.output.find("--since wants YYYY-MM-DD or YYYY-MM-DDThh:mm:ssZ, not \"yesterday\""), std::string::npos);
     o = Records(records + "summary --by colour");
     EXPECT_EQ(o.status, 2);
     o = Records("--records " + (dir / "none.sqlite") + " yield");

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "ProgramInfo.h"
 #include "RecordQueries.h"
 #include "RecordStore.h"
@@ -54,41 +57,40 @@ struct Options {
     std::exit(status);
 }
 
-// A date as the records' time column holds it; exits on anything else.
-std::string IsoDate(const std::string& option, const std::string& text) {
-    std::time_t t;
-    if (!ParseIsoTime(text, t)) Fail(2, option + " takes YYYY-MM-DD or YYYY-MM-DDThh:mm:ssZ, not '" + text + "'");
-    return RecordIsoTime(t);
+// A date as the records' time column holds it.
+cli::CommandLine::Take IsoDate(std::string_view option, std::string& date) {
+    return [option = std::string(option), &date](std::string_view text) -> std::optional<std::string> {
+        std::time_t t;
+        if (!ParseIsoTime(std::string(text), t))
+            return option + " wants YYYY-MM-DD or YYYY-MM-DDThh:mm:ssZ, not " + cli::Quoted(text);
+        date = RecordIsoTime(t);
+        return std::nullopt;
+    };
 }
 
 Options ParseArguments(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) Fail(2, arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--records") o.destination = value();
-        else if (arg == "--since") o.since = IsoDate(arg, value());
-        else if (arg == "--until") o.until = IsoDate(arg, value());
-        else if (arg == "--by") o.by = value();
-        else if (arg == "--port") o.port = value();
-        else if (arg == "--station") o.station = value();
-        else if (arg == "--format") o.format = value();
-        else if (arg == "-o" || arg == "--output") o.output = value();
-        else if (arg == "--local-records") o.localRecords = value();
-        else if (arg == "--slot") {
-            const std::string text = value();
-            o.slot = std::atoi(text.c_str());
-            if (o.slot < 1 || text.find_first_not_of("0123456789") != std::string::npos)
-                Fail(2, "--slot takes a slot number from 1, not '" + text + "'");
-        } else if (arg == "--help" || arg == "-h") Usage(stdout), std::exit(0);
-        else if (!arg.starts_with("-") && o.command.empty()) o.command = arg;
-        else Usage(stderr), Fail(2, "unknown argument " + arg);
-    }
+    std::vector<std::string> commands;
+    std::string error;
+    const bool parsed = cli::CommandLine()
+                            .Text("--records", o.destination)
+                            .Custom("--since", IsoDate("--since", o.since))
+                            .Custom("--until", IsoDate("--until", o.until))
+                            .Text("--by", o.by)
+                            .Text("--port", o.port)
+                            .Text("--station", o.station)
+                            .Text("--format", o.format)
+                            .Text("-o", o.output)
+                            .Text("--output", o.output)
+                            .Text("--local-records", o.localRecords)
+                            .Whole("--slot", 1, std::numeric_limits<int>::max(), o.slot)
+                            .Operands(commands)
+                            .Parse(argc, argv, error);
+    if (!parsed) Usage(stderr), Fail(2, error);
+    if (commands.size() > 1) Usage(stderr), Fail(2, "one command at a time, not " + cli::Quoted(commands[1]));
     if (o.destination.empty()) Usage(stderr), Fail(2, "no --records given");
-    if (o.command.empty()) Usage(stderr), Fail(2, "no command given");
+    if (commands.empty()) Usage(stderr), Fail(2, "no command given");
+    o.command = commands.front();
     return o;
 }
 
@@ -163,6 +165,7 @@ int Send(const Options& o) {
 
 int main(int argc, char** argv) {
     if (AnswerVersion(argc, argv, "burnkit-records")) return 0;
+    if (AsksForHelp(argc, argv)) return Usage(stdout), 0;
     const Options o = ParseArguments(argc, argv);
     if (o.command == "send") return Send(o);
     std::vector<StoredRecord> list;
