@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -24,6 +25,8 @@
 #include "MonitorApp.h"
 #include "NmeaInfoView.h"
 #include "ReplayBar.h"
+#include "SatelliteTableView.h"
+#include "ConsoleView.h"
 #include "Notifier.h"
 #include "SignalView.h"
 #include "SkyView.h"
@@ -89,6 +92,7 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
     monitor.MainFrame().resize(1280, 800);
     if (kPaint) monitor.Show();
+    monitor.ShowWindow(WindowType::SatelliteTable);
     monitor.MainFrame().ConnectOrDisconnect();
     ASSERT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
 
@@ -115,6 +119,15 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
         EXPECT_NE(s.prn, 0);
         EXPECT_TRUE(seen.insert({s.system, s.prn}).second) << "system " << int(s.system) << " PRN " << s.prn;
     }
+    // Satellites: the satellites of the same report, constellation by constellation; a
+    // receiver that names its signals has a row for each.
+    std::map<int, std::set<int>> inSky, inTable;
+    for (int i = 0; i < sky->SatelliteCount(); ++i) inSky[sky->Satellite(i).system].insert(sky->Satellite(i).prn);
+    const auto& table = ViewOf<CSatelliteTableView>(monitor, WindowType::SatelliteTable);
+    for (const SatelliteRow& row : table.Model().Table().rows)
+        if (row.elevation != kNotInView) inTable[row.system].insert(row.prn);
+    EXPECT_EQ(inTable, inSky);
+    EXPECT_EQ(table.Table().model()->rowCount(), static_cast<int>(table.Model().Table().rows.size()));
     std::set<QString> labels;
     for (const CTChart::Point& bar : ViewOf<CSignalView>(monitor, WindowType::Signal).Chart().Points(0)) {
         EXPECT_TRUE(labels.insert(bar.label).second) << bar.label.toStdString();
@@ -134,6 +147,7 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
         QDir().mkpath(PICTURES_DIR);
         const QString name = QFileInfo(GetParam()).completeBaseName();
         monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/capture-" + name + ".png");
+        monitor.Registry().Frame(WindowType::SatelliteTable)->grab().save(QString(PICTURES_DIR) + "/satellites-" + name + ".png");
     }
     monitor.MainFrame().ConnectOrDisconnect();
 }
@@ -213,6 +227,8 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
         CMonitorApp monitor(notifier, {QString::fromStdString(dir / "ttySIM0")}, 115200);
         monitor.MainFrame().resize(1280, 800);
         if (kPaint) monitor.Show();
+        monitor.ShowWindow(WindowType::SatelliteTable);
+        monitor.ShowWindow(WindowType::Console);
         monitor.MainFrame().ConnectOrDisconnect();
         ASSERT_TRUE(notifier.messages.isEmpty()) << notifier.messages.join("|").toStdString();
         auto& fixMode = ViewOf<CFixModeView>(monitor, WindowType::FixMode);
@@ -224,6 +240,8 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
         EXPECT_GT(ViewOf<CSkyViewView>(monitor, WindowType::SkyView).SatelliteCount(), 20);
         EXPECT_GT(ViewOf<CSignalView>(monitor, WindowType::Signal).Chart().Points(0).size(), 20u);
         EXPECT_NE(ViewOf<CVelocityView>(monitor, WindowType::Velocity).SpeedDial().FootText(), "0.0000 Km/h");
+        EXPECT_GT(ViewOf<CSatelliteTableView>(monitor, WindowType::SatelliteTable).Model().rowCount(), 20);
+        EXPECT_GT(ViewOf<CConsoleView>(monitor, WindowType::Console).History().Lines().size(), 600u);
         if (kPaint) {
             QDir().mkpath(PICTURES_DIR);
             monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/skyledger-simulated.png");

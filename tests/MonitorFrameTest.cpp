@@ -47,7 +47,7 @@ using testsupport::WaitFor;
 class MessageLog : public QObject {
 public:
     bool eventFilter(QObject* target, QEvent* event) override {
-        if (event->type() >= 1025 && event->type() <= 1151) seen.push_back({target, static_cast<int>(event->type())});
+        if (event->type() >= msg::kFirstMessage && event->type() <= msg::kLastMessage) seen.push_back({target, static_cast<int>(event->type())});
         return false;
     }
     std::vector<std::pair<QObject*, int>> seen;
@@ -200,6 +200,7 @@ constexpr const char* kOneFix = "$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,
 static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
     const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
     for (WindowType type : ClearOrder()) {
+        if (MonitorWindowOf(type).onDemand) continue;
         const QRect tile = monitor.Registry().Frame(type)->geometry();
         EXPECT_TRUE(area.contains(tile)) << MonitorWindowOf(type).title << " at " << tile.bottom() << " in "
                                          << area.bottom();
@@ -284,7 +285,8 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
     if (kPaint) monitor.Show();
     MessageLog log;
-    for (const MonitorWindowType& row : MonitorWindowTypes()) monitor.Registry().View(row.type)->installEventFilter(&log);
+    for (const MonitorWindowType& row : MonitorWindowTypes())
+        if (!row.onDemand) monitor.Registry().View(row.type)->installEventFilter(&log);
     CMainFrame& frame = monitor.MainFrame();
 
     frame.ConnectOrDisconnect();

@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -83,7 +84,8 @@ private:
 }  // namespace
 
 CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
-    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea), m_lineWatch(new QTimer(this)) {
+    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea),
+      m_statisticsTimer(new QTimer(this)), m_lineWatch(new QTimer(this)) {
     m_lineWatch->setInterval(kLineWatchMs);
     connect(m_lineWatch, &QTimer::timeout, this, &CMainFrame::WatchLine);
     setWindowTitle("skyLedger");
@@ -116,6 +118,9 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     setCentralWidget(m_mdi);
     m_mdi->installEventFilter(this);
     BuildStatusBar();
+    m_statisticsTimer->setInterval(kStatisticsMs);
+    connect(m_statisticsTimer, &QTimer::timeout, this, &CMainFrame::ReadStatistics);
+    m_statisticsTimer->start();
     // The lists' first entries are current before anyone listens: take the starting
     // choices explicitly rather than from a change signal that may never come.
     if (!extraPorts.isEmpty()) m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(extraPorts.front())));
@@ -237,6 +242,13 @@ QWidget* CMainFrame::BuildBar() {
     layout->addWidget(new QLabel("GPD :"));
     layout->addWidget(open);
     layout->addWidget(send);
+    layout->addSpacing(12);
+    for (WindowType type : {WindowType::SatelliteTable, WindowType::Console}) {
+        auto* open = new QPushButton(MonitorWindowOf(type).title);
+        open->setToolTip(QString("Open the %1 window").arg(MonitorWindowOf(type).title));
+        connect(open, &QPushButton::clicked, this, [this, type] { emit windowWanted(type); });
+        layout->addWidget(open);
+    }
     layout->addStretch();
     return row;
 }
@@ -246,6 +258,31 @@ void CMainFrame::BuildStatusBar() {
         m_panes[i] = new PaneLabel(kPanes[i]);
         statusBar()->addWidget(m_panes[i], i + 1 == m_panes.size() ? 1 : 0);
     }
+    m_statistics = new QLabel;
+    m_statistics->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addPermanentWidget(m_statistics);
+    ReadStatistics();
+}
+
+QString CMainFrame::StatisticsText() const { return m_statistics->text(); }
+
+// A new link counts from 0: its rate is measured afresh. Without a link the last counts
+// stay, at no bytes a second.
+void CMainFrame::ReadStatistics() {
+    const CNmeaThread* link = m_activeLink ? m_activeLink.get() : m_replayBar->Link();
+    if (link != m_countedLink) m_byteRate.Reset();
+    m_countedLink = link;
+    if (link) {
+        m_linkStatus.counts = link->Statistics();
+        m_byteRate.Sample(m_linkStatus.counts.bytes, QDateTime::currentMSecsSinceEpoch());
+        m_linkStatus.open = m_activeLink ? m_activeLink->IsConnected() : true;
+        m_linkStatus.bytesPerSecond = m_linkStatus.open ? m_byteRate.PerSecond() : 0;
+    } else {
+        m_linkStatus.open = false;
+        m_linkStatus.bytesPerSecond = 0;
+    }
+    m_statistics->setText(QString::fromStdString(::StatisticsText(m_linkStatus)));
+    m_statistics->setToolTip(QString("dropped: %1").arg(QString::fromStdString(DroppedText(m_linkStatus.counts))));
 }
 
 void CMainFrame::Notice(const QString& text) {
@@ -271,6 +308,7 @@ void CMainFrame::Connect() {
 void CMainFrame::ConnectAt(const std::string& device, int baud) {
     m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_sink, &m_captureLog,
                                                  ModuleReplyDecoders());
+    m_activeLink->EnableConsole();
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));
@@ -506,7 +544,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::Tile() {
     for (WindowType type : ClearOrder()) {
         auto* frame = qobject_cast<CChildFrame*>(m_registry.Frame(type));
-        if (!frame) continue;
+        if (!frame || MonitorWindowOf(type).onDemand) continue;  // it floats where it was put
         if (frame->IsMaximised()) continue;  // it covers the whole area already
         const HomeRect r = HomeRectFor(type);
         frame->setGeometry(r.left, r.top, r.width, r.height);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "ConsoleView.h"
 #include "FixModeView.h"
 #include "NaviCmdView.h"
 #include "NmeaInfoView.h"
+#include "SatelliteTableView.h"
 #include "SignalView.h"
 #include "SkyView.h"
 #include "TrackView.h"
@@ -15,12 +17,17 @@ namespace {
 QWidget* MakeNmeaInfo(const ViewServices& s) { return new CNmeaInfoView(s.notice); }
 QWidget* MakeNaviCmd(const ViewServices& s) { return new CNaviCmdView(s.notifier, s.activeLink); }
 QWidget* MakeTrack(const ViewServices& s) { return new CTrackView(s.notifier); }
+QWidget* MakeConsole(const ViewServices& s) { return new CConsoleView(s.linkStatus); }
 template <typename View>
 QWidget* Make(const ViewServices&) {
     return new View;
 }
 
 int Clear(WindowType type) { return LinkWindowOf(type).clearMessage; }
+
+// A floating window's size at most: a console line of a long sentence, a table of two
+// dozen rows.
+constexpr int kFloatingWidth = 900, kFloatingHeight = 560;
 
 }  // namespace
 
@@ -34,6 +41,8 @@ std::span<const MonitorWindowType> MonitorWindowTypes() {
         {W::SkyView, "Sky view", Clear(W::SkyView), 3, {0, 1, 2}, false, Make<CSkyViewView>},
         {W::NavigationCommand, "navi CMD", Clear(W::NavigationCommand), 0, {0, 0, 2}, true, MakeNaviCmd},
         {W::Track, "Track", Clear(W::Track), 6, {1, 0, 2}, false, MakeTrack},
+        {W::SatelliteTable, "Satellites", Clear(W::SatelliteTable), 7, {}, false, Make<CSatelliteTableView>, true},
+        {W::Console, "Console", Clear(W::Console), 8, {}, false, MakeConsole, true},
     };
     static_assert(std::size(kTypes) == kWindowTypeCount);
     return kTypes;
@@ -56,6 +65,10 @@ const std::array<WindowType, kWindowTypeCount>& ClearOrder() {
 
 HomeRect HomeRectOf(WindowType type, int width, int height) {
     if (type == WindowType::None) return {};
+    if (MonitorWindowOf(type).onDemand) {
+        const int w = std::min(width * 3 / 4, kFloatingWidth), h = std::min(height * 3 / 4, kFloatingHeight);
+        return {(width - w) / 2, (height - h) / 2, w, h};
+    }
     const HomeCell cell = MonitorWindowOf(type).home;
     const int column = (width - 2) / 3;
     // Halves leave three pixels for the frames' borders, thirds two.
