@@ -27,7 +27,7 @@ int Clear(WindowType type) { return LinkWindowOf(type).clearMessage; }
 
 // A floating window's size at most: a console line of a long sentence, a table of two
 // dozen rows.
-constexpr int kFloatingWidth = 900, kFloatingHeight = 560;
+constexpr int kFloatingWidth = 900, kFloatingHeight = 560, kFloatingStep = 40;
 
 }  // namespace
 
@@ -66,8 +66,14 @@ const std::array<WindowType, kWindowTypeCount>& ClearOrder() {
 HomeRect HomeRectOf(WindowType type, int width, int height) {
     if (type == WindowType::None) return {};
     if (MonitorWindowOf(type).onDemand) {
+        // Each a step down and right of the one before, so that none hides another.
+        int step = 0;
+        for (const MonitorWindowType& row : MonitorWindowTypes()) {
+            if (row.type == type) break;
+            if (row.onDemand) step += kFloatingStep;
+        }
         const int w = std::min(width * 3 / 4, kFloatingWidth), h = std::min(height * 3 / 4, kFloatingHeight);
-        return {(width - w) / 2, (height - h) / 2, w, h};
+        return {std::max(0, (width - w) / 2 - kFloatingStep + step), std::max(0, (height - h) / 2 - kFloatingStep + step), w, h};
     }
     const HomeCell cell = MonitorWindowOf(type).home;
     const int column = (width - 2) / 3;
