@@ -109,6 +109,7 @@ TEST(LinkStatistics, RateOverTheLastTwoSecondsAndTextsAsTheWindowsShowThem) {
     status.counts = {999, 1, 1, 0, 0, 0};
     status.bytesPerSecond = 0;
     EXPECT_EQ(StatisticsText(status), "RX 999 B, 0 B/s, 1 sentence, 1 bad checksum, 0 dropped");
+    EXPECT_EQ(ShortStatisticsText(status), "999 B, 0 B/s, 1 sentence, 1 bad, 0 dropped");
     EXPECT_EQ(DroppedText({0, 0, 0, 3, 2, 1}), "3 behind, 2 too long, 1 cut short");
 }
 

@@ -247,7 +247,14 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
             monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/skyledger-simulated.png");
             for (const MonitorWindowType& row : MonitorWindowTypes()) {
                 QString name = QString(row.title).toLower().replace(' ', '-');
-                monitor.Registry().Frame(row.type)->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+                QMdiSubWindow* frame = monitor.Registry().Frame(row.type);
+                frame->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+                if (!row.onDemand) continue;
+                // A window opened on demand, at the size it opens with: every label whole.
+                for (const QLabel* label : frame->findChildren<QLabel*>())
+                    if (label->isVisible() && !label->text().isEmpty() && !label->wordWrap())
+                        EXPECT_GE(label->contentsRect().width(), label->sizeHint().width() - 2 * label->margin())
+                            << row.title << ": " << label->text().toStdString();
             }
             // Each window maximised on both screens: every label shows its whole text.
             for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080)}) {

@@ -53,11 +53,14 @@ struct PaneRow {
     int width;  // at least, whatever the text
     bool border;
     bool whole;  // never narrower than its text; the others give way when room is short
+    int least;   // how far one that gives way goes (less for a shorter text)
 };
 // Port, its name, connection state, GPD caption, GPD file, and an empty last pane.
-constexpr PaneRow kPanes[] = {{"COM : ", 40, false, true},        {"   ", 40, true, true},
-                              {kDisconnectedText, 150, false, true}, {"GPD File : ", 50, false, true},
-                              {" ", 600, true, false},               {"", 0, false, false}};
+// The GPD file's pane gives way before the notice's, which keeps room for a sentence
+// beside the link's counts.
+constexpr PaneRow kPanes[] = {{"COM : ", 40, false, true, 0},        {"   ", 40, true, true, 0},
+                              {kDisconnectedText, 150, false, true, 0}, {"GPD File : ", 50, false, true, 0},
+                              {" ", 600, true, false, 40},              {"", 0, false, false, 320}};
 
 // A status pane that asks for its row's width, or its text's when that is wider: a
 // capture's name or "Finding rate" is shown whole rather than cut by its neighbours.
@@ -73,11 +76,10 @@ public:
     }
     QSize minimumSizeHint() const override {
         const QSize s = QLabel::minimumSizeHint();
-        return m_row.whole ? sizeHint() : QSize(std::min(s.width(), kGivingPaneMinimum), s.height());
+        return m_row.whole ? sizeHint() : QSize(std::min(s.width(), m_row.least), s.height());
     }
 
 private:
-    static constexpr int kGivingPaneMinimum = 40;
     const PaneRow& m_row;
 };
 
@@ -281,8 +283,10 @@ void CMainFrame::ReadStatistics() {
         m_linkStatus.open = false;
         m_linkStatus.bytesPerSecond = 0;
     }
-    m_statistics->setText(QString::fromStdString(::StatisticsText(m_linkStatus)));
-    m_statistics->setToolTip(QString("dropped: %1").arg(QString::fromStdString(DroppedText(m_linkStatus.counts))));
+    m_statistics->setText(QString::fromStdString(ShortStatisticsText(m_linkStatus)));
+    m_statistics->setToolTip(QString("%1; dropped: %2")
+                                 .arg(QString::fromStdString(::StatisticsText(m_linkStatus)),
+                                      QString::fromStdString(DroppedText(m_linkStatus.counts))));
 }
 
 void CMainFrame::Notice(const QString& text) {

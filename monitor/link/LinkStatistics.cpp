@@ -44,6 +44,12 @@ std::string StatisticsText(const LinkStatus& s) {
            std::to_string(s.counts.Dropped()) + " dropped";
 }
 
+std::string ShortStatisticsText(const LinkStatus& s) {
+    return Amount(static_cast<double>(s.counts.bytes), "B") + ", " + Amount(s.bytesPerSecond, "B/s") + ", " +
+           Count(s.counts.sentences, "sentence", "sentences") + ", " + std::to_string(s.counts.checksumErrors) +
+           " bad, " + std::to_string(s.counts.Dropped()) + " dropped";
+}
+
 std::string DroppedText(const LinkStatistics& c) {
     return std::to_string(c.queueDrops) + " behind, " + std::to_string(c.overlong) + " too long, " +
            std::to_string(c.cutShort) + " cut short";

@@ -43,5 +43,8 @@ private:
 
 // "RX 12.3 kB, 1.15 kB/s, 345 sentences, 2 bad checksums, 0 dropped".
 std::string StatisticsText(const LinkStatus& status);
+// The same for the status bar, where the notices need the room: "12.3 kB, 1.15 kB/s,
+// 345 sentences, 2 bad, 0 dropped".
+std::string ShortStatisticsText(const LinkStatus& status);
 // The dropped count taken apart: "0 behind, 1 too long, 2 cut short".
 std::string DroppedText(const LinkStatistics& counts);

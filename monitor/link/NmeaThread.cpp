@@ -41,9 +41,13 @@ bool CNmeaThread::Connect() {
         m_stream.FeedRxBytes(bytes, count);
     };
     if (!m_port.Open(received)) {
-        ConsoleNote("cannot open " + m_deviceName + ": " + m_port.OpenErrorText());
+        // A lost line is tried again every quarter second: the same failure is told once.
+        const std::string note = "cannot open " + m_deviceName + ": " + m_port.OpenErrorText();
+        if (note != m_lastOpenFailure) ConsoleNote(note);
+        m_lastOpenFailure = note;
         return false;
     }
+    m_lastOpenFailure.clear();
     ConsoleNote("opened " + m_deviceName + " at " + std::to_string(m_baudRate) + " baud");
     if (m_log) m_log->Create();  // at once: the file is there, and its name is ours, before any byte
     {

@@ -110,6 +110,7 @@ private:
     unsigned m_lastHold = 0;
     std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker alone
     bool m_consoleOn = false;  // set before the link thread starts
+    std::string m_lastOpenFailure;  // told in the console already
     ConsoleFeed m_console;
     std::thread m_thread;
     char m_text[kMaxSentenceText + 1];  // the sentence being dispatched
