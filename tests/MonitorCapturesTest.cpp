@@ -175,6 +175,12 @@ TEST_P(MonitorCaptures, ReplayedShowsTheSameLastEpoch) {
     ASSERT_TRUE(WaitFor([&] { return ViewOf<CTrackView>(monitor, WindowType::Track).Fixes().size() == CaptureFixCount(GetParam()); }, 5000))
         << ViewOf<CTrackView>(monitor, WindowType::Track).Fixes().size() << " fixes in Track";
 
+    // The counts of a replay read like a line's: every byte of the file, no checksum
+    // error more than the capture holds.
+    frame.ReadStatistics();
+    EXPECT_EQ(frame.CurrentLinkStatus().counts.bytes, testsupport::ReadFile(path).size());
+    EXPECT_GT(frame.CurrentLinkStatus().counts.sentences, 0u);
+
     bar.SeekTo(0);
     ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay >>--->>"; }, 10000));
     ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay end"; }, 30000));

@@ -124,6 +124,8 @@ bool CNmeaThread::LineHeld() const {
 // Only a new sentence or packet takes room: the bytes go in pieces that each begin at
 // one, after waiting for room.
 void CNmeaThread::FeedWithoutDrops(const uint8_t* bytes, std::size_t count) {
+    // Counted as the port's bytes are: a replay's counts read like a line's.
+    m_bytesReceived.store(m_bytesReceived.load(std::memory_order_relaxed) + count, std::memory_order_release);
     const auto isStart = [](uint8_t b) { return b == '$' || b == kBinaryStart || b == ubx::kSync1; };
     std::size_t at = 0;
     while (at < count) {

@@ -75,7 +75,8 @@ public:
     // Whether the connected line was lost; callable from any thread. A lost line closed
     // to wait for its device stays told as lost until it is open again.
     LineLoss LineLost() const;
-    // Bytes the port delivered over every connection of this link; any thread.
+    // Bytes the port delivered over every connection of this link, and those fed
+    // without drops (a replay); any thread.
     uint64_t BytesReceived() const { return m_bytesReceived.load(std::memory_order_acquire); }
     // The counts so far, over every connection of this link; any thread.
     LinkStatistics Statistics() const;
@@ -108,7 +109,7 @@ private:
     mutable std::mutex m_holdMutex;  // a hold and a send are never interleaved
     unsigned m_holder = 0;
     unsigned m_lastHold = 0;
-    std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker alone
+    std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker, or the feeder, alone
     bool m_consoleOn = false;  // set before the link thread starts
     std::string m_lastOpenFailure;  // told in the console already
     ConsoleFeed m_console;
