@@ -1081,10 +1081,11 @@ TEST_F(MonitorFrame, ConsoleAndStatisticsFollowTheSimulatorUntilItIsKilled) {
     SimulatedModule module({"--link", m_dir / "ttySIM0", "--rate", "5"}, m_dir.Path());
     CMonitorApp monitor(m_notifier, {QString::fromStdString(module.device)}, 115200);
     CMainFrame& frame = monitor.MainFrame();
-    frame.resize(1280, 800);
     if (kPaint) monitor.Show();
-    monitor.ShowWindow(WindowType::Console);
+    frame.showNormal();  // the offscreen screen is smaller than the one looked at
+    frame.resize(1280, 800);
     monitor.ShowWindow(WindowType::SatelliteTable);
+    monitor.ShowWindow(WindowType::Console);
     auto& console = *static_cast<CConsoleView*>(monitor.Registry().View(WindowType::Console));
     frame.ConnectOrDisconnect();
     ASSERT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
