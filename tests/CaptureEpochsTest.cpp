@@ -14,11 +14,13 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "CaptureFixes.h"
 #include "EpochLogic.h"
 #include "LinkHarness.h"
 #include "NmeaFields.h"
+#include "SatelliteTable.h"
 #include "TestSupport.h"
 
 namespace {
@@ -152,6 +154,57 @@ TEST_P(CaptureEpochs, OneSkyPerEpochAndEveryFixOnce) {
     std::string error;
     ASSERT_TRUE(ReadCaptureFixes(path, tools, error)) << error;
     EXPECT_EQ(fixes, tools.Fixes().size());
+}
+
+// The satellite table of each epoch holds the satellites of the epoch's report of the
+// sky, constellation by constellation, each signal of a satellite once; its used rows
+// are the report's used satellites.
+TEST_P(CaptureEpochs, EachEpochsSatelliteTableListsItsSkyReport) {
+    const auto messages = testsupport::RunThroughLink(testsupport::ReadFile(CapturePath(GetParam())));
+    const SatelliteViewSet* view = nullptr;
+    const UsedSatelliteSet* used = nullptr;
+    int tables = 0;
+    for (const LinkMessage& m : messages) {
+        if (m.number == msg::kSatellitesInView) view = &std::get<SatelliteViewSet>(m.payload);
+        if (m.number == msg::kUsedSatellites) used = &std::get<UsedSatelliteSet>(m.payload);
+        if (m.number != msg::kSatelliteTable) continue;
+        ASSERT_TRUE(view && used) << "a table before its report";
+        const auto& rows = std::get<SatelliteTable>(m.payload).rows;
+        ++tables;
+        std::string inView, inTable;
+        std::set<std::pair<int, int>> inReport, usedInReport, usedInTable;
+        for (int i = 0; i < view->count; ++i) inReport.insert({view->satellites[i].system, view->satellites[i].prn});
+        for (int i = 0; i < used->count; ++i) usedInReport.insert({used->system[i], used->prn[i]});
+        std::set<std::pair<int, int>> listed;
+        std::set<std::tuple<int, int, int>> signals;
+        for (const SatelliteRow& r : rows) {
+            EXPECT_TRUE(signals.insert({r.system, r.prn, r.signalId}).second) << "a signal twice, PRN " << r.prn;
+            if (r.elevation != kNotInView) listed.insert({r.system, r.prn});
+            if (r.used) usedInTable.insert({r.system, r.prn});
+        }
+        inView = PerSystem(static_cast<int>(inReport.size()), [&](int i) { return std::next(inReport.begin(), i)->first; });
+        inTable = PerSystem(static_cast<int>(listed.size()), [&](int i) { return std::next(listed.begin(), i)->first; });
+        EXPECT_EQ(inTable, inView) << "table " << tables;
+        EXPECT_EQ(listed, inReport) << "table " << tables;
+        for (const auto& satellite : usedInTable) EXPECT_TRUE(usedInReport.count(satellite)) << satellite.second;
+    }
+    EXPECT_GT(tables, 0);
+}
+
+// NMEA 4.11 from a dual-band receiver: one row per satellite and signal, by the ids of
+// its GSV groups ($GPGSV,...,1 L1 C/A, ...,6 L2C-L; Galileo 7 E1-BC and 2 E5b).
+TEST(CaptureSatelliteTable, ADualBandReceiverHasARowPerSignal) {
+    const auto messages = testsupport::RunThroughLink(testsupport::ReadFile(CapturePath("ublox-zed-f9p-nmea.nmea")));
+    std::vector<SatelliteTable> tables;
+    for (const LinkMessage& m : messages)
+        if (m.number == msg::kSatelliteTable) tables.push_back(std::get<SatelliteTable>(m.payload));
+    ASSERT_GE(tables.size(), 5u);
+    std::map<std::string, int> perSignal;
+    for (const SatelliteRow& r : tables[4].rows)
+        ++perSignal[std::string(SystemName(r.system)) + " " + std::string(SignalName(r.system, r.signalId))];
+    EXPECT_EQ(perSignal, (std::map<std::string, int>{{"BeiDou B1I", 10}, {"GLONASS G1 C/A", 10}, {"GLONASS G2 C/A", 10},
+                                                     {"GPS L1 C/A", 12}, {"GPS L2C-L", 12}, {"Galileo E1-BC", 9},
+                                                     {"Galileo E5b", 9}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Receivers, CaptureEpochs,

@@ -24,7 +24,8 @@ const std::string kGpGsv = Sentence("GPGSV,1,1,02,04,40,100,40,05,50,200,45");
 const std::string kGlGsv1 = Sentence("GLGSV,2,1,05,65,10,10,30,66,20,20,31,67,30,30,32,68,40,40,33");
 const std::string kGlGsv2 = Sentence("GLGSV,2,2,05,69,50,50,34");
 
-const std::vector<int> kCycle = {1026, 1125, 1045, 1066, 1027, 1046, 1065};
+// The sky report: the used satellites, the satellites in view, then the table of both.
+const std::vector<int> kCycle = {1026, 1125, 1045, 1066, 1027, 1046, 1065, 1152};
 
 template <typename T>
 std::vector<T> PayloadsOf(const std::vector<LinkMessage>& messages, int number) {

@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -24,6 +25,8 @@
 #include "MonitorApp.h"
 #include "NmeaInfoView.h"
 #include "ReplayBar.h"
+#include "SatelliteTableView.h"
+#include "ConsoleView.h"
 #include "Notifier.h"
 #include "SignalView.h"
 #include "SkyView.h"
@@ -89,6 +92,7 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
     monitor.MainFrame().resize(1280, 800);
     if (kPaint) monitor.Show();
+    monitor.ShowWindow(WindowType::SatelliteTable);
     monitor.MainFrame().ConnectOrDisconnect();
     ASSERT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
 
@@ -115,6 +119,15 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
         EXPECT_NE(s.prn, 0);
         EXPECT_TRUE(seen.insert({s.system, s.prn}).second) << "system " << int(s.system) << " PRN " << s.prn;
     }
+    // Satellites: the satellites of the same report, constellation by constellation; a
+    // receiver that names its signals has a row for each.
+    std::map<int, std::set<int>> inSky, inTable;
+    for (int i = 0; i < sky->SatelliteCount(); ++i) inSky[sky->Satellite(i).system].insert(sky->Satellite(i).prn);
+    const auto& table = ViewOf<CSatelliteTableView>(monitor, WindowType::SatelliteTable);
+    for (const SatelliteRow& row : table.Model().Table().rows)
+        if (row.elevation != kNotInView) inTable[row.system].insert(row.prn);
+    EXPECT_EQ(inTable, inSky);
+    EXPECT_EQ(table.Table().model()->rowCount(), static_cast<int>(table.Model().Table().rows.size()));
     std::set<QString> labels;
     for (const CTChart::Point& bar : ViewOf<CSignalView>(monitor, WindowType::Signal).Chart().Points(0)) {
         EXPECT_TRUE(labels.insert(bar.label).second) << bar.label.toStdString();
@@ -134,6 +147,7 @@ TEST_P(MonitorCaptures, EveryWindowShowsTheReceiversLastEpoch) {
         QDir().mkpath(PICTURES_DIR);
         const QString name = QFileInfo(GetParam()).completeBaseName();
         monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/capture-" + name + ".png");
+        monitor.Registry().Frame(WindowType::SatelliteTable)->grab().save(QString(PICTURES_DIR) + "/satellites-" + name + ".png");
     }
     monitor.MainFrame().ConnectOrDisconnect();
 }
@@ -160,6 +174,12 @@ TEST_P(MonitorCaptures, ReplayedShowsTheSameLastEpoch) {
     // A replay ends its last epoch: Track has every fix the tools count.
     ASSERT_TRUE(WaitFor([&] { return ViewOf<CTrackView>(monitor, WindowType::Track).Fixes().size() == CaptureFixCount(GetParam()); }, 5000))
         << ViewOf<CTrackView>(monitor, WindowType::Track).Fixes().size() << " fixes in Track";
+
+    // The counts of a replay read like a line's: every byte of the file, no checksum
+    // error more than the capture holds.
+    frame.ReadStatistics();
+    EXPECT_EQ(frame.CurrentLinkStatus().counts.bytes, testsupport::ReadFile(path).size());
+    EXPECT_GT(frame.CurrentLinkStatus().counts.sentences, 0u);
 
     bar.SeekTo(0);
     ASSERT_TRUE(WaitFor([&] { return frame.StatusText(2) == "  Replay >>--->>"; }, 10000));
@@ -213,6 +233,8 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
         CMonitorApp monitor(notifier, {QString::fromStdString(dir / "ttySIM0")}, 115200);
         monitor.MainFrame().resize(1280, 800);
         if (kPaint) monitor.Show();
+        monitor.ShowWindow(WindowType::SatelliteTable);
+        monitor.ShowWindow(WindowType::Console);
         monitor.MainFrame().ConnectOrDisconnect();
         ASSERT_TRUE(notifier.messages.isEmpty()) << notifier.messages.join("|").toStdString();
         auto& fixMode = ViewOf<CFixModeView>(monitor, WindowType::FixMode);
@@ -224,12 +246,22 @@ TEST(MonitorSimulated, AMinuteOfDrivingInEveryWindow) {
         EXPECT_GT(ViewOf<CSkyViewView>(monitor, WindowType::SkyView).SatelliteCount(), 20);
         EXPECT_GT(ViewOf<CSignalView>(monitor, WindowType::Signal).Chart().Points(0).size(), 20u);
         EXPECT_NE(ViewOf<CVelocityView>(monitor, WindowType::Velocity).SpeedDial().FootText(), "0.0000 Km/h");
+        EXPECT_GT(ViewOf<CSatelliteTableView>(monitor, WindowType::SatelliteTable).Model().rowCount(), 20);
+        EXPECT_GT(ViewOf<CConsoleView>(monitor, WindowType::Console).History().Lines().size(), 600u);
         if (kPaint) {
             QDir().mkpath(PICTURES_DIR);
             monitor.MainFrame().grab().save(QString(PICTURES_DIR) + "/skyledger-simulated.png");
             for (const MonitorWindowType& row : MonitorWindowTypes()) {
                 QString name = QString(row.title).toLower().replace(' ', '-');
-                monitor.Registry().Frame(row.type)->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+                QMdiSubWindow* frame = monitor.Registry().Frame(row.type);
+                frame->grab().save(QString(PICTURES_DIR) + "/window-" + name + ".png");
+                if (!row.onDemand) continue;
+                // A window opened on demand, at the size it opens with: every label whole.
+                for (const QLabel* label : frame->findChildren<QLabel*>()) {
+                    if (!label->isVisible() || label->text().isEmpty() || label->wordWrap()) continue;
+                    EXPECT_GE(label->contentsRect().width(), label->sizeHint().width() - 2 * label->margin())
+                        << row.title << ": " << label->text().toStdString();
+                }
             }
             // Each window maximised on both screens: every label shows its whole text.
             for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080)}) {

@@ -20,11 +20,14 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QStatusBar>
+#include <QToolBar>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <csignal>
 #include <unistd.h>
 
 #include "GuiTestSupport.h"
@@ -37,6 +40,9 @@
 #include "PortList.h"
 #include "TestSupport.h"
 #include "TtffSeriesDlg.h"
+#include "CommandTable.h"
+#include "ConsoleView.h"
+#include "SatelliteTableView.h"
 
 namespace {
 
@@ -47,7 +53,7 @@ using testsupport::WaitFor;
 class MessageLog : public QObject {
 public:
     bool eventFilter(QObject* target, QEvent* event) override {
-        if (event->type() >= 1025 && event->type() <= 1151) seen.push_back({target, static_cast<int>(event->type())});
+        if (event->type() >= msg::kFirstMessage && event->type() <= msg::kLastMessage) seen.push_back({target, static_cast<int>(event->type())});
         return false;
     }
     std::vector<std::pair<QObject*, int>> seen;
@@ -200,6 +206,7 @@ constexpr const char* kOneFix = "$GPGGA,000000.00,2500.0000,N,12100.0000,E,1,08,
 static void ExpectTilesInsideTheArea(CMonitorApp& monitor) {
     const QRect area = monitor.MainFrame().MdiArea().viewport()->rect();
     for (WindowType type : ClearOrder()) {
+        if (MonitorWindowOf(type).onDemand) continue;
         const QRect tile = monitor.Registry().Frame(type)->geometry();
         EXPECT_TRUE(area.contains(tile)) << MonitorWindowOf(type).title << " at " << tile.bottom() << " in "
                                          << area.bottom();
@@ -284,7 +291,8 @@ TEST_F(MonitorFrame, ConnectFeedsTheWindowsAndDisconnectKeepsThePortName) {
     CMonitorApp monitor(m_notifier, {QString::fromStdString(pty.SlavePath())}, 115200);
     if (kPaint) monitor.Show();
     MessageLog log;
-    for (const MonitorWindowType& row : MonitorWindowTypes()) monitor.Registry().View(row.type)->installEventFilter(&log);
+    for (const MonitorWindowType& row : MonitorWindowTypes())
+        if (!row.onDemand) monitor.Registry().View(row.type)->installEventFilter(&log);
     CMainFrame& frame = monitor.MainFrame();
 
     frame.ConnectOrDisconnect();
@@ -990,4 +998,139 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
+}
+
+namespace {
+
+QPushButton* BarButton(CMainFrame& frame, const QString& text) {
+    for (QPushButton* b : frame.findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+}  // namespace
+
+// The bar opens the windows that are not home windows: over the tiles, which stay where
+// they are; a second click brings the open one to the front, and one closed opens anew.
+TEST_F(MonitorFrame, SatellitesAndConsoleOpenFromTheBarOverTheTiles) {
+    CMonitorApp monitor(m_notifier, {}, 0);
+    CMainFrame& frame = monitor.MainFrame();
+    monitor.Show();
+    frame.showNormal();  // the offscreen screen is smaller than the one looked at
+    frame.resize(1280, 800);
+    QCoreApplication::processEvents();
+    std::vector<QRect> tiles;
+    for (WindowType type : ClearOrder())
+        if (!MonitorWindowOf(type).onDemand) tiles.push_back(monitor.Registry().Frame(type)->geometry());
+    EXPECT_EQ(monitor.Registry().Frame(WindowType::Console), nullptr) << "not open at the start";
+    QPushButton* satellites = BarButton(frame, "Satellites");
+    QPushButton* console = BarButton(frame, "Console");
+    ASSERT_TRUE(satellites && console);
+    satellites->click();
+    console->click();
+    console->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.MdiArea().subWindowList().size(), 9);
+    EXPECT_EQ(frame.MdiArea().activeSubWindow(), monitor.Registry().Frame(WindowType::Console));
+    const QSize area = frame.MdiArea().size();
+    const HomeRect home = HomeRectOf(WindowType::Console, area.width(), area.height());
+    EXPECT_EQ(monitor.Registry().Frame(WindowType::Console)->geometry(), QRect(home.left, home.top, home.width, home.height));
+    EXPECT_TRUE(QRect(QPoint(), area).contains(monitor.Registry().Frame(WindowType::SatelliteTable)->geometry()));
+    std::vector<QRect> after;
+    for (WindowType type : ClearOrder())
+        if (!MonitorWindowOf(type).onDemand) after.push_back(monitor.Registry().Frame(type)->geometry());
+    EXPECT_EQ(after, tiles);
+    ASSERT_EQ(frame.width(), 1280) << "the offscreen screen is " << frame.screen()->size().width() << " wide";
+    // The bar with its two new buttons and the status bar with the counts beside a
+    // notice show every text whole at 1280 wide.
+    frame.Notice("line lost on ttyUSB0: Input/output error");
+    QCoreApplication::processEvents();
+    std::vector<QWidget*> bars{frame.statusBar()};
+    for (QToolBar* bar : frame.findChildren<QToolBar*>()) bars.push_back(bar);
+    for (QWidget* bar : bars) {
+        for (QLabel* l : bar->findChildren<QLabel*>()) {
+            if (!l->isVisible() || l->text().trimmed().isEmpty()) continue;
+            EXPECT_GE(l->contentsRect().width(), QFontMetrics(l->font()).horizontalAdvance(l->text())) << l->text().toStdString();
+        }
+        for (QPushButton* b : bar->findChildren<QPushButton*>()) {
+            if (!b->isVisible()) continue;
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        }
+    }
+    if (kPaint) {
+        QDir().mkpath(PICTURES_DIR);
+        frame.grab().save(QString(PICTURES_DIR) + "/skyledger-new-windows.png");
+    }
+
+    monitor.Registry().Frame(WindowType::Console)->close();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(monitor.Registry().Frame(WindowType::Console), nullptr);
+    EXPECT_EQ(monitor.Registry().View(WindowType::Console), nullptr);
+    EXPECT_EQ(frame.MdiArea().subWindowList().size(), 8);
+    monitor.Registry().Frame(WindowType::SkyView)->close();
+    EXPECT_TRUE(monitor.Registry().Frame(WindowType::SkyView)->isVisible()) << "a home window stays";
+    console->click();
+    EXPECT_NE(monitor.Registry().View(WindowType::Console), nullptr);
+}
+
+// The simulated module through the console: its sentences as they come, the command the
+// panel sent marked as sent with the module's reply after it, the counts in the status
+// bar and the console; the module killed mid-run, as a pulled cable, is told in both.
+TEST_F(MonitorFrame, ConsoleAndStatisticsFollowTheSimulatorUntilItIsKilled) {
+    SimulatedModule module({"--link", m_dir / "ttySIM0", "--rate", "5"}, m_dir.Path());
+    CMonitorApp monitor(m_notifier, {QString::fromStdString(module.device)}, 115200);
+    CMainFrame& frame = monitor.MainFrame();
+    if (kPaint) monitor.Show();
+    frame.showNormal();  // the offscreen screen is smaller than the one looked at
+    frame.resize(1280, 800);
+    monitor.ShowWindow(WindowType::SatelliteTable);
+    monitor.ShowWindow(WindowType::Console);
+    auto& console = *static_cast<CConsoleView*>(monitor.Registry().View(WindowType::Console));
+    frame.ConnectOrDisconnect();
+    ASSERT_TRUE(m_notifier.messages.isEmpty()) << m_notifier.messages.join("|").toStdString();
+    const auto hasLine = [&](const std::function<bool(const ConsoleLine&)>& match) {
+        return std::any_of(console.History().Lines().begin(), console.History().Lines().end(), match);
+    };
+    ASSERT_TRUE(WaitFor([&] { return console.History().Lines().size() > 40; }, 10000));
+    EXPECT_EQ(console.History().Lines().front().text, "opened " + module.device + " at 115200 baud");
+    const CommandBytes hot = RestartCommand(ModuleFamily::Zr, Restart::Hot);
+    ASSERT_TRUE(frame.ActiveLink()->SendBytes(hot.data(), hot.size()));
+    const std::string sent = SentText(hot);
+    ASSERT_TRUE(WaitFor([&] {
+        return hasLine([&](const ConsoleLine& l) { return l.kind == ConsoleKind::Sent && l.text == sent; });
+    }, 5000)) << sent;
+    EXPECT_TRUE(WaitFor([&] {
+        return hasLine([](const ConsoleLine& l) { return l.kind == ConsoleKind::Received && l.text.starts_with("$PZRC"); });
+    }, 5000)) << "the module's reply";
+    ASSERT_TRUE(WaitFor([&] { return frame.CurrentLinkStatus().bytesPerSecond > 100; }, 5000));
+    const LinkStatus live = frame.CurrentLinkStatus();
+    EXPECT_TRUE(live.open);
+    EXPECT_GT(live.counts.sentences, 20u);
+    EXPECT_EQ(live.counts.checksumErrors, 0u);
+    EXPECT_TRUE(frame.StatisticsText().contains(" sentences, 0 bad, 0 dropped")) << frame.StatisticsText().toStdString();
+    console.ShowStatus();
+    EXPECT_FALSE(console.StatusLabel().text().contains("no line open"));
+    if (kPaint) {
+        QDir().mkpath(PICTURES_DIR);
+        frame.grab().save(QString(PICTURES_DIR) + "/skyledger-console-live.png");
+    }
+
+    module.process.Signal(SIGKILL);
+    ASSERT_TRUE(WaitFor([&] {
+        return hasLine([&](const ConsoleLine& l) {
+            return l.kind == ConsoleKind::Note && l.text.starts_with("line lost on " + module.device + ": ");
+        });
+    }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return frame.CurrentLinkStatus().bytesPerSecond == 0; }, 3000));
+    const LinkStatus lost = frame.CurrentLinkStatus();
+    EXPECT_FALSE(lost.open);
+    EXPECT_GE(lost.counts.bytes, live.counts.bytes) << "the counts stay";
+    EXPECT_TRUE(frame.StatisticsText().contains(", 0 B/s,")) << frame.StatisticsText().toStdString();
+    console.ShowStatus();
+    EXPECT_TRUE(console.StatusLabel().text().endsWith("(no line open)")) << console.StatusLabel().text().toStdString();
+    EXPECT_TRUE(frame.StatusText(2) == "  Line lost <- x ->" || frame.StatusText(2) == "  Waiting <- ? ->")
+        << frame.StatusText(2).toStdString();
+    if (kPaint) frame.grab().save(QString(PICTURES_DIR) + "/skyledger-console-lost.png");
+    frame.ConnectOrDisconnect();
 }

@@ -166,6 +166,20 @@ void Write(Json& j, const EpochSummary& r) {
     j.Close('}');
 }
 
+// One row per signal (or per satellite where the receiver names no signal).
+void Write(Json& j, const SatelliteTable& t) {
+    j.Key("rows").Open('[');
+    for (const SatelliteRow& r : t.rows) {
+        j.Open('{').Key("system").Int(r.system).Key("prn").Int(r.prn).Key("signal").Int(r.signalId);
+        j.Key("elevation").Int(r.elevation).Key("azimuth").Int(r.azimuth).Key("snr").Int(r.snr);
+        j.Key("used").Int(r.used ? 1 : 0).Close('}');
+    }
+    j.Close(']');
+}
+
+// The tools never turn the console on; its lines are the capture's own.
+void Write(Json& j, const ConsoleBatch& b) { j.Key("lines").Int(static_cast<int>(b.entries.size())); }
+
 void Write(Json&, const std::monostate&) {}
 
 }  // namespace

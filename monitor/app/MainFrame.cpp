@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -63,11 +64,14 @@ struct PaneRow {
     int width;  // at least, whatever the text
     bool border;
     bool whole;  // never narrower than its text; the others give way when room is short
+    int least;   // how far one that gives way goes (less for a shorter text)
 };
 // Port, its name, connection state, GPD caption, GPD file, and an empty last pane.
-constexpr PaneRow kPanes[] = {{"COM : ", 40, false, true},        {"   ", 40, true, true},
-                              {kDisconnectedText, 150, false, true}, {"GPD File : ", 50, false, true},
-                              {" ", 600, true, false},               {"", 0, false, false}};
+// The GPD file's pane gives way before the notice's, which keeps room for a sentence
+// beside the link's counts.
+constexpr PaneRow kPanes[] = {{"COM : ", 40, false, true, 0},        {"   ", 40, true, true, 0},
+                              {kDisconnectedText, 150, false, true, 0}, {"GPD File : ", 50, false, true, 0},
+                              {" ", 600, true, false, 40},              {"", 0, false, false, 320}};
 
 // A status pane that asks for its row's width, or its text's when that is wider: a
 // capture's name or "Finding rate" is shown whole rather than cut by its neighbours.
@@ -83,11 +87,10 @@ public:
     }
     QSize minimumSizeHint() const override {
         const QSize s = QLabel::minimumSizeHint();
-        return m_row.whole ? sizeHint() : QSize(std::min(s.width(), kGivingPaneMinimum), s.height());
+        return m_row.whole ? sizeHint() : QSize(std::min(s.width(), m_row.least), s.height());
     }
 
 private:
-    static constexpr int kGivingPaneMinimum = 40;
     const PaneRow& m_row;
 };
 
@@ -110,7 +113,8 @@ void LiveSink::Post(const LinkMessage& message) {
 }
 
 CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStringList& extraPorts, int baud)
-    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea), m_lineWatch(new QTimer(this)) {
+    : m_notifier(notifier), m_registry(registry), m_sink(registry), m_mdi(new QMdiArea),
+      m_statisticsTimer(new QTimer(this)), m_lineWatch(new QTimer(this)) {
     m_lineWatch->setInterval(kLineWatchMs);
     connect(m_lineWatch, &QTimer::timeout, this, &CMainFrame::WatchLine);
     setWindowTitle("skyLedger");
@@ -143,6 +147,9 @@ CMainFrame::CMainFrame(INotifier& notifier, WindowRegistry& registry, const QStr
     setCentralWidget(m_mdi);
     m_mdi->installEventFilter(this);
     BuildStatusBar();
+    m_statisticsTimer->setInterval(kStatisticsMs);
+    connect(m_statisticsTimer, &QTimer::timeout, this, &CMainFrame::ReadStatistics);
+    m_statisticsTimer->start();
     // The lists' first entries are current before anyone listens: take the starting
     // choices explicitly rather than from a change signal that may never come.
     if (!extraPorts.isEmpty()) m_ports->setCurrentIndex(static_cast<int>(m_portPaths.indexOf(extraPorts.front())));
@@ -275,6 +282,13 @@ QWidget* CMainFrame::BuildBar() {
     connect(m_ntrip, &QPushButton::clicked, this, [this] { OpenNtrip(); });
     layout->addWidget(m_ntrip);
     layout->addWidget(BuildCaptureButton());
+    layout->addSpacing(12);
+    for (WindowType type : {WindowType::SatelliteTable, WindowType::Console}) {
+        auto* open = new QPushButton(MonitorWindowOf(type).title);
+        open->setToolTip(QString("Open the %1 window").arg(MonitorWindowOf(type).title));
+        connect(open, &QPushButton::clicked, this, [this, type] { emit windowWanted(type); });
+        layout->addWidget(open);
+    }
     layout->addStretch();
     return row;
 }
@@ -284,6 +298,33 @@ void CMainFrame::BuildStatusBar() {
         m_panes[i] = new PaneLabel(kPanes[i]);
         statusBar()->addWidget(m_panes[i], i + 1 == m_panes.size() ? 1 : 0);
     }
+    m_statistics = new QLabel;
+    m_statistics->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addPermanentWidget(m_statistics);
+    ReadStatistics();
+}
+
+QString CMainFrame::StatisticsText() const { return m_statistics->text(); }
+
+// A new link counts from 0: its rate is measured afresh. Without a link the last counts
+// stay, at no bytes a second.
+void CMainFrame::ReadStatistics() {
+    const CNmeaThread* link = m_activeLink ? m_activeLink.get() : m_replayBar->Link();
+    if (link != m_countedLink) m_byteRate.Reset();
+    m_countedLink = link;
+    if (link) {
+        m_linkStatus.counts = link->Statistics();
+        m_byteRate.Sample(m_linkStatus.counts.bytes, QDateTime::currentMSecsSinceEpoch());
+        m_linkStatus.open = m_activeLink ? m_activeLink->IsConnected() : true;
+        m_linkStatus.bytesPerSecond = m_linkStatus.open ? m_byteRate.PerSecond() : 0;
+    } else {
+        m_linkStatus.open = false;
+        m_linkStatus.bytesPerSecond = 0;
+    }
+    m_statistics->setText(QString::fromStdString(ShortStatisticsText(m_linkStatus)));
+    m_statistics->setToolTip(QString("%1; dropped: %2")
+                                 .arg(QString::fromStdString(::StatisticsText(m_linkStatus)),
+                                      QString::fromStdString(DroppedText(m_linkStatus.counts))));
 }
 
 void CMainFrame::Notice(const QString& text) {
@@ -310,6 +351,7 @@ void CMainFrame::ConnectAt(const std::string& device, int baud) {
     m_capturing = !m_captureOff;
     m_activeLink = std::make_unique<CNmeaThread>(device, static_cast<uint32_t>(baud), &m_liveSink,
                                                  m_capturing ? &m_captureLog : nullptr, ModuleReplyDecoders());
+    m_activeLink->EnableConsole();
     m_activeLink->Start();
     if (!m_activeLink->Connect()) {
         m_notifier.Show(nullptr, "Error", QString::fromStdString(m_activeLink->OpenErrorText()));
@@ -552,7 +594,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 void CMainFrame::Tile() {
     for (WindowType type : ClearOrder()) {
         auto* frame = qobject_cast<CChildFrame*>(m_registry.Frame(type));
-        if (!frame) continue;
+        if (!frame || MonitorWindowOf(type).onDemand) continue;  // it floats where it was put
         if (frame->IsMaximised()) continue;  // it covers the whole area already
         const HomeRect r = HomeRectFor(type);
         frame->setGeometry(r.left, r.top, r.width, r.height);

@@ -19,6 +19,7 @@
 #include "GpdTransfer.h"
 #include "LineReturn.h"
 #include "LineTraffic.h"
+#include "LinkStatistics.h"
 #include "NmeaThread.h"
 #include "WindowRegistry.h"
 #include "WindowTypes.h"
@@ -66,6 +67,12 @@ public:
     QComboBox& PortList() { return *m_ports; }
     QComboBox& BaudList() { return *m_bauds; }
     QString StatusText(int pane) const;
+    // The link's counts and byte rate as the status bar shows them, read every
+    // kStatisticsMs from the live link or the replay's; after DisConnect the last ones.
+    static constexpr int kStatisticsMs = 500;
+    LinkStatus CurrentLinkStatus() const { return m_linkStatus; }
+    QString StatisticsText() const;
+    void ReadStatistics();
 
     // A text in the status bar's last pane that stops nothing.
     void Notice(const QString& text);
@@ -111,6 +118,11 @@ public:
     CReplayBar& ReplayBar() { return *m_replayBar; }
     QPushButton& ReplayButton() { return *m_replay; }
 
+signals:
+    // A window opened on demand (the bar's "Satellites" and "Console"): the application
+    // opens it, or brings it to the front.
+    void windowWanted(WindowType type);
+
 protected:
     // The area is watched, not the frame: a bar shown or hidden resizes it alone.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -148,6 +160,11 @@ private:
     QComboBox* m_bauds = nullptr;
     QPushButton* m_connect = nullptr;
     std::array<QLabel*, 6> m_panes{};
+    QLabel* m_statistics = nullptr;  // the link's counts, at the status bar's right end
+    QTimer* m_statisticsTimer;
+    LinkStatus m_linkStatus;
+    ByteRate m_byteRate;
+    const CNmeaThread* m_countedLink = nullptr;  // whose counts m_byteRate holds
     QStringList m_portPaths;  // the devices behind the port list, in its order
     int m_selectedPort = -1;  // index into m_portPaths
     int m_selectedBaud = -1;

@@ -29,7 +29,9 @@ CMonitorApp::CMonitorApp(INotifier& notifier, const QStringList& ports, int baud
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("skyLedger");
     m_mainFrame = std::make_unique<CMainFrame>(notifier, m_registry, ports, baud);
-    for (const MonitorWindowType& row : MonitorWindowTypes()) OpenWindow(row.type);
+    for (const MonitorWindowType& row : MonitorWindowTypes())
+        if (!row.onDemand) OpenWindow(row.type);
+    connect(m_mainFrame.get(), &CMainFrame::windowWanted, this, &CMonitorApp::ShowWindow);
     // The frame has no menu bar; its accelerators stay.
     auto* newWindow = new QShortcut(QKeySequence::New, m_mainFrame.get());
     connect(newWindow, &QShortcut::activated, this, &CMonitorApp::OfferNewWindow);
@@ -57,16 +59,29 @@ CChildFrame* CMonitorApp::OpenWindow(WindowType type) {
     m_registry.SetFrame(type, frame);
     m_registry.SetView(type, view);
     m_mainFrame->MdiArea().addSubWindow(frame);
-    frame->setWindowFlags(CChildFrame::kFlags);  // adding it brought the system menu back
+    frame->setWindowFlags(CChildFrame::FlagsFor(type));  // adding it brought the system menu back
+    if (MonitorWindowOf(type).onDemand) {
+        const HomeRect r = m_mainFrame->HomeRectFor(type);
+        frame->setGeometry(r.left, r.top, r.width, r.height);
+    }
     frame->show();
     m_mainFrame->Tile();
+    return frame;
+}
+
+CChildFrame* CMonitorApp::ShowWindow(WindowType type) {
+    auto* frame = qobject_cast<CChildFrame*>(m_registry.Frame(type));
+    if (!frame) return OpenWindow(type);
+    m_mainFrame->MdiArea().setActiveSubWindow(frame);
+    frame->raise();
     return frame;
 }
 
 QWidget* CMonitorApp::MakeView(WindowType type) {
     if (type == WindowType::None) return new CEmptyView;
     const ViewServices services{m_notifier, [this] { return m_mainFrame->ActiveLink(); },
-                                [this](const QString& text) { m_mainFrame->Notice(text); }};
+                                [this](const QString& text) { m_mainFrame->Notice(text); },
+                                [this] { return m_mainFrame->CurrentLinkStatus(); }};
     return MonitorWindowOf(type).make(services);
 }
 

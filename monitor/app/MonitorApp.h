@@ -1,4 +1,4 @@
-// The monitor's application object: opens one window of each type in a fixed order,
+// The monitor's application object: opens one home window of each type in a fixed order,
 // keeps the registry through which the link finds them, and shows the main frame.
 #pragma once
 
@@ -27,6 +27,8 @@ public:
 
     // File New: another window of `type`, which takes over the registry slot.
     CChildFrame* OpenWindow(WindowType type);
+    // The window of `type` brought to the front, opened first when there is none.
+    CChildFrame* ShowWindow(WindowType type);
     void Show();
     // The about box (F1, the frame having no menu): shown modally by ShowAbout.
     std::unique_ptr<QDialog> MakeAboutBox() const;

@@ -94,6 +94,7 @@ bool CReplayBar::Start(const QString& path, double speed) {
         return false;
     }
     m_link = std::make_unique<CNmeaThread>(path.toStdString(), 0, m_sink, nullptr, m_decoders);
+    m_link->EnableConsole();
     m_link->Start();
     m_player = std::move(player);
     const uint64_t session = ++m_session;

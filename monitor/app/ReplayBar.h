@@ -21,6 +21,8 @@ class QTimer;
 class CReplayBar : public QWidget {
     Q_OBJECT
 public:
+    // The link the replay feeds, null when none runs: its counts are the status bar's.
+    const CNmeaThread* Link() const { return m_link.get(); }
     CReplayBar(INotifier& notifier, ILinkSink* sink, ReplyDecoders decoders, QWidget* parent = nullptr);
     ~CReplayBar() override;
 

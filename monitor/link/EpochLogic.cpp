@@ -144,6 +144,13 @@ void MergeSatellite(SatelliteViewSet& view, std::bitset<8 * 256>& listed, const 
     CountSignal(view, 0, s.snr);
 }
 
+// The groups of one report are distinct (a group listed again begins the next report):
+// no search, the table builder merges what a receiver repeats anyway.
+void AddSignal(SkySignals& signals, const SatelliteEntry& s, int16_t signalId) {
+    if (signals.count >= kMaxSignals) return;
+    signals.entries[signals.count++] = {s.system, s.prn, signalId, s.elevation, s.azimuth, s.snr};
+}
+
 }  // namespace
 
 bool ApplyGsv(ReceiverState& state) {
@@ -157,6 +164,7 @@ bool ApplyGsv(ReceiverState& state) {
     if (e.skyPosted) return false;
     if (e.viewStale) {
         view = {};
+        state.skySignals.count = 0;
         e.listed.reset();
         e.viewStale = false;
     }
@@ -165,7 +173,10 @@ bool ApplyGsv(ReceiverState& state) {
         for (int i = 0; i < view.completedGroups; ++i) known |= view.groupSystem[i] == gsv.system;
         if (!known && view.completedGroups < kMaxGroups) view.groupSystem[view.completedGroups++] = gsv.system;
     }
-    for (int k = 0; k < gsv.count; ++k) MergeSatellite(view, e.listed, gsv.satellites[k]);
+    for (int k = 0; k < gsv.count; ++k) {
+        MergeSatellite(view, e.listed, gsv.satellites[k]);
+        AddSignal(state.skySignals, gsv.satellites[k], gsv.signalId);
+    }
     e.skyPending = true;
     return groupEnds && key == e.closingGroup;
 }

@@ -11,6 +11,8 @@ std::span<const LinkWindowRow, kWindowTypeCount> LinkWindowRows() {
         {WindowType::Velocity, 1105, 1124, 1147, "Velocity"},
         {WindowType::NavigationCommand, 1125, 1134, 1145, "Navigation command"},
         {WindowType::Track, 1135, 1144, 1151, "Track"},
+        {WindowType::SatelliteTable, 1152, 1159, 1160, "Satellites"},
+        {WindowType::Console, 1161, 1168, 1169, "Console"},
     };
     static_assert(std::size(kRows) == kWindowTypeCount);
     static_assert([] {

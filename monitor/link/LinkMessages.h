@@ -8,7 +8,9 @@
 #include <string>
 #include <variant>
 
+#include "ConsoleFeed.h"
 #include "ReceiverState.h"
+#include "SatelliteTable.h"
 
 namespace msg {
 inline constexpr int kGga = 1025, kUsedSatellites = 1026, kSatellitesInView = 1027, kRmc = 1029,
@@ -19,9 +21,14 @@ inline constexpr int kFixModeEpoch = 1087;
 inline constexpr int kVelocityVtg = 1105;
 inline constexpr int kFixReport = 1125, kReplyDecoded = 1126, kNaviCmdGga = 1127;
 inline constexpr int kTrackRmc = 1137, kTrackEpoch = 1138;
+inline constexpr int kSatelliteTable = 1152;
+inline constexpr int kConsoleLines = 1161;
+// Every window message, clear messages included, lies in this range.
+inline constexpr int kFirstMessage = 1025, kLastMessage = 1169;
 }  // namespace msg
 
-enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, None };
+// The seven home windows, then the windows opened on demand.
+enum class WindowType { NmeaInfo, Signal, SkyView, FixMode, Velocity, NavigationCommand, Track, SatelliteTable, Console, None };
 inline constexpr std::size_t kWindowTypeCount = static_cast<std::size_t>(WindowType::None);
 
 // A window type as the link knows it: the range of its messages, the message that
@@ -56,7 +63,8 @@ struct DecodedReply {
 };
 
 using LinkPayload = std::variant<std::monostate, GgaRecord, RmcRecord, VtgRecord, UsedSatelliteSet,
-                                 SatelliteViewSet, RawSentence, DecodedReply, EpochSummary>;
+                                 SatelliteViewSet, RawSentence, DecodedReply, EpochSummary, SatelliteTable,
+                                 ConsoleBatch>;
 
 struct LinkMessage {
     int number;

@@ -10,6 +10,7 @@
 #include "Framing.h"
 #include "NmeaFields.h"
 #include "ProprietaryParsers.h"
+#include "SatelliteTable.h"
 #include "StandardParsers.h"
 #include "StandardSentences.h"
 
@@ -102,7 +103,10 @@ void NmeaDispatcher::PostSky() {
     FinishCycle(m_state);
     Post({msg::kUsedSatellites, msg::kFixReport, msg::kSignalUsed, msg::kSkyUsed}, m_state.used);
     Post({msg::kSatellitesInView, msg::kSignalInView, msg::kSkyInView}, m_state.view);
+    if (m_sink) Post({msg::kSatelliteTable}, BuildSatelliteTable(m_state));
 }
+
+void NmeaDispatcher::PostConsole(ConsoleBatch&& batch) { Post({msg::kConsoleLines}, std::move(batch)); }
 
 // Once an epoch: its fix and fix type for Track and Fix mode, and for a receiver that
 // sent no VTG, its RMC's speed and course for Velocity.
@@ -183,7 +187,10 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     // LF alone is checked on the whole line rather than losing its last digit.
     const int checked = length > 0 && text[length - 1] == '\r' ? length - 1 : length;
     const std::string_view content(text, static_cast<std::size_t>(checked));
-    if (!VerifyNmeaChecksum(content)) return;
+    if (!VerifyNmeaChecksum(content)) {
+        m_checksumErrors.store(m_checksumErrors.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        return;
+    }
     m_goodSentences.store(m_goodSentences.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 
     // A new time of day begins an epoch, and so does a receiver without a time sending

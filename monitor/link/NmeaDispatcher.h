@@ -79,6 +79,10 @@ public:
     BinaryReply& Reply() { return m_reply; }
     // Text sentences whose checksum held, since construction; any thread may read it.
     uint64_t GoodSentences() const { return m_goodSentences.load(std::memory_order_acquire); }
+    // Text sentences whose checksum failed, the same way.
+    uint64_t ChecksumErrors() const { return m_checksumErrors.load(std::memory_order_acquire); }
+    // The console's lines, to its window.
+    void PostConsole(ConsoleBatch&& batch);
 
 private:
     // One copy of the record into the message, posted under each number in turn.
@@ -108,5 +112,6 @@ private:
     LinkMessage m_rawMessage{msg::kRawSentence, RawSentence{}};
     NmeaTextLog m_textLog;
     std::atomic<uint64_t> m_goodSentences{0};  // written by the link thread alone
+    std::atomic<uint64_t> m_checksumErrors{0};  // the same
     BinaryReply m_reply;
 };

@@ -11,6 +11,9 @@ namespace {
 // Between closing the port and opening it again: a USB bridge's driver ends the close
 // before the device can be opened anew.
 constexpr auto kReopenPause = std::chrono::milliseconds(50);
+// With the console on the link thread wakes at least this often, so the last lines
+// before a quiet line reach the window too.
+constexpr int kConsoleWakeMs = static_cast<int>(ConsoleFeed::kHandOverMs);
 }  // namespace
 
 CNmeaThread::CNmeaThread(std::string deviceName, uint32_t baudRate, ILinkSink* sink, CaptureLog* log,
@@ -37,7 +40,15 @@ bool CNmeaThread::Connect() {
         m_bytesReceived.store(m_bytesReceived.load(std::memory_order_relaxed) + count, std::memory_order_release);
         m_stream.FeedRxBytes(bytes, count);
     };
-    if (!m_port.Open(received)) return false;
+    if (!m_port.Open(received)) {
+        // A lost line is tried again every quarter second: the same failure is told once.
+        const std::string note = "cannot open " + m_deviceName + ": " + m_port.OpenErrorText();
+        if (note != m_lastOpenFailure) ConsoleNote(note);
+        m_lastOpenFailure = note;
+        return false;
+    }
+    m_lastOpenFailure.clear();
+    ConsoleNote("opened " + m_deviceName + " at " + std::to_string(m_baudRate) + " baud");
     if (m_log) m_log->Create();  // at once: the file is there, and its name is ours, before any byte
     {
         std::lock_guard lock(m_lossMutex);
@@ -56,8 +67,11 @@ bool CNmeaThread::Reconnect(const std::string& device) {
 
 void CNmeaThread::Disconnect() {
     if (LineLoss loss = m_port.LineLost(); loss.IsLost()) {
+        ConsoleNote("line lost on " + m_deviceName + ": " + loss.words);
         std::lock_guard lock(m_lossMutex);
         m_closedLoss = std::move(loss);
+    } else if (m_connected.load(std::memory_order_acquire)) {
+        ConsoleNote("closed " + m_deviceName);
     }
     m_port.Close();
     m_connected.store(false, std::memory_order_release);
@@ -81,7 +95,12 @@ void CNmeaThread::Shutdown() {
 bool CNmeaThread::SendBytes(const uint8_t* bytes, std::size_t length, unsigned hold) {
     std::lock_guard lock(m_holdMutex);
     if (m_holder != hold) return false;
-    if (m_port.IsOpen()) m_port.Enqueue(bytes, length);
+    if (m_port.IsOpen()) {
+        m_port.Enqueue(bytes, length);
+        if (m_consoleOn) m_console.Sent(std::span<const uint8_t>(bytes, length), ConsoleNowMs());
+    } else if (m_consoleOn) {
+        m_console.Note("not sent, the line is closed: " + SentText(std::span<const uint8_t>(bytes, length)), ConsoleNowMs());
+    }
     return true;
 }
 
@@ -105,6 +124,8 @@ bool CNmeaThread::LineHeld() const {
 // Only a new sentence or packet takes room: the bytes go in pieces that each begin at
 // one, after waiting for room.
 void CNmeaThread::FeedWithoutDrops(const uint8_t* bytes, std::size_t count) {
+    // Counted as the port's bytes are: a replay's counts read like a line's.
+    m_bytesReceived.store(m_bytesReceived.load(std::memory_order_relaxed) + count, std::memory_order_release);
     const auto isStart = [](uint8_t b) { return b == '$' || b == kBinaryStart || b == ubx::kSync1; };
     std::size_t at = 0;
     while (at < count) {
@@ -139,13 +160,19 @@ int CNmeaThread::ProcessPending() {
     SentenceDescriptor d;
     while (m_stream.PopSentence(d, reinterpret_cast<uint8_t*>(m_text))) {
         ++taken;
-        if (d.kind == SentenceKind::Binary) {
-            m_dispatcher.DispatchBinary(reinterpret_cast<const uint8_t*>(m_text), d.length);
-        } else if (d.kind == SentenceKind::Ubx) {
-            m_dispatcher.DispatchUbx(reinterpret_cast<const uint8_t*>(m_text), d.length);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(m_text);
+        const auto length = static_cast<std::size_t>(d.length);
+        if (d.kind == SentenceKind::Binary || d.kind == SentenceKind::Ubx) {
+            if (m_consoleOn) m_console.ReceivedBinary(std::span<const uint8_t>(bytes, length), ConsoleNowMs());
+            if (d.kind == SentenceKind::Binary) m_dispatcher.DispatchBinary(bytes, d.length);
+            else m_dispatcher.DispatchUbx(bytes, d.length);
         } else {
             if (m_stop.load(std::memory_order_acquire)) break;
+            // The console line before the dispatch, which may write into the text.
+            const uint64_t bad = m_dispatcher.ChecksumErrors();
+            if (m_consoleOn) m_console.Received(std::string_view(m_text, length), false, ConsoleNowMs());
             m_dispatcher.DispatchText(m_text, d.length, d.id);
+            if (m_consoleOn && m_dispatcher.ChecksumErrors() != bad) m_console.MarkLastBad();
         }
         // One writer: a plain store, not a locked add per sentence.
         m_taken.store(m_taken.load(std::memory_order_relaxed) + 1, std::memory_order_release);
@@ -169,8 +196,27 @@ void CNmeaThread::EndOfInput() {
 
 void CNmeaThread::Run() {
     while (!m_stop.load(std::memory_order_acquire)) {
-        m_stream.WaitReady();
+        if (m_consoleOn) m_stream.WaitReadyFor(kConsoleWakeMs);
+        else m_stream.WaitReady();
         ProcessPending();
+        if (m_consoleOn) HandOverConsole(false);
     }
+    if (m_consoleOn) HandOverConsole(true);  // the close note included
     if (m_log) m_log->Close();
+}
+
+void CNmeaThread::HandOverConsole(bool force) {
+    ConsoleBatch batch;
+    if (m_console.TakeDue(ConsoleNowMs(), force, batch)) m_dispatcher.PostConsole(std::move(batch));
+}
+
+LinkStatistics CNmeaThread::Statistics() const {
+    LinkStatistics s;
+    s.bytes = BytesReceived();
+    s.sentences = m_stream.CompletedSentences();
+    s.checksumErrors = m_dispatcher.ChecksumErrors();
+    s.queueDrops = m_stream.DroppedSentences();
+    s.overlong = m_stream.OverlongLines();
+    s.cutShort = m_stream.CutSentences();
+    return s;
 }

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "CommPort.h"
+#include "ConsoleFeed.h"
+#include "LinkStatistics.h"
 #include "NmeaDispatcher.h"
 #include "RxStream.h"
 
@@ -73,13 +75,24 @@ public:
     // Whether the connected line was lost; callable from any thread. A lost line closed
     // to wait for its device stays told as lost until it is open again.
     LineLoss LineLost() const;
-    // Bytes the port delivered over every connection of this link; any thread.
+    // Bytes the port delivered over every connection of this link, and those fed
+    // without drops (a replay); any thread.
     uint64_t BytesReceived() const { return m_bytesReceived.load(std::memory_order_acquire); }
+    // The counts so far, over every connection of this link; any thread.
+    LinkStatistics Statistics() const;
+    // Before Start: everything received and sent goes to the console window as well, in
+    // batches the link thread hands over a few times a second, with what happens to the
+    // line (opened, lost, closed) between them.
+    void EnableConsole() { m_consoleOn = true; }
     RxStream& Stream() { return m_stream; }
     NmeaDispatcher& Dispatcher() { return m_dispatcher; }
 
 private:
     void Run();
+    void HandOverConsole(bool force);
+    void ConsoleNote(const std::string& text) {
+        if (m_consoleOn) m_console.Note(text, ConsoleNowMs());
+    }
 
     std::string m_deviceName;
     uint32_t m_baudRate;
@@ -96,7 +109,10 @@ private:
     mutable std::mutex m_holdMutex;  // a hold and a send are never interleaved
     unsigned m_holder = 0;
     unsigned m_lastHold = 0;
-    std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker alone
+    std::atomic<uint64_t> m_bytesReceived{0};  // written by the receive worker, or the feeder, alone
+    bool m_consoleOn = false;  // set before the link thread starts
+    std::string m_lastOpenFailure;  // told in the console already
+    ConsoleFeed m_console;
     std::thread m_thread;
     char m_text[kMaxSentenceText + 1];  // the sentence being dispatched
 };

@@ -108,6 +108,20 @@ struct SatelliteViewSet {
     SatelliteEntry satellites[kMaxSatellites];
 };
 
+// Every signal of the report of the sky as its GSV group gave it: a satellite that
+// several groups list (one per signal) is here once per group.
+inline constexpr int kMaxSignals = 2 * kMaxSatellites;
+struct SignalEntry {
+    GnssSystem system;
+    uint16_t prn;
+    int16_t signalId;
+    int16_t elevation, azimuth, snr;
+};
+struct SkySignals {
+    int16_t count;
+    SignalEntry entries[kMaxSignals];
+};
+
 struct UsedSatelliteSet {
     int16_t gsaSentences;
     uint16_t usedPerSentence[kMaxGroups];
@@ -185,6 +199,7 @@ struct ReceiverState {
     UsedSatelliteSet used;
     GsvRecord gsv;
     SatelliteViewSet view;
+    SkySignals skySignals;  // begun anew with the view
     RmcRecord rmc;
     VtgRecord vtg;
     ProprietaryRecords proprietary;

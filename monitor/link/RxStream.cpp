@@ -1,6 +1,7 @@
 #include "RxStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "ProprietaryParsers.h"
@@ -159,9 +160,11 @@ void RxStream::FeedRxByte(uint8_t b) {
             if (b == '\n') return Complete(true);
             // A new start abandons the unfinished sentence: its bytes stay in the ring
             // unread and the descriptor is used again.
+            if (b == '$' || b == kBinaryStart) CountOne(m_cut);
             if (b == '$') return Start(SentenceKind::Text, b);
             if (b == kBinaryStart) return Start(SentenceKind::Binary, b);
             if (m_queue[m_writeSlot].length >= kMaxSentenceLength) {
+                CountOne(m_overlong);
                 m_state = State::Hunting;  // too long for any sentence: dropped whole
                 return;
             }
@@ -220,6 +223,7 @@ const uint8_t* RxStream::FeedText(const uint8_t* p, const uint8_t* end, const ui
     const std::size_t plain = std::min(PlainRun(p, window), static_cast<std::size_t>(binaryStart - p));
     if (plain > room) {
         StoreText(p, room);
+        CountOne(m_overlong);
         m_state = State::Hunting;
         return p + room + 1;
     }
@@ -227,8 +231,12 @@ const uint8_t* RxStream::FeedText(const uint8_t* p, const uint8_t* end, const ui
     if (plain == window) return p + plain;
     // The line feed or start byte that ends the run, as FeedRxByte takes it.
     const uint8_t stop = p[plain];
-    if (stop == '\n') Complete(true);
-    else Start(stop == '$' ? SentenceKind::Text : SentenceKind::Binary, stop);
+    if (stop == '\n') {
+        Complete(true);
+    } else {
+        CountOne(m_cut);
+        Start(stop == '$' ? SentenceKind::Text : SentenceKind::Binary, stop);
+    }
     return p + plain + 1;
 }
 
@@ -305,6 +313,7 @@ void RxStream::FeedBinary(uint8_t b) {
     }
     if (b == '$') return Start(SentenceKind::Text, b);
     if (length >= kMaxPacketLength) {
+        CountOne(m_overlong);
         m_state = State::Hunting;
         return;
     }
@@ -382,6 +391,17 @@ void RxStream::WaitReady() {
         m_readyChanged.wait(lock, [this] { return m_ready.load(std::memory_order_acquire); });
     }
     m_ready.exchange(false, std::memory_order_acq_rel);
+}
+
+bool RxStream::WaitReadyFor(int timeoutMs) {
+    if (!m_ready.load(std::memory_order_acquire)) {
+        std::unique_lock lock(m_readyMutex);
+        if (!m_readyChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return m_ready.load(std::memory_order_acquire); }))
+            return false;
+    }
+    m_ready.exchange(false, std::memory_order_acq_rel);
+    return true;
 }
 
 void RxStream::Wake() {

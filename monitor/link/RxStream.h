@@ -63,10 +63,16 @@ public:
     // The sentence-ready event: set by every completed sentence (by FeedRxBytes for a
     // few at a time and at the end of the block) and by Wake().
     void WaitReady();
+    // The same for at most `timeoutMs`: false when the time ran out first.
+    bool WaitReadyFor(int timeoutMs);
     void Wake();
 
     uint64_t DroppedSentences() const { return m_dropped.load(std::memory_order_acquire); }
     uint64_t CompletedSentences() const { return m_completed.load(std::memory_order_acquire); }
+    // Lines and packets dropped for their length, and text sentences broken off by the
+    // start byte of another; any thread.
+    uint64_t OverlongLines() const { return m_overlong.load(std::memory_order_acquire); }
+    uint64_t CutSentences() const { return m_cut.load(std::memory_order_acquire); }
 
 private:
     enum class State : uint8_t { Hunting, InSentence, InBinary, InUbx };
@@ -87,6 +93,10 @@ private:
     static const uint8_t* Find(const uint8_t* p, const uint8_t* end, uint8_t byte);  // or end
     void StoreText(const uint8_t* p, std::size_t n);
     void CollectName(const uint8_t* p, std::size_t n);
+    // One writer (the receive worker): plain stores, no locked add.
+    static void CountOne(std::atomic<uint64_t>& counter) {
+        counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
 
     uint8_t m_ring[kRxRingSize];
     uint16_t m_ringWrite = 0;
@@ -116,4 +126,6 @@ private:
     std::condition_variable m_readyChanged;
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_completed{0};
+    std::atomic<uint64_t> m_overlong{0};
+    std::atomic<uint64_t> m_cut{0};
 };

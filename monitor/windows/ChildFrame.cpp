@@ -6,12 +6,14 @@
 
 CChildFrame::CChildFrame(WindowType type, std::function<HomeRect()> home, QWidget* parent)
     : QMdiSubWindow(parent), m_type(type), m_home(std::move(home)) {
-    setWindowFlags(kFlags);
-    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowFlags(FlagsFor(type));
+    setAttribute(Qt::WA_DeleteOnClose, MonitorWindowOf(type).onDemand);
 }
 
-// Ctrl+F4 and the like: a child window stays as long as the program.
+// Ctrl+F4 and the like: a home window stays as long as the program; one opened on
+// demand goes, and its registry slot with it.
 void CChildFrame::closeEvent(QCloseEvent* event) {
+    if (MonitorWindowOf(m_type).onDemand) return event->accept();
     event->ignore();
 }
 
@@ -31,6 +33,6 @@ void CChildFrame::changeEvent(QEvent* event) {
 }
 
 bool CEmptyView::event(QEvent* event) {
-    if (event->type() >= 1025 && event->type() <= 1151) return true;  // nothing to show yet
+    if (event->type() >= msg::kFirstMessage && event->type() <= msg::kLastMessage) return true;  // nothing to show yet
     return QWidget::event(event);
 }

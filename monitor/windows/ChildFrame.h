@@ -1,5 +1,6 @@
-// A child window of the monitor: it can be neither closed nor minimised; maximised it
-// covers the whole area under the bar, restored it goes back to its home place.
+// A child window of the monitor: a home window can be neither closed nor minimised, one
+// opened on demand can be closed; maximised it covers the whole area under the bar,
+// restored it goes back to its home place.
 #pragma once
 
 #include <QMdiSubWindow>
@@ -12,6 +13,9 @@ class CChildFrame : public QMdiSubWindow {
 public:
     static constexpr Qt::WindowFlags kFlags =
         Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint;
+    static Qt::WindowFlags FlagsFor(WindowType type) {
+        return MonitorWindowOf(type).onDemand ? kFlags | Qt::WindowCloseButtonHint : kFlags;
+    }
 
     // `home` gives the window's home place, read whenever it is restored.
     CChildFrame(WindowType type, std::function<HomeRect()> home, QWidget* parent = nullptr);

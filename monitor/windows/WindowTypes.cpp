@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "ConsoleView.h"
 #include "FixModeView.h"
 #include "NaviCmdView.h"
 #include "NmeaInfoView.h"
+#include "SatelliteTableView.h"
 #include "SignalView.h"
 #include "SkyView.h"
 #include "TrackView.h"
@@ -15,12 +17,17 @@ namespace {
 QWidget* MakeNmeaInfo(const ViewServices& s) { return new CNmeaInfoView(s.notice); }
 QWidget* MakeNaviCmd(const ViewServices& s) { return new CNaviCmdView(s.notifier, s.activeLink); }
 QWidget* MakeTrack(const ViewServices& s) { return new CTrackView(s.notifier); }
+QWidget* MakeConsole(const ViewServices& s) { return new CConsoleView(s.linkStatus); }
 template <typename View>
 QWidget* Make(const ViewServices&) {
     return new View;
 }
 
 int Clear(WindowType type) { return LinkWindowOf(type).clearMessage; }
+
+// A floating window's size at most: a console line of a long sentence, a table of two
+// dozen rows.
+constexpr int kFloatingWidth = 900, kFloatingHeight = 560, kFloatingStep = 40;
 
 }  // namespace
 
@@ -34,6 +41,8 @@ std::span<const MonitorWindowType> MonitorWindowTypes() {
         {W::SkyView, "Sky view", Clear(W::SkyView), 3, {0, 1, 2}, false, Make<CSkyViewView>},
         {W::NavigationCommand, "navi CMD", Clear(W::NavigationCommand), 0, {0, 0, 2}, true, MakeNaviCmd},
         {W::Track, "Track", Clear(W::Track), 6, {1, 0, 2}, false, MakeTrack},
+        {W::SatelliteTable, "Satellites", Clear(W::SatelliteTable), 7, {}, false, Make<CSatelliteTableView>, true},
+        {W::Console, "Console", Clear(W::Console), 8, {}, false, MakeConsole, true},
     };
     static_assert(std::size(kTypes) == kWindowTypeCount);
     return kTypes;
@@ -56,6 +65,16 @@ const std::array<WindowType, kWindowTypeCount>& ClearOrder() {
 
 HomeRect HomeRectOf(WindowType type, int width, int height) {
     if (type == WindowType::None) return {};
+    if (MonitorWindowOf(type).onDemand) {
+        // Each a step down and right of the one before, so that none hides another.
+        int step = 0;
+        for (const MonitorWindowType& row : MonitorWindowTypes()) {
+            if (row.type == type) break;
+            if (row.onDemand) step += kFloatingStep;
+        }
+        const int w = std::min(width * 3 / 4, kFloatingWidth), h = std::min(height * 3 / 4, kFloatingHeight);
+        return {std::max(0, (width - w) / 2 - kFloatingStep + step), std::max(0, (height - h) / 2 - kFloatingStep + step), w, h};
+    }
     const HomeCell cell = MonitorWindowOf(type).home;
     const int column = (width - 2) / 3;
     // Halves leave three pixels for the frames' borders, thirds two.

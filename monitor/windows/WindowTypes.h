@@ -1,5 +1,6 @@
-// The monitor's seven window types as the windows know them, one row each: the title,
-// where the window sits and when it is emptied, and how its view is made. The link's
+// The monitor's window types as the windows know them, one row each: the title, where
+// the window sits and when it is emptied, and how its view is made. Seven are home
+// windows, open from the start and tiled; the others open on demand. The link's
 // facts of a type (its messages) are its row in LinkMessages.h.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <span>
 
 #include "LinkMessages.h"
+#include "LinkStatistics.h"
 
 class CNmeaThread;
 class INotifier;
@@ -19,6 +21,7 @@ struct ViewServices {
     INotifier& notifier;
     std::function<CNmeaThread*()> activeLink;         // the open link, or null
     std::function<void(const QString&)> notice;       // the status bar's notice pane
+    std::function<LinkStatus()> linkStatus;           // the link's counts as the status bar shows them
 };
 
 // A tile of the window area: which of the three columns, and which of its equal rows.
@@ -34,9 +37,10 @@ struct MonitorWindowType {
     HomeCell home;
     bool scrolls;      // controls that need more room than a small tile: a scrolled view
     QWidget* (*make)(const ViewServices& services);
+    bool onDemand = false;  // opened from the main frame, closable, never tiled
 };
 
-// In the order the windows are opened at start-up.
+// The home windows in the order they are opened at start-up, then those opened on demand.
 std::span<const MonitorWindowType> MonitorWindowTypes();
 const MonitorWindowType& MonitorWindowOf(WindowType type);
 
@@ -50,5 +54,6 @@ struct HomeRect {
 };
 
 // The two left columns split in halves, the right one in thirds, for a client area of
-// `width` by `height` (the height without the bars).
+// `width` by `height` (the height without the bars). A window opened on demand floats
+// in the middle of the area, over the tiles.
 HomeRect HomeRectOf(WindowType type, int width, int height);
