@@ -52,9 +52,9 @@ std::vector<QPoint> FlowGroups(const std::vector<int>& widths, int available, in
 
 enum Series { kReferenceSeries = 0, kCurrentSeries = 1, kHistorySeries = 2 };
 
-// Fixes the history series draws at most, the newest (over half an hour at 10 Hz): a
+// Fixes the history series draws at most, the newest (a quarter of an hour at 10 Hz): a
 // scatter of that many already fills the plot, and a day's would only slow its redraw.
-inline constexpr std::size_t kShownFixes = 20000;
+inline constexpr std::size_t kShownFixes = 9000;
 
 }  // namespace track
 
