@@ -368,7 +368,9 @@ void CSkyViewView::TakeView(const SatelliteViewSet& view) {
         update();
         return;
     }
-    // Only what changed: the discs that moved or changed their look, and new dots.
+    // Only what changed: the discs that moved or changed their look, and new dots. A sky
+    // whose satellites all stand where and as they stood keeps its layout as it is.
+    if (SameSky(m_discs) && dots.isEmpty()) return;
     std::vector<DiscPlace> discs = LayOutDiscs();
     const QRegion changed = ChangedArea(m_discs, discs) + dots;
     m_discs = std::move(discs);
@@ -449,6 +451,26 @@ std::vector<DiscPlace> CSkyViewView::LayOutDiscs() const {
             d.covers |= QRect(d.truth, d.at).normalized().adjusted(-3, -3, 3, 3);
     }
     return discs;
+}
+
+// Whether `discs` show the satellites in view now: the same entries in the same places
+// and looks, before any spreading.
+bool CSkyViewView::SameSky(const std::vector<DiscPlace>& discs) const {
+    const QRect plot = PlotArea();
+    const QPoint centre(plot.width() / 2, plot.height() / 2);
+    const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
+    std::size_t n = 0;
+    for (int i = 0; i < m_viewCount; ++i) {
+        const SatelliteEntry& s = m_view.satellites[i];
+        const SatelliteState state = StateOf(s, m_inUse[i]);
+        if (state == SatelliteState::Hidden) continue;
+        if (n >= discs.size()) return false;
+        const DiscPlace& d = discs[n++];
+        if (d.entry != i || d.truth != PlotPosition(centre, radius, s.elevation, s.azimuth) ||
+            d.picture != PictureKey(s, state))
+            return false;
+    }
+    return n == discs.size();
 }
 
 std::vector<QPoint> CSkyViewView::DiscCentres() const {

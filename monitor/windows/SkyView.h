@@ -128,6 +128,7 @@ private:
     void DrawBackground();
     QRegion DrawTrackDots();
     std::vector<skyview::DiscPlace> LayOutDiscs() const;
+    bool SameSky(const std::vector<skyview::DiscPlace>& discs) const;
     const QImage& DiscPicture(const SatelliteEntry& entry, skyview::SatelliteState state) const;
     void PaintLegend(QPainter& p);
 
