@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <initializer_list>
 
@@ -325,6 +327,29 @@ TEST(SkyRepaint, AnUnchangedSkyIsNotRepainted) {
     Feed(view, used, ViewOf({Sat(gnss::kGps, 5, 40, 90, 44), Sat(gnss::kGlonass, 7, 30, 200, 38)}));
     QApplication::processEvents();
     EXPECT_GT(paints, unchanged);
+}
+
+// What partial repaints leave on the screen is what one whole paint draws: the window
+// as the platform holds it after many epochs of moving satellites (some crowding each
+// other, one changing its look) against a fresh rendering of the same state.
+TEST(SkyRepaint, PartialRepaintsLeaveWhatAWholePaintDraws) {
+    if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
+    if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "reads the offscreen platform's window";
+    CSkyViewView view(nullptr, kSide);
+    view.resize(400, 400);
+    view.show();
+    QApplication::processEvents();
+    for (int step = 0; step < 40; ++step) {
+        const UsedSatelliteSet used = step % 10 < 5 ? UsedOf({{gnss::kGps, 5}}) : UsedOf({});
+        Feed(view, used,
+             ViewOf({Sat(gnss::kGps, 5, 45 + step / 2, 90 + step, 44), Sat(gnss::kGlonass, 7, 47, 92 + step / 3, 38),
+                     Sat(gnss::kGalileo, 11, 20 + step, 300, step % 7 ? 30 : 0)}));
+        QApplication::processEvents();
+    }
+    const QImage onScreen = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage whole = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(onScreen.size(), whole.size());
+    EXPECT_EQ(onScreen, whole);
 }
 
 TEST(Legend, NamesEveryConstellationAndFitsItsWidth) {
