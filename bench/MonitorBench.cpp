@@ -19,7 +19,8 @@
 // baud; --fast-seconds and --slow-seconds set the 10 and 1 Hz runs apart (0 leaves one
 // out), --report-every prints the figures so far at that interval. Each run ends with
 // what the windows did: messages and paints by window against the epochs written, the
-// longest repaint pass and how late the last message of an epoch came at worst.
+// longest repaint pass, how late the last message of an epoch came at worst and how many
+// came later than one epoch period.
 //
 // --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
 // given); --epochs sets how many epochs each line is measured over, six a connection
@@ -321,8 +322,8 @@ void PrintTally(const bench::WindowTally& tally, long written) {
         std::printf(" %s %ld/%ld;", row.title, tally.Messages(w), tally.Paints(w));
     }
     std::printf("\n  longest repaint pass %.1f ms; an epoch's sky report reached the Sky view at most %.1f ms after"
-                " the epoch was written \n",
-                Ms(tally.LongestPass()), Ms(tally.WorstSkyLag()));
+                " the epoch was written, %ld later than one epoch period\n",
+                Ms(tally.LongestPass()), Ms(tally.WorstSkyLag()), tally.LateSkyReports());
 }
 
 // The line paced at `perSecond` epochs a second by a writer of its own, each epoch at
@@ -359,20 +360,22 @@ Cost CostOver(double seconds, int perSecond, double reportEvery) {
     const double cpuBefore = CpuSeconds();
     const auto measured = Clock::now();
     const double totalS = seconds - warmMs / 1000.0;
-    double doneS = 0, lastCpu = cpuBefore;
-    while (doneS < totalS) {
-        const double stepS = reportEvery > 0 ? std::min(reportEvery, totalS - doneS) : totalS - doneS;
-        Pump(static_cast<int>(stepS * 1000));
-        doneS = std::chrono::duration<double>(Clock::now() - measured).count();
-        if (reportEvery <= 0 || doneS >= totalS) break;
+    // Whole reports while a whole interval is left, then the rest of the run.
+    double lastCpu = cpuBefore;
+    for (int k = 1; reportEvery > 0 && k * reportEvery < totalS; ++k) {
+        const auto until = measured + std::chrono::duration<double>(k * reportEvery);
+        Pump(static_cast<int>(std::chrono::duration<double, std::milli>(until - Clock::now()).count()));
+        const double doneS = std::chrono::duration<double>(Clock::now() - measured).count();
         const double cpu = CpuSeconds();
         std::printf("  %d epoch/s, %.0f s measured: CPU %.2f%% of one core so far (%.2f%% over the last %.0f s);"
                     " resident %.1f MiB (%+.2f MiB)\n",
-                    perSecond, doneS, 100 * (cpu - cpuBefore) / doneS, 100 * (cpu - lastCpu) / stepS, stepS,
-                    ResidentMiB(), ResidentMiB() - cost.startMiB);
+                    perSecond, doneS, 100 * (cpu - cpuBefore) / doneS, 100 * (cpu - lastCpu) / reportEvery,
+                    reportEvery, ResidentMiB(), ResidentMiB() - cost.startMiB);
         std::fflush(stdout);
         lastCpu = cpu;
     }
+    const auto end = measured + std::chrono::duration<double>(totalS);
+    Pump(static_cast<int>(std::max(0.0, std::chrono::duration<double, std::milli>(end - Clock::now()).count())));
     cost.cpuShare = (CpuSeconds() - cpuBefore) / std::chrono::duration<double>(Clock::now() - measured).count();
     cost.endMiB = ResidentMiB();
     stop = true;

@@ -120,7 +120,9 @@ bool WindowTally::eventFilter(QObject* target, QEvent* event) {
         // which sentence ends one: they are left out.
         if (type == msg::kSkyInView && epoch >= kSettledEpoch) {
             ++m_skyReports;
-            m_worstSkyLag = std::max(m_worstSkyLag, Clock::now() - (m_start + m_period * epoch));
+            const Clock::duration lag = Clock::now() - (m_start + m_period * epoch);
+            m_worstSkyLag = std::max(m_worstSkyLag, lag);
+            m_lateSkyReports += lag > m_period;
         }
         return false;
     }

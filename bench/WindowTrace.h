@@ -93,6 +93,7 @@ public:
     Clock::duration LongestPass() const { return m_longestPass; }
     Clock::duration WorstSkyLag() const { return m_worstSkyLag; }
     long SkyReports() const { return m_skyReports; }
+    long LateSkyReports() const { return m_lateSkyReports; }  // later than one period
 
 private:
     std::array<const QObject*, kWindows> m_views{};
@@ -100,7 +101,7 @@ private:
     Clock::time_point m_start;
     Clock::duration m_period;
     EpochOrder m_order;
-    long m_epochs = 0, m_skyReports = 0;
+    long m_epochs = 0, m_skyReports = 0, m_lateSkyReports = 0;
     Clock::duration m_longestPass{}, m_worstSkyLag{};
     QEvent* m_delivering = nullptr;
 };
