@@ -12,7 +12,15 @@
 //   epoch's last message), each epoch written at once onto a quiet line. Each figure is
 //   given as a ratio to it; beside it, the link alone on the same paced line.
 //
-//   monitor_bench [--seconds S] [--cost-only yes] [--epochs N] [--baud B [--rate HZ]]
+//   monitor_bench [--seconds S] [--fast-seconds S] [--slow-seconds S] [--report-every S]
+//                 [--cost-only yes] [--epochs N] [--baud B [--rate HZ]]
+//
+// The cost runs play the simulator's square route (zrsim --route) to a monitor at 256000
+// baud; --fast-seconds and --slow-seconds set the 10 and 1 Hz runs apart (0 leaves one
+// out), --report-every prints the figures so far at that interval. Each run ends with
+// what the windows did: messages and paints by window against the epochs written, the
+// longest repaint pass, how late the last message of an epoch came at worst and how many
+// came later than one epoch period.
 //
 // --baud measures the latency on that line alone (at --rate epochs a second, 1 unless
 // given); --epochs sets how many epochs each line is measured over, six a connection
@@ -291,22 +299,57 @@ struct Cost {
     double startMiB, endMiB;  // resident after the first minute's tenth, and at the end
 };
 
+// The line as the target is stated: the simulator's square route at 256000 baud.
+constexpr uint32_t kCostBaud = 256000;
+
+// Satellites in view in an epoch: the totals of the first sentence of each GSV group.
+int SatellitesInView(const std::string& epoch) {
+    int total = 0;
+    for (std::size_t at = epoch.find("GSV,"); at != std::string::npos; at = epoch.find("GSV,", at + 4)) {
+        int count = 0, number = 0, inView = 0;
+        if (std::sscanf(epoch.c_str() + at + 4, "%d,%d,%d", &count, &number, &inView) == 3 && number == 1)
+            total += inView;
+    }
+    return total;
+}
+
+void PrintTally(const bench::WindowTally& tally, long written) {
+    std::printf("  %ld epochs written, %ld begun in the windows, %ld sky reports timed (the first three are left"
+                " out); link messages / paint events by window:\n   ",
+                written, tally.Epochs(), tally.SkyReports());
+    for (const MonitorWindowType& row : MonitorWindowTypes()) {
+        const auto w = static_cast<std::size_t>(row.type);
+        std::printf(" %s %ld/%ld;", row.title, tally.Messages(w), tally.Paints(w));
+    }
+    std::printf("\n  longest repaint pass %.1f ms; an epoch's sky report reached the Sky view at most %.1f ms after"
+                " the epoch was written, %ld later than one epoch period\n",
+                Ms(tally.LongestPass()), Ms(tally.WorstSkyLag()), tally.LateSkyReports());
+}
+
 // The line paced at `perSecond` epochs a second by a writer of its own, each epoch at
-// once. Memory is first read once the windows have taken their first epochs in.
-Cost CostOver(double seconds, int perSecond) {
+// once. Memory is first read once the windows have taken their first epochs in; every
+// `reportEvery` seconds (0: never) the figures so far are printed.
+Cost CostOver(double seconds, int perSecond, double reportEvery) {
     const int count = std::max(1, static_cast<int>(seconds * perSecond));
-    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::min(count, 3600), perSecond);
+    const std::vector<std::string> epochs = bench::SimulatedEpochs(std::min(count, 3600), perSecond, true);
+    std::printf("%d epoch/s, %d satellites in view, %u baud: the run begins\n", perSecond,
+                SatellitesInView(epochs.front()), kCostBaud);
+    std::fflush(stdout);
     Pty pty;
     RecordingNotifier notifier;
-    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, 115200);
+    CMonitorApp monitor(notifier, {QString::fromStdString(pty.slave)}, static_cast<int>(kCostBaud));
     ShowAndConnect(monitor, notifier);
     std::atomic<bool> stop{false};
+    std::atomic<long> written{0};
     const auto start = Clock::now();
     const auto period = std::chrono::microseconds(1000000 / perSecond);
+    bench::WindowTally tally(monitor.Registry(), start, period);
+    QCoreApplication::instance()->installEventFilter(&tally);
     std::thread writer([&] {
         for (std::size_t e = 0; !stop; ++e) {
             pty.Write(epochs[e % epochs.size()]);
             pty.Drain();
+            ++written;
             std::this_thread::sleep_until(start + period * (e + 1));
         }
     });
@@ -316,25 +359,45 @@ Cost CostOver(double seconds, int perSecond) {
     cost.startMiB = ResidentMiB();
     const double cpuBefore = CpuSeconds();
     const auto measured = Clock::now();
-    Pump(static_cast<int>(seconds * 1000) - warmMs);
+    const double totalS = seconds - warmMs / 1000.0;
+    // Whole reports while a whole interval is left, then the rest of the run.
+    double lastCpu = cpuBefore;
+    for (int k = 1; reportEvery > 0 && k * reportEvery < totalS; ++k) {
+        const auto until = measured + std::chrono::duration<double>(k * reportEvery);
+        Pump(static_cast<int>(std::chrono::duration<double, std::milli>(until - Clock::now()).count()));
+        const double doneS = std::chrono::duration<double>(Clock::now() - measured).count();
+        const double cpu = CpuSeconds();
+        std::printf("  %d epoch/s, %.0f s measured: CPU %.2f%% of one core so far (%.2f%% over the last %.0f s);"
+                    " resident %.1f MiB (%+.2f MiB)\n",
+                    perSecond, doneS, 100 * (cpu - cpuBefore) / doneS, 100 * (cpu - lastCpu) / reportEvery,
+                    reportEvery, ResidentMiB(), ResidentMiB() - cost.startMiB);
+        std::fflush(stdout);
+        lastCpu = cpu;
+    }
+    const auto end = measured + std::chrono::duration<double>(totalS);
+    Pump(static_cast<int>(std::max(0.0, std::chrono::duration<double, std::milli>(end - Clock::now()).count())));
     cost.cpuShare = (CpuSeconds() - cpuBefore) / std::chrono::duration<double>(Clock::now() - measured).count();
     cost.endMiB = ResidentMiB();
     stop = true;
     writer.join();
+    Pump(kSettleMs);
+    QCoreApplication::instance()->removeEventFilter(&tally);
     monitor.MainFrame().ConnectOrDisconnect();
+    PrintTally(tally, written);
     return cost;
 }
 
 void PrintCost(double seconds, int perSecond, const Cost& c) {
     const double perDay = (c.endMiB - c.startMiB) * 86400.0 / seconds;
-    std::printf("%d epoch/s over %.0f s, four constellations: CPU %.1f%% of one core; resident %.1f MiB after the "
+    std::printf("%d epoch/s over %.0f s, four constellations: CPU %.2f%% of one core; resident %.1f MiB after the "
                 "first epochs, %.1f MiB at the end (%+.1f MiB, %+.0f MiB a day if it went on so)\n",
                 perSecond, seconds, 100 * c.cpuShare, c.startMiB, c.endMiB, c.endMiB - c.startMiB, perDay);
+    std::fflush(stdout);
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--cost-only yes] [--epochs N (10 or more)]"
-                         " [--baud B [--rate 1-10]]\n");
+    std::fprintf(stderr, "usage: monitor_bench [--seconds S] [--fast-seconds S] [--slow-seconds S] [--report-every S]"
+                         " [--cost-only yes] [--epochs N (10 or more)] [--baud B [--rate 1-10]]\n");
     return 2;
 }
 
@@ -342,6 +405,8 @@ int Usage() {
 
 int main(int argc, char** argv) {
     double seconds = 60;
+    double fastSeconds = -1, slowSeconds = -1;  // by --seconds unless given
+    double reportEvery = 0;
     int epochCount = 0;  // by the rate
     bool costOnly = false;  // CPU and memory, no latency: for long runs
     std::vector<LineCase> lines = {{9600, 1}, {115200, 10}};
@@ -349,13 +414,18 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; i += 2) {
         if (i + 1 >= argc) return Usage();
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--fast-seconds") == 0) fastSeconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--slow-seconds") == 0) slowSeconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--report-every") == 0) reportEvery = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--epochs") == 0) epochCount = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--baud") == 0) chosen.baudRate = static_cast<uint32_t>(std::atol(argv[i + 1]));
         else if (std::strcmp(argv[i], "--rate") == 0) chosen.perSecond = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--cost-only") == 0) costOnly = std::strcmp(argv[i + 1], "yes") == 0;
         else return Usage();
     }
-    if (seconds < 0 || (epochCount != 0 && epochCount < 10) || chosen.perSecond < 1 || chosen.perSecond > 10 ||
+    if (fastSeconds < 0) fastSeconds = seconds;
+    if (slowSeconds < 0) slowSeconds = seconds;
+    if (seconds < 0 || reportEvery < 0 || (epochCount != 0 && epochCount < 10) || chosen.perSecond < 1 || chosen.perSecond > 10 ||
         chosen.baudRate > 4000000)
         return Usage();
     if (chosen.baudRate != 0) lines = {chosen};
@@ -364,13 +434,12 @@ int main(int argc, char** argv) {
     QTemporaryDir scratch;  // the capture logs go here
     QDir::setCurrent(scratch.path());
 
-    if (seconds > 0) {
-        // The cost at 10 Hz, against the same run at 1 Hz.
-        const Cost fast = CostOver(seconds, 10), slow = CostOver(seconds, 1);
-        PrintCost(seconds, 10, fast);
-        PrintCost(seconds, 1, slow);
+    // The cost at 10 Hz, against the same run at 1 Hz; either may be left out (0 s).
+    Cost fast{}, slow{};
+    if (fastSeconds > 0) PrintCost(fastSeconds, 10, fast = CostOver(fastSeconds, 10, reportEvery));
+    if (slowSeconds > 0) PrintCost(slowSeconds, 1, slow = CostOver(slowSeconds, 1, reportEvery));
+    if (fastSeconds > 0 && slowSeconds > 0)
         std::printf("10 Hz against 1 Hz: CPU %.2f times\n", slow.cpuShare > 0 ? fast.cpuShare / slow.cpuShare : 0.0);
-    }
     if (costOnly) return 0;
     const Spread yardstick = Yardstick();
     std::printf("the link's own latency, each epoch written at once onto a quiet line at 115200 (ms): median %.1f,"

@@ -50,9 +50,10 @@ double CpuSeconds() {
     return use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
 }
 
-std::vector<std::string> SimulatedEpochs(int count, int perSecond) {
+std::vector<std::string> SimulatedEpochs(int count, int perSecond, bool route) {
     sim::ReceiverOptions options;
     options.epochsPerSecond = perSecond;
+    if (route) options.motion = sim::Motion::Mode::Route;
     sim::ReceiverOutput out(options);
     std::vector<std::string> epochs;
     for (int e = 0; e < count; ++e) epochs.push_back(out.Epoch(e));

@@ -28,8 +28,9 @@ struct Pty {
 // User and system CPU time of this process so far.
 double CpuSeconds();
 
-// The epochs of the simulator's four constellations at `perSecond` epochs a second.
-std::vector<std::string> SimulatedEpochs(int count, int perSecond);
+// The epochs of the simulator's four constellations at `perSecond` epochs a second,
+// standing still or, with `route`, driving its square route (zrsim --route).
+std::vector<std::string> SimulatedEpochs(int count, int perSecond, bool route = false);
 
 // The receive worker's read interval: a pause this long ends a read.
 inline constexpr auto kQuietPause = std::chrono::milliseconds(20);

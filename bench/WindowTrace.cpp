@@ -14,6 +14,7 @@ namespace {
 
 // The link's window messages; 1145-1151 are the windows' clear messages.
 constexpr int kFirstLinkMessage = 1025, kLastLinkMessage = 1144;
+constexpr int kSettledEpoch = 3;
 
 }  // namespace
 
@@ -98,6 +99,49 @@ std::vector<EpochInWindows> EpochsInWindows(const WindowTrace& trace, std::size_
         }
     }
     return result;
+}
+
+WindowTally::WindowTally(const WindowRegistry& registry, Clock::time_point start, Clock::duration period)
+    : m_start(start), m_period(period) {
+    for (const MonitorWindowType& row : MonitorWindowTypes())
+        m_views[static_cast<std::size_t>(row.type)] = registry.View(row.type);
+}
+
+bool WindowTally::eventFilter(QObject* target, QEvent* event) {
+    const int type = event->type();
+    if (event == m_delivering) return false;
+    if (type >= kFirstLinkMessage && type <= kLastLinkMessage) {
+        const auto window = static_cast<std::size_t>(TargetOf(type));
+        if (window < kWindows) ++m_messages[window];
+        const LinkMessage& message = static_cast<LinkEvent*>(event)->message;
+        const int epoch = m_order.Of(message);
+        m_epochs = epoch + 1;
+        // The first epochs' sky reports wait for the next epoch while the link learns
+        // which sentence ends one: they are left out.
+        if (type == msg::kSkyInView && epoch >= kSettledEpoch) {
+            ++m_skyReports;
+            const Clock::duration lag = Clock::now() - (m_start + m_period * epoch);
+            m_worstSkyLag = std::max(m_worstSkyLag, lag);
+            m_lateSkyReports += lag > m_period;
+        }
+        return false;
+    }
+    if (type == QEvent::Paint) {
+        for (const QObject* o = target; o; o = o->parent()) {
+            const auto view = std::find(m_views.begin(), m_views.end(), o);
+            if (view == m_views.end()) continue;
+            ++m_paints[static_cast<std::size_t>(view - m_views.begin())];
+            break;
+        }
+        return false;
+    }
+    if (type != QEvent::UpdateRequest) return false;
+    const auto begin = Clock::now();
+    m_delivering = event;
+    QCoreApplication::sendEvent(target, event);
+    m_delivering = nullptr;
+    m_longestPass = std::max(m_longestPass, Clock::now() - begin);
+    return true;
 }
 
 }  // namespace bench

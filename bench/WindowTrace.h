@@ -77,4 +77,33 @@ struct EpochInWindows {
 // Epochs 0 to `epochs` - 1 as the trace saw them.
 std::vector<EpochInWindows> EpochsInWindows(const WindowTrace& trace, std::size_t epochs);
 
+// For long runs, in constant memory: by window, how many link messages it was given and
+// how often it painted; how many epochs began (raw GGA sentences handled); the longest
+// repaint pass; and, for each epoch, how long after it was written its sky report (the
+// last of its messages) reached the Sky view, the worst of them kept. Epoch e is taken
+// as written at `start` + e periods, as the cost run's writer does.
+class WindowTally : public QObject {
+public:
+    WindowTally(const WindowRegistry& registry, Clock::time_point start, Clock::duration period);
+    bool eventFilter(QObject* target, QEvent* event) override;
+
+    long Messages(std::size_t window) const { return m_messages[window]; }
+    long Paints(std::size_t window) const { return m_paints[window]; }
+    long Epochs() const { return m_epochs; }
+    Clock::duration LongestPass() const { return m_longestPass; }
+    Clock::duration WorstSkyLag() const { return m_worstSkyLag; }
+    long SkyReports() const { return m_skyReports; }
+    long LateSkyReports() const { return m_lateSkyReports; }  // later than one period
+
+private:
+    std::array<const QObject*, kWindows> m_views{};
+    std::array<long, kWindows> m_messages{}, m_paints{};
+    Clock::time_point m_start;
+    Clock::duration m_period;
+    EpochOrder m_order;
+    long m_epochs = 0, m_skyReports = 0, m_lateSkyReports = 0;
+    Clock::duration m_longestPass{}, m_worstSkyLag{};
+    QEvent* m_delivering = nullptr;
+};
+
 }  // namespace bench

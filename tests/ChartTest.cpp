@@ -280,6 +280,74 @@ TEST(PointChart, PointsSurviveTheMoveFromTheNewestLayerToTheHistory) {
     EXPECT_EQ(PlottedPoints(c), 1);
 }
 
+// ---- bounded series ----
+
+TEST(SeriesCapacity, GrowsAnEighthPastTheCapacityThenCutsBackToIt) {
+    EXPECT_EQ(chart::PointsToDrop(1000000, 0), 0u) << "no capacity: every point stays";
+    EXPECT_EQ(chart::PointsToDrop(89, 80), 0u);
+    EXPECT_EQ(chart::PointsToDrop(90, 80), 10u);
+    EXPECT_EQ(chart::PointsToDrop(80, 80), 0u);
+    // Below eight the slack is one point: the series is cut on every point past it.
+    EXPECT_EQ(chart::PointsToDrop(5, 5), 0u);
+    EXPECT_EQ(chart::PointsToDrop(6, 5), 1u);
+    EXPECT_EQ(chart::PointsToDrop(1, 1), 0u);
+    EXPECT_EQ(chart::PointsToDrop(2, 1), 1u);
+}
+
+TEST(SeriesCapacity, KeepsTheNewestPointsInOrderAndDrawsOnlyThem) {
+    CTChart c(chart::FixModeChart());
+    c.resize(800, 300);
+    c.show();
+    c.SetMinMax(AxisId::Bottom, 0, 0);
+    c.SetAutomatic(AxisId::Bottom, true);
+    c.SetCapacity(0, 80);
+    for (int n = 0; n < 89; ++n) c.AddXY(0, n, 3, "3D", n % 2 ? kBlue : kRed);
+    c.Refresh();
+    EXPECT_EQ(c.Points(0).size(), 89u) << "within the slack nothing is dropped";
+    EXPECT_EQ(PlottedPoints(c), 89);
+    c.AddXY(0, 89, 2, "2D", kBlue);
+    c.Refresh();
+    ASSERT_EQ(c.Points(0).size(), 80u);
+    EXPECT_EQ(c.Points(0).front().x, 10);
+    EXPECT_EQ(c.Points(0).back().x, 89);
+    EXPECT_EQ(c.Points(0).back().label, "2D");
+    EXPECT_EQ(PlottedPoints(c), 80) << "both colours' drawings hold only the points kept";
+    EXPECT_EQ(c.AxisRange(AxisId::Bottom).min, 10) << "the time axis follows from the oldest point kept";
+    EXPECT_GE(c.AxisRange(AxisId::Bottom).max, 89);
+    EXPECT_EQ(c.TickLabel(AxisId::Left, 2), "2D");
+    // Appends after the cut draw on top as before, and a clear empties the series.
+    for (int n = 90; n < 95; ++n) c.AddXY(0, n, 3, "3D", kBlue);
+    c.Refresh();
+    EXPECT_EQ(PlottedPoints(c), 85);
+    EXPECT_EQ(ScreenColour(c, 94, 3), QColor(0, 0, 255));
+    c.Clear(0);
+    c.Refresh();
+    EXPECT_EQ(PlottedPoints(c), 0);
+    // Lowering the capacity below what the series holds cuts at once.
+    for (int n = 0; n < 50; ++n) c.AddXY(0, n, 1, "No Fix", kBlue);
+    c.SetCapacity(0, 20);
+    EXPECT_EQ(c.Points(0).size(), 20u);
+    EXPECT_EQ(c.Points(0).front().x, 30);
+}
+
+TEST(SeriesCapacity, BarsTakeNoCapacityAndKeepTheirValuesThroughClears) {
+    CTChart c(chart::SignalChart());
+    c.resize(640, 320);
+    c.show();
+    c.SetCapacity(0, 2);
+    // A sky drawn again many times: its value marks are used again, not made anew.
+    for (int round = 0; round < 50; ++round) {
+        c.Clear(0);
+        for (int x = 0; x < 5; ++x) c.AddXY(0, x, 30 + x + round % 3, "G" + QString::number(x + 1), kBlue);
+        c.Refresh();
+    }
+    EXPECT_EQ(c.Points(0).size(), 5u);
+    int shown = 0;
+    for (int i = 0; i < c.Plot()->itemCount(); ++i) shown += c.Plot()->item(i)->visible();
+    EXPECT_EQ(shown, 5) << "one value over each bar";
+    EXPECT_LE(c.Plot()->itemCount(), 5);
+}
+
 TEST(PointChart, ANewPointIsPaintedWithoutAFullReplot) {
     CTChart c(chart::TrackChart());
     c.resize(400, 400);

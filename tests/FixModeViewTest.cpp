@@ -117,7 +117,8 @@ TEST(FixModeView, ClearStartsAgainAtZeroWithAFollowingTimeAxis) {
     EXPECT_GE(chart.AxisRange(AxisId::Bottom).max, 1);
 }
 
-// A day at one cycle a second: the next sample is drawn without replotting the history.
+// A day at one cycle a second: the next sample is drawn without replotting the history,
+// and the chart holds the newest samples only, the latest of them included.
 TEST(FixModeView, ADayOfSamplesDoesNotRedrawTheHistoryPerSample) {
     if (!kPaint) GTEST_SKIP() << "no painting under the thread sanitizer";
     CFixModeView view;
@@ -139,7 +140,14 @@ TEST(FixModeView, ADayOfSamplesDoesNotRedrawTheHistoryPerSample) {
         QApplication::processEvents();
     }
     EXPECT_EQ(fullReplots, 1);
-    EXPECT_EQ(view.Chart().Points(0).size(), 86421u);
+    for (int series : {0, 1}) {
+        const auto& points = view.Chart().Points(series);
+        EXPECT_GE(points.size(), fixmode::kShownSamples);
+        EXPECT_LT(points.size(), fixmode::kShownSamples + fixmode::kShownSamples / 8);
+        EXPECT_EQ(points.back().x, 86420);
+        EXPECT_EQ(points.back().x - points.front().x + 1, static_cast<double>(points.size())) << "none missing";
+    }
+    EXPECT_EQ(view.SampleCount(), 86421);
 }
 
 TEST(FixModeView, PictureOfAReceiverGettingItsFix) {

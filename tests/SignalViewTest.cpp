@@ -126,6 +126,38 @@ TEST(SignalView, FollowsTheRecordsAndClears) {
     EXPECT_EQ(chart.Points(0)[0].x, 0);
 }
 
+// A cycle that brings the same bars as the last one leaves the chart alone; a new value,
+// a satellite leaving the fix or a clear redraws it, and the sky after a clear is drawn
+// even when it is the one from before.
+TEST(SignalView, RedrawsOnlyWhenTheBarsChange) {
+    if (!kPaint) GTEST_SKIP() << "no painting under the thread sanitizer";
+    CSignalView view;
+    view.resize(500, 300);
+    view.show();
+    const SatelliteViewSet sky = ViewOf({{12, 44, G}, {70, 25, R}});
+    testsupport::Deliver(view, msg::kSignalUsed, UsedOf({{12, G}}));
+    testsupport::Deliver(view, msg::kSignalInView, sky);
+    QApplication::processEvents();
+    int replots = 0;
+    QObject::connect(view.Chart().Plot(), &QCustomPlot::afterReplot, [&] { ++replots; });
+    auto cycle = [&](const UsedSatelliteSet& used, const SatelliteViewSet& inView) {
+        testsupport::Deliver(view, msg::kSignalUsed, used);
+        testsupport::Deliver(view, msg::kSignalInView, inView);
+        QApplication::processEvents();
+    };
+    for (int n = 0; n < 5; ++n) cycle(UsedOf({{12, G}}), sky);
+    EXPECT_EQ(replots, 0);
+    cycle(UsedOf({{12, G}}), ViewOf({{12, 45, G}, {70, 25, R}}));
+    EXPECT_EQ(replots, 1);
+    EXPECT_EQ(view.Chart().Points(0)[0].y, 45);
+    cycle(UsedOf({}), ViewOf({{12, 45, G}, {70, 25, R}}));
+    EXPECT_EQ(replots, 2);
+    EXPECT_EQ(view.Chart().Points(0)[0].colour, view.Chart().NeutralColour());
+    testsupport::DeliverClear(view, MonitorWindowOf(WindowType::Signal).clearMessage);
+    cycle(UsedOf({}), ViewOf({{12, 45, G}, {70, 25, R}}));
+    EXPECT_EQ(view.Chart().Points(0).size(), 2u) << "the same sky again after a clear";
+}
+
 // The legend under the bars says which colour is which constellation and that grey is
 // out of the fix; at a tile's width and when maximised it lies whole inside the window,
 // under the chart, each entry within its width.

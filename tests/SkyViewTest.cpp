@@ -4,7 +4,10 @@
 
 #include <cmath>
 
+#include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <initializer_list>
 
@@ -60,6 +63,19 @@ QImage Grab(CSkyViewView& view, int width, int height) {
 }
 
 QColor At(const QImage& image, QPoint p) { return image.pixelColor(p); }
+
+// Counts the paints a widget is given.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -262,6 +278,78 @@ TEST(SkyView, FortySatellitesLeaveEachOtherAndTheRingLabelsClear) {
         QDir().mkpath(PICTURES_DIR);
         EXPECT_TRUE(Grab(view, 414, 318).save(QString(PICTURES_DIR) + "/sky-view-forty.png"));
     }
+}
+
+// ---- repainting what changed ----
+
+TEST(SkyRepaint, OnlyDotsThatMovedOrChangedLookAreDrawnAgain) {
+    const TrackDot a{{10, 10}, qRgb(0, 0, 255), qRgb(0, 0, 255)}, b{{50, 20}, qRgb(255, 0, 0), qRgb(255, 0, 0)};
+    EXPECT_TRUE(DotsToDraw({a, b}, {a, b}).empty()) << "the same sky again";
+    const TrackDot moved{{11, 10}, a.fill, a.outline};
+    const TrackDot unused{{50, 20}, qRgb(135, 206, 250), b.outline};
+    EXPECT_EQ(DotsToDraw({a, b}, {moved, b}), std::vector<TrackDot>{moved});
+    EXPECT_EQ(DotsToDraw({a, b}, {a, unused}), std::vector<TrackDot>{unused});
+    EXPECT_EQ(DotsToDraw({}, {a, b}), (std::vector<TrackDot>{a, b})) << "after a clear every dot is drawn";
+    EXPECT_EQ(DotsToDraw({b, a}, {a, b}).size(), 0u) << "order does not matter";
+}
+
+TEST(SkyRepaint, ChangedAreaCoversWhereADiscWasAndWhereItIs) {
+    const DiscPlace still{{100, 100}, {100, 100}, QRect(86, 86, 29, 29), "G5", 0};
+    const DiscPlace before{{200, 100}, {200, 100}, QRect(186, 86, 29, 29), "G7", 1};
+    DiscPlace after = before;
+    after.at = after.truth = {203, 100};
+    after.covers = QRect(189, 86, 29, 29);
+    EXPECT_TRUE(ChangedArea({still, before}, {still, before}).isEmpty()) << "an unchanged sky repaints nothing";
+    const QRegion moved = ChangedArea({still, before}, {still, after});
+    EXPECT_EQ(moved, QRegion(before.covers) + after.covers);
+    EXPECT_FALSE(moved.intersects(still.covers)) << "the disc that stayed is not repainted";
+    DiscPlace relooked = before;
+    relooked.picture = "G7 used";
+    EXPECT_EQ(ChangedArea({before}, {relooked}), QRegion(before.covers)) << "same place, other look";
+    EXPECT_EQ(ChangedArea({still, before}, {still}), QRegion(before.covers)) << "a satellite that set";
+}
+
+// Ten epochs of the same sky: painted once; a satellite that moves is painted again.
+TEST(SkyRepaint, AnUnchangedSkyIsNotRepainted) {
+    if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
+    CSkyViewView view(nullptr, kSide);
+    view.resize(400, 400);
+    view.show();
+    PaintCounter counter(view);
+    int& paints = counter.paints;
+    const UsedSatelliteSet used = UsedOf({{gnss::kGps, 5}});
+    for (int epoch = 0; epoch < 10; ++epoch) {
+        Feed(view, used, ViewOf({Sat(gnss::kGps, 5, 45, 90, 44), Sat(gnss::kGlonass, 7, 30, 200, 38)}));
+        QApplication::processEvents();
+    }
+    const int unchanged = paints;
+    EXPECT_LE(unchanged, 2);
+    Feed(view, used, ViewOf({Sat(gnss::kGps, 5, 40, 90, 44), Sat(gnss::kGlonass, 7, 30, 200, 38)}));
+    QApplication::processEvents();
+    EXPECT_GT(paints, unchanged);
+}
+
+// What partial repaints leave on the screen is what one whole paint draws: the window
+// as the platform holds it after many epochs of moving satellites (some crowding each
+// other, one changing its look) against a fresh rendering of the same state.
+TEST(SkyRepaint, PartialRepaintsLeaveWhatAWholePaintDraws) {
+    if (!kPaint) GTEST_SKIP() << "not painted under the thread sanitizer";
+    if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "reads the offscreen platform's window";
+    CSkyViewView view(nullptr, kSide);
+    view.resize(400, 400);
+    view.show();
+    QApplication::processEvents();
+    for (int step = 0; step < 40; ++step) {
+        const UsedSatelliteSet used = step % 10 < 5 ? UsedOf({{gnss::kGps, 5}}) : UsedOf({});
+        Feed(view, used,
+             ViewOf({Sat(gnss::kGps, 5, 45 + step / 2, 90 + step, 44), Sat(gnss::kGlonass, 7, 47, 92 + step / 3, 38),
+                     Sat(gnss::kGalileo, 11, 20 + step, 300, step % 7 ? 30 : 0)}));
+        QApplication::processEvents();
+    }
+    const QImage onScreen = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage whole = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(onScreen.size(), whole.size());
+    EXPECT_EQ(onScreen, whole);
 }
 
 TEST(Legend, NamesEveryConstellationAndFitsItsWidth) {

@@ -226,6 +226,35 @@ TEST_F(TrackView, AFixAfterAThousandRedrawsOnlyTheNewestPoints) {
     EXPECT_LE(fullReplots, 1);  // the newest points moved onto the history at most once
 }
 
+// Past the bound the chart draws the newest fixes only; every fix still counts in the
+// figures and goes into the export, the first far one included.
+TEST_F(TrackView, TheChartDrawsTheNewestFixesWhileTheFiguresAndExportKeepEveryOne) {
+    auto view = Open();
+    const double latitude = 48.1173, longitude = 11.5167;
+    Fix(*view, Gga(latitude, longitude, 545));               // the origin, in First
+    Fix(*view, Gga(NorthBy(latitude, 100), longitude, 545));  // far: the largest error
+    const std::size_t bound = track::kShownFixes, slack = track::kShownFixes / 8;
+    // Fix k (from 0) is plotted into the history by fix k + 1; with the two above, the
+    // history reaches bound + slack points, the first cut, on fix bound + slack + 1.
+    const std::size_t total = bound + slack + 1;
+    // Never exactly on the origin: a fix there would not move into the history.
+    for (std::size_t k = 2; k < total; ++k) Fix(*view, Gga(latitude + 1e-7 * (1 + k % 7), longitude, 545));
+    ASSERT_EQ(Points(*view, track::kHistorySeries).size(), bound + slack - 1) << "one short of the cut";
+    Fix(*view, Gga(latitude, longitude + 1e-6, 545));
+    const auto& history = Points(*view, track::kHistorySeries);
+    EXPECT_EQ(history.size(), bound) << "cut back to the bound";
+    EXPECT_NEAR(history.back().y, 1e-7 * (1 + (total - 1) % 7) * 111200, 0.01) << "the newest earlier fix stays";
+    for (const CTChart::Point& p : history) EXPECT_LT(std::abs(p.y), 1.0) << "the far fix is no longer drawn";
+    EXPECT_EQ(Points(*view, track::kCurrentSeries).size(), 1u);
+
+    EXPECT_EQ(view->Fixes().size(), total + 1);
+    EXPECT_EQ(view->Accuracy().count, total + 1);
+    EXPECT_NEAR(view->Accuracy().maxHorizontal, 100, 0.05) << "figures from every fix";
+    m_notifier.savePath = QString::fromStdString(m_dir / "all.csv");
+    view->ExportClicked();
+    EXPECT_EQ(testsupport::CountOf(testsupport::ReadFile(m_dir / "all.csv"), "\n"), total + 2) << "a header and every fix";
+}
+
 TEST(TrackLayout, GroupsWrapWholeOntoTheNextRow) {
     EXPECT_EQ(track::FlowGroups({50, 100, 60}, 300, 10, 24), (std::vector<QPoint>{{0, 0}, {60, 0}, {170, 0}}));
     EXPECT_EQ(track::FlowGroups({50, 100, 60}, 200, 10, 24), (std::vector<QPoint>{{0, 0}, {60, 0}, {0, 24}}));

@@ -22,6 +22,7 @@ void CCommThread::Start() {
 void CCommThread::Stop() {
     m_stopRequested.store(true, std::memory_order_release);
     m_completion.Set();
+    WakeForStop();
 }
 
 void CCommThread::Join() {
@@ -111,14 +112,20 @@ std::size_t CCommWriteThread::QueuedCount() const {
     return m_queuedCount;
 }
 
+// The lock orders the notice after the worker's look at the flag: it cannot miss it.
+void CCommWriteThread::WakeForStop() {
+    { std::lock_guard lock(m_queueMutex); }
+    m_queued.notify_all();
+}
+
 void CCommWriteThread::Run() {
     while (!StopRequested()) {
         std::size_t count = 0;
         {
             std::unique_lock lock(m_queueMutex);
-            // The stop flag is not under this lock: look again every poll period.
-            m_queued.wait_for(lock, std::chrono::milliseconds(kPollMs),
-                              [this] { return m_queuedCount > 0; });
+            // Asleep until bytes are queued or Stop wakes it: a monitor that sends nothing
+            // for a day does not wake a hundred times a second for it.
+            m_queued.wait(lock, [this] { return m_queuedCount > 0 || StopRequested(); });
             if (m_queuedCount == 0) continue;
             std::memcpy(m_transfer, m_queue, m_queuedCount);
             count = m_queuedCount;

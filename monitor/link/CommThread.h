@@ -50,6 +50,8 @@ public:
 
 protected:
     virtual void Run() = 0;
+    // Called by Stop after the flag is set: a worker asleep on a wait of its own wakes.
+    virtual void WakeForStop() {}
     void RecordError(std::string text);
     bool StopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
 
@@ -103,6 +105,7 @@ public:
 
 protected:
     void Run() override;
+    void WakeForStop() override;
 
 private:
     mutable std::mutex m_queueMutex;

@@ -1,6 +1,7 @@
 #include "FixModeView.h"
 
 #include <QVBoxLayout>
+#include <map>
 
 #include "CTChart.h"
 #include "ChartSetup.h"
@@ -34,10 +35,24 @@ Sample FixTimeline::Take(char fixTypeCharacter) {
 
 }  // namespace fixmode
 
+namespace {
+
+// One text per name, shared by every point that carries it, rather than a copy for
+// each of a day's samples.
+const QString& Shared(std::map<int, QString>& texts, int key, const std::string& text) {
+    auto it = texts.find(key);
+    if (it == texts.end()) it = texts.emplace(key, QString::fromStdString(text)).first;
+    return it->second;
+}
+
+}  // namespace
+
 CFixModeView::CFixModeView(QWidget* parent) : QWidget(parent), m_chart(new CTChart(chart::FixModeChart(), this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_chart);
+    m_chart->SetCapacity(0, fixmode::kShownSamples);
+    m_chart->SetCapacity(1, fixmode::kShownSamples);
 }
 
 void CFixModeView::Plot(const fixmode::Sample& s) {
@@ -45,8 +60,9 @@ void CFixModeView::Plot(const fixmode::Sample& s) {
     if (s.scrollFirst) m_chart->Scroll(AxisId::Bottom, kScrollStep, false);
     const double x = s.n;
     if (s.fixType != 0)
-        m_chart->AddXY(0, x, s.fixType, QString::fromStdString(FixTypeLabel(s.fixType)), kFixTypeColour);
-    m_chart->AddXY(1, x, QualityHeight(s.quality), QString::fromStdString(QualityLabel(s.quality)), kQualityColour);
+        m_chart->AddXY(0, x, s.fixType, Shared(m_fixTypeTexts, s.fixType, FixTypeLabel(s.fixType)), kFixTypeColour);
+    m_chart->AddXY(1, x, QualityHeight(s.quality), Shared(m_qualityTexts, s.quality, QualityLabel(s.quality)),
+                   kQualityColour);
 }
 
 // Empty chart, and a time axis that follows the samples again from 0 (a scroll had

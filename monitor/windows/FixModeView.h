@@ -4,8 +4,11 @@
 // fix type point.
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 class CTChart;
@@ -16,6 +19,10 @@ namespace fixmode {
 // the whole session into the window.
 inline constexpr int kScrollAfter = 10000;
 inline constexpr int kScrollStep = 100;
+// The chart keeps this many samples of each strip (a quarter of an hour at 10 Hz, two
+// and a half hours at 1 Hz); older ones leave it. The time axis shows a hundred at a
+// time once it scrolls.
+inline constexpr std::size_t kShownSamples = 9000;
 // Qualities sit above the three fix types, so both strips share one scale.
 inline constexpr int kQualityBase = 4;
 // A quality without a name (7 manual input, 8 simulator, anything else) is drawn one row
@@ -71,4 +78,5 @@ private:
 
     CTChart* m_chart;
     fixmode::FixTimeline m_timeline;
+    std::map<int, QString> m_fixTypeTexts, m_qualityTexts;  // at most 4 and 65536 of them
 };

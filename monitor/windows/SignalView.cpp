@@ -102,19 +102,22 @@ CSignalView::CSignalView(QWidget* parent) : QWidget(parent), m_chart(new CTChart
     layout->addWidget(m_legend);
 }
 
-// The chart keeps its bars and repaints them itself, so they are rebuilt only when the
-// list changes, not on every repaint of the window.
+// The chart keeps its bars and repaints them itself, so they are rebuilt only when they
+// change: at 10 epochs a second most epochs bring the same values as the one before.
 void CSignalView::DrawBars() {
+    std::vector<signalview::SignalBar> bars = signalview::SignalBars(m_merged, m_chart->NeutralColour());
+    if (bars == m_bars) return;
+    m_bars = std::move(bars);
     m_chart->Clear(0);
-    const auto bars = signalview::SignalBars(m_merged, m_chart->NeutralColour());
-    for (std::size_t i = 0; i < bars.size(); ++i)
-        m_chart->AddXY(0, static_cast<double>(i), bars[i].cn0, bars[i].label, bars[i].colour);
+    for (std::size_t i = 0; i < m_bars.size(); ++i)
+        m_chart->AddXY(0, static_cast<double>(i), m_bars[i].cn0, m_bars[i].label, m_bars[i].colour);
 }
 
 bool CSignalView::event(QEvent* e) {
     const int type = e->type();
     if (type == MonitorWindowOf(WindowType::Signal).clearMessage) {
         m_merged.clear();
+        m_bars.clear();
         m_chart->Clear(0);
         return true;
     }

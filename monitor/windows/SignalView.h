@@ -33,6 +33,7 @@ struct SignalBar {
     QString label;  // "G12"
     double cn0;
     uint32_t colour;  // 0x00BBGGRR
+    bool operator==(const SignalBar&) const = default;
 };
 
 // One bar per merged satellite with a signal, side by side: a satellite with C/N0 0
@@ -59,4 +60,5 @@ private:
     CLegendStrip* m_legend = nullptr;
     UsedSatelliteSet m_used{};
     std::vector<signalview::MergedSatellite> m_merged;
+    std::vector<signalview::SignalBar> m_bars;  // on the chart now
 };

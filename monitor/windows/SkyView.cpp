@@ -119,15 +119,19 @@ std::vector<QRect> CompassRects(int side, int radius) {
 
 std::vector<QPoint> SpreadDiscs(const std::vector<QPoint>& wanted, int radius, const std::vector<QRect>& obstacles,
                                 const QRect& bounds) {
+    // Distances are compared squared: most pairs are far apart, and a root is taken
+    // only for the few that touch.
     const double apart = 2.0 * radius + 1;
+    const double clear = radius + 1;
     std::vector<QPointF> at(wanted.begin(), wanted.end());
     for (int round = 0; round < kSpreadRounds; ++round) {
         bool moved = false;
         for (std::size_t i = 0; i < at.size(); ++i) {
             for (std::size_t j = i + 1; j < at.size(); ++j) {
                 QPointF d = at[j] - at[i];
-                double length = std::hypot(d.x(), d.y());
-                if (length >= apart) continue;
+                const double squared = d.x() * d.x() + d.y() * d.y();
+                if (squared >= apart * apart) continue;
+                double length = std::sqrt(squared);
                 if (length < 1e-6) d = QPointF(std::cos(double(j)), std::sin(double(j))), length = 1;  // on top
                 const QPointF push = d * ((apart - length) / length / 2 + 0.01);
                 at[i] -= push;
@@ -138,8 +142,9 @@ std::vector<QPoint> SpreadDiscs(const std::vector<QPoint>& wanted, int radius, c
                 const QPointF nearest(std::clamp(at[i].x(), double(o.left()), double(o.right() + 1)),
                                       std::clamp(at[i].y(), double(o.top()), double(o.bottom() + 1)));
                 QPointF d = at[i] - nearest;
-                double length = std::hypot(d.x(), d.y());
-                if (length >= radius + 1) continue;
+                const double squared = d.x() * d.x() + d.y() * d.y();
+                if (squared >= clear * clear) continue;
+                double length = std::sqrt(squared);
                 if (length < 1e-6) d = QPointF(at[i].x() < o.center().x() ? -1 : 1, 0), length = 1;  // inside: sideways
                 at[i] += d * ((radius + 1.5 - length) / length);
                 moved = true;
@@ -152,6 +157,28 @@ std::vector<QPoint> SpreadDiscs(const std::vector<QPoint>& wanted, int radius, c
     std::vector<QPoint> centres;
     for (const QPointF& p : at) centres.push_back(p.toPoint());
     return centres;
+}
+
+std::vector<TrackDot> DotsToDraw(const std::vector<TrackDot>& drawn, const std::vector<TrackDot>& wanted) {
+    std::vector<TrackDot> fresh;
+    for (const TrackDot& dot : wanted)
+        if (std::find(drawn.begin(), drawn.end(), dot) == drawn.end()) fresh.push_back(dot);
+    return fresh;
+}
+
+bool operator==(const DiscPlace& a, const DiscPlace& b) {
+    return a.truth == b.truth && a.at == b.at && a.covers == b.covers && a.picture == b.picture;
+}
+
+QRegion ChangedArea(const std::vector<DiscPlace>& before, const std::vector<DiscPlace>& after) {
+    QRegion changed;
+    auto addUnmatched = [&changed](const std::vector<DiscPlace>& from, const std::vector<DiscPlace>& in) {
+        for (const DiscPlace& d : from)
+            if (std::find(in.begin(), in.end(), d) == in.end()) changed += d.covers;
+    };
+    addUnmatched(before, after);
+    addUnmatched(after, before);
+    return changed;
 }
 
 int BackgroundRadius(int side) { return side / 2 - kRimMargin; }
@@ -225,6 +252,14 @@ int ScreenSide(const QWidget& widget) {
     return std::min(size.width(), size.height());
 }
 
+// Disc pictures are kept by label and look; a sky has some forty, a day of changing
+// skies a few hundred.
+constexpr int kMaxDiscPictures = 512;
+
+QString PictureKey(const SatelliteEntry& entry, SatelliteState state) {
+    return LabelOf(entry) + QChar(u'0' + static_cast<int>(state)) + QChar(u'a' + static_cast<int>(entry.system));
+}
+
 }  // namespace
 
 CSkyViewView::CSkyViewView(QWidget* parent, int backgroundSide)
@@ -234,6 +269,8 @@ CSkyViewView::CSkyViewView(QWidget* parent, int backgroundSide)
       m_background(m_side, m_side, QImage::Format_RGB32) {
     // Every pixel is painted: the copy of the background and white beside it.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_labelRects = RingMarkRects(m_side, m_radius);
+    for (const QRect& r : CompassRects(m_side, m_radius)) m_labelRects.push_back(r);
     DrawBackground();
 }
 
@@ -274,46 +311,77 @@ void CSkyViewView::DrawBackground() {
     const std::vector<QRect> marks = RingMarkRects(m_side, r);
     for (std::size_t k = 0; k < marks.size(); ++k) DrawText(p, marks[k].topLeft(), kRingMarks[k], Qt::black, kSky);
     m_scaledStale = true;
+    m_lastDots.clear();
 }
 
-// One dot per satellite shown, where it is now; they stay until the next clear.
-void CSkyViewView::DrawTrackDots() {
-    auto draw = [this](QPainter& p) {
+// One dot per satellite shown, where it is now; they stay until the next clear. Only
+// the dots that differ from the last epoch's are drawn. Returns where they went on the
+// window.
+QRegion CSkyViewView::DrawTrackDots() {
+    const QPoint centre(m_side / 2, m_side / 2);
+    std::vector<TrackDot> wanted;
+    for (int i = 0; i < m_viewCount; ++i) {
+        const SatelliteEntry& s = m_view.satellites[i];
+        const SatelliteState state = StateOf(s, m_inUse[i]);
+        if (state == SatelliteState::Hidden) continue;
+        const Look look = LookOf(s.system, state);
+        wanted.push_back({PlotPosition(centre, m_radius, s.elevation, s.azimuth), look.fill.rgb(), look.outline.rgb()});
+    }
+    const std::vector<TrackDot> fresh = DotsToDraw(m_lastDots, wanted);
+    m_lastDots = std::move(wanted);
+    auto draw = [&fresh](QPainter& p) {
         p.setRenderHint(QPainter::Antialiasing);
-        const QPoint centre(m_side / 2, m_side / 2);
-        for (int i = 0; i < m_viewCount; ++i) {
-            const SatelliteEntry& s = m_view.satellites[i];
-            const SatelliteState state = StateOf(s, m_inUse[i]);
-            if (state == SatelliteState::Hidden) continue;
-            const Look look = LookOf(s.system, state);
-            p.setPen(QPen(look.outline, 1));
-            p.setBrush(look.fill);
-            p.drawEllipse(PlotPosition(centre, m_radius, s.elevation, s.azimuth), kDotRadius, kDotRadius);
+        for (const TrackDot& dot : fresh) {
+            p.setPen(QPen(QColor(dot.outline), 1));
+            p.setBrush(QColor(dot.fill));
+            p.drawEllipse(dot.at, kDotRadius, kDotRadius);
         }
     };
     QPainter background(&m_background);
     draw(background);
+    QRegion onWindow;
     // The window's copy gets the same dots drawn to its scale: scaling the whole picture
     // again for every epoch would cost more than all the other windows together.
-    if (!m_scaledStale && !m_scaled.isNull()) {
+    if (!m_scaledStale && !m_scaled.isNull() && !fresh.empty()) {
         QPainter copy(&m_scaled);
-        copy.scale(double(m_scaled.width()) / m_side, double(m_scaled.height()) / m_side);
+        const double scale = double(m_scaled.width()) / m_side;
+        copy.scale(scale, double(m_scaled.height()) / m_side);
         draw(copy);
+        const QRect square = CentredSquare(PlotArea().width(), PlotArea().height());
+        const int reach = static_cast<int>(std::ceil((kDotRadius + 1) * scale)) + 1;
+        for (const TrackDot& dot : fresh) {
+            const QPoint at = square.topLeft() + QPoint(int(dot.at.x() * scale), int(dot.at.y() * scale));
+            onWindow += QRect(at - QPoint(reach, reach), QSize(2 * reach + 1, 2 * reach + 1));
+        }
     }
+    return onWindow;
 }
 
 void CSkyViewView::TakeView(const SatelliteViewSet& view) {
     m_view = view;
     m_viewCount = std::clamp<int>(view.count, 0, kMaxSatellites);
     m_inUse = MatchInUse(m_view, m_used);
-    DrawTrackDots();
-    update();
+    const QRegion dots = DrawTrackDots();
+    const QRect square = CentredSquare(PlotArea().width(), PlotArea().height());
+    if (m_scaledStale || m_scaled.size() != square.size() || m_discsFor != PlotArea().size()) {
+        m_discs = LayOutDiscs();
+        update();
+        return;
+    }
+    // Only what changed: the discs that moved or changed their look, and new dots. A sky
+    // whose satellites all stand where and as they stood keeps its layout as it is.
+    if (SameSky(m_discs) && dots.isEmpty()) return;
+    std::vector<DiscPlace> discs = LayOutDiscs();
+    const QRegion changed = ChangedArea(m_discs, discs) + dots;
+    m_discs = std::move(discs);
+    if (!changed.isEmpty()) update(changed);
 }
 
 void CSkyViewView::Clear() {
     m_viewCount = 0;
     m_inUse = {};
     DrawBackground();
+    m_discs.clear();
     update();
 }
 
@@ -333,8 +401,11 @@ bool CSkyViewView::event(QEvent* e) {
 }
 
 QRect CSkyViewView::LegendArea() const {
-    const int h = legend::HeightFor(LegendItems(), LegendFont(), width());
-    return {0, height() - h, width(), h};
+    if (m_legendWidth != width()) {
+        m_legendHeight = legend::HeightFor(LegendItems(), LegendFont(), width());
+        m_legendWidth = width();
+    }
+    return {0, height() - m_legendHeight, width(), m_legendHeight};
 }
 
 QRect CSkyViewView::PlotArea() const { return {0, 0, width(), std::max(0, LegendArea().top())}; }
@@ -347,35 +418,129 @@ std::vector<QRect> CSkyViewView::RingLabelAreas() const {
     std::vector<QRect> areas;
     if (square.isEmpty()) return areas;
     const double scale = double(square.width()) / m_side;
-    std::vector<QRect> labels = RingMarkRects(m_side, m_radius);
-    for (const QRect& r : CompassRects(m_side, m_radius)) labels.push_back(r);
-    for (const QRect& r : labels)
+    for (const QRect& r : m_labelRects)
         areas.push_back(QRectF(square.left() + r.left() * scale, square.top() + r.top() * scale, r.width() * scale,
                                r.height() * scale)
                             .toAlignedRect());
     return areas;
 }
 
-std::vector<QPoint> CSkyViewView::DiscCentres() const {
+std::vector<DiscPlace> CSkyViewView::LayOutDiscs() const {
     const QRect plot = PlotArea();
+    m_discsFor = plot.size();
     const QPoint centre(plot.width() / 2, plot.height() / 2);
     const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
+    std::vector<DiscPlace> discs;
     std::vector<QPoint> wanted;
     for (int i = 0; i < m_viewCount; ++i) {
         const SatelliteEntry& s = m_view.satellites[i];
-        if (StateOf(s, m_inUse[i]) != SatelliteState::Hidden)
-            wanted.push_back(PlotPosition(centre, radius, s.elevation, s.azimuth));
+        const SatelliteState state = StateOf(s, m_inUse[i]);
+        if (state == SatelliteState::Hidden) continue;
+        discs.push_back({PlotPosition(centre, radius, s.elevation, s.azimuth), {}, {}, PictureKey(s, state), i});
+        wanted.push_back(discs.back().truth);
     }
-    return SpreadDiscs(wanted, kDiscRadius, RingLabelAreas(), plot);
+    const std::vector<QPoint> centres = SpreadDiscs(wanted, kDiscRadius, RingLabelAreas(), plot);
+    for (std::size_t n = 0; n < discs.size(); ++n) {
+        DiscPlace& d = discs[n];
+        d.at = centres[n];
+        const SatelliteEntry& s = m_view.satellites[d.entry];
+        const QImage& picture = DiscPicture(s, StateOf(s, m_inUse[d.entry]));
+        const QSize size = picture.deviceIndependentSize().toSize();
+        d.covers = QRect(d.at - QPoint(size.width() / 2, size.height() / 2), size);
+        if ((d.at - d.truth).manhattanLength() > kMovedMarkPx)
+            d.covers |= QRect(d.truth, d.at).normalized().adjusted(-3, -3, 3, 3);
+    }
+    return discs;
+}
+
+// Whether `discs` show the satellites in view now: the same entries in the same places
+// and looks, before any spreading.
+bool CSkyViewView::SameSky(const std::vector<DiscPlace>& discs) const {
+    const QRect plot = PlotArea();
+    const QPoint centre(plot.width() / 2, plot.height() / 2);
+    const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
+    std::size_t n = 0;
+    for (int i = 0; i < m_viewCount; ++i) {
+        const SatelliteEntry& s = m_view.satellites[i];
+        const SatelliteState state = StateOf(s, m_inUse[i]);
+        if (state == SatelliteState::Hidden) continue;
+        if (n >= discs.size()) return false;
+        const DiscPlace& d = discs[n++];
+        if (d.entry != i || d.truth != PlotPosition(centre, radius, s.elevation, s.azimuth) ||
+            d.picture != PictureKey(s, state))
+            return false;
+    }
+    return n == discs.size();
+}
+
+std::vector<QPoint> CSkyViewView::DiscCentres() const {
+    std::vector<QPoint> centres;
+    for (const DiscPlace& d : LayOutDiscs()) centres.push_back(d.at);
+    return centres;
+}
+
+// A disc with its label, drawn once for each label and look: shaping forty labels'
+// text on every epoch cost more than the rest of the window.
+const QImage& CSkyViewView::DiscPicture(const SatelliteEntry& entry, SatelliteState state) const {
+    const QString key = PictureKey(entry, state);
+    const auto it = m_discPictures.constFind(key);
+    if (it != m_discPictures.constEnd()) return *it;
+    if (m_discPictures.size() >= kMaxDiscPictures) m_discPictures.clear();
+    const QFont font = PixelFont("DotumChe", kLabelFontPx);
+    const QFontMetrics metrics(font);
+    const QString label = LabelOf(entry);
+    const int textWidth = metrics.horizontalAdvance(label);
+    // The disc's centre on a whole pixel in the middle, as it is on the window.
+    const int cx = std::max(kDiscRadius + 2, textWidth / 2 + 2), cy = std::max(kDiscRadius + 2, metrics.height() / 2 + 2);
+    const qreal ratio = devicePixelRatioF();
+    QImage picture(QSize(2 * cx + 1, 2 * cy + 1) * ratio, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(font);
+    const Look look = LookOf(entry.system, state);
+    p.setPen(QPen(look.outline, 1));
+    p.setBrush(look.fill);
+    p.drawEllipse(QPoint(cx, cy), kDiscRadius, kDiscRadius);
+    // Centred on the disc: with the intended 6-by-12 pixel cells this is (x - 3n,
+    // y - 6); a substituted font keeps the label centred all the same. The disc is the
+    // label's background: a box of the fill colour round a font wider than intended
+    // would cut the disc's outline.
+    DrawText(p, QPoint(cx - textWidth / 2, cy - metrics.height() / 2), label, look.text, QColor());
+    p.end();
+    return *m_discPictures.insert(key, picture);
+}
+
+// The legend changes only with the window's width: drawn once for it.
+void CSkyViewView::PaintLegend(QPainter& p) {
+    const QRect area = LegendArea();
+    if (area.isEmpty()) return;
+    const qreal ratio = devicePixelRatioF();
+    if (m_legendPicture.deviceIndependentSize().toSize() != area.size() || m_legendPicture.devicePixelRatio() != ratio) {
+        m_legendPicture = QPixmap(area.size() * ratio);
+        m_legendPicture.setDevicePixelRatio(ratio);
+        m_legendPicture.fill(Qt::white);
+        QPainter legendPainter(&m_legendPicture);
+        legend::Paint(legendPainter, QRect(QPoint(0, 0), area.size()), LegendItems(), LegendFont());
+    }
+    p.drawPixmap(area.topLeft(), m_legendPicture);
+}
+
+void CSkyViewView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    m_discs = LayOutDiscs();
 }
 
 void CSkyViewView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
-    legend::Paint(p, LegendArea(), LegendItems(), LegendFont());
+    PaintLegend(p);
     const QRect plot = PlotArea();
     const QRect square = CentredSquare(plot.width(), plot.height());
+    // White beside the square: the square itself is covered by the background's copy.
+    for (const QRect& r : QRegion(plot).subtracted(square)) p.fillRect(r, Qt::white);
     if (square.isEmpty()) return;
+    if (m_discsFor != plot.size()) m_discs = LayOutDiscs();
     // Averaged rather than sampled, so that the thin rings survive the scaling down.
     if (m_scaledStale || m_scaled.size() != square.size()) {
         m_scaled = m_background.scaled(square.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -384,35 +549,19 @@ void CSkyViewView::paintEvent(QPaintEvent*) {
     p.drawImage(square.topLeft(), m_scaled);
 
     p.setRenderHint(QPainter::Antialiasing);
-    p.setFont(PixelFont("DotumChe", kLabelFontPx));
-    const QFontMetrics metrics(p.font());
-    const QPoint centre(plot.width() / 2, plot.height() / 2);
-    const int radius = ScaledRadius(plot.width(), plot.height(), m_side, m_radius);
-    const std::vector<QPoint> places = DiscCentres();
-    std::size_t n = 0;
-    for (int i = 0; i < m_viewCount; ++i) {
-        const SatelliteEntry& s = m_view.satellites[i];
-        const SatelliteState state = StateOf(s, m_inUse[i]);
-        if (state == SatelliteState::Hidden) continue;
-        const Look look = LookOf(s.system, state);
-        const QPoint truth = PlotPosition(centre, radius, s.elevation, s.azimuth);
-        const QPoint at = places[n++];
+    for (const DiscPlace& d : m_discs) {
+        const SatelliteEntry& s = m_view.satellites[d.entry];
+        const SatelliteState state = StateOf(s, m_inUse[d.entry]);
         // A disc moved off a crowded spot keeps a line to where the satellite is.
-        if ((at - truth).manhattanLength() > kMovedMarkPx) {
+        if ((d.at - d.truth).manhattanLength() > kMovedMarkPx) {
+            const Look look = LookOf(s.system, state);
             p.setPen(QPen(look.outline == kNoSignalGrey ? kAxisGrey : look.outline, 1));
-            p.drawLine(truth, at);
+            p.drawLine(d.truth, d.at);
             p.setBrush(look.outline);
-            p.drawEllipse(truth, 2, 2);
+            p.drawEllipse(d.truth, 2, 2);
         }
-        p.setPen(QPen(look.outline, 1));
-        p.setBrush(look.fill);
-        p.drawEllipse(at, kDiscRadius, kDiscRadius);
-        // Centred on the disc: with the intended 6-by-12 pixel cells this is (x - 3n,
-        // y - 6); a substituted font keeps the label centred all the same. The disc is
-        // the label's background: a box of the fill colour round a font wider than
-        // intended would cut the disc's outline.
-        const QString label = LabelOf(s);
-        const QPoint topLeft(at.x() - metrics.horizontalAdvance(label) / 2, at.y() - metrics.height() / 2);
-        DrawText(p, topLeft, label, look.text, QColor());
+        const QImage& picture = DiscPicture(s, state);
+        const QSize size = picture.deviceIndependentSize().toSize();
+        p.drawImage(d.at - QPoint(size.width() / 2, size.height() / 2), picture);
     }
 }

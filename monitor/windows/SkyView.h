@@ -5,9 +5,12 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QImage>
+#include <QPixmap>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -66,6 +69,31 @@ QString LabelOf(const SatelliteEntry& entry);
 using InUseFlags = std::array<bool, kMaxSatellites>;
 InUseFlags MatchInUse(const SatelliteViewSet& view, const UsedSatelliteSet& used);
 
+// A track dot as drawn on the background: where, and in which colours.
+struct TrackDot {
+    QPoint at;
+    QRgb fill = 0, outline = 0;
+    bool operator==(const TrackDot&) const = default;
+};
+// The dots of `wanted` that are not among `drawn`: a satellite moves a pixel of the
+// background every few seconds, so at 10 epochs a second most dots would only be drawn
+// again over themselves.
+std::vector<TrackDot> DotsToDraw(const std::vector<TrackDot>& drawn, const std::vector<TrackDot>& wanted);
+
+// One satellite's disc on the window: where it belongs, where it is drawn after the
+// spreading, and the rectangle its picture (disc and label) covers.
+struct DiscPlace {
+    QPoint truth, at;
+    QRect covers;     // the disc and label, and the line back to `truth` when it was moved
+    QString picture;  // the label and look: the same place in another look is a change
+    int entry = -1;   // in the in-view table
+};
+bool operator==(const DiscPlace& a, const DiscPlace& b);
+// What a repaint must cover when the discs go from `before` to `after`: every place of
+// either set that the other does not have as it is, so that a disc that moved leaves
+// nothing behind and an unchanged sky repaints nothing.
+QRegion ChangedArea(const std::vector<DiscPlace>& before, const std::vector<DiscPlace>& after);
+
 }  // namespace skyview
 
 class CSkyViewView : public QWidget {
@@ -92,12 +120,17 @@ public:
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void TakeView(const SatelliteViewSet& view);
     void Clear();
     void DrawBackground();
-    void DrawTrackDots();
+    QRegion DrawTrackDots();
+    std::vector<skyview::DiscPlace> LayOutDiscs() const;
+    bool SameSky(const std::vector<skyview::DiscPlace>& discs) const;
+    const QImage& DiscPicture(const SatelliteEntry& entry, skyview::SatelliteState state) const;
+    void PaintLegend(QPainter& p);
 
     int m_side;
     int m_radius;
@@ -108,4 +141,14 @@ private:
     SatelliteViewSet m_view{};
     int m_viewCount = 0;  // entries of m_view to show: 0 after a clear
     skyview::InUseFlags m_inUse{};
+    // What stays from paint to paint: the labels' places on the background, the
+    // legend's height and picture at the window's width, each disc's picture by its
+    // label and look, where the discs are and the dots drawn last.
+    std::vector<QRect> m_labelRects;
+    mutable int m_legendWidth = -1, m_legendHeight = 0;
+    QPixmap m_legendPicture;
+    mutable QHash<QString, QImage> m_discPictures;
+    std::vector<skyview::DiscPlace> m_discs;
+    mutable QSize m_discsFor;  // the plot's size m_discs were laid out for
+    std::vector<skyview::TrackDot> m_lastDots;
 };

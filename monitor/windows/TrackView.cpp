@@ -113,6 +113,9 @@ CTrackView::CTrackView(INotifier& notifier, QWidget* parent, QString referenceFi
     m_figures->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_figures->setTextFormat(Qt::PlainText);
     ShowFigures();
+    // Every fix stays in m_fixes for the figures and the export; the chart draws the
+    // newest of them.
+    m_chart->SetCapacity(track::kHistorySeries, track::kShownFixes);
     // Ctrl+C, V and X reach the edits as they are: the program's only accelerators are
     // Ctrl+N and F1.
     EnableEntry(false);

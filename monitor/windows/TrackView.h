@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <cstddef>
 #include <vector>
 
 #include "Accuracy.h"
@@ -50,6 +51,10 @@ QString FiguresText(std::size_t fixes, const AccuracyFigures& figures, bool have
 std::vector<QPoint> FlowGroups(const std::vector<int>& widths, int available, int gap, int rowHeight);
 
 enum Series { kReferenceSeries = 0, kCurrentSeries = 1, kHistorySeries = 2 };
+
+// Fixes the history series draws at most, the newest (a quarter of an hour at 10 Hz): a
+// scatter of that many already fills the plot, and a day's would only slow its redraw.
+inline constexpr std::size_t kShownFixes = 9000;
 
 }  // namespace track
 

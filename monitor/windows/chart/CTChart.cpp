@@ -68,8 +68,10 @@ struct CTChart::Series {
     bool hasData = false;
     Range x, y;
     std::map<uint32_t, PlotPen> pens;  // one drawing per colour: a plottable has one style
-    std::vector<QCPAbstractItem*> marks;
+    std::vector<ValueMark*> marks;
+    std::vector<ValueMark*> spareMarks;  // hidden after a clear, used again by the next bars
     bool inHistory = false;  // some of its points are drawn on the main layer
+    std::size_t capacity = 0;  // 0: every point stays
 };
 
 CTChart::CTChart(const chart::ChartSetup& setup, QWidget* parent) : QWidget(parent), m_setup(setup) {
@@ -168,7 +170,43 @@ int CTChart::AddXY(int series, double x, double y, const QString& label, uint32_
     NoteLabel(AxisId::Bottom, x, label);
     NoteLabel(s->setup.valueAxis, y, label);
     AppendToPlot(*s, s->points.back());
+    const std::size_t drop = chart::PointsToDrop(s->points.size(), s->capacity);
+    if (drop > 0) DropOldest(*s, drop);
     return static_cast<int>(s->points.size()) - 1;
+}
+
+void CTChart::SetCapacity(int series, std::size_t points) {
+    Series* s = At(series);
+    if (!s || s->setup.kind != SeriesKind::Points) return;  // bars and dials hold a sky or a value
+    s->capacity = points;
+    if (points > 0 && s->points.size() > points) DropOldest(*s, s->points.size() - points);
+}
+
+// The points that stay are drawn again from scratch, once for the whole batch.
+void CTChart::DropOldest(Series& s, std::size_t count) {
+    s.points.erase(s.points.begin(), s.points.begin() + static_cast<std::ptrdiff_t>(std::min(count, s.points.size())));
+    s.hasData = false;
+    bool hasY = false;
+    for (const Point& p : s.points) {
+        Widen(s.hasData, s.x, p.x);
+        Widen(hasY, s.y, p.y);
+    }
+    if (m_plot) {
+        for (auto& [colour, pen] : s.pens) {
+            if (pen.history) pen.history->data()->clear();
+            if (pen.recent) pen.recent->data()->clear();
+        }
+        for (const Point& p : s.points)
+            if (QCPGraph* g = s.pens[p.colour].history) g->addData(p.x, p.y);
+        s.inHistory = true;
+    }
+    // An axis that follows the data starts again from where the data now begins.
+    for (auto& [id, a] : m_axes) {
+        Range data;
+        if (a.automatic && DataRange(id, data)) a.range = chart::FollowData({}, data);
+    }
+    m_labelsStale = true;
+    NeedFull();
 }
 
 int CTChart::Add(int series, double value, const QString& label, uint32_t colour) {
@@ -199,13 +237,22 @@ void CTChart::AppendToPlot(Series& s, const Point& point) {
         }
         pen.bars->addData(point.x, point.y);
         if (s.setup.valueMarks) {
-            auto* mark = new ValueMark(m_plot);
-            mark->position->setAxes(m_plot->xAxis, valueAxis);
+            // The bars of a sky are cleared and drawn again on every change: their
+            // marks are kept and moved rather than made anew each time.
+            ValueMark* mark = nullptr;
+            if (!s.spareMarks.empty()) {
+                mark = s.spareMarks.back();
+                s.spareMarks.pop_back();
+                mark->setVisible(true);
+            } else {
+                mark = new ValueMark(m_plot);
+                mark->position->setAxes(m_plot->xAxis, valueAxis);
+                mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+                // A bar at the top of the scale writes its value in the room kept above it.
+                mark->setClipToAxisRect(false);
+            }
             mark->position->setCoords(point.x, point.y);
-            mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
             mark->setText(QString::number(point.y, 'g', 6));
-            // A bar at the top of the scale writes its value in the room kept above it.
-            mark->setClipToAxisRect(false);
             s.marks.push_back(mark);
         }
         NeedFull();
@@ -243,7 +290,10 @@ void CTChart::Clear(int series) {
         if (pen.history) pen.history->data()->clear();
         if (pen.recent) pen.recent->data()->clear();
     }
-    for (QCPAbstractItem* mark : s->marks) m_plot->removeItem(mark);
+    for (ValueMark* mark : s->marks) {
+        mark->setVisible(false);
+        s->spareMarks.push_back(mark);
+    }
     s->marks.clear();
     s->inHistory = false;
     m_labelsStale = true;

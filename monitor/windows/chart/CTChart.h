@@ -43,6 +43,10 @@ public:
     // a plot it goes at the next whole key.
     int Add(int series, double value, const QString& label, uint32_t colour);
     void Clear(int series);
+    // Keep only the newest `points` of a point series on the chart (0: all, as at the
+    // start); older ones leave it a batch at a time (see chart::PointsToDrop). For a
+    // history that would otherwise grow for as long as the program runs.
+    void SetCapacity(int series, std::size_t points);
 
     // Fix the axis range; this also ends automatic following.
     void SetMinMax(chart::AxisId axis, double min, double max);
@@ -87,6 +91,7 @@ private:
     void RebuildLabels();
     Series* At(int series);
     void AppendToPlot(Series& s, const Point& point);
+    void DropOldest(Series& s, std::size_t count);
     bool UpdateAutomaticRanges();
     bool UpdateTickLabels();
     void MergeRecent();

@@ -58,4 +58,10 @@ Range FitSlots(Range data, int minSlots) {
     return {data.min - 0.5, last + 0.5};
 }
 
+std::size_t PointsToDrop(std::size_t count, std::size_t capacity) {
+    if (capacity == 0) return 0;
+    const std::size_t slack = std::max<std::size_t>(1, capacity / 8);
+    return count >= capacity + slack ? count - capacity : 0;
+}
+
 }  // namespace chart

@@ -3,6 +3,7 @@
 // how an automatic axis follows its data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace chart {
@@ -67,5 +68,11 @@ Range FollowData(Range current, Range data);
 // slot beyond the outer bars, and room for at least `minSlots` bars so that a handful of
 // satellites do not turn into slabs.
 Range FitSlots(Range data, int minSlots);
+
+// A series with a capacity keeps its newest `capacity` points. It is let grow an eighth
+// beyond (at least one point) and then cut back to `capacity` at once, so that the
+// redraw a cut needs comes once in many points and not on every one. Returns how many
+// of the oldest points to drop now that the series holds `count`; 0 without a capacity.
+std::size_t PointsToDrop(std::size_t count, std::size_t capacity);
 
 }  // namespace chart

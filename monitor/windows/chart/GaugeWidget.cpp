@@ -34,7 +34,10 @@ GaugeWidget::GaugeWidget(const GaugeSetup& setup, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+// Each setter repaints only on a change: the window sets all of them on every epoch,
+// and a course or speed often stays the same from one to the next.
 void GaugeWidget::SetValue(double value, uint32_t handColour) {
+    if (value == m_value && handColour == m_handColour) return;
     m_value = value;
     m_handColour = handColour;
     update();
@@ -46,11 +49,13 @@ void GaugeWidget::Reset() {
 }
 
 void GaugeWidget::SetRotation(int degrees) {
+    if (m_scale.rotationDeg == degrees) return;
     m_scale.rotationDeg = degrees;
     update();
 }
 
 void GaugeWidget::SetFootText(const QString& text) {
+    if (m_foot == text) return;
     m_foot = text;
     update();
 }
