@@ -13,13 +13,13 @@
 #include <memory>
 #include <qcustomplot.h>
 
-#include "CTChart.h"
-#include "ChartSetup.h"
-#include "FixModeView.h"
-#include "LinkMessages.h"
-#include "Notifier.h"
-#include "TrackView.h"
-#include "WindowRegistry.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/windows/FixModeView.h"
+#include "monitor/windows/TrackView.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartSetup.h"
+#include "platform/notifier/Notifier.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <random>
 #include <thread>
 
-#include "BurnkitDlg.h"
-#include "GangburnDlg.h"
-#include "PtyLine.h"
-#include "Simulator.h"
+#include "flash/burnkit/BurnkitDlg.h"
+#include "flash/gangburn/GangburnDlg.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <random>
 #include <thread>
 
-#include "Procedure.h"
-#include "PtyLine.h"
-#include "Simulator.h"
+#include "flash/core/Procedure.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
 
 namespace {
 

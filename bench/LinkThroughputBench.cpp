@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "NmeaDispatcher.h"
-#include "ReceiverOutput.h"
-#include "ReferenceNmea.h"
-#include "RxStream.h"
+#include "bench/ReferenceNmea.h"
+#include "monitor/link/NmeaDispatcher.h"
+#include "monitor/link/RxStream.h"
+#include "sim/ReceiverOutput.h"
 
 namespace {
 

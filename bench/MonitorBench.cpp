@@ -48,15 +48,15 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureLog.h"
-#include "CommPort.h"
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "NmeaThread.h"
-#include "Notifier.h"
-#include "PacedLine.h"
-#include "WindowTrace.h"
-#include "WindowTypes.h"
+#include "bench/PacedLine.h"
+#include "bench/WindowTrace.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CommPort.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/windows/WindowTypes.h"
+#include "platform/notifier/Notifier.h"
 
 namespace {
 

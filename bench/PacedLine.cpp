@@ -1,4 +1,4 @@
-#include "PacedLine.h"
+#include "bench/PacedLine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ReceiverOutput.h"
+#include "sim/ReceiverOutput.h"
 
 namespace bench {
 

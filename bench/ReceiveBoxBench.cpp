@@ -31,12 +31,12 @@
 #include <thread>
 #include <vector>
 
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "NaviCmdView.h"
-#include "NmeaFormat.h"
-#include "Notifier.h"
-#include "PacedLine.h"
+#include "bench/PacedLine.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/windows/NaviCmdView.h"
+#include "platform/notifier/Notifier.h"
+#include "sim/NmeaFormat.h"
 
 namespace {
 

@@ -31,10 +31,10 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureLog.h"
-#include "CommPort.h"
-#include "NmeaThread.h"
-#include "PacedLine.h"
+#include "bench/PacedLine.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CommPort.h"
+#include "monitor/link/NmeaThread.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <random>
 #include <thread>
 
-#include "Procedure.h"
-#include "PtyLine.h"
-#include "RecordStore.h"
-#include "Simulator.h"
+#include "flash/core/Procedure.h"
+#include "flash/records/RecordStore.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ReferenceNmea.h"
+#include "bench/ReferenceNmea.h"
 
 #include <cstring>
 

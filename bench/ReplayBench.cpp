@@ -20,13 +20,13 @@
 #include <string>
 #include <thread>
 
-#include "LinkMessages.h"
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "NmeaThread.h"
-#include "Notifier.h"
-#include "ReceiverOutput.h"
-#include "Replay.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/link/Replay.h"
+#include "platform/notifier/Notifier.h"
+#include "sim/ReceiverOutput.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WindowTrace.h"
+#include "bench/WindowTrace.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
 
 namespace bench {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "LinkMessages.h"
+#include "monitor/link/LinkMessages.h"
 
 class WindowRegistry;
 

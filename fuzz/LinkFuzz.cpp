@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "BaudHunt.h"
-#include "NmeaThread.h"
-#include "RxStream.h"
-#include "AckDecoder.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/link/BaudHunt.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/link/RxStream.h"
 
 namespace {
 class NullSink : public ILinkSink {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "NtripProtocol.h"
-#include "Rtcm3Framer.h"
+#include "monitor/link/NtripProtocol.h"
+#include "monitor/link/Rtcm3Framer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     rtcm::Rtcm3Framer framer;

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "NmeaFields.h"
-#include "ProprietaryParsers.h"
-#include "StandardSentences.h"
+#include "monitor/link/NmeaFields.h"
+#include "monitor/link/ProprietaryParsers.h"
+#include "monitor/link/StandardSentences.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view all(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "AckDecoder.h"
-#include "ResponseDecoder.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/control/ResponseDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // Mostly well-formed heads, so the decoding tables get exercised.

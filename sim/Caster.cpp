@@ -1,4 +1,4 @@
-#include "Caster.h"
+#include "sim/Caster.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "RtcmStream.h"
+#include "sim/RtcmStream.h"
 
 namespace sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "ChipModel.h"
+#include "sim/ChipModel.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "GpdSession.h"
+#include "sim/GpdSession.h"
 
 #include <charconv>
 #include <fstream>

@@ -1,11 +1,11 @@
-#include "ModuleCommands.h"
+#include "sim/ModuleCommands.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-#include "NmeaFormat.h"
-#include "UbxFormat.h"
+#include "sim/NmeaFormat.h"
+#include "sim/UbxFormat.h"
 
 namespace sim {
 namespace {

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "GpdSession.h"
-#include "Rtcm3Framer.h"
-#include "ReceiverOutput.h"
+#include "monitor/link/Rtcm3Framer.h"
+#include "sim/GpdSession.h"
+#include "sim/ReceiverOutput.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "Motion.h"
+#include "sim/Motion.h"
 
 #include <cmath>
 

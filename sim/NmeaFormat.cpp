@@ -1,4 +1,4 @@
-#include "NmeaFormat.h"
+#include "sim/NmeaFormat.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "PtyLine.h"
+#include "sim/PtyLine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-#include "SerialPort.h"
+#include "platform/serial/SerialPort.h"
 
 namespace sim {
 

@@ -1,10 +1,10 @@
-#include "ReceiverOutput.h"
+#include "sim/ReceiverOutput.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "NmeaFormat.h"
+#include "sim/NmeaFormat.h"
 
 namespace sim {
 namespace {

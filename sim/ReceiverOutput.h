@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Motion.h"
-#include "SkyModel.h"
+#include "sim/Motion.h"
+#include "sim/SkyModel.h"
 
 namespace sim {
 

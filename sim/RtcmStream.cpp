@@ -1,8 +1,8 @@
-#include "RtcmStream.h"
+#include "sim/RtcmStream.h"
 
 #include <vector>
 
-#include "Rtcm3Framer.h"
+#include "monitor/link/Rtcm3Framer.h"
 
 namespace sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "sim/Simulator.h"
 
 #include <poll.h>
 #include <sys/prctl.h>

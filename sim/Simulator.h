@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "ChipModel.h"
-#include "ModuleCommands.h"
-#include "PtyLine.h"
-#include "ReceiverOutput.h"
+#include "sim/ChipModel.h"
+#include "sim/ModuleCommands.h"
+#include "sim/PtyLine.h"
+#include "sim/ReceiverOutput.h"
 
 namespace sim {
 

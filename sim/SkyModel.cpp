@@ -1,4 +1,4 @@
-#include "SkyModel.h"
+#include "sim/SkyModel.h"
 
 #include <algorithm>
 #include <cmath>

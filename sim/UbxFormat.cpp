@@ -1,6 +1,6 @@
-#include "UbxFormat.h"
+#include "sim/UbxFormat.h"
 
-#include "SkyModel.h"
+#include "sim/SkyModel.h"
 
 namespace sim::ubx {
 

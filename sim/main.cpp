@@ -17,11 +17,11 @@
 #include <string>
 #include <thread>
 
-#include "Caster.h"
-#include "CommandLine.h"
-#include "ProgramInfo.h"
-#include "PtyLine.h"
-#include "Simulator.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "sim/Caster.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
 
 namespace {
 

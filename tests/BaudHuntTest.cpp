@@ -5,11 +5,11 @@
 #include <map>
 #include <thread>
 
-#include "BaudHunt.h"
-#include "CancelEvent.h"
-#include "PtyLine.h"
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "monitor/link/BaudHunt.h"
+#include "platform/serial/CancelEvent.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
+#include "tests/support/TestSupport.h"
 
 TEST(GoodSentenceCounter, CountsWholeSentencesWithTheirChecksumRightFedInAnyPieces) {
     const std::string bytes =

@@ -11,8 +11,8 @@
 #include <memory>
 #include <thread>
 
-#include "SerialPort.h"
-#include "SimulatedChip.h"
+#include "platform/serial/SerialPort.h"
+#include "tests/support/SimulatedChip.h"
 
 namespace {
 

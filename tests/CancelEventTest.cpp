@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "CancelEvent.h"
+#include "platform/serial/CancelEvent.h"
 
 TEST(CancelEvent, StaysSetUntilResetAndEndsAWaitFromAnotherThread) {
     serial::CancelEvent event;

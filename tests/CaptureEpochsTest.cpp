@@ -16,12 +16,12 @@
 #include <sstream>
 #include <tuple>
 
-#include "CaptureFixes.h"
-#include "EpochLogic.h"
-#include "LinkHarness.h"
-#include "NmeaFields.h"
-#include "SatelliteTable.h"
-#include "TestSupport.h"
+#include "monitor/link/EpochLogic.h"
+#include "monitor/link/NmeaFields.h"
+#include "monitor/link/SatelliteTable.h"
+#include "tests/support/LinkHarness.h"
+#include "tests/support/TestSupport.h"
+#include "tools/CaptureFixes.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "CaptureLog.h"
-#include "NmeaThread.h"
-#include "TestSupport.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/NmeaThread.h"
+#include "tests/support/TestSupport.h"
 
 using testsupport::ReadFile;
 using testsupport::ScratchDir;

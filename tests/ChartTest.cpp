@@ -10,10 +10,10 @@
 #include <cmath>
 #include <qcustomplot.h>
 
-#include "CTChart.h"
-#include "ChartMath.h"
-#include "ChartSetup.h"
-#include "GuiTestSupport.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartMath.h"
+#include "monitor/windows/chart/ChartSetup.h"
+#include "tests/support/GuiTestSupport.h"
 
 using chart::AxisId;
 using chart::ColourRef;

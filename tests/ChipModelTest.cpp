@@ -5,8 +5,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "ChipModel.h"
-#include "TestSupport.h"
+#include "sim/ChipModel.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#include "CaptureLog.h"
-#include "CommPort.h"
-#include "TestSupport.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CommPort.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono;
 using testsupport::PtyPair;

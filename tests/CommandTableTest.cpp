@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "CommandTable.h"
-#include "Framing.h"
-#include "Ttff.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/control/Ttff.h"
+#include "monitor/link/Framing.h"
 
 namespace {
 

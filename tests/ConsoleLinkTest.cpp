@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "LinkHarness.h"
-#include "LinkStatistics.h"
-#include "Nmea.h"
-#include "NmeaThread.h"
-#include "TestSupport.h"
+#include "monitor/link/LinkStatistics.h"
+#include "monitor/link/NmeaThread.h"
+#include "tests/support/LinkHarness.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "ConsoleHistory.h"
-#include "ConsoleView.h"
-#include "GuiTestSupport.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/ConsoleHistory.h"
+#include "monitor/windows/ConsoleView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <thread>
 
-#include "CorrectionsFeed.h"
-#include "NmeaThread.h"
-#include "TestSupport.h"
+#include "monitor/link/CorrectionsFeed.h"
+#include "monitor/link/NmeaThread.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

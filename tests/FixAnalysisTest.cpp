@@ -9,10 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "Accuracy.h"
-#include "FixExport.h"
-#include "FixRecord.h"
-#include "TestSupport.h"
+#include "monitor/analysis/Accuracy.h"
+#include "monitor/analysis/FixExport.h"
+#include "monitor/analysis/FixRecord.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <QDir>
 #include <qcustomplot.h>
 
-#include "CTChart.h"
-#include "FixModeView.h"
-#include "GuiTestSupport.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/FixModeView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 using chart::AxisId;
 using chart::Range;

@@ -4,8 +4,8 @@
 
 #include <dirent.h>
 
-#include "Nmea.h"
-#include "TestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

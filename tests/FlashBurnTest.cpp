@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "PortList.h"
-#include "Procedure.h"
-#include "SimulatedChip.h"
+#include "flash/core/Procedure.h"
+#include "platform/serial/PortList.h"
+#include "tests/support/SimulatedChip.h"
 
 using namespace std::chrono;
 using testsupport::ScratchDir;

@@ -16,15 +16,15 @@
 #include <filesystem>
 #include <functional>
 
-#include "BurnkitDlg.h"
-#include "ElidedText.h"
-#include "Fixture.h"
-#include "GangburnDlg.h"
-#include "GuiTestSupport.h"
-#include "SimulatedChip.h"
+#include "flash/burnkit/BurnkitDlg.h"
+#include "flash/core/Fixture.h"
+#include "flash/frontend/ElidedText.h"
+#include "flash/gangburn/GangburnDlg.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/SimulatedChip.h"
 #ifdef RECORDS_DATABASES
-#include "PostgresServer.h"
-#include "RecordStore.h"
+#include "flash/records/RecordStore.h"
+#include "tests/support/PostgresServer.h"
 #endif
 
 using testsupport::QuickWait;

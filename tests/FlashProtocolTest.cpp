@@ -8,12 +8,12 @@
 #include <clocale>
 #include <filesystem>
 
-#include "BootRom.h"
-#include "Loader.h"
-#include "Procedure.h"
-#include "RunRecord.h"
-#include "ScriptedLine.h"
-#include "TestSupport.h"
+#include "flash/core/BootRom.h"
+#include "flash/core/Loader.h"
+#include "flash/core/Procedure.h"
+#include "flash/core/RunRecord.h"
+#include "tests/support/ScriptedLine.h"
+#include "tests/support/TestSupport.h"
 
 using testsupport::Bytes;
 using testsupport::NoWait;

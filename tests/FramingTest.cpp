@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Framing.h"
-#include "RxStream.h"
+#include "monitor/link/Framing.h"
+#include "monitor/link/RxStream.h"
 
 namespace {
 

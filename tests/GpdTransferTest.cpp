@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #endif
 
-#include "GpdTransfer.h"
-#include "TestSupport.h"
+#include "monitor/control/GpdTransfer.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

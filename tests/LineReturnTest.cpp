@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "LineReturn.h"
-#include "TestSupport.h"
+#include "monitor/link/LineReturn.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LineTraffic.h"
+#include "monitor/link/LineTraffic.h"
 
 using Change = LineTraffic::Change;
 

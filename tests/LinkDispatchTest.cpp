@@ -6,10 +6,10 @@
 #include <set>
 #include <sstream>
 
-#include "Framing.h"
-#include "LinkHarness.h"
-#include "Nmea.h"
-#include "AckDecoder.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/link/Framing.h"
+#include "tests/support/LinkHarness.h"
+#include "tests/support/Nmea.h"
 
 using testsupport::Numbers;
 using testsupport::RunThroughLink;

@@ -30,19 +30,19 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "GuiTestSupport.h"
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "NaviCmdView.h"
-#include "Nmea.h"
-#include "NmeaInfoView.h"
-#include "Notifier.h"
-#include "PortList.h"
-#include "TestSupport.h"
-#include "TtffSeriesDlg.h"
-#include "CommandTable.h"
-#include "ConsoleView.h"
-#include "SatelliteTableView.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/windows/ConsoleView.h"
+#include "monitor/windows/NaviCmdView.h"
+#include "monitor/windows/NmeaInfoView.h"
+#include "monitor/windows/SatelliteTableView.h"
+#include "monitor/windows/TtffSeriesDlg.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/serial/PortList.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

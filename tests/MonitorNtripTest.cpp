@@ -16,15 +16,15 @@
 #include <QToolBar>
 #include <csignal>
 
-#include "GuiTestSupport.h"
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "Nmea.h"
-#include "NmeaInfoView.h"
-#include "Notifier.h"
-#include "NtripDlg.h"
-#include "PortList.h"
-#include "TestSupport.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/windows/NmeaInfoView.h"
+#include "monitor/windows/NtripDlg.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/serial/PortList.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "Nmea.h"
-#include "TestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

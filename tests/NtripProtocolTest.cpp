@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "NtripProtocol.h"
-#include "ReceiverState.h"
-#include "Rtcm3Framer.h"
-#include "StandardParsers.h"
+#include "monitor/link/NtripProtocol.h"
+#include "monitor/link/ReceiverState.h"
+#include "monitor/link/Rtcm3Framer.h"
+#include "monitor/link/StandardParsers.h"
 
 namespace {
 

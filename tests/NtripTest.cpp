@@ -5,7 +5,7 @@
 #include <csignal>
 #include <regex>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;

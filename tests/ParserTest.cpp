@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "NmeaFields.h"
-#include "ProprietaryParsers.h"
-#include "StandardParsers.h"
-#include "StandardSentences.h"
+#include "monitor/link/NmeaFields.h"
+#include "monitor/link/ProprietaryParsers.h"
+#include "monitor/link/StandardParsers.h"
+#include "monitor/link/StandardSentences.h"
 
 TEST(Fields, SplitCountsCommasAndEndsAtTheLastStar) {
     FieldSlots f;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "PortList.h"
-#include "TestSupport.h"
+#include "platform/serial/PortList.h"
+#include "tests/support/TestSupport.h"
 
 using serial::DeviceShortName;
 using serial::ListPorts;

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ProcessPriority.h"
+#include "platform/process/ProcessPriority.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ProprietaryParsers.h"
+#include "monitor/link/ProprietaryParsers.h"
 
 namespace {
 

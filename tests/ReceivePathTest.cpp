@@ -6,13 +6,13 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureLog.h"
-#include "CommPort.h"
-#include "LinkHarness.h"
-#include "NmeaThread.h"
-#include "PtyLine.h"
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CommPort.h"
+#include "monitor/link/NmeaThread.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
+#include "tests/support/LinkHarness.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono;
 using testsupport::ScratchDir;

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Nmea.h"
-#include "TestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;

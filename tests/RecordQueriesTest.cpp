@@ -2,9 +2,9 @@
 // port's history, and the report page with its pictures.
 #include <gtest/gtest.h>
 
-#include "RecordQueries.h"
-#include "RecordsReport.h"
-#include "TestSupport.h"
+#include "flash/records/RecordQueries.h"
+#include "flash/records/RecordsReport.h"
+#include "tests/support/TestSupport.h"
 
 using namespace records;
 

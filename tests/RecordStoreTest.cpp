@@ -10,11 +10,11 @@
 #include <set>
 #include <thread>
 
-#include "PgRecords.h"
-#include "PostgresServer.h"
-#include "RecordStore.h"
-#include "SqliteRecords.h"
-#include "TestSupport.h"
+#include "flash/records/PgRecords.h"
+#include "flash/records/RecordStore.h"
+#include "flash/records/SqliteRecords.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/TestSupport.h"
 
 using namespace records;
 

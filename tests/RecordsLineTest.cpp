@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "PostgresServer.h"
-#include "SimulatedChip.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/SimulatedChip.h"
 
 namespace {
 

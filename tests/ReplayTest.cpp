@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "NmeaThread.h"
-#include "Replay.h"
-#include "TestSupport.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/link/Replay.h"
+#include "tests/support/TestSupport.h"
 
 using namespace replay;
 namespace fs = std::filesystem;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Nmea.h"
-#include "AckDecoder.h"
-#include "ResponseDecoder.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/control/ResponseDecoder.h"
+#include "tests/support/Nmea.h"
 
 namespace {
 

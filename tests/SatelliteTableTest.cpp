@@ -5,9 +5,9 @@
 
 #include <tuple>
 
-#include "LinkHarness.h"
-#include "Nmea.h"
-#include "SatelliteTable.h"
+#include "monitor/link/SatelliteTable.h"
+#include "tests/support/LinkHarness.h"
+#include "tests/support/Nmea.h"
 
 namespace {
 

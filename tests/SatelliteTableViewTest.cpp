@@ -9,10 +9,10 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 
-#include "GuiTestSupport.h"
-#include "SatelliteTableView.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/SatelliteTableView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 namespace {
 

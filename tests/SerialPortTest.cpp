@@ -5,9 +5,9 @@
 #include <chrono>
 #include <thread>
 
-#include "CancelEvent.h"
-#include "SerialPort.h"
-#include "TestSupport.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono;
 using serial::LineSettings;

@@ -7,12 +7,12 @@
 #include <initializer_list>
 #include <qcustomplot.h>
 
-#include "CTChart.h"
-#include "GuiTestSupport.h"
-#include "Legend.h"
-#include "SignalView.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/Legend.h"
+#include "monitor/windows/SignalView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 using signalview::MergeSatellites;
 using signalview::SignalBars;

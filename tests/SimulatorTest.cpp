@@ -8,14 +8,14 @@
 #include <sstream>
 #include <thread>
 
-#include "GpdSession.h"
-#include "ModuleCommands.h"
-#include "NmeaFormat.h"
-#include "PtyLine.h"
-#include "ReceiverOutput.h"
-#include "SerialPort.h"
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "platform/serial/SerialPort.h"
+#include "sim/GpdSession.h"
+#include "sim/ModuleCommands.h"
+#include "sim/NmeaFormat.h"
+#include "sim/PtyLine.h"
+#include "sim/ReceiverOutput.h"
+#include "sim/Simulator.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono;
 

@@ -11,11 +11,11 @@
 #include <QImage>
 #include <initializer_list>
 
-#include "GuiTestSupport.h"
-#include "Legend.h"
-#include "SkyView.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/Legend.h"
+#include "monitor/windows/SkyView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 using namespace skyview;
 

@@ -13,14 +13,14 @@
 
 #include <qcustomplot.h>
 
-#include "CTChart.h"
-#include "GuiTestSupport.h"
-#include "LinkMessages.h"
-#include "Notifier.h"
-#include "TestSupport.h"
-#include "TrackView.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/windows/TrackView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "platform/notifier/Notifier.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // share, and the CSV.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
-#include "TtffSeries.h"
+#include "monitor/control/TtffSeries.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

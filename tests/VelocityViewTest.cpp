@@ -5,11 +5,11 @@
 #include <QDir>
 #include <QLocale>
 
-#include "CTChart.h"
-#include "GuiTestSupport.h"
-#include "VelocityView.h"
-#include "ViewMessages.h"
-#include "WindowTypes.h"
+#include "monitor/windows/VelocityView.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewMessages.h"
 
 using namespace velocity;
 

@@ -23,7 +23,7 @@ add_windows_suite(link_tests CaptureLogTest.cpp)
 target_link_libraries(link_tests PRIVATE link)
 
 add_library(linkharness STATIC support/LinkHarness.cpp)
-target_include_directories(linkharness PUBLIC support)
+target_include_directories(linkharness PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(linkharness PUBLIC link)
 
 add_windows_suite(dispatch_tests LinkDispatchTest.cpp)

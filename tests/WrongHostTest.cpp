@@ -3,8 +3,8 @@
 // right host still flashes.
 #include <gtest/gtest.h>
 
-#include "Procedure.h"
-#include "SimulatedChip.h"
+#include "flash/core/Procedure.h"
+#include "tests/support/SimulatedChip.h"
 
 namespace {
 

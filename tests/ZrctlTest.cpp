@@ -5,8 +5,8 @@
 
 #include <csignal>
 
-#include "Nmea.h"
-#include "TestSupport.h"
+#include "tests/support/Nmea.h"
+#include "tests/support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;

@@ -1,8 +1,8 @@
-#include "CaptureFixes.h"
+#include "tools/CaptureFixes.h"
 
 #include <variant>
 
-#include "NmeaThread.h"
+#include "monitor/link/NmeaThread.h"
 
 namespace {
 

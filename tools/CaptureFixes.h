@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "FixRecord.h"
+#include "monitor/analysis/FixRecord.h"
 
 // `path` "-" reads standard input. False with `error` set ("cannot read x: No such file
 // or directory") when the input cannot be read.

@@ -1,11 +1,11 @@
-#include "JsonMessages.h"
+#include "tools/JsonMessages.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <type_traits>
 
-#include "Framing.h"
+#include "monitor/link/Framing.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "LinkMessages.h"
+#include "monitor/link/LinkMessages.h"
 
 // {"msg":1025,"window":"NMEA info","gga":{...}}; a 1126 carries "reply":[...], the
 // decoded lines, when the decoder knew the reply.

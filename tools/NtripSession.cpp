@@ -1,13 +1,13 @@
-#include "NtripSession.h"
+#include "tools/NtripSession.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-#include "NmeaThread.h"
-#include "StopRequest.h"
-#include "System.h"
+#include "monitor/link/NmeaThread.h"
+#include "platform/system/System.h"
+#include "tools/StopRequest.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "NtripClient.h"
+#include "monitor/link/NtripClient.h"
+#include "platform/programinfo/CommandLine.h"
 
 class CNmeaThread;
 

@@ -1,4 +1,4 @@
-#include "Options.h"
+#include "tools/Options.h"
 
 std::optional<ReceiveOptions> ParseReceiveOptions(int argc, char** argv, std::string& error, cli::CommandLine more) {
     ReceiveOptions options;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "PortList.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/serial/PortList.h"
 
 inline constexpr uint32_t kMaxToolBaud = 4000000;
 // The longest run --seconds asks for, about 31 years: the steady clock counts in

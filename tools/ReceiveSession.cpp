@@ -1,12 +1,12 @@
-#include "ReceiveSession.h"
+#include "tools/ReceiveSession.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <thread>
 
-#include "BaudHunt.h"
-#include "CaptureLog.h"
-#include "PortList.h"
+#include "monitor/link/BaudHunt.h"
+#include "monitor/link/CaptureLog.h"
+#include "platform/serial/PortList.h"
 
 std::optional<uint32_t> HuntForBaud(const std::string& tool, ReceiveOptions& options,
                                     const serial::CancelEvent* cancel) {

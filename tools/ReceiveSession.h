@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "CommThread.h"
-#include "LineReturn.h"
-#include "Options.h"
+#include "monitor/link/CommThread.h"
+#include "monitor/link/LineReturn.h"
+#include "tools/Options.h"
 
 class CaptureLog;
 

@@ -1,6 +1,6 @@
-#include "StopRequest.h"
+#include "tools/StopRequest.h"
 
-#include "System.h"
+#include "platform/system/System.h"
 
 namespace tool {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "CancelEvent.h"
+#include "platform/serial/CancelEvent.h"
 
 namespace tool {
 

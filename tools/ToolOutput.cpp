@@ -1,4 +1,4 @@
-#include "ToolOutput.h"
+#include "tools/ToolOutput.h"
 
 #include <cerrno>
 #include <cstring>

@@ -13,15 +13,15 @@
 #include <thread>
 #include <vector>
 
-#include "CancelEvent.h"
-#include "CommandLine.h"
-#include "Fixture.h"
-#include "PortList.h"
-#include "Procedure.h"
-#include "ProgramInfo.h"
-#include "RecordStore.h"
-#include "RunRecord.h"
-#include "System.h"
+#include "flash/core/Fixture.h"
+#include "flash/core/Procedure.h"
+#include "flash/core/RunRecord.h"
+#include "flash/records/RecordStore.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/PortList.h"
+#include "platform/system/System.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "ProgramInfo.h"
-#include "RecordQueries.h"
-#include "RecordStore.h"
-#include "RecordsReport.h"
+#include "flash/records/RecordQueries.h"
+#include "flash/records/RecordStore.h"
+#include "flash/records/RecordsReport.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
 
 namespace {
 

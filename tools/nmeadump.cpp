@@ -16,17 +16,17 @@
 #include <string>
 #include <thread>
 
-#include "CancelEvent.h"
-#include "CaptureLog.h"
-#include "JsonMessages.h"
-#include "NmeaThread.h"
-#include "Options.h"
-#include "ProgramInfo.h"
-#include "ReceiveSession.h"
-#include "AckDecoder.h"
-#include "System.h"
-#include "StopRequest.h"
-#include "ToolOutput.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/NmeaThread.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/system/System.h"
+#include "tools/JsonMessages.h"
+#include "tools/Options.h"
+#include "tools/ReceiveSession.h"
+#include "tools/StopRequest.h"
+#include "tools/ToolOutput.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <string_view>
 
-#include "CaptureFixes.h"
-#include "CommandLine.h"
-#include "FixExport.h"
-#include "ProgramInfo.h"
+#include "monitor/analysis/FixExport.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "tools/CaptureFixes.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Accuracy.h"
-#include "CaptureFixes.h"
-#include "CommandLine.h"
-#include "ProgramInfo.h"
+#include "monitor/analysis/Accuracy.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "tools/CaptureFixes.h"
 
 namespace {
 

@@ -19,15 +19,15 @@
 #include <string>
 #include <thread>
 
-#include "CancelEvent.h"
-#include "CaptureLog.h"
-#include "CommPort.h"
-#include "Options.h"
-#include "ProgramInfo.h"
-#include "ReceiveSession.h"
-#include "System.h"
-#include "StopRequest.h"
-#include "ToolOutput.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CommPort.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/system/System.h"
+#include "tools/Options.h"
+#include "tools/ReceiveSession.h"
+#include "tools/StopRequest.h"
+#include "tools/ToolOutput.h"
 
 namespace {
 

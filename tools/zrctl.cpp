@@ -31,20 +31,20 @@
 #include <thread>
 #include <vector>
 
-#include "AckDecoder.h"
-#include "CaptureLog.h"
-#include "CommandTable.h"
-#include "GpdTransfer.h"
-#include "NmeaThread.h"
-#include "NtripProtocol.h"
-#include "NtripSession.h"
-#include "Options.h"
-#include "ProgramInfo.h"
-#include "ReceiveSession.h"
-#include "StopRequest.h"
-#include "System.h"
-#include "ToolOutput.h"
-#include "TtffSeries.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/control/GpdTransfer.h"
+#include "monitor/control/TtffSeries.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/link/NtripProtocol.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "platform/system/System.h"
+#include "tools/NtripSession.h"
+#include "tools/Options.h"
+#include "tools/ReceiveSession.h"
+#include "tools/StopRequest.h"
+#include "tools/ToolOutput.h"
 
 namespace {
 

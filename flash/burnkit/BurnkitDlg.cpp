@@ -1,4 +1,4 @@
-#include "BurnkitDlg.h"
+#include "flash/burnkit/BurnkitDlg.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -9,7 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "ResultLook.h"
+#include "flash/frontend/ResultLook.h"
 
 namespace burnkit {
 namespace {

@@ -7,12 +7,12 @@
 #include <atomic>
 #include <memory>
 
-#include "BurnWorker.h"
-#include "FlashSettingsBox.h"
-#include "Notifier.h"
-#include "Procedure.h"
-#include "RunSetup.h"
-#include "UiQueue.h"
+#include "flash/core/Procedure.h"
+#include "flash/frontend/BurnWorker.h"
+#include "flash/frontend/FlashSettingsBox.h"
+#include "flash/frontend/RunSetup.h"
+#include "flash/frontend/UiQueue.h"
+#include "platform/notifier/Notifier.h"
 
 class QLabel;
 class QLineEdit;

@@ -2,9 +2,9 @@
 //   Burnkit [--port DEV]...   extra devices for the port list (the last is preselected)
 #include <QApplication>
 
-#include "BurnkitDlg.h"
-#include "ProgramIcons.h"
-#include "ProgramInfo.h"
+#include "flash/burnkit/BurnkitDlg.h"
+#include "platform/icons/ProgramIcons.h"
+#include "platform/programinfo/ProgramInfo.h"
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "Burnkit",

@@ -1,4 +1,4 @@
-#include "BootRom.h"
+#include "flash/core/BootRom.h"
 
 #include <cstring>
 

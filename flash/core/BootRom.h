@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "FlashPort.h"
+#include "flash/core/FlashPort.h"
 
 using StartCallback = void (*)(void* context);
 using ProgressCallback = void (*)(uint8_t percent, uint32_t done, uint32_t total, void* context);

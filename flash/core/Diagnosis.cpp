@@ -1,4 +1,4 @@
-#include "Diagnosis.h"
+#include "flash/core/Diagnosis.h"
 
 #include <cerrno>
 #include <cstdio>

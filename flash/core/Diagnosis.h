@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Loader.h"
+#include "flash/core/Loader.h"
 
 namespace burn {
 // The stages a failure is placed in.

@@ -1,4 +1,4 @@
-#include "Fixture.h"
+#include "flash/core/Fixture.h"
 
 #include <chrono>
 

@@ -3,8 +3,8 @@
 // line quiet.
 #pragma once
 
-#include "CancelEvent.h"
-#include "SerialPort.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
 
 namespace fixture {
 

@@ -1,11 +1,11 @@
-#include "FlashPort.h"
+#include "flash/core/FlashPort.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "CancelEvent.h"
-#include "SerialPort.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
 
 // What FlashPort needs from a port. The real one is a serial::SerialPort; tests put a
 // scripted line or a pseudo-terminal under it.

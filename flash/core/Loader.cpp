@@ -1,12 +1,12 @@
-#include "Loader.h"
+#include "flash/core/Loader.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <string>
 
-#include "ResultCodes.h"
-#include "RunLog.h"
+#include "flash/core/ResultCodes.h"
+#include "flash/core/RunLog.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "BootRom.h"
-#include "FlashImage.h"
-#include "FlashPort.h"
+#include "flash/core/BootRom.h"
+#include "flash/core/FlashImage.h"
+#include "flash/core/FlashPort.h"
 
 namespace loader {
 inline constexpr uint8_t kAck = 0x6B, kReady = 0xB0, kRefused = 0x1C, kPacketOk = 0xB9, kGiveUp = 0xB6,

@@ -1,13 +1,13 @@
-#include "Procedure.h"
+#include "flash/core/Procedure.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <iterator>
 #include <new>
 
-#include "PortList.h"
-#include "RunRecord.h"
-#include "System.h"
+#include "flash/core/RunRecord.h"
+#include "platform/serial/PortList.h"
+#include "platform/system/System.h"
 
 void BurnCounters::ResetForRun() {
     bar = 0;

@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "BootRom.h"
-#include "Diagnosis.h"
-#include "FlashImage.h"
-#include "FlashPort.h"
-#include "Loader.h"
-#include "ResultCodes.h"
-#include "RunLog.h"
-#include "Throughput.h"
+#include "flash/core/BootRom.h"
+#include "flash/core/Diagnosis.h"
+#include "flash/core/FlashImage.h"
+#include "flash/core/FlashPort.h"
+#include "flash/core/Loader.h"
+#include "flash/core/ResultCodes.h"
+#include "flash/core/RunLog.h"
+#include "flash/core/Throughput.h"
 
 namespace burn {
 inline constexpr uint32_t kLoaderSize = 8728;

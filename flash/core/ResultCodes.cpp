@@ -1,4 +1,4 @@
-#include "ResultCodes.h"
+#include "flash/core/ResultCodes.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
-#include "RunLog.h"
+#include "flash/core/RunLog.h"
 
 #include <cstdio>
 #include <filesystem>
 
-#include "PortList.h"
-#include "Throughput.h"
+#include "flash/core/Throughput.h"
+#include "platform/serial/PortList.h"
 
 RunLogFile::RunLogFile(const std::string& path) : m_path(path), m_startMs(SteadyMs()) {
     const std::size_t slash = path.find_last_of('/');

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "System.h"
+#include "platform/system/System.h"
 
 class IRunLog {
 public:

@@ -1,4 +1,4 @@
-#include "RunRecord.h"
+#include "flash/core/RunRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Procedure.h"
-#include "ProgramInfo.h"
-#include "System.h"
+#include "flash/core/Procedure.h"
+#include "platform/programinfo/ProgramInfo.h"
+#include "platform/system/System.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "Throughput.h"
+#include "flash/core/Throughput.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "Procedure.h"
+#include "flash/core/Procedure.h"
 
 int64_t SteadyMs() {
     using namespace std::chrono;

@@ -1,4 +1,4 @@
-#include "BurnWorker.h"
+#include "flash/frontend/BurnWorker.h"
 
 BurnWorker::BurnWorker(std::function<void()> run) : m_run(std::move(run)) {
     m_thread = std::thread([this] {

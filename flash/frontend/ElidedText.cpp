@@ -1,4 +1,4 @@
-#include "ElidedText.h"
+#include "flash/frontend/ElidedText.h"
 
 #include <QAbstractItemView>
 #include <QStyleOptionComboBox>

@@ -1,4 +1,4 @@
-#include "FlashSettingsBox.h"
+#include "flash/frontend/FlashSettingsBox.h"
 
 #include <QFontMetrics>
 #include <QEvent>

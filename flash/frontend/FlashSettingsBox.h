@@ -8,8 +8,8 @@
 #include <QLineEdit>
 #include <QStringList>
 
-#include "ElidedText.h"
-#include "FlashPort.h"
+#include "flash/core/FlashPort.h"
+#include "flash/frontend/ElidedText.h"
 
 class FlashSettingsBox : public QGroupBox {
 public:

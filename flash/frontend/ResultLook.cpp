@@ -1,10 +1,10 @@
-#include "ResultLook.h"
+#include "flash/frontend/ResultLook.h"
 
 #include <QLabel>
 #include <algorithm>
 #include <iterator>
 
-#include "ResultCodes.h"
+#include "flash/core/ResultCodes.h"
 
 namespace {
 

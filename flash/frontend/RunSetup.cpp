@@ -1,4 +1,4 @@
-#include "RunSetup.h"
+#include "flash/frontend/RunSetup.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -19,7 +19,7 @@
 #include <ctime>
 #include <thread>
 
-#include "ElidedText.h"
+#include "flash/frontend/ElidedText.h"
 
 QString SpeedText(const BurnCounters& counters, ThroughputMeter& meter) {
     const int64_t now = SteadyMs();

@@ -10,13 +10,13 @@
 #include <mutex>
 #include <string>
 
-#include "CancelEvent.h"
-#include "FlashSettingsBox.h"
-#include "Notifier.h"
-#include "Procedure.h"
-#include "RecordStore.h"
-#include "RunLog.h"
-#include "RunRecord.h"
+#include "flash/core/Procedure.h"
+#include "flash/core/RunLog.h"
+#include "flash/core/RunRecord.h"
+#include "flash/frontend/FlashSettingsBox.h"
+#include "flash/records/RecordStore.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/serial/CancelEvent.h"
 
 class ElidedLabel;
 class QLabel;

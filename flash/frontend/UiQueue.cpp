@@ -1,6 +1,6 @@
-#include "UiQueue.h"
+#include "flash/frontend/UiQueue.h"
 
-#include "WindowThread.h"
+#include "platform/windowthread/WindowThread.h"
 
 UiQueue::UiQueue(QObject* parent) : QObject(parent) { WatchWindowThreadHandOver(); }
 

@@ -1,4 +1,4 @@
-#include "GangburnDlg.h"
+#include "flash/gangburn/GangburnDlg.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

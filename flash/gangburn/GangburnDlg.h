@@ -10,10 +10,10 @@
 #include <vector>
 #include <memory>
 
-#include "FlashSettingsBox.h"
-#include "Notifier.h"
-#include "PortSlot.h"
-#include "UiQueue.h"
+#include "flash/frontend/FlashSettingsBox.h"
+#include "flash/frontend/UiQueue.h"
+#include "flash/gangburn/PortSlot.h"
+#include "platform/notifier/Notifier.h"
 
 class QLabel;
 class QLineEdit;

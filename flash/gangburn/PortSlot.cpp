@@ -1,4 +1,4 @@
-#include "PortSlot.h"
+#include "flash/gangburn/PortSlot.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "ElidedText.h"
-#include "Fixture.h"
+#include "flash/core/Fixture.h"
+#include "flash/frontend/ElidedText.h"
 
 namespace gangburn {
 namespace {

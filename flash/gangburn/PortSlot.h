@@ -10,11 +10,11 @@
 #include <functional>
 #include <memory>
 
-#include "BurnWorker.h"
-#include "ElidedText.h"
-#include "Procedure.h"
-#include "ResultLook.h"
-#include "RunSetup.h"
+#include "flash/core/Procedure.h"
+#include "flash/frontend/BurnWorker.h"
+#include "flash/frontend/ElidedText.h"
+#include "flash/frontend/ResultLook.h"
+#include "flash/frontend/RunSetup.h"
 
 class QCheckBox;
 class QComboBox;

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "GangburnDlg.h"
-#include "ProgramIcons.h"
-#include "ProgramInfo.h"
+#include "flash/gangburn/GangburnDlg.h"
+#include "platform/icons/ProgramIcons.h"
+#include "platform/programinfo/ProgramInfo.h"
 
 int main(int argc, char** argv) {
     if (AnswerHelpOrVersion(argc, argv, "Gangburn",

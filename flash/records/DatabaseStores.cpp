@@ -5,9 +5,9 @@
 #include <mutex>
 #include <thread>
 
-#include "PgRecords.h"
-#include "RecordStore.h"
-#include "SqliteRecords.h"
+#include "flash/records/PgRecords.h"
+#include "flash/records/RecordStore.h"
+#include "flash/records/SqliteRecords.h"
 
 namespace records {
 

@@ -1,5 +1,5 @@
 // A build without SQLite and libpq (the Windows cross-build): records go to CSV files.
-#include "RecordStore.h"
+#include "flash/records/RecordStore.h"
 
 namespace records {
 

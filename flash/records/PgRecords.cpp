@@ -1,4 +1,4 @@
-#include "PgRecords.h"
+#include "flash/records/PgRecords.h"
 
 #include <libpq-fe.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordStore.h"
+#include "flash/records/RecordStore.h"
 
 struct pg_conn;
 

@@ -1,11 +1,11 @@
-#include "RecordQueries.h"
+#include "flash/records/RecordQueries.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <tuple>
 
-#include "ResultCodes.h"
+#include "flash/core/ResultCodes.h"
 
 namespace records {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordSchema.h"
+#include "flash/records/RecordSchema.h"
 
 namespace records {
 

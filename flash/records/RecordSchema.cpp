@@ -1,4 +1,4 @@
-#include "RecordSchema.h"
+#include "flash/records/RecordSchema.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "RunRecord.h"
+#include "flash/core/RunRecord.h"
 
 namespace records {
 

@@ -1,4 +1,4 @@
-#include "RecordStore.h"
+#include "flash/records/RecordStore.h"
 
 #include <fstream>
 #include <sstream>

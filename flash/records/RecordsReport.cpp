@@ -1,4 +1,4 @@
-#include "RecordsReport.h"
+#include "flash/records/RecordsReport.h"
 
 #include <algorithm>
 #include <cstdio>

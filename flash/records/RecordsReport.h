@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordQueries.h"
+#include "flash/records/RecordQueries.h"
 
 namespace records {
 

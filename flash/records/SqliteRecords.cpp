@@ -1,4 +1,4 @@
-#include "SqliteRecords.h"
+#include "flash/records/SqliteRecords.h"
 
 #include <sqlite3.h>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordSchema.h"
+#include "flash/records/RecordSchema.h"
 
 struct sqlite3;
 

@@ -1,4 +1,4 @@
-#include "Accuracy.h"
+#include "monitor/analysis/Accuracy.h"
 
 #include <algorithm>
 #include <cmath>

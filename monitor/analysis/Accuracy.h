@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "Geodesy.h"
+#include "monitor/analysis/Geodesy.h"
 
 struct AccuracyFigures {
     std::size_t count = 0;  // with 0 the other figures are 0

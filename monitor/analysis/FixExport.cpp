@@ -1,4 +1,4 @@
-#include "FixExport.h"
+#include "monitor/analysis/FixExport.h"
 
 #include <algorithm>
 #include <array>

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "FixRecord.h"
+#include "monitor/analysis/FixRecord.h"
 
 enum class ExportFormat { Gpx, Kml, Csv };
 

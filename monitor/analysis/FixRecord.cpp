@@ -1,4 +1,4 @@
-#include "FixRecord.h"
+#include "monitor/analysis/FixRecord.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "EpochLogic.h"
+#include "monitor/link/EpochLogic.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Geodesy.h"
-#include "ReceiverState.h"
+#include "monitor/analysis/Geodesy.h"
+#include "monitor/link/ReceiverState.h"
 
 struct FixRecord {
     double latitude, longitude;       // signed decimal degrees (GGA)

@@ -1,4 +1,4 @@
-#include "Geodesy.h"
+#include "monitor/analysis/Geodesy.h"
 
 #include <cmath>
 

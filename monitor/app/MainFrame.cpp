@@ -1,4 +1,4 @@
-#include "MainFrame.h"
+#include "monitor/app/MainFrame.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -19,14 +19,14 @@
 #include <QToolBar>
 #include <algorithm>
 
-#include "CaptureLog.h"
-#include "ChildFrame.h"
-#include "Notifier.h"
-#include "NtripDlg.h"
-#include "PortList.h"
-#include "ProcessPriority.h"
-#include "ReplayBar.h"
-#include "AckDecoder.h"
+#include "monitor/app/ReplayBar.h"
+#include "monitor/control/AckDecoder.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/windows/ChildFrame.h"
+#include "monitor/windows/NtripDlg.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/process/ProcessPriority.h"
+#include "platform/serial/PortList.h"
 
 namespace {
 

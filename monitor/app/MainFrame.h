@@ -12,17 +12,17 @@
 #include <optional>
 #include <thread>
 
-#include "BaudHunt.h"
-#include "CancelEvent.h"
-#include "CaptureLog.h"
-#include "CorrectionsFeed.h"
-#include "GpdTransfer.h"
-#include "LineReturn.h"
-#include "LineTraffic.h"
-#include "LinkStatistics.h"
-#include "NmeaThread.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/control/GpdTransfer.h"
+#include "monitor/link/BaudHunt.h"
+#include "monitor/link/CaptureLog.h"
+#include "monitor/link/CorrectionsFeed.h"
+#include "monitor/link/LineReturn.h"
+#include "monitor/link/LineTraffic.h"
+#include "monitor/link/LinkStatistics.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "platform/serial/CancelEvent.h"
 
 class CNtripDlg;
 class CReplayBar;

@@ -1,4 +1,4 @@
-#include "MonitorApp.h"
+#include "monitor/app/MonitorApp.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,8 +16,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "ChildFrame.h"
-#include "MainFrame.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/windows/ChildFrame.h"
 
 namespace {
 // The icon, close and help buttons and the margins a window manager's title bar puts

@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
 
 class CMainFrame;
 class CChildFrame;

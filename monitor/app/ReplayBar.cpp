@@ -1,4 +1,4 @@
-#include "ReplayBar.h"
+#include "monitor/app/ReplayBar.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -9,9 +9,9 @@
 #include <QSlider>
 #include <QTimer>
 
-#include "NmeaThread.h"
-#include "Notifier.h"
-#include "WindowRegistry.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "platform/notifier/Notifier.h"
 
 namespace {
 

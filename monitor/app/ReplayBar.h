@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "NmeaDispatcher.h"
-#include "Replay.h"
+#include "monitor/link/NmeaDispatcher.h"
+#include "monitor/link/Replay.h"
 
 class CNmeaThread;
 class INotifier;

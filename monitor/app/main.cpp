@@ -20,13 +20,13 @@
 #include <string_view>
 #include <vector>
 
-#include "CommandLine.h"
-#include "MainFrame.h"
-#include "MonitorApp.h"
-#include "Notifier.h"
-#include "ProgramIcons.h"
-#include "ProgramInfo.h"
-#include "Replay.h"
+#include "monitor/app/MainFrame.h"
+#include "monitor/app/MonitorApp.h"
+#include "monitor/link/Replay.h"
+#include "platform/icons/ProgramIcons.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/programinfo/CommandLine.h"
+#include "platform/programinfo/ProgramInfo.h"
 
 namespace {
 

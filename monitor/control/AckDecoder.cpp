@@ -1,11 +1,11 @@
-#include "AckDecoder.h"
+#include "monitor/control/AckDecoder.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 
-#include "Framing.h"
-#include "ResponseDecoder.h"
+#include "monitor/control/ResponseDecoder.h"
+#include "monitor/link/Framing.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "NmeaDispatcher.h"
+#include "monitor/link/NmeaDispatcher.h"
 
 // "$PMTK001,102,3*33" appends "MTK ACK for PMTK102 (warm start): succeeded" and an empty
 // line to `text`, each line ended by CR LF. A sentence without a command number and a

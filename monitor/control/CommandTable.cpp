@@ -1,4 +1,4 @@
-#include "CommandTable.h"
+#include "monitor/control/CommandTable.h"
 
 #include <array>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <span>
 
-#include "Framing.h"
+#include "monitor/link/Framing.h"
 
 namespace {
 

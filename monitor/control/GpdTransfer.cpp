@@ -1,4 +1,4 @@
-#include "GpdTransfer.h"
+#include "monitor/control/GpdTransfer.h"
 
 #include <array>
 #include <chrono>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "Framing.h"
-#include "System.h"
+#include "monitor/link/Framing.h"
+#include "platform/system/System.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CommandTable.h"
-#include "NmeaDispatcher.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/link/NmeaDispatcher.h"
 
 inline constexpr std::size_t kMaxGpdLength = 4000;
 inline constexpr std::size_t kGpdBlockSize = 512;

@@ -1,4 +1,4 @@
-#include "ResponseDecoder.h"
+#include "monitor/control/ResponseDecoder.h"
 
 #include <cmath>
 #include <cstdio>

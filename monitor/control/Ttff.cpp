@@ -1,4 +1,4 @@
-#include "Ttff.h"
+#include "monitor/control/Ttff.h"
 
 #include <cstdio>
 

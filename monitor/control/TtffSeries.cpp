@@ -1,4 +1,4 @@
-#include "TtffSeries.h"
+#include "monitor/control/TtffSeries.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "System.h"
+#include "platform/system/System.h"
 
 namespace {
 

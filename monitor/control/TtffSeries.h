@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "CommandTable.h"
-#include "ReceiverState.h"
-#include "Ttff.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/control/Ttff.h"
+#include "monitor/link/ReceiverState.h"
 
 inline constexpr double kDefaultTtffTimeoutS = 300;
 inline constexpr int kMaxTtffCycles = 999;

@@ -1,12 +1,12 @@
-#include "BaudHunt.h"
+#include "monitor/link/BaudHunt.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "CancelEvent.h"
-#include "CommPort.h"
-#include "Framing.h"
-#include "SerialPort.h"
+#include "monitor/link/CommPort.h"
+#include "monitor/link/Framing.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
 
 namespace {
 // Older modules ship at the first two, current ones at the next three; then the rates

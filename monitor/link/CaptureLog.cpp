@@ -1,9 +1,9 @@
-#include "CaptureLog.h"
+#include "monitor/link/CaptureLog.h"
 
 #include <cerrno>
 #include <cstdio>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 namespace {
 constexpr std::string_view kLogExtension = ".log";

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "System.h"
+#include "platform/system/System.h"
 
 class CaptureLog {
 public:

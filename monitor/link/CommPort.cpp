@@ -1,11 +1,11 @@
-#include "CommPort.h"
+#include "monitor/link/CommPort.h"
 
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
-#include "CaptureLog.h"
-#include "PortList.h"
+#include "monitor/link/CaptureLog.h"
+#include "platform/serial/PortList.h"
 
 std::string OpenErrorTextFor(const std::string& device, int code) {
     std::string text = "Error on open port" + device + "! (error code:" + std::to_string(code) + ") " +

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "CommThread.h"
-#include "SerialPort.h"
+#include "monitor/link/CommThread.h"
+#include "platform/serial/SerialPort.h"
 
 class CaptureLog;
 

@@ -1,10 +1,10 @@
-#include "CommThread.h"
+#include "monitor/link/CommThread.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
-#include "CaptureLog.h"
+#include "monitor/link/CaptureLog.h"
 
 namespace {
 constexpr int kPollMs = 10;

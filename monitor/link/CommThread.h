@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "CancelEvent.h"
-#include "SerialPort.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
 
 class CaptureLog;
 

@@ -1,4 +1,4 @@
-#include "ConsoleFeed.h"
+#include "monitor/link/ConsoleFeed.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "CorrectionsFeed.h"
+#include "monitor/link/CorrectionsFeed.h"
 
-#include "NmeaThread.h"
-#include "ReceiverState.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/link/ReceiverState.h"
 
 void CorrectionsLine::Attach(CNmeaThread* link) {
     std::lock_guard lock(m_mutex);

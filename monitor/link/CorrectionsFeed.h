@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "NtripClient.h"
+#include "monitor/link/NtripClient.h"
 
 class CNmeaThread;
 struct GgaRecord;

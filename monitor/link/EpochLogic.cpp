@@ -1,8 +1,8 @@
-#include "EpochLogic.h"
+#include "monitor/link/EpochLogic.h"
 
 #include <cmath>
 
-#include "StandardParsers.h"
+#include "monitor/link/StandardParsers.h"
 
 bool StartsNewEpoch(const ReceiverState& state, double secondOfDay) { return secondOfDay != state.epoch.time; }
 

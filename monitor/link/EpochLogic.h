@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 // A sentence with a time of day: true when the time is new, so that the epoch before it
 // must be closed (CloseEpoch) before the sentence is taken in.

@@ -1,4 +1,4 @@
-#include "Framing.h"
+#include "monitor/link/Framing.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "LineReturn.h"
+#include "monitor/link/LineReturn.h"
 
 LineReturn::LineReturn(std::string device, const std::string& byIdDir)
     : m_device(std::move(device)), m_stableName(serial::StableNameOf(m_device, byIdDir)) {}

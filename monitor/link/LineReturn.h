@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 class LineReturn {
 public:

@@ -1,4 +1,4 @@
-#include "LineTraffic.h"
+#include "monitor/link/LineTraffic.h"
 
 void LineTraffic::Start(uint64_t bytes, uint64_t sentences) {
     *this = {};

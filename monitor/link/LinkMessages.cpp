@@ -1,4 +1,4 @@
-#include "LinkMessages.h"
+#include "monitor/link/LinkMessages.h"
 
 #include <iterator>
 

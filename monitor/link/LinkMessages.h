@@ -8,9 +8,9 @@
 #include <string>
 #include <variant>
 
-#include "ConsoleFeed.h"
-#include "ReceiverState.h"
-#include "SatelliteTable.h"
+#include "monitor/link/ConsoleFeed.h"
+#include "monitor/link/ReceiverState.h"
+#include "monitor/link/SatelliteTable.h"
 
 namespace msg {
 inline constexpr int kGga = 1025, kUsedSatellites = 1026, kSatellitesInView = 1027, kRmc = 1029,

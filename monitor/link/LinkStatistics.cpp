@@ -1,4 +1,4 @@
-#include "LinkStatistics.h"
+#include "monitor/link/LinkStatistics.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "NmeaDispatcher.h"
+#include "monitor/link/NmeaDispatcher.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,13 +6,13 @@
 #include <string_view>
 #include <utility>
 
-#include "EpochLogic.h"
-#include "Framing.h"
-#include "NmeaFields.h"
-#include "ProprietaryParsers.h"
-#include "SatelliteTable.h"
-#include "StandardParsers.h"
-#include "StandardSentences.h"
+#include "monitor/link/EpochLogic.h"
+#include "monitor/link/Framing.h"
+#include "monitor/link/NmeaFields.h"
+#include "monitor/link/ProprietaryParsers.h"
+#include "monitor/link/SatelliteTable.h"
+#include "monitor/link/StandardParsers.h"
+#include "monitor/link/StandardSentences.h"
 
 namespace {
 

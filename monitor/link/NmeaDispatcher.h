@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "LinkMessages.h"
-#include "ReceiverState.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/link/ReceiverState.h"
 
 // The text of every standard sentence, one after the other, wrapping at 64 KiB.
 class NmeaTextLog {

@@ -1,13 +1,13 @@
-#include "NmeaFields.h"
+#include "monitor/link/NmeaFields.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "Framing.h"
-#include "ReceiverState.h"
-#include "StandardSentences.h"
+#include "monitor/link/Framing.h"
+#include "monitor/link/ReceiverState.h"
+#include "monitor/link/StandardSentences.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "NmeaThread.h"
+#include "monitor/link/NmeaThread.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 
-#include "CaptureLog.h"
-#include "System.h"
+#include "monitor/link/CaptureLog.h"
+#include "platform/system/System.h"
 
 namespace {
 // Between closing the port and opening it again: a USB bridge's driver ends the close

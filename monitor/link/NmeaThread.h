@@ -9,11 +9,11 @@
 #include <string>
 #include <thread>
 
-#include "CommPort.h"
-#include "ConsoleFeed.h"
-#include "LinkStatistics.h"
-#include "NmeaDispatcher.h"
-#include "RxStream.h"
+#include "monitor/link/CommPort.h"
+#include "monitor/link/ConsoleFeed.h"
+#include "monitor/link/LinkStatistics.h"
+#include "monitor/link/NmeaDispatcher.h"
+#include "monitor/link/RxStream.h"
 
 class CaptureLog;
 

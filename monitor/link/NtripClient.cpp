@@ -1,9 +1,9 @@
-#include "NtripClient.h"
+#include "monitor/link/NtripClient.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "TcpSocket.h"
+#include "monitor/link/TcpSocket.h"
 
 namespace ntrip {
 namespace {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "NtripProtocol.h"
-#include "Rtcm3Framer.h"
+#include "monitor/link/NtripProtocol.h"
+#include "monitor/link/Rtcm3Framer.h"
 
 namespace ntrip {
 

@@ -1,4 +1,4 @@
-#include "NtripProtocol.h"
+#include "monitor/link/NtripProtocol.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Framing.h"
-#include "ReceiverState.h"
+#include "monitor/link/Framing.h"
+#include "monitor/link/ReceiverState.h"
 
 namespace ntrip {
 namespace {

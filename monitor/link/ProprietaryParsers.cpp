@@ -1,11 +1,11 @@
-#include "ProprietaryParsers.h"
+#include "monitor/link/ProprietaryParsers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "NmeaFields.h"
+#include "monitor/link/NmeaFields.h"
 
 namespace {
 

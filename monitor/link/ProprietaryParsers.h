@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 using ProprietaryParser = bool (*)(std::string_view fields, ProprietaryRecords& records);
 

@@ -5,7 +5,7 @@
 #include <bitset>
 #include <cstdint>
 
-#include "ProprietaryRecords.h"
+#include "monitor/link/ProprietaryRecords.h"
 
 using SentenceId = int32_t;
 using GnssSystem = int32_t;

@@ -1,4 +1,4 @@
-#include "Replay.h"
+#include "monitor/link/Replay.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "NmeaThread.h"
+#include "monitor/link/NmeaThread.h"
 
 namespace replay {
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "NmeaFields.h"
+#include "monitor/link/NmeaFields.h"
 
 class CNmeaThread;
 

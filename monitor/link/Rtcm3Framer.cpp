@@ -1,4 +1,4 @@
-#include "Rtcm3Framer.h"
+#include "monitor/link/Rtcm3Framer.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "RxStream.h"
+#include "monitor/link/RxStream.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "ProprietaryParsers.h"
-#include "StandardSentences.h"
+#include "monitor/link/ProprietaryParsers.h"
+#include "monitor/link/StandardSentences.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <mutex>
 #include <string_view>
 
-#include "Framing.h"
-#include "ReceiverState.h"
+#include "monitor/link/Framing.h"
+#include "monitor/link/ReceiverState.h"
 
 inline constexpr std::size_t kRxRingSize = 32768;
 inline constexpr int kSentenceQueueSize = 256;

@@ -1,4 +1,4 @@
-#include "SatelliteTable.h"
+#include "monitor/link/SatelliteTable.h"
 
 #include <algorithm>
 #include <iterator>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 struct SatelliteRow {
     GnssSystem system;

@@ -1,11 +1,11 @@
-#include "StandardParsers.h"
+#include "monitor/link/StandardParsers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "NmeaFields.h"
-#include "StandardSentences.h"
+#include "monitor/link/NmeaFields.h"
+#include "monitor/link/StandardSentences.h"
 
 namespace {
 

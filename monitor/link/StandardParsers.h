@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 bool ParseGga(std::string_view sentence, GgaRecord& out);
 bool ParseGll(std::string_view sentence, GllRecord& out);

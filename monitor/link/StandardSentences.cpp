@@ -1,10 +1,10 @@
-#include "StandardSentences.h"
+#include "monitor/link/StandardSentences.h"
 
 #include <cstring>
 #include <iterator>
 
-#include "EpochLogic.h"
-#include "StandardParsers.h"
+#include "monitor/link/EpochLogic.h"
+#include "monitor/link/StandardParsers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 struct TalkerSystem {
     char talker[3];     // "GP"

@@ -1,4 +1,4 @@
-#include "TcpSocket.h"
+#include "monitor/link/TcpSocket.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

@@ -1,4 +1,4 @@
-#include "ChildFrame.h"
+#include "monitor/windows/ChildFrame.h"
 
 #include <QCloseEvent>
 #include <QEvent>

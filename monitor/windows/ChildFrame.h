@@ -6,7 +6,7 @@
 #include <QMdiSubWindow>
 #include <functional>
 
-#include "WindowTypes.h"
+#include "monitor/windows/WindowTypes.h"
 
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ConsoleHistory.h"
+#include "monitor/windows/ConsoleHistory.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ConsoleFeed.h"
+#include "monitor/link/ConsoleFeed.h"
 
 struct ConsoleLine {
     ConsoleKind kind;

@@ -1,4 +1,4 @@
-#include "ConsoleView.h"
+#include "monitor/windows/ConsoleView.h"
 
 #include <QDateTime>
 #include <QFontDatabase>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "WindowRegistry.h"
+#include "monitor/windows/WindowRegistry.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "ConsoleHistory.h"
-#include "LinkStatistics.h"
+#include "monitor/link/LinkStatistics.h"
+#include "monitor/windows/ConsoleHistory.h"
 
 class QLabel;
 class QLineEdit;

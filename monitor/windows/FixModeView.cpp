@@ -1,13 +1,13 @@
-#include "FixModeView.h"
+#include "monitor/windows/FixModeView.h"
 
 #include <QVBoxLayout>
 #include <map>
 
-#include "CTChart.h"
-#include "ChartSetup.h"
-#include "NmeaInfoRows.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/NmeaInfoRows.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 using chart::AxisId;
 

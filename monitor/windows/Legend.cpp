@@ -1,4 +1,4 @@
-#include "Legend.h"
+#include "monitor/windows/Legend.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 class QPainter;
 

@@ -1,4 +1,4 @@
-#include "NaviCmdView.h"
+#include "monitor/windows/NaviCmdView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,11 +15,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "NmeaThread.h"
-#include "Notifier.h"
-#include "TtffSeriesDlg.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/link/NmeaThread.h"
+#include "monitor/windows/TtffSeriesDlg.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "platform/notifier/Notifier.h"
 
 namespace {
 

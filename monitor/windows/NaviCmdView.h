@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "CommandTable.h"
-#include "Ttff.h"
-#include "TtffSeries.h"
+#include "monitor/control/CommandTable.h"
+#include "monitor/control/Ttff.h"
+#include "monitor/control/TtffSeries.h"
 
 class CNmeaThread;
 class INotifier;

@@ -1,4 +1,4 @@
-#include "NmeaInfoRows.h"
+#include "monitor/windows/NmeaInfoRows.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 namespace nmeainfo {
 

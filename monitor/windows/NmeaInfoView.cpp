@@ -1,4 +1,4 @@
-#include "NmeaInfoView.h"
+#include "monitor/windows/NmeaInfoView.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
 
 using namespace nmeainfo;
 

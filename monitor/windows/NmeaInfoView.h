@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "NmeaInfoRows.h"
+#include "monitor/windows/NmeaInfoRows.h"
 
 class QTableWidget;
 

@@ -1,4 +1,4 @@
-#include "NtripDlg.h"
+#include "monitor/windows/NtripDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "Notifier.h"
-#include "WindowThread.h"
+#include "platform/notifier/Notifier.h"
+#include "platform/windowthread/WindowThread.h"
 
 namespace {
 

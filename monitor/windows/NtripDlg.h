@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "CorrectionsFeed.h"
+#include "monitor/link/CorrectionsFeed.h"
 
 class INotifier;
 class QCheckBox;

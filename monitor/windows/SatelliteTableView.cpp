@@ -1,4 +1,4 @@
-#include "SatelliteTableView.h"
+#include "monitor/windows/SatelliteTableView.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -8,8 +8,8 @@
 #include <set>
 #include <utility>
 
-#include "Legend.h"
-#include "WindowRegistry.h"
+#include "monitor/windows/Legend.h"
+#include "monitor/windows/WindowRegistry.h"
 
 namespace {
 

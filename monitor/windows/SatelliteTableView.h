@@ -6,7 +6,7 @@
 #include <QAbstractTableModel>
 #include <QWidget>
 
-#include "SatelliteTable.h"
+#include "monitor/link/SatelliteTable.h"
 
 class QLabel;
 class QSortFilterProxyModel;

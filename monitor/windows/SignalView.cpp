@@ -1,14 +1,14 @@
-#include "SignalView.h"
+#include "monitor/windows/SignalView.h"
 
 #include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
 
-#include "CTChart.h"
-#include "Legend.h"
-#include "ChartSetup.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/Legend.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 namespace {
 constexpr int kLegendFontPx = 11;

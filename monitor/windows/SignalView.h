@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 class CLegendStrip;
 class CTChart;

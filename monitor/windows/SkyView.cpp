@@ -1,4 +1,4 @@
-#include "SkyView.h"
+#include "monitor/windows/SkyView.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Legend.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/Legend.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
 
 namespace skyview {
 

@@ -16,7 +16,7 @@
 #include <array>
 #include <vector>
 
-#include "ReceiverState.h"
+#include "monitor/link/ReceiverState.h"
 
 namespace skyview {
 

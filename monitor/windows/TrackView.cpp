@@ -1,4 +1,4 @@
-#include "TrackView.h"
+#include "monitor/windows/TrackView.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -14,13 +14,13 @@
 #include <cstring>
 #include <fstream>
 
-#include "CTChart.h"
-#include "ChartSetup.h"
-#include "FixExport.h"
-#include "LinkMessages.h"
-#include "Notifier.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/analysis/FixExport.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartSetup.h"
+#include "platform/notifier/Notifier.h"
 
 namespace track {
 

@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "Accuracy.h"
-#include "FixRecord.h"
-#include "Geodesy.h"
-#include "ReceiverState.h"
+#include "monitor/analysis/Accuracy.h"
+#include "monitor/analysis/FixRecord.h"
+#include "monitor/analysis/Geodesy.h"
+#include "monitor/link/ReceiverState.h"
 
 class CTChart;
 class INotifier;

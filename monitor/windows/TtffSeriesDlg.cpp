@@ -1,4 +1,4 @@
-#include "TtffSeriesDlg.h"
+#include "monitor/windows/TtffSeriesDlg.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -9,7 +9,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "Notifier.h"
+#include "platform/notifier/Notifier.h"
 
 CTtffSeriesDlg::CTtffSeriesDlg(INotifier& notifier, QWidget* parent)
     : QDialog(parent), m_notifier(notifier), m_table(new QTableWidget(0, 4)), m_statistics(new QLabel),

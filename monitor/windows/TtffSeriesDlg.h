@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "TtffSeries.h"
+#include "monitor/control/TtffSeries.h"
 
 class INotifier;
 class QLabel;

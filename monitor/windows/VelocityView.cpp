@@ -1,13 +1,13 @@
-#include "VelocityView.h"
+#include "monitor/windows/VelocityView.h"
 
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 
-#include "CTChart.h"
-#include "ChartSetup.h"
-#include "WindowRegistry.h"
-#include "WindowTypes.h"
+#include "monitor/windows/WindowRegistry.h"
+#include "monitor/windows/WindowTypes.h"
+#include "monitor/windows/chart/CTChart.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 namespace velocity {
 

@@ -1,4 +1,4 @@
-#include "WindowRegistry.h"
+#include "monitor/windows/WindowRegistry.h"
 
 #include <QCoreApplication>
 #include <QMdiSubWindow>

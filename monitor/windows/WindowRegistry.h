@@ -9,8 +9,8 @@
 #include <functional>
 #include <mutex>
 
-#include "LinkMessages.h"
-#include "WindowThread.h"
+#include "monitor/link/LinkMessages.h"
+#include "platform/windowthread/WindowThread.h"
 
 class QMdiSubWindow;
 class QWidget;

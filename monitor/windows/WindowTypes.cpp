@@ -1,16 +1,16 @@
-#include "WindowTypes.h"
+#include "monitor/windows/WindowTypes.h"
 
 #include <algorithm>
 
-#include "ConsoleView.h"
-#include "FixModeView.h"
-#include "NaviCmdView.h"
-#include "NmeaInfoView.h"
-#include "SatelliteTableView.h"
-#include "SignalView.h"
-#include "SkyView.h"
-#include "TrackView.h"
-#include "VelocityView.h"
+#include "monitor/windows/ConsoleView.h"
+#include "monitor/windows/FixModeView.h"
+#include "monitor/windows/NaviCmdView.h"
+#include "monitor/windows/NmeaInfoView.h"
+#include "monitor/windows/SatelliteTableView.h"
+#include "monitor/windows/SignalView.h"
+#include "monitor/windows/SkyView.h"
+#include "monitor/windows/TrackView.h"
+#include "monitor/windows/VelocityView.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <span>
 
-#include "LinkMessages.h"
-#include "LinkStatistics.h"
+#include "monitor/link/LinkMessages.h"
+#include "monitor/link/LinkStatistics.h"
 
 class CNmeaThread;
 class INotifier;

@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "ProgramIcons.h"
+#include "platform/icons/ProgramIcons.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,4 +1,4 @@
-#include "ProgramIcons.h"
+#include "platform/icons/ProgramIcons.h"
 
 #include <QPainter>
 #include <QPolygonF>

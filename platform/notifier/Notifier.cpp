@@ -1,4 +1,4 @@
-#include "Notifier.h"
+#include "platform/notifier/Notifier.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

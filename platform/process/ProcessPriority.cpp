@@ -1,4 +1,4 @@
-#include "ProcessPriority.h"
+#include "platform/process/ProcessPriority.h"
 
 #include <sys/resource.h>
 

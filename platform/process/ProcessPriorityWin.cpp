@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "ProcessPriority.h"
+#include "platform/process/ProcessPriority.h"
 
 namespace platform {
 namespace {

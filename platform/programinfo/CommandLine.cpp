@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "platform/programinfo/CommandLine.h"
 
 #include <charconv>
 #include <cmath>

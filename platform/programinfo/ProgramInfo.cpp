@@ -1,4 +1,4 @@
-#include "ProgramInfo.h"
+#include "platform/programinfo/ProgramInfo.h"
 
 #include <cstdio>
 

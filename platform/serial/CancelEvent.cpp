@@ -1,4 +1,4 @@
-#include "CancelEvent.h"
+#include "platform/serial/CancelEvent.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "CancelEvent.h"
+#include "platform/serial/CancelEvent.h"
 
 namespace serial {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 namespace serial {
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 // Port names the same way on every system; the list itself in PortList.cpp (POSIX) and
 // PortListWin.cpp.
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 #include <algorithm>
 #include <cctype>

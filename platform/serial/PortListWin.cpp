@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "PortList.h"
+#include "platform/serial/PortList.h"
 
 namespace serial {
 

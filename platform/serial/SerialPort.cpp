@@ -1,6 +1,6 @@
 // termios2 is declared by <asm/termbits.h>, which cannot live beside <termios.h>:
 // this file talks to the tty driver through ioctl() alone.
-#include "SerialPort.h"
+#include "platform/serial/SerialPort.h"
 
 #include <asm/termbits.h>
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <optional>
 
-#include "CancelEvent.h"
+#include "platform/serial/CancelEvent.h"
 
 namespace serial {
 namespace {

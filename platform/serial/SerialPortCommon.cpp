@@ -1,6 +1,6 @@
 // What the serial port does the same way on every system; the system's own calls are in
 // SerialPort.cpp (POSIX) and SerialPortWin.cpp.
-#include "SerialPort.h"
+#include "platform/serial/SerialPort.h"
 
 namespace serial {
 

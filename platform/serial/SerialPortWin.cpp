@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "CancelEvent.h"
-#include "SerialPort.h"
+#include "platform/serial/CancelEvent.h"
+#include "platform/serial/SerialPort.h"
 
 namespace serial {
 namespace {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "System.h"
+#include "platform/system/System.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "System.h"
+#include "platform/system/System.h"
 
 namespace platform {
 

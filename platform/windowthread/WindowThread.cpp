@@ -1,4 +1,4 @@
-#include "WindowThread.h"
+#include "platform/windowthread/WindowThread.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "LinkHarness.h"
+#include "tests/support/LinkHarness.h"
 
 namespace testsupport {
 

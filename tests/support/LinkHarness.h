@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "NmeaThread.h"
+#include "monitor/link/NmeaThread.h"
 
 namespace testsupport {
 

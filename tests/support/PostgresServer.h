@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FlashPort.h"
+#include "flash/core/FlashPort.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
-#include "SimulatedChip.h"
+#include "tests/support/SimulatedChip.h"
 
 #include <gtest/gtest.h>
 
-#include "FlashPort.h"
+#include "flash/core/FlashPort.h"
 
 namespace testsupport {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
-#include "PtyLine.h"
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "sim/PtyLine.h"
+#include "sim/Simulator.h"
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 

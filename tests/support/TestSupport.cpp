@@ -1,5 +1,5 @@
 // The helpers that need POSIX: pseudo-terminals, child processes, /proc.
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <dirent.h>
 #include <fcntl.h>

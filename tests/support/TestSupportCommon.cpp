@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 

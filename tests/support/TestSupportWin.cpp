@@ -5,7 +5,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 

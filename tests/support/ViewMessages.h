@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-#include "WindowRegistry.h"
+#include "monitor/windows/WindowRegistry.h"
 
 namespace testsupport {
 

@@ -1,12 +1,12 @@
-#include "CTChart.h"
+#include "monitor/windows/chart/CTChart.h"
 
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <qcustomplot.h>
 
-#include "ChartPlot.h"
-#include "GaugeWidget.h"
+#include "monitor/windows/chart/ChartPlot.h"
+#include "monitor/windows/chart/GaugeWidget.h"
 
 using chart::AxisId;
 using chart::Range;

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "ChartSetup.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 class QCustomPlot;
 class QCPAxis;

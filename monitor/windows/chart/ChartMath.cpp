@@ -1,4 +1,4 @@
-#include "ChartMath.h"
+#include "monitor/windows/chart/ChartMath.h"
 
 #include <algorithm>
 #include <cmath>

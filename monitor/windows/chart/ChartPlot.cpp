@@ -1,4 +1,4 @@
-#include "ChartPlot.h"
+#include "monitor/windows/chart/ChartPlot.h"
 
 #include <cmath>
 

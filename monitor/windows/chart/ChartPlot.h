@@ -4,7 +4,7 @@
 
 #include <qcustomplot.h>
 
-#include "ChartSetup.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 namespace chart {
 

@@ -1,4 +1,4 @@
-#include "ChartSetup.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 namespace chart {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "ChartMath.h"
+#include "monitor/windows/chart/ChartMath.h"
 
 namespace chart {
 

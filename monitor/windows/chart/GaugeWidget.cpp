@@ -1,4 +1,4 @@
-#include "GaugeWidget.h"
+#include "monitor/windows/chart/GaugeWidget.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "ChartSetup.h"
+#include "monitor/windows/chart/ChartSetup.h"
 
 namespace chart {
 
