@@ -322,13 +322,7 @@ bool Station::Record(RunRecord record) {
 }
 
 RunDetails Station::Details(const BurnJob* job, const std::string& portError, const std::string& logPath) const {
-    RunDetails d;
-    d.job = job;
-    d.portError = portError;
-    d.operatorName = m_o.operatorName;
-    d.lot = m_o.lot;
-    d.logPath = logPath;
-    return d;
+    return {job, portError, m_o.operatorName, m_o.lot, logPath};
 }
 
 bool Station::RecordRun(PortRun& run) {

@@ -48,13 +48,8 @@ QString ResultMessage(uint32_t code, const BurnJob* job) {
 RunRecord MakeDialogRecord(const std::string& program, int slot, const std::string& port, const BurnBatch& batch,
                            uint32_t code, double seconds, const BurnJob* job, const RunWho& who,
                            const std::string& logPath, const std::string& portError) {
-    RunDetails details;
-    details.job = job;
-    details.portError = portError;
-    details.operatorName = who.operatorName;
-    details.lot = who.lot;
-    details.logPath = logPath;
-    return MakeRunRecord(program, slot, port, batch, code, seconds, details);
+    return MakeRunRecord(program, slot, port, batch, code, seconds,
+                         {job, portError, who.operatorName, who.lot, logPath});
 }
 
 std::unique_ptr<RunLogFile> OpenRunLog(const std::string& path) {

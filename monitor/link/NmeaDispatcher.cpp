@@ -209,7 +209,7 @@ void NmeaDispatcher::DispatchText(char* text, int length, SentenceId id) {
     if (row) {
         PostRawSentence(text, length);
         parsed = row->parse(sentence, m_state);
-        if (parsed && AfterParseOf(id)) (this->*AfterParseOf(id))();
+        if (const AfterParse after = AfterParseOf(id); parsed && after) (this->*after)();
     } else if (id == sentence::kReply) {
         DecodedReply reply;
         if (m_decoders.zr) m_decoders.zr(text, reply.text);
